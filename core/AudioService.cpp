@@ -1,0 +1,100 @@
+#include "core/AudioService.h"
+
+#include "app/language/TavunoLanguage.h"
+#include "core/SettingsKeys.h"
+
+namespace tavuno {
+
+std::shared_ptr<AudioService> AudioService::create(ServicePorts ports, ServiceOptions options) {
+  bool startTimer = options.startTimer;
+  auto service = std::make_shared<AudioService>(Private{}, ports, std::move(options));
+  service->construct(startTimer);
+  return service;
+}
+
+AudioService::AudioService(Private, ServicePorts ports, ServiceOptions options)
+    : ports_(ports), options_(std::move(options)) {}
+
+AudioService::~AudioService() {
+  if (timer_) timer_->cancel();
+  if (refreshWork_) refreshWork_->cancel();
+  removeAllListeners();
+}
+
+void AudioService::construct(bool startTimer) {
+  auto& defaults = ports_.defaults;
+  // Steps 2 to 5 (per-app control preferences, profiles, active profile,
+  // rules and history) load here as their stores arrive.
+  state_.notificationsEnabled = defaults.boolean(key::notificationsEnabled).value_or(false);
+  scheduleLastFired_ = defaults.dictionary(key::scheduleLastFired).value_or(StringMap{});
+  // Steps 8 and 9 (per-app mix, device preferences) load here.
+
+  refresh();
+
+  // Step 11 applies or records the active profile; step 12 announces a
+  // recovered per-app control preference.
+
+  installSystemListeners();
+  if (startTimer) {
+    std::weak_ptr<AudioService> weak = weak_from_this();
+    timer_ = ports_.main.repeatEvery(refreshInterval, [weak] {
+      if (auto self = weak.lock()) self->refresh();
+    });
+  }
+}
+
+void AudioService::setError(std::optional<std::string> message) {
+  state_.error = std::move(message);
+  stalledWarningOwner_.reset();
+  automationErrorKey_.reset();
+  automationErrorCode_.reset();
+  observers_.notify(ServiceField::error);
+}
+
+void AudioService::profileError(const char* key, std::optional<std::int32_t> code) {
+  setError(code ? trf(key, *code) : tr(key));
+  automationErrorKey_ = key;
+  automationErrorCode_ = code;
+}
+
+void AudioService::scheduleAudioRefresh() {
+  if (refreshWork_) refreshWork_->cancel();
+  std::weak_ptr<AudioService> weak = weak_from_this();
+  refreshWork_ = ports_.main.postAfter(refreshDebounce, [weak] {
+    if (auto self = weak.lock()) self->refresh();
+  });
+}
+
+void AudioService::refresh() {
+  ++refreshCount_;
+  refreshDevices();
+  refreshDefaults();
+  refreshVolume();
+  updateOutputListeners();
+  refreshMute();
+  ensureDefaultProfile();
+  refreshApplicationSessions();
+  refreshRunningApps();
+  detectLaunches();
+  detectTopologyChange();
+  observeSystemAudio();
+  captureDueSchedules();
+}
+
+// Steps whose owners are not built yet keep their place and do nothing.
+void AudioService::refreshDevices() {}
+void AudioService::refreshDefaults() {}
+void AudioService::refreshVolume() {}
+void AudioService::updateOutputListeners() {}
+void AudioService::refreshMute() {}
+void AudioService::ensureDefaultProfile() {}
+void AudioService::refreshApplicationSessions() {}
+void AudioService::refreshRunningApps() {}
+void AudioService::detectLaunches() {}
+void AudioService::detectTopologyChange() {}
+void AudioService::observeSystemAudio() {}
+void AudioService::captureDueSchedules() {}
+void AudioService::installSystemListeners() {}
+void AudioService::removeAllListeners() {}
+
+}  // namespace tavuno

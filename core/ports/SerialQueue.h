@@ -1,0 +1,26 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace tavuno {
+
+enum class QueuePriority { userInteractive, userInitiated, utility, background };
+
+// A serial worker queue: work runs one item at a time, in submission order,
+// off the main thread.
+class SerialQueue {
+ public:
+  virtual ~SerialQueue() = default;
+  virtual void async(std::function<void()> work) = 0;
+  virtual const std::string& label() const = 0;
+};
+
+class SerialQueueFactory {
+ public:
+  virtual ~SerialQueueFactory() = default;
+  virtual std::shared_ptr<SerialQueue> makeQueue(std::string label, QueuePriority priority) = 0;
+};
+
+}  // namespace tavuno

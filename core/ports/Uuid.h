@@ -1,0 +1,34 @@
+#pragma once
+
+#include <array>
+#include <compare>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace tavuno {
+
+// A 128-bit UUID. Stored as text in canonical upper-case form.
+class Uuid {
+ public:
+  Uuid() = default;
+  explicit Uuid(const std::array<std::uint8_t, 16>& bytes) : bytes_(bytes) {}
+
+  // A random (version 4) UUID.
+  static Uuid random();
+  // Accepts exactly the 36-character 8-4-4-4-12 hexadecimal form, in either
+  // letter case; anything else gives nothing.
+  static std::optional<Uuid> parse(std::string_view text);
+
+  std::string text() const;
+  const std::array<std::uint8_t, 16>& bytes() const { return bytes_; }
+  bool isNil() const;
+
+  friend auto operator<=>(const Uuid&, const Uuid&) = default;
+
+ private:
+  std::array<std::uint8_t, 16> bytes_{};
+};
+
+}  // namespace tavuno

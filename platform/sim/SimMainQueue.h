@@ -1,0 +1,45 @@
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <utility>
+
+#include "core/ports/MainQueue.h"
+
+namespace tavuno {
+
+// The main queue on virtual time. Nothing runs until the test calls
+// runPending() or advance(); due work runs in due order, ties in the order it
+// was scheduled, including work scheduled while advancing. Single-threaded:
+// sync() runs its work inline.
+class SimMainQueue : public MainQueue {
+ public:
+  void post(std::function<void()> work) override;
+  WorkItemRef postAfter(double seconds, std::function<void()> work) override;
+  WorkItemRef repeatEvery(double seconds, std::function<void()> tick) override;
+  double uptime() const override { return now_; }
+  void sync(std::function<void()> work) override { work(); }
+
+  // Moves virtual time forward by `seconds`, running everything that falls due.
+  void advance(double seconds);
+  // Runs everything due now (posted work included).
+  void runPending() { advance(0); }
+  // Items scheduled and not cancelled.
+  std::size_t scheduledCount() const;
+
+ private:
+  struct Entry {
+    WorkItemRef item;
+    std::function<void()> work;
+    double interval = 0;  // > 0 for a repeating timer
+  };
+  using Key = std::pair<double, std::uint64_t>;
+
+  void schedule(double due, Entry entry);
+
+  double now_ = 0;
+  std::uint64_t sequence_ = 0;
+  std::map<Key, Entry> entries_;
+};
+
+}  // namespace tavuno

@@ -1,0 +1,139 @@
+#include "platform/std/SettingsCodec.h"
+
+#include <cmath>
+#include <limits>
+
+#include <nlohmann/json.hpp>
+
+namespace tavuno {
+
+using nlohmann::json;
+
+namespace {
+
+constexpr char alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+
+int base64Value(char c) {
+  if (c >= 'A' && c <= 'Z') return c - 'A';
+  if (c >= 'a' && c <= 'z') return c - 'a' + 26;
+  if (c >= '0' && c <= '9') return c - '0' + 52;
+  if (c == '+') return 62;
+  if (c == '/') return 63;
+  return -1;
+}
+
+json encodeValue(const DefaultsValue& value) {
+  return std::visit(
+      [](const auto& v) -> json {
+        using T = std::decay_t<decltype(v)>;
+        if constexpr (std::is_same_v<T, std::string>) return {{"string", v}};
+        if constexpr (std::is_same_v<T, bool>) return {{"bool", v}};
+        if constexpr (std::is_same_v<T, std::int64_t>) return {{"integer", v}};
+        if constexpr (std::is_same_v<T, double>) {
+          // JSON has no infinities or NaN: those are written as text.
+          if (std::isnan(v)) return {{"double", "nan"}};
+          if (std::isinf(v)) return {{"double", v > 0 ? "inf" : "-inf"}};
+          return {{"double", v}};
+        }
+        if constexpr (std::is_same_v<T, Bytes>) return {{"data", encodeBase64(v)}};
+        if constexpr (std::is_same_v<T, StringMap>) return {{"dictionary", json(v)}};
+      },
+      value);
+}
+
+std::optional<DefaultsValue> decodeValue(const json& entry) {
+  if (!entry.is_object() || entry.size() != 1) return std::nullopt;
+  const auto& [kind, v] = *entry.items().begin();
+  if (kind == "string" && v.is_string()) return v.get<std::string>();
+  if (kind == "bool" && v.is_boolean()) return v.get<bool>();
+  if (kind == "integer" && v.is_number_integer()) return v.get<std::int64_t>();
+  if (kind == "double" && v.is_number()) return v.get<double>();
+  if (kind == "double" && v.is_string()) {
+    const auto& text = v.get_ref<const std::string&>();
+    if (text == "nan") return std::numeric_limits<double>::quiet_NaN();
+    if (text == "inf") return std::numeric_limits<double>::infinity();
+    if (text == "-inf") return -std::numeric_limits<double>::infinity();
+  }
+  if (kind == "data" && v.is_string()) {
+    if (auto bytes = decodeBase64(v.get_ref<const std::string&>())) return *bytes;
+    return std::nullopt;
+  }
+  if (kind == "dictionary" && v.is_object()) {
+    StringMap map;
+    for (const auto& [key, item] : v.items()) {
+      if (!item.is_string()) return std::nullopt;
+      map.emplace(key, item.get<std::string>());
+    }
+    return map;
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+std::string encodeBase64(const Bytes& bytes) {
+  std::string out;
+  out.reserve((bytes.size() + 2) / 3 * 4);
+  for (std::size_t i = 0; i < bytes.size(); i += 3) {
+    std::uint32_t chunk = std::uint32_t(bytes[i]) << 16;
+    if (i + 1 < bytes.size()) chunk |= std::uint32_t(bytes[i + 1]) << 8;
+    if (i + 2 < bytes.size()) chunk |= bytes[i + 2];
+    out.push_back(alphabet[chunk >> 18 & 63]);
+    out.push_back(alphabet[chunk >> 12 & 63]);
+    out.push_back(i + 1 < bytes.size() ? alphabet[chunk >> 6 & 63] : '=');
+    out.push_back(i + 2 < bytes.size() ? alphabet[chunk & 63] : '=');
+  }
+  return out;
+}
+
+std::optional<Bytes> decodeBase64(std::string_view text) {
+  if (text.size() % 4 != 0) return std::nullopt;
+  Bytes out;
+  out.reserve(text.size() / 4 * 3);
+  for (std::size_t i = 0; i < text.size(); i += 4) {
+    int v[4];
+    int padding = 0;
+    for (int k = 0; k < 4; ++k) {
+      char c = text[i + k];
+      bool last = i + 4 == text.size();
+      if (c == '=' && last && k >= 2 && (k == 3 || text[i + 3] == '=')) {
+        v[k] = 0;
+        ++padding;
+      } else if ((v[k] = base64Value(c)) < 0 || padding > 0) {
+        return std::nullopt;
+      }
+    }
+    std::uint32_t chunk = std::uint32_t(v[0]) << 18 | std::uint32_t(v[1]) << 12 |
+                          std::uint32_t(v[2]) << 6 | std::uint32_t(v[3]);
+    out.push_back(static_cast<std::uint8_t>(chunk >> 16));
+    if (padding < 2) out.push_back(static_cast<std::uint8_t>(chunk >> 8));
+    if (padding < 1) out.push_back(static_cast<std::uint8_t>(chunk));
+  }
+  return out;
+}
+
+std::string encodeSettings(const std::map<std::string, DefaultsValue>& values) {
+  json entries = json::object();
+  for (const auto& [key, value] : values)
+    entries[key] = encodeValue(value);
+  // Invalid UTF-8 in a stored string is replaced rather than failing the write.
+  return json{{"version", 1}, {"values", entries}}.dump(2, ' ', false,
+                                                        json::error_handler_t::replace) +
+         "\n";
+}
+
+std::optional<std::map<std::string, DefaultsValue>> decodeSettings(std::string_view text) {
+  json document = json::parse(text, nullptr, /*allow_exceptions=*/false);
+  if (!document.is_object()) return std::nullopt;
+  auto values = document.find("values");
+  if (values == document.end() || !values->is_object()) return std::nullopt;
+  std::map<std::string, DefaultsValue> result;
+  for (const auto& [key, entry] : values->items()) {
+    auto value = decodeValue(entry);
+    if (!value) return std::nullopt;
+    result.emplace(key, std::move(*value));
+  }
+  return result;
+}
+
+}  // namespace tavuno

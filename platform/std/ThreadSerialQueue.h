@@ -1,0 +1,33 @@
+#pragma once
+
+#include <memory>
+
+#include "core/ports/SerialQueue.h"
+
+namespace tavuno {
+
+// A serial queue on its own thread. Destruction runs what is already queued,
+// then joins (or, when the last reference goes away on the queue's own
+// thread, lets that thread finish by itself).
+class ThreadSerialQueue : public SerialQueue {
+ public:
+  ThreadSerialQueue(std::string label, QueuePriority priority);
+  ~ThreadSerialQueue() override;
+
+  void async(std::function<void()> work) override;
+  const std::string& label() const override { return label_; }
+
+ private:
+  struct Shared;
+  std::string label_;
+  std::shared_ptr<Shared> shared_;
+};
+
+class ThreadSerialQueueFactory : public SerialQueueFactory {
+ public:
+  std::shared_ptr<SerialQueue> makeQueue(std::string label, QueuePriority priority) override {
+    return std::make_shared<ThreadSerialQueue>(std::move(label), priority);
+  }
+};
+
+}  // namespace tavuno

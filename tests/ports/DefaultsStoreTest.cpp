@@ -1,0 +1,189 @@
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <limits>
+#include <sstream>
+
+#include "core/ports/DefaultsStore.h"
+#include "platform/std/FileDefaultsStore.h"
+#include "platform/std/SettingsCodec.h"
+
+namespace tavuno {
+namespace {
+
+namespace fs = std::filesystem;
+
+class TempDir {
+ public:
+  TempDir() {
+    std::string pattern = (fs::temp_directory_path() / "tavuno-test-XXXXXX").string();
+    path_ = ::mkdtemp(pattern.data());
+  }
+  ~TempDir() {
+    std::error_code ignored;
+    fs::permissions(path_, fs::perms::owner_all, ignored);
+    fs::remove_all(path_, ignored);
+  }
+  const fs::path& path() const { return path_; }
+
+ private:
+  fs::path path_;
+};
+
+std::string slurp(const fs::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  std::ostringstream out;
+  out << in.rdbuf();
+  return out.str();
+}
+
+std::vector<fs::path> entries(const fs::path& directory) {
+  std::vector<fs::path> result;
+  for (const auto& entry : fs::directory_iterator(directory))
+    result.push_back(entry.path());
+  std::sort(result.begin(), result.end());
+  return result;
+}
+
+void fillEveryKind(DefaultsStore& store) {
+  store.set("s", std::string("texto"));
+  store.set("b", true);
+  store.set("i", std::int64_t{-42});
+  store.set("d", 0.25);
+  store.set("data", Bytes{0, 1, 2, 255, '"', '\n'});
+  store.set("dict", StringMap{{"a", "1"}, {"ç", "é"}});
+}
+
+void expectEveryKind(const DefaultsStore& store) {
+  EXPECT_EQ(store.string("s"), "texto");
+  EXPECT_EQ(store.boolean("b"), true);
+  EXPECT_EQ(store.integer("i"), -42);
+  EXPECT_EQ(store.real("d"), 0.25);
+  EXPECT_EQ(store.data("data"), (Bytes{0, 1, 2, 255, '"', '\n'}));
+  EXPECT_EQ(store.dictionary("dict"), (StringMap{{"a", "1"}, {"ç", "é"}}));
+}
+
+TEST(DefaultsStore, ValuesKeepTheirKind) {
+  InMemoryDefaultsStore store;
+  fillEveryKind(store);
+  expectEveryKind(store);
+  EXPECT_FALSE(store.data("s"));
+  EXPECT_FALSE(store.string("data"));
+  EXPECT_FALSE(store.boolean("i"));
+  EXPECT_FALSE(store.integer("d"));
+  EXPECT_FALSE(store.dictionary("s"));
+  store.remove("s");
+  EXPECT_FALSE(store.contains("s"));
+}
+
+TEST(FileDefaultsStore, EveryKindSurvivesAReopen) {
+  TempDir dir;
+  fs::path file = dir.path() / "tavuno" / "settings.json";
+  {
+    FileDefaultsStore store(file);
+    fillEveryKind(store);
+    store.set("gone", std::string("x"));
+    store.remove("gone");
+    EXPECT_EQ(store.lastWriteError(), "");
+  }
+  FileDefaultsStore reopened(file);
+  expectEveryKind(reopened);
+  EXPECT_FALSE(reopened.contains("gone"));
+  EXPECT_TRUE(reopened.movedAside().empty());
+  // Only the settings file: every temporary file was renamed into place.
+  EXPECT_EQ(entries(file.parent_path()), std::vector<fs::path>{file});
+}
+
+TEST(FileDefaultsStore, UnreadableFilesAreMovedAsideAndKept) {
+  TempDir dir;
+  fs::path file = dir.path() / "settings.json";
+  for (std::string damaged :
+       {std::string("{\"values\": {\"a\": {\"string\": \"x\"}"), std::string("\xff\xfe garbage"),
+        std::string(R"({"values": {"a": {"data": "not base64!"}}})"),
+        std::string(R"({"values": {"a": {"string": 1}}})"), std::string(R"([1, 2, 3])")}) {
+    { std::ofstream(file, std::ios::binary) << damaged; }
+    FileDefaultsStore store(file);
+    EXPECT_FALSE(store.contains("a"));
+    ASSERT_FALSE(store.movedAside().empty());
+    EXPECT_EQ(slurp(store.movedAside()), damaged);
+    EXPECT_FALSE(fs::exists(file));
+    store.set("fresh", true);
+    EXPECT_EQ(FileDefaultsStore(file).boolean("fresh"), true);
+    fs::remove(file);
+  }
+  // Five damaged files, five distinct copies beside the settings.
+  EXPECT_EQ(entries(dir.path()).size(), 5u);
+}
+
+TEST(FileDefaultsStore, AFailedWriteKeepsValuesAndTheOldFileAndIsRetried) {
+  TempDir dir;
+  fs::path folder = dir.path() / "tavuno";
+  FileDefaultsStore store(folder / "settings.json");
+  store.set("kept", std::string("old"));
+  // The folder turns into a file: no temporary file can be made there.
+  fs::rename(folder, dir.path() / "moved");
+  { std::ofstream(folder) << "x"; }
+  store.set("kept", std::string("new"));
+  EXPECT_NE(store.lastWriteError(), "");
+  EXPECT_EQ(store.string("kept"), "new");
+  EXPECT_EQ(FileDefaultsStore(dir.path() / "moved" / "settings.json").string("kept"), "old");
+
+  fs::remove(folder);
+  fs::rename(dir.path() / "moved", folder);
+  store.set("other", true);
+  EXPECT_EQ(store.lastWriteError(), "");
+  EXPECT_EQ(FileDefaultsStore(folder / "settings.json").string("kept"), "new");
+}
+
+TEST(FileDefaultsStore, AWriteThatCannotCreateItsFolderIsReported) {
+  TempDir dir;
+  fs::path blocker = dir.path() / "not-a-folder";
+  { std::ofstream(blocker) << "x"; }
+  FileDefaultsStore store(blocker / "settings.json");
+  store.set("a", true);
+  EXPECT_NE(store.lastWriteError(), "");
+  EXPECT_EQ(store.boolean("a"), true);
+}
+
+TEST(FileDefaultsStore, LocationFollowsXdgConfigHome) {
+  const char* saved = std::getenv("XDG_CONFIG_HOME");
+  std::string savedValue = saved ? saved : "";
+  ::setenv("XDG_CONFIG_HOME", "/tmp/xdg-here", 1);
+  EXPECT_EQ(FileDefaultsStore::defaultLocation(), fs::path("/tmp/xdg-here/tavuno/settings.json"));
+  ::setenv("XDG_CONFIG_HOME", "relative/ignored", 1);
+  ::setenv("HOME", "/home/someone", 1);
+  EXPECT_EQ(FileDefaultsStore::defaultLocation(),
+            fs::path("/home/someone/.config/tavuno/settings.json"));
+  if (saved)
+    ::setenv("XDG_CONFIG_HOME", savedValue.c_str(), 1);
+  else
+    ::unsetenv("XDG_CONFIG_HOME");
+}
+
+TEST(SettingsCodec, NonFiniteNumbersSurviveTheFile) {
+  std::map<std::string, DefaultsValue> values{{"inf", std::numeric_limits<double>::infinity()},
+                                              {"big", 1e300},
+                                              {"nan", std::numeric_limits<double>::quiet_NaN()}};
+  auto decoded = decodeSettings(encodeSettings(values));
+  ASSERT_TRUE(decoded);
+  EXPECT_EQ(std::get<double>(decoded->at("inf")), std::numeric_limits<double>::infinity());
+  EXPECT_EQ(std::get<double>(decoded->at("big")), 1e300);
+  EXPECT_TRUE(std::isnan(std::get<double>(decoded->at("nan"))));
+}
+
+TEST(SettingsCodec, Base64RoundTripsEveryLengthAndRejectsDamage) {
+  Bytes bytes;
+  for (int n = 0; n < 10; ++n) {
+    EXPECT_EQ(decodeBase64(encodeBase64(bytes)), bytes) << n;
+    bytes.push_back(static_cast<std::uint8_t>(n * 37 + 200));
+  }
+  for (const char* bad : {"A", "AB=C", "A===", "=AAA", "AAAA=AAA", "AA*A"})
+    EXPECT_FALSE(decodeBase64(bad)) << bad;
+}
+
+}  // namespace
+}  // namespace tavuno

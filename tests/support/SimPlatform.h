@@ -1,0 +1,41 @@
+#pragma once
+
+#include <memory>
+
+#include "app/language/TavunoLanguage.h"
+#include "core/AudioService.h"
+#include "platform/sim/ManualSerialQueue.h"
+#include "platform/sim/SimHal.h"
+#include "platform/sim/SimMainQueue.h"
+
+namespace tavuno::test {
+
+// Everything a service needs, simulated: virtual time, in-memory hardware and
+// settings, manual worker queues.
+struct SimPlatform {
+  SimMainQueue main;
+  SimHal hal{main};
+  InMemoryDefaultsStore defaults;
+  ManualSerialQueueFactory workers;
+
+  ServicePorts ports() { return ServicePorts{defaults, main, hal, workers}; }
+  std::shared_ptr<AudioService> makeService(ServiceOptions options = {}) {
+    return AudioService::create(ports(), std::move(options));
+  }
+};
+
+// Installs a language environment for the life of a test and restores the
+// previous one afterwards.
+class ScopedLanguage {
+ public:
+  explicit ScopedLanguage(std::shared_ptr<const LanguageEnvironment> environment);
+  ~ScopedLanguage();
+
+ private:
+  std::shared_ptr<const LanguageEnvironment> previous_;
+};
+
+// English from the shipped catalogue, whatever the machine's locale.
+std::shared_ptr<const LanguageEnvironment> englishCatalog();
+
+}  // namespace tavuno::test
