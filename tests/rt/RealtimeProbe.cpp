@@ -14,10 +14,6 @@
 #endif
 #endif
 
-#ifdef TAVUNO_SANITIZED
-#include <sanitizer/common_interface_defs.h>
-#endif
-
 namespace {
 
 // Per thread, so that other threads of the test binary cannot disturb a count. Plain words
@@ -34,12 +30,18 @@ void noteAllocation() {
 
 #ifdef TAVUNO_SANITIZED
 
+// Part of every sanitizer runtime; older compilers ship no declaration of it.
+extern "C" int __sanitizer_install_malloc_and_free_hooks(void (*malloc_hook)(const volatile void*,
+                                                                             std::size_t),
+                                                         void (*free_hook)(const volatile void*));
+
 namespace {
 void onAllocation(const volatile void*, std::size_t) {
   noteAllocation();
 }
+void onFree(const volatile void*) {}  // the runtime refuses a null hook
 [[maybe_unused]] const int kHookInstalled =
-    __sanitizer_install_malloc_and_free_hooks(onAllocation, nullptr);
+    __sanitizer_install_malloc_and_free_hooks(onAllocation, onFree);
 }  // namespace
 
 #else
