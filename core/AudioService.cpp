@@ -18,6 +18,7 @@ AudioService::AudioService(Private, ServicePorts ports, ServiceOptions options)
 AudioService::~AudioService() {
   if (timer_) timer_->cancel();
   if (refreshWork_) refreshWork_->cancel();
+  if (pending_) pending_->cancel();
   removeAllListeners();
 }
 
@@ -27,7 +28,11 @@ void AudioService::construct(bool startTimer) {
   // rules and history) load here as their stores arrive.
   state_.notificationsEnabled = defaults.boolean(key::notificationsEnabled).value_or(false);
   scheduleLastFired_ = defaults.dictionary(key::scheduleLastFired).value_or(StringMap{});
-  // Steps 8 and 9 (per-app mix, device preferences) load here.
+  // Step 8 (per-app mix) loads here.
+  auto preferences = DevicePreferences::load(defaults);
+  state_.preferredUID = preferences.outputUID;
+  state_.preferredInputUID = preferences.inputUID;
+  state_.automatic = preferences.automatic;
 
   refresh();
 
@@ -35,6 +40,7 @@ void AudioService::construct(bool startTimer) {
   // recovered per-app control preference.
 
   installSystemListeners();
+  schedulePolicy(true);
   if (startTimer) {
     std::weak_ptr<AudioService> weak = weak_from_this();
     timer_ = ports_.main.repeatEvery(refreshInterval, [weak] {
@@ -82,19 +88,12 @@ void AudioService::refresh() {
 }
 
 // Steps whose owners are not built yet keep their place and do nothing.
-void AudioService::refreshDevices() {}
-void AudioService::refreshDefaults() {}
-void AudioService::refreshVolume() {}
-void AudioService::updateOutputListeners() {}
-void AudioService::refreshMute() {}
 void AudioService::ensureDefaultProfile() {}
 void AudioService::refreshApplicationSessions() {}
 void AudioService::refreshRunningApps() {}
 void AudioService::detectLaunches() {}
-void AudioService::detectTopologyChange() {}
-void AudioService::observeSystemAudio() {}
 void AudioService::captureDueSchedules() {}
-void AudioService::installSystemListeners() {}
-void AudioService::removeAllListeners() {}
+void AudioService::saveActiveProfileSnapshot() {}
+void AudioService::runAutomations() { ++automationPasses_; }
 
 }  // namespace tavuno

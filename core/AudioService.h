@@ -4,9 +4,12 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
+#include <vector>
 
 #include "core/AudioDevice.h"
+#include "core/DevicePolicy.h"
 #include "core/Observers.h"
 #include "core/ServiceState.h"
 #include "core/hal/Hal.h"
@@ -23,6 +26,9 @@ struct ServicePorts {
   MainQueue& main;
   Hal& hal;
   SerialQueueFactory& workers;
+  // Whether the system offers per-application capture (process objects and
+  // taps); without it the per-app part of the refresh is skipped.
+  bool perAppAudioSupported = true;
 };
 
 // Choices fixed at construction; the application uses the defaults.
@@ -78,6 +84,45 @@ class AudioService : public std::enable_shared_from_this<AudioService> {
   const std::optional<std::string>& automationErrorKey() const { return automationErrorKey_; }
   const std::optional<std::int32_t>& automationErrorCode() const { return automationErrorCode_; }
 
+  // Devices.
+  // Makes `id` the system default input (or output). On failure shows
+  // "Não foi possível alterar o dispositivo (erro %d).".
+  bool setDefault(AudioObjectID id, bool input);
+  // The output devices a process object uses; nothing when unreadable.
+  std::optional<std::vector<AudioObjectID>> processOutputDevices(AudioObjectID process);
+  std::uint32_t outputChannelCount(AudioObjectID device);
+
+  // Output volume and mute of the default output.
+  bool setVolume(float value);
+  bool setMute(bool muted);
+
+  // Automatic switching and the preferred devices. The three setters are
+  // what a screen calls: each persists and schedules the device policy.
+  void setPreferredUID(std::string uid);
+  void setPreferredInputUID(std::string uid);
+  void setAutomatic(bool automatic);
+  void setPreferredOutput(const std::string& uid);
+  void useBoth(const AudioDevice& device);
+  void applyPolicy();
+  void persistPreferences();
+  // The deferred step, 1.5 s after the last request: the device policy (if
+  // any request asked for it), then the automations.
+  void schedulePolicy(bool applyDevices);
+
+  static constexpr double policyDelay = 1.5;
+
+  // Internal state worth observing in tests and diagnostics.
+  const std::vector<std::uint32_t>& volumeElements() const { return volumeElements_; }
+  const std::vector<float>& channelVolumes() const { return channelVolumes_; }
+  const std::vector<float>& lastAudibleRatios() const { return lastAudibleRatios_; }
+  AudioObjectID volumeDevice() const { return volumeDevice_; }
+  const std::set<std::string>& pendingConnections() const { return pendingConnections_; }
+  const std::string& lastTopology() const { return lastTopology_; }
+  std::size_t listenerCount() const { return systemListeners_.size() + outputListeners_.size(); }
+  // How many times the device policy ran and the automations were asked to
+  // run; hooks for the automation engine.
+  std::uint64_t automationPasses() const { return automationPasses_; }
+
   const StringMap& scheduleLastFired() const { return scheduleLastFired_; }
   std::uint64_t refreshCount() const { return refreshCount_; }
 
@@ -107,6 +152,22 @@ class AudioService : public std::enable_shared_from_this<AudioService> {
   void installSystemListeners();
   void removeAllListeners();
 
+  struct Listener {
+    AudioObjectID object;
+    PropertyAddress address;
+    ListenerToken token;
+  };
+  void addListener(std::vector<Listener>& list, AudioObjectID object,
+                   const PropertyAddress& address);
+  void removeListeners(std::vector<Listener>& list);
+  void runDeferredPolicy();
+  void runAutomations();
+  bool writeDefault(AudioObjectID id, bool input);
+
+  // Saves the active profile from the current system state; a no-op until
+  // profiles exist.
+  void saveActiveProfileSnapshot();
+
   // Assigns a published field and tells observers when it changed.
   template <class T>
   void publish(ServiceField field, T ServiceState::*member, T value) {
@@ -124,6 +185,32 @@ class AudioService : public std::enable_shared_from_this<AudioService> {
   std::optional<std::string> automationErrorKey_;
   std::optional<std::int32_t> automationErrorCode_;
   StringMap scheduleLastFired_;
+
+  // Volume.
+  std::vector<std::uint32_t> volumeElements_;
+  std::vector<float> channelVolumes_;
+  std::vector<float> lastAudibleRatios_;
+  AudioObjectID volumeDevice_ = 0;
+  struct ObservedSystemAudio {
+    AudioObjectID input = 0;
+    AudioObjectID output = 0;
+    std::optional<float> volume;
+    std::optional<bool> muted;
+    friend bool operator==(const ObservedSystemAudio&, const ObservedSystemAudio&) = default;
+  };
+  std::optional<ObservedSystemAudio> observedAudio_;
+
+  // Monitoring.
+  std::vector<Listener> systemListeners_;
+  std::vector<Listener> outputListeners_;
+  AudioObjectID listenerOutput_ = 0;
+  std::vector<std::uint32_t> listenerElements_;
+  WorkItemRef pending_;
+  bool devicePolicyNeeded_ = false;
+  std::string lastTopology_;
+  std::set<std::string> lastUIDs_;
+  std::set<std::string> pendingConnections_;
+  std::uint64_t automationPasses_ = 0;
 
   WorkItemRef refreshWork_;
   WorkItemRef timer_;

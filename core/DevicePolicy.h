@@ -1,0 +1,57 @@
+#pragma once
+
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "core/AudioDevice.h"
+
+namespace tavuno {
+
+class DefaultsStore;
+
+// The preferred devices and the automatic-switching switch, as stored.
+struct DevicePreferences {
+  std::string inputUID;
+  std::string outputUID;
+  bool automatic = false;
+
+  // "preferredUID" is an older key: read as the fallback of both UIDs, never
+  // written.
+  static DevicePreferences load(const DefaultsStore& defaults);
+  void save(DefaultsStore& defaults) const;
+
+  friend bool operator==(const DevicePreferences&, const DevicePreferences&) = default;
+};
+
+namespace HeadsetPair {
+// The input UID that belongs to a Bluetooth headset output, when it can be
+// told without ambiguity.
+std::optional<std::string> inputUID(const AudioDevice& device,
+                                    const std::vector<AudioDevice>& devices);
+}  // namespace HeadsetPair
+
+enum class Direction { input, output };
+
+namespace DevicePolicy {
+// The device automatic switching should make the default in `direction`:
+// the preferred one while present, else the built-in one.
+std::optional<AudioDevice> target(const std::vector<AudioDevice>& devices,
+                                  const std::optional<std::string>& preferred, bool automatic,
+                                  Direction direction, std::optional<AudioObjectID> currentID);
+}  // namespace DevicePolicy
+
+namespace VolumePolicy {
+// Per-channel values whose loudest channel is `target`, keeping the balance
+// of `current` (or of `fallback` while every channel is silent).
+std::vector<float> scaled(const std::vector<float>& current, float target,
+                          const std::vector<float>& fallback);
+}  // namespace VolumePolicy
+
+// "uid:true:false|..." over the visible devices, sorted: any connection,
+// removal or change of direction changes it.
+std::string deviceTopology(const std::vector<AudioDevice>& devices);
+std::set<std::string> deviceUIDs(const std::vector<AudioDevice>& devices);
+
+}  // namespace tavuno
