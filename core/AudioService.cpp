@@ -94,6 +94,8 @@ void AudioService::refreshRunningApps() {}
 void AudioService::detectLaunches() {}
 void AudioService::captureDueSchedules() {}
 void AudioService::saveActiveProfileSnapshot() {}
-void AudioService::runAutomations() { ++automationPasses_; }
+void AudioService::runAutomations() {
+  ++automationPasses_;
+}
 
 }  // namespace tavuno

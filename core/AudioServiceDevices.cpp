@@ -59,7 +59,8 @@ std::optional<std::vector<AudioObjectID>> AudioService::processOutputDevices(
     AudioObjectID process) {
   const PropertyAddress address{selector::processDevices, scope::output, kElementMain};
   std::uint32_t size = 0;
-  if (ports_.hal.getPropertyDataSize(process, address, size) != status::noError) return std::nullopt;
+  if (ports_.hal.getPropertyDataSize(process, address, size) != status::noError)
+    return std::nullopt;
   if (size == 0 || size % sizeof(AudioObjectID) != 0) return std::nullopt;
   std::vector<AudioObjectID> ids(size / sizeof(AudioObjectID));
   std::uint32_t read = size;
@@ -71,8 +72,7 @@ std::optional<std::vector<AudioObjectID>> AudioService::processOutputDevices(
 
 bool AudioService::writeDefault(AudioObjectID id, bool input) {
   const auto selector = input ? selector::defaultInputDevice : selector::defaultOutputDevice;
-  OSStatus result =
-      writeUInt32(ports_.hal, kAudioObjectSystemObject, globalAddress(selector), id);
+  OSStatus result = writeUInt32(ports_.hal, kAudioObjectSystemObject, globalAddress(selector), id);
   if (result != status::noError) {
     profileError(textKey("Não foi possível alterar o dispositivo (erro %d)."), result);
     refresh();
@@ -83,6 +83,8 @@ bool AudioService::writeDefault(AudioObjectID id, bool input) {
   return true;
 }
 
-bool AudioService::setDefault(AudioObjectID id, bool input) { return writeDefault(id, input); }
+bool AudioService::setDefault(AudioObjectID id, bool input) {
+  return writeDefault(id, input);
+}
 
 }  // namespace tavuno

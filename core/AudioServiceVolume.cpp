@@ -42,14 +42,16 @@ void AudioService::refreshVolume() {
     if (auto value = readFloat32(hal, output, volumeAddress(element)))
       channelVolumes_.push_back(*value);
 
-  const bool available = !volumeElements_.empty() && channelVolumes_.size() == volumeElements_.size();
+  const bool available =
+      !volumeElements_.empty() && channelVolumes_.size() == volumeElements_.size();
   publish(ServiceField::volumeAvailable, &ServiceState::volumeAvailable, available);
   if (available) {
     const float loudest = *std::max_element(channelVolumes_.begin(), channelVolumes_.end());
     publish(ServiceField::volume, &ServiceState::volume, loudest);
     if (loudest > 0) {
       lastAudibleRatios_.clear();
-      for (float value : channelVolumes_) lastAudibleRatios_.push_back(value / loudest);
+      for (float value : channelVolumes_)
+        lastAudibleRatios_.push_back(value / loudest);
     }
   }
 }
@@ -69,7 +71,8 @@ bool AudioService::setVolume(float value) {
   const AudioObjectID output = state_.defaultOutput;
   OSStatus lastFailure = status::noError;
   for (std::size_t i = 0; i < volumeElements_.size() && i < values.size(); ++i) {
-    OSStatus result = writeFloat32(ports_.hal, output, volumeAddress(volumeElements_[i]), values[i]);
+    OSStatus result =
+        writeFloat32(ports_.hal, output, volumeAddress(volumeElements_[i]), values[i]);
     if (result != status::noError) lastFailure = result;
   }
   if (lastFailure == status::noError) {

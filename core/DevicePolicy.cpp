@@ -125,7 +125,8 @@ std::string deviceTopology(const std::vector<AudioDevice>& devices) {
 
 std::set<std::string> deviceUIDs(const std::vector<AudioDevice>& devices) {
   std::set<std::string> uids;
-  for (const auto& device : devices) uids.insert(device.uid);
+  for (const auto& device : devices)
+    uids.insert(device.uid);
   return uids;
 }
 

@@ -11,7 +11,7 @@ namespace {
 
 AudioDevice device(AudioObjectID id, std::string uid, bool input, bool output,
                    std::uint32_t transportType = transport::usb) {
-  return AudioDevice{id,     uid, uid, input, output, transportType == transport::builtIn,
+  return AudioDevice{id,           uid, uid, input, output, transportType == transport::builtIn,
                      transportType};
 }
 
@@ -28,22 +28,37 @@ TEST(HeadsetPair, PairsOnlyUnambiguousBluetoothStems) {
   const auto in = device(2, "aa-bb:INPUT", true, false, le);
   const PairRow rows[] = {
       {"a Bluetooth output with its own input pairs with itself",
-       device(1, "combo", true, true, blue), {}, "combo"},
+       device(1, "combo", true, true, blue),
+       {},
+       "combo"},
       {"stems match whatever the letter case", out, {out, in}, "aa-bb:INPUT"},
-      {"two candidate inputs are ambiguous", out,
-       {out, in, device(3, "AA-BB:input", true, false, blue)}, std::nullopt},
-      {"two candidate outputs are ambiguous", out,
-       {out, in, device(3, "aa-bb:Output", false, true, blue)}, std::nullopt},
-      {"a non-Bluetooth input with the same stem does not count", out,
-       {out, device(2, "aa-bb:input", true, false, transport::usb)}, std::nullopt},
-      {"a non-Bluetooth output never pairs", device(1, "AA-BB:output", false, true), {in},
+      {"two candidate inputs are ambiguous",
+       out,
+       {out, in, device(3, "AA-BB:input", true, false, blue)},
        std::nullopt},
-      {"a UID without suffix has no identity", device(1, "AA-BB", false, true, blue),
-       {device(2, "AA-BB", true, false, blue)}, std::nullopt},
-      {"an empty stem has no identity", device(1, ":output", false, true, blue),
+      {"two candidate outputs are ambiguous",
+       out,
+       {out, in, device(3, "aa-bb:Output", false, true, blue)},
+       std::nullopt},
+      {"a non-Bluetooth input with the same stem does not count",
+       out,
+       {out, device(2, "aa-bb:input", true, false, transport::usb)},
+       std::nullopt},
+      {"a non-Bluetooth output never pairs",
+       device(1, "AA-BB:output", false, true),
+       {in},
+       std::nullopt},
+      {"a UID without suffix has no identity",
+       device(1, "AA-BB", false, true, blue),
+       {device(2, "AA-BB", true, false, blue)},
+       std::nullopt},
+      {"an empty stem has no identity",
+       device(1, ":output", false, true, blue),
        {device(1, ":output", false, true, blue), device(2, ":input", true, false, blue)},
        std::nullopt},
-      {"an input-only device is not an output", device(2, "aa-bb:input", true, false, blue), {},
+      {"an input-only device is not an output",
+       device(2, "aa-bb:input", true, false, blue),
+       {},
        std::nullopt},
   };
   for (const auto& row : rows)

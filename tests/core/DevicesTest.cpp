@@ -15,22 +15,25 @@ class DevicesTest : public ::testing::Test {
 
   AudioObjectID add(std::string uid, std::uint32_t in, std::uint32_t out,
                     std::uint32_t transportType = transport::usb) {
-    return platform.hal.addDevice(
-        {.uid = uid, .name = "Name " + uid, .transport = transportType, .inputStreams = in,
-         .outputStreams = out});
+    return platform.hal.addDevice({.uid = uid,
+                                   .name = "Name " + uid,
+                                   .transport = transportType,
+                                   .inputStreams = in,
+                                   .outputStreams = out});
   }
   std::vector<std::string> visibleUIDs(const AudioService& service) {
     std::vector<std::string> uids;
-    for (const auto& d : service.state().devices) uids.push_back(d.uid);
+    for (const auto& d : service.state().devices)
+      uids.push_back(d.uid);
     return uids;
   }
 };
 
 TEST_F(DevicesTest, ListsOnlyVisibleDevicesInHardwareOrder) {
   AudioObjectID speakers = add("speakers", 0, 1, transport::builtIn);
-  add("", 1, 1);                                    // no UID
-  add("com.tavuno.aggregate.1234", 1, 1);           // our own aggregate
-  add("silent", 0, 0);                              // no streams
+  add("", 1, 1);                           // no UID
+  add("com.tavuno.aggregate.1234", 1, 1);  // our own aggregate
+  add("silent", 0, 0);                     // no streams
   AudioObjectID mic = add("mic", 1, 0);
   add("hidden-by-predicate", 1, 1);
   AudioObjectID unreadable = add("unreadable", 1, 1);
@@ -38,9 +41,10 @@ TEST_F(DevicesTest, ListsOnlyVisibleDevicesInHardwareOrder) {
   platform.hal.setDefaultOutput(speakers);
   platform.hal.setDefaultInput(unreadable);
 
-  auto service = platform.makeService(
-      {.startTimer = false,
-       .deviceVisible = [](const AudioDevice& d) { return d.uid != "hidden-by-predicate"; }});
+  auto service =
+      platform.makeService({.startTimer = false, .deviceVisible = [](const AudioDevice& d) {
+                              return d.uid != "hidden-by-predicate";
+                            }});
   EXPECT_EQ(visibleUIDs(*service), (std::vector<std::string>{"speakers", "mic"}));
   const auto& first = service->state().devices[0];
   EXPECT_EQ(first, (AudioDevice{speakers, "speakers", "Name speakers", false, true, true,
@@ -60,8 +64,7 @@ TEST_F(DevicesTest, FailedReadsDegradeToEmptyValues) {
       {.object = kAudioObjectSystemObject, .selector = selector::defaultOutputDevice});
   auto service = platform.makeService({.startTimer = false});
   ASSERT_EQ(service->state().devices.size(), 1u);
-  EXPECT_EQ(service->state().devices[0],
-            (AudioDevice{usb, "usb", "", false, true, false, 0}));
+  EXPECT_EQ(service->state().devices[0], (AudioDevice{usb, "usb", "", false, true, false, 0}));
   EXPECT_EQ(service->state().defaultOutput, 0u);
 
   platform.hal.injectFault({.object = kAudioObjectSystemObject, .selector = selector::devices});

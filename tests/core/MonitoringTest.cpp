@@ -18,8 +18,8 @@ class MonitoringTest : public ::testing::Test {
                                        .outputStreams = 1,
                                        .masterVolume = SimControl{0.5f},
                                        .mute = SimControl{0}});
-    mic = platform.hal.addDevice(
-        {.uid = "mic", .transport = transport::builtIn, .inputStreams = 1});
+    mic =
+        platform.hal.addDevice({.uid = "mic", .transport = transport::builtIn, .inputStreams = 1});
     platform.hal.setDefaultOutput(speakers);
     platform.hal.setDefaultInput(mic);
   }
@@ -182,8 +182,10 @@ TEST_F(MonitoringTest, UseBothSwitchesBothDirectionsAndExplainsAnOutputFailure) 
 }
 
 TEST_F(MonitoringTest, PreferringAHeadsetOutputAlsoPrefersItsInput) {
-  platform.hal.addDevice({.uid = "BT-1:output", .transport = transport::bluetooth, .outputStreams = 1});
-  platform.hal.addDevice({.uid = "bt-1:input", .transport = transport::bluetoothLE, .inputStreams = 1});
+  platform.hal.addDevice(
+      {.uid = "BT-1:output", .transport = transport::bluetooth, .outputStreams = 1});
+  platform.hal.addDevice(
+      {.uid = "bt-1:input", .transport = transport::bluetoothLE, .inputStreams = 1});
   auto service = platform.makeService({.startTimer = false});
   service->setPreferredOutput("BT-1:output");
   EXPECT_EQ(service->state().preferredUID, "BT-1:output");

@@ -46,11 +46,11 @@ TEST_F(VolumeTest, ChannelsKeepTheirBalanceThroughZero) {
 }
 
 TEST_F(VolumeTest, AMasterControlWinsOverChannels) {
-  AudioObjectID device = platform.hal.addDevice(
-      {.uid = "m",
-       .outputStreams = 1,
-       .masterVolume = SimControl{0.3f},
-       .channelVolumes = {SimControl{0.9f}, SimControl{0.9f}}});
+  AudioObjectID device =
+      platform.hal.addDevice({.uid = "m",
+                              .outputStreams = 1,
+                              .masterVolume = SimControl{0.3f},
+                              .channelVolumes = {SimControl{0.9f}, SimControl{0.9f}}});
   platform.hal.setDefaultOutput(device);
   auto service = platform.makeService({.startTimer = false});
   EXPECT_EQ(service->volumeElements(), (std::vector<std::uint32_t>{0}));
@@ -77,13 +77,13 @@ TEST_F(VolumeTest, AnUnreadableChannelMakesVolumeUnavailableAndNothingIsWritten)
 }
 
 TEST_F(VolumeTest, EveryChannelIsTriedAndTheLastFailureIsShown) {
-  AudioObjectID device = platform.hal.addDevice(
-      {.uid = "d",
-       .outputStreams = 1,
-       .outputChannels = {3},
-       .channelVolumes = {SimControl{.value = 0.5f, .writeStatus = -1},
-                          SimControl{.value = 0.5f, .writeStatus = -2},
-                          SimControl{.value = 0.5f}}});
+  AudioObjectID device =
+      platform.hal.addDevice({.uid = "d",
+                              .outputStreams = 1,
+                              .outputChannels = {3},
+                              .channelVolumes = {SimControl{.value = 0.5f, .writeStatus = -1},
+                                                 SimControl{.value = 0.5f, .writeStatus = -2},
+                                                 SimControl{.value = 0.5f}}});
   platform.hal.setDefaultOutput(device);
   auto service = platform.makeService({.startTimer = false});
   EXPECT_FALSE(service->setVolume(0.9f));
