@@ -1,0 +1,21 @@
+#pragma once
+
+#include <optional>
+
+#include "engine/sessions/StreamFormat.h"
+
+namespace tavuno {
+
+// The formats of the duplex session: interleaved stereo float everywhere. Capture and device
+// rates may differ; the output unit converts between them.
+struct DuplexFormatPolicy {
+  // Stereo float, a usable output rate, and a format rate within 0.01 Hz of it.
+  static bool supports(const AudioStreamBasicDescription& format, double outputRate);
+  // The rate frames enter the output unit at: the capture format's, when both formats are
+  // stereo float with usable rates and the output rate is usable.
+  static std::optional<double> clientRate(const AudioStreamBasicDescription& tap,
+                                          const AudioStreamBasicDescription& capture,
+                                          double outputRate);
+};
+
+}  // namespace tavuno

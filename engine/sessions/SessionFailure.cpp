@@ -1,0 +1,12 @@
+#include "engine/sessions/SessionFailure.h"
+
+#include "app/language/TavunoLanguage.h"
+
+namespace tavuno {
+
+std::string SessionFailure::errorDescription() const {
+  if (kind_ == Kind::unsupported) return text_;
+  return TavunoLanguage::text(text_) + ": Core Audio " + std::to_string(status_);
+}
+
+}  // namespace tavuno

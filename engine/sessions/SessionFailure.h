@@ -1,0 +1,45 @@
+#pragma once
+
+#include <string>
+
+#include "core/hal/HalTypes.h"
+
+namespace tavuno {
+
+// Why a session could not start (`ProcessTap::Failure`): a platform call failed, or the
+// situation is not supported.
+class SessionFailure {
+ public:
+  enum class Kind { coreAudio, unsupported };
+
+  // `operation` is a text key (marked with textKey()), translated only when described.
+  static SessionFailure coreAudio(std::string operation, OSStatus status) {
+    return SessionFailure(Kind::coreAudio, std::move(operation), status);
+  }
+  // `message` is already translated.
+  static SessionFailure unsupported(std::string message) {
+    return SessionFailure(Kind::unsupported, std::move(message), status::noError);
+  }
+
+  Kind kind() const { return kind_; }
+  // The operation key (coreAudio) or the translated message (unsupported).
+  const std::string& text() const { return text_; }
+  // The platform status; 0 for unsupported.
+  OSStatus status() const { return status_; }
+
+  // For the user: the message itself, or the translated operation, ": Core Audio " and the
+  // status in signed decimal ("Criar captura: Core Audio -50").
+  std::string errorDescription() const;
+
+  friend bool operator==(const SessionFailure&, const SessionFailure&) = default;
+
+ private:
+  SessionFailure(Kind kind, std::string text, OSStatus status)
+      : kind_(kind), text_(std::move(text)), status_(status) {}
+
+  Kind kind_;
+  std::string text_;
+  OSStatus status_;
+};
+
+}  // namespace tavuno
