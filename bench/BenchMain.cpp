@@ -39,7 +39,7 @@ class RatioReporter : public benchmark::ConsoleReporter {
     for (const std::string& name : order_) {
       const Rate& rate = rates_.at(name);
       if (name == reference->first || rate.bytes <= 0) continue;
-      std::printf("  %-40s %6.2fx", name.c_str(), reference->second.bytes / rate.bytes);
+      std::printf("  %-48s %6.2fx", name.c_str(), reference->second.bytes / rate.bytes);
       if (rate.items > 0) std::printf("   %.1f M frames/s", rate.items / 1e6);
       std::printf("\n");
     }

@@ -50,7 +50,7 @@ extern "C" {
 void* __libc_malloc(std::size_t);
 void* __libc_calloc(std::size_t, std::size_t);
 void* __libc_realloc(void*, std::size_t);
-void* __libc_memalign(std::size_t, std::size_t);
+void* __libc_memalign(std::size_t, std::size_t);  // what aligned operator new ends in
 void __libc_free(void*);
 
 void* malloc(std::size_t size) noexcept {
@@ -68,18 +68,6 @@ void* realloc(void* p, std::size_t size) noexcept {
 void* aligned_alloc(std::size_t alignment, std::size_t size) noexcept {
   noteAllocation();
   return __libc_memalign(alignment, size);
-}
-void* memalign(std::size_t alignment, std::size_t size) noexcept {
-  noteAllocation();
-  return __libc_memalign(alignment, size);
-}
-int posix_memalign(void** out, std::size_t alignment, std::size_t size) noexcept {
-  noteAllocation();
-  if (alignment % sizeof(void*) != 0 || (alignment & (alignment - 1)) != 0) return 22;  // EINVAL
-  void* p = __libc_memalign(alignment, size);
-  if (p == nullptr) return 12;  // ENOMEM
-  *out = p;
-  return 0;
 }
 void free(void* p) noexcept {
   __libc_free(p);

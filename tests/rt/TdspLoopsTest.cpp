@@ -5,6 +5,7 @@
 #include <limits>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "engine/rt/tdsp_loops.h"
@@ -63,37 +64,30 @@ bool sameSamples(const float* a, const float* b, uint32_t n) {
 
 class TdspLoops : public testing::TestWithParam<const GainLoops*> {};
 
+using Loop = Peaks (*)(const float* in, float* out, uint32_t count, float gain);
+
 // Every length from empty to past two full unrolled blocks, every alignment of a float within
 // a vector, separate and in-place buffers: identical samples and equal peaks.
 TEST_P(TdspLoops, MatchTheDefinitionBitForBit) {
-  const GainLoops& loops = *GetParam();
+  const std::pair<Loop, Loop> pairs[] = {{GetParam()->scale, referenceScale},
+                                         {GetParam()->fold, referenceFold}};
   std::mt19937 rng(7);
-  for (float gain : {1.0f, 0.5f, 0.3f, 0.0f}) {
-    for (uint32_t n = 0; n <= 70; ++n) {
-      for (uint32_t offset = 0; offset < 4; ++offset) {
-        SCOPED_TRACE("gain " + std::to_string(gain) + " n " + std::to_string(n) + " offset " +
-                     std::to_string(offset));
-        const std::vector<float> in = awkwardSamples(2 * n + offset, rng);
-        std::vector<float> want(n + offset), got(n + offset);
-        const Peaks wantScale = referenceScale(in.data() + offset, want.data() + offset, n, gain);
-        const Peaks gotScale = loops.scale(in.data() + offset, got.data() + offset, n, gain);
-        EXPECT_TRUE(sameSamples(got.data(), want.data(), n + offset));
-        EXPECT_EQ(gotScale.input, wantScale.input);
-        EXPECT_EQ(gotScale.output, wantScale.output);
-
-        std::vector<float> inPlace = in;
-        loops.scale(inPlace.data() + offset, inPlace.data() + offset, n, gain);
-        EXPECT_TRUE(sameSamples(inPlace.data() + offset, want.data() + offset, n));
-
-        const Peaks wantFold = referenceFold(in.data() + offset, want.data() + offset, n, gain);
-        const Peaks gotFold = loops.fold(in.data() + offset, got.data() + offset, n, gain);
-        EXPECT_TRUE(sameSamples(got.data(), want.data(), n + offset));
-        EXPECT_EQ(gotFold.input, wantFold.input);
-        EXPECT_EQ(gotFold.output, wantFold.output);
-
-        inPlace = in;
-        loops.fold(inPlace.data() + offset, inPlace.data() + offset, n, gain);
-        EXPECT_TRUE(sameSamples(inPlace.data() + offset, want.data() + offset, n));
+  for (auto [loop, reference] : pairs) {
+    for (float gain : {1.0f, 0.3f, 0.0f}) {
+      for (uint32_t n = 0; n <= 70; ++n) {
+        for (uint32_t offset = 0; offset < 4; ++offset) {
+          SCOPED_TRACE(testing::Message() << (loop == pairs[0].first ? "scale" : "fold") << " gain "
+                                          << gain << " n " << n << " offset " << offset);
+          const std::vector<float> in = awkwardSamples(2 * n + offset, rng);
+          std::vector<float> want(n + offset), got(n + offset), inPlace = in;
+          const Peaks expected = reference(in.data() + offset, want.data() + offset, n, gain);
+          const Peaks actual = loop(in.data() + offset, got.data() + offset, n, gain);
+          EXPECT_TRUE(sameSamples(got.data(), want.data(), n + offset));
+          EXPECT_EQ(actual.input, expected.input);
+          EXPECT_EQ(actual.output, expected.output);
+          loop(inPlace.data() + offset, inPlace.data() + offset, n, gain);
+          EXPECT_TRUE(sameSamples(inPlace.data() + offset, want.data() + offset, n));
+        }
       }
     }
   }
