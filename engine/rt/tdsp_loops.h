@@ -4,6 +4,8 @@
 // single-precision products, and maxima that ignore NaN (a value replaces the maximum only when
 // strictly greater). All compared values are absolute values and thus +0.0 or above, so the
 // maximum does not depend on the order in which lanes are combined.
+//
+// The loops run on the real-time thread: they never allocate, lock or log.
 #ifndef TAVUNO_ENGINE_RT_TDSP_LOOPS_H
 #define TAVUNO_ENGINE_RT_TDSP_LOOPS_H
 
@@ -17,7 +19,7 @@ struct Peaks {
   float output = 0.0f;  // largest |x * gain|
 };
 
-// Keeps the larger of each pair; NaN never wins because the loops never produce one.
+// The larger of each pair. Peaks are never NaN, so a plain comparison is the strict maximum.
 inline Peaks maxPeaks(Peaks a, Peaks b) {
   return {b.input > a.input ? b.input : a.input, b.output > a.output ? b.output : a.output};
 }
