@@ -2,8 +2,8 @@
 
 #include <cmath>
 #include <limits>
-#include <vector>
 #include <nlohmann/json.hpp>
+#include <vector>
 
 namespace tavuno {
 

@@ -1,0 +1,87 @@
+#include "engine/AppMix.h"
+
+#include <algorithm>
+#include <cmath>
+#include <nlohmann/json.hpp>
+
+#include "core/JsonFields.h"
+
+namespace tavuno {
+
+using nlohmann::json;
+
+namespace {
+
+// Done in double so that a stored number beyond the float range clamps
+// instead of overflowing the conversion.
+float saneVolume(double volume) {
+  if (!std::isfinite(volume)) return 1.0f;
+  return static_cast<float>(std::clamp(volume, 0.0, 1.0));
+}
+
+std::optional<std::string> nonEmpty(std::optional<std::string> uid) {
+  if (uid && uid->empty()) return std::nullopt;
+  return uid;
+}
+
+}  // namespace
+
+AppMix::AppMix(double volume, bool muted, std::optional<std::string> outputUID)
+    : volume_(saneVolume(volume)), muted_(muted), outputUID_(nonEmpty(std::move(outputUID))) {}
+
+AppMix AppMix::adjusted(std::optional<float> volume, std::optional<bool> muted) const {
+  double newVolume = volume && std::isfinite(*volume) ? *volume : volume_;
+  return AppMix(newVolume, muted.value_or(muted_), outputUID_);
+}
+
+AppMix AppMix::routedTo(std::optional<std::string> outputUID) const {
+  return AppMix(volume_, muted_, std::move(outputUID));
+}
+
+json AppMix::toJson() const {
+  json value = {{"volume", volume_}, {"muted", muted_}};
+  if (outputUID_) value["outputUID"] = *outputUID_;
+  return value;
+}
+
+std::optional<AppMix> AppMix::fromJson(const json& value) {
+  JsonFields fields(value);
+  // Read as any number, even one too large to be finite: the constructor
+  // turns that into full volume.
+  std::optional<double> volume;
+  if (const json* stored = fields.optionalValue("volume")) {
+    if (stored->is_number())
+      volume = stored->get<double>();
+    else
+      fields.fail();
+  }
+  auto muted = fields.optionalBoolean("muted");
+  auto outputUID = fields.optionalString("outputUID");
+  if (!fields.ok()) return std::nullopt;
+  return AppMix(volume.value_or(1.0), muted.value_or(false), std::move(outputUID));
+}
+
+AppMix mixFor(const AppMixMap& mixes, const std::string& id) {
+  auto it = mixes.find(id);
+  return it == mixes.end() ? AppMix{} : it->second;
+}
+
+json appMixMapToJson(const AppMixMap& mixes) {
+  json value = json::object();
+  for (const auto& [id, mix] : mixes)
+    value[id] = mix.toJson();
+  return value;
+}
+
+std::optional<AppMixMap> appMixMapFromJson(const json& value) {
+  if (!value.is_object()) return std::nullopt;
+  AppMixMap mixes;
+  for (auto it = value.begin(); it != value.end(); ++it) {
+    auto mix = AppMix::fromJson(it.value());
+    if (!mix) return std::nullopt;
+    mixes.emplace(it.key(), std::move(*mix));
+  }
+  return mixes;
+}
+
+}  // namespace tavuno

@@ -1,0 +1,58 @@
+#pragma once
+
+#include <map>
+#include <nlohmann/json_fwd.hpp>
+#include <optional>
+#include <string>
+
+namespace tavuno {
+
+// One application's volume, mute and chosen output. The constructor keeps
+// the invariant every reader relies on: the volume is finite and in 0...1,
+// and an empty output UID means "follow the system default output".
+class AppMix {
+ public:
+  // The mix of an application without an entry: full volume, not muted,
+  // system default output.
+  AppMix() = default;
+  // A non-finite volume becomes 1.0; any other is clamped to 0...1.
+  AppMix(double volume, bool muted, std::optional<std::string> outputUID = std::nullopt);
+
+  float volume() const { return volume_; }
+  bool muted() const { return muted_; }
+  const std::optional<std::string>& outputUID() const { return outputUID_; }
+
+  // The mixer's change: an absent or non-finite volume keeps the current
+  // one, an absent mute keeps the current one; the output stays.
+  AppMix adjusted(std::optional<float> volume, std::optional<bool> muted) const;
+  // The same volume and mute on another output; absent or empty follows the
+  // system default output.
+  AppMix routedTo(std::optional<std::string> outputUID) const;
+
+  // {"volume": number, "muted": bool, "outputUID": string (only when set)}.
+  nlohmann::json toJson() const;
+  // Missing "volume" reads as 1.0, missing "muted" as false, missing
+  // "outputUID" as none (null counts as missing); a value of another kind
+  // makes the object unreadable. The constructor's rule then applies.
+  static std::optional<AppMix> fromJson(const nlohmann::json& value);
+
+  friend bool operator==(const AppMix&, const AppMix&) = default;
+
+ private:
+  float volume_ = 1.0f;
+  bool muted_ = false;
+  std::optional<std::string> outputUID_;
+};
+
+// Application id -> mix.
+using AppMixMap = std::map<std::string, AppMix>;
+
+// The mix of `id`, or the default mix when it has no entry.
+AppMix mixFor(const AppMixMap& mixes, const std::string& id);
+
+// A JSON object whose keys are application ids.
+nlohmann::json appMixMapToJson(const AppMixMap& mixes);
+// Nothing unless `value` is an object whose every member is a readable mix.
+std::optional<AppMixMap> appMixMapFromJson(const nlohmann::json& value);
+
+}  // namespace tavuno

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/ports/DefaultsStore.h"
+#include "profiles/AudioProfile.h"
+
+namespace tavuno {
+
+// The saved profiles: one JSON array under "profiles". Stateless; the
+// settings store is passed in.
+struct ProfileStore {
+  // Empty when nothing is stored or the stored value is not a readable
+  // array of profiles; nothing is reported and nothing is written.
+  static std::vector<AudioProfile> load(const DefaultsStore& defaults);
+  // Replaces the stored list; when it cannot be encoded the stored data
+  // stays as it was.
+  static void save(const std::vector<AudioProfile>& profiles, DefaultsStore& defaults);
+
+  // Stores and returns a single new profile (a fresh id and these fields)
+  // unless a readable, non-empty list is already stored. An unreadable
+  // stored value is first kept under "profiles.corruptBackup"; a different
+  // earlier backup there moves to the first free "profiles.corruptBackup.N"
+  // (N = 1, 2, ...) so that no unreadable data is ever lost.
+  static std::optional<AudioProfile> createDefaultIfNeeded(
+      std::string name, std::string inputUID, std::string outputUID, std::optional<float> volume,
+      std::optional<AppMixMap> appMix, std::optional<bool> outputMuted, DefaultsStore& defaults);
+
+  // The active profile at start: the stored id when a profile has it, else
+  // the first profile's id, else none.
+  static std::optional<Uuid> resolveActiveID(const std::vector<AudioProfile>& profiles,
+                                             const std::optional<Uuid>& storedID);
+  // The UUID stored under "activeProfileID"; none when absent or not a UUID.
+  static std::optional<Uuid> loadActiveID(const DefaultsStore& defaults);
+  static void saveActiveID(const Uuid& id, DefaultsStore& defaults);
+
+  static std::optional<std::vector<AudioProfile>> decode(const Bytes& bytes);
+  static std::optional<Bytes> encode(const std::vector<AudioProfile>& profiles);
+};
+
+}  // namespace tavuno
