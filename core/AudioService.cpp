@@ -3,6 +3,8 @@
 #include "app/language/TavunoLanguage.h"
 #include "core/SettingsKeys.h"
 
+#include <nlohmann/json.hpp>
+
 namespace tavuno {
 
 std::shared_ptr<AudioService> AudioService::create(ServicePorts ports, ServiceOptions options) {
@@ -24,11 +26,17 @@ AudioService::~AudioService() {
 
 void AudioService::construct(bool startTimer) {
   auto& defaults = ports_.defaults;
-  // Steps 2 to 5 (per-app control preferences, profiles, active profile,
-  // rules and history) load here as their stores arrive.
+  auto control = AppControlPreferences::loadState(defaults);
+  state_.controlPreferences = std::move(control.preferences);
+  controlPreferencesReplaced_ = control.replaced;
+  // Steps 3 to 5 (profiles, active profile, rules and history) load here as
+  // their stores arrive.
   state_.notificationsEnabled = defaults.boolean(key::notificationsEnabled).value_or(false);
   scheduleLastFired_ = defaults.dictionary(key::scheduleLastFired).value_or(StringMap{});
-  // Step 8 (per-app mix) loads here.
+  if (auto stored = defaults.data(key::appMix)) {
+    auto json = nlohmann::json::parse(stored->begin(), stored->end(), nullptr, false);
+    if (auto mixes = appMixMapFromJson(json)) state_.appSettings = std::move(*mixes);
+  }
   auto preferences = DevicePreferences::load(defaults);
   state_.preferredUID = preferences.outputUID;
   state_.preferredInputUID = preferences.inputUID;
@@ -36,8 +44,9 @@ void AudioService::construct(bool startTimer) {
 
   refresh();
 
-  // Step 11 applies or records the active profile; step 12 announces a
-  // recovered per-app control preference.
+  // Step 11 applies or records the active profile here.
+  if (controlPreferencesReplaced_ && !state_.error)
+    setError(tr(AppControlPreferences::fallbackMessage));
 
   installSystemListeners();
   schedulePolicy(true);
@@ -89,8 +98,6 @@ void AudioService::refresh() {
 
 // Steps whose owners are not built yet keep their place and do nothing.
 void AudioService::ensureDefaultProfile() {}
-void AudioService::refreshApplicationSessions() {}
-void AudioService::refreshRunningApps() {}
 void AudioService::detectLaunches() {}
 void AudioService::captureDueSchedules() {}
 void AudioService::saveActiveProfileSnapshot() {}

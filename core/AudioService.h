@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <set>
@@ -16,7 +17,13 @@
 #include "core/ports/DefaultsStore.h"
 #include "core/ports/MainQueue.h"
 #include "core/ports/SerialQueue.h"
+#include "core/ports/Uuid.h"
 #include "core/ports/WallClock.h"
+#include "engine/AppDiscovery.h"
+#include "engine/AudioWorker.h"
+#include "engine/IdentityPort.h"
+#include "engine/SessionPolicy.h"
+#include "engine/sessions/TapPlatform.h"
 
 namespace tavuno {
 
@@ -29,7 +36,15 @@ struct ServicePorts {
   // Whether the system offers per-application capture (process objects and
   // taps); without it the per-app part of the refresh is skipped.
   bool perAppAudioSupported = true;
+  // Per-application audio: taps and aggregate devices, and who is running.
+  // Without them no application is discovered or controlled.
+  TapPlatform* tap = nullptr;
+  IdentityPort* identity = nullptr;
 };
+
+// Makes the session for one start, on the application's worker: duplex or
+// standard. The application uses the real sessions; tests may script them.
+using SessionFactory = std::function<SessionRef(bool duplex)>;
 
 // Choices fixed at construction; the application uses the defaults.
 struct ServiceOptions {
@@ -45,6 +60,7 @@ struct ServiceOptions {
     return d.id;
   };
   std::optional<double> virtualCaptureRateOverride;
+  SessionFactory makeSession;  // empty: the real sessions over `ServicePorts::tap`
 };
 
 // The one central object: holds what the screens show, keeps it in step with
@@ -111,6 +127,27 @@ class AudioService : public std::enable_shared_from_this<AudioService> {
 
   static constexpr double policyDelay = 1.5;
 
+  // Per-application mix and control.
+  AppMix settings(const std::string& id) const { return mixFor(state_.appSettings, id); }
+  void setAppMix(const ActiveApp& app, std::optional<float> volume, std::optional<bool> muted);
+  void setAppOutput(const ActiveApp& app, std::optional<std::string> uid);
+  void setAutomaticControl(bool automatic);
+  void startApp(const ActiveApp& app);
+  void stopApp(const std::string& id);
+  void retryApp(const ActiveApp& app);
+
+  static constexpr double startTimeout = 15.0;
+  static constexpr double firstCallbackDelay = 4.0;
+  static constexpr double healthCheckDelay = 10.0;
+  static constexpr double watchdogStall = 6.0;
+  static constexpr double retryDelay = 3.0;
+  static constexpr std::uint32_t duplexPrefillFrames = 2048;
+
+  // The running session of an application, if any.
+  SessionRef session(const std::string& id) const;
+  bool hasPendingStart(const std::string& id) const { return pendingStarts_.count(id) > 0; }
+  const std::optional<SessionSignature> failedSignature(const std::string& id) const;
+
   // Internal state worth observing in tests and diagnostics.
   const std::vector<std::uint32_t>& volumeElements() const { return volumeElements_; }
   const std::vector<float>& channelVolumes() const { return channelVolumes_; }
@@ -168,6 +205,37 @@ class AudioService : public std::enable_shared_from_this<AudioService> {
   // profiles exist.
   void saveActiveProfileSnapshot();
 
+  // Orchestration of the per-application sessions.
+  void reconcileApp(const std::string& id, const Discovery& discovery);
+  bool watchdogFailed(const std::string& id);
+  void startSession(const ActiveApp& app, const AudioDevice& output,
+                    const SessionSignature& signature);
+  void teardownApp(const std::string& id);
+  void recordFailure(const std::string& id, const SessionSignature& signature);
+  void reportStalledStart(const ActiveApp& app);
+  void quarantineAfterCleanupFailure(const std::string& id);
+  std::function<void(SessionRef)> sessionDisposer(const std::string& id);
+  bool completeStart(const std::string& id, const Uuid& token, const ActiveApp& app,
+                     const SessionSignature& signature, SessionResult result);
+  void scheduleSessionChecks(const std::string& id, const ActiveApp& app,
+                             const SessionSignature& signature, const SessionRef& session);
+  AudioWorker& worker(const std::string& id);
+  void forgetPendingStart(const std::string& id);
+  void clearStalledWarning(const std::string& id);
+  void saveAppSettings();
+  SessionFactory sessionFactory() const;
+  std::optional<SessionSignature> signatureFor(const ActiveApp& app,
+                                               const AudioDevice& route) const;
+  void publishSet(ServiceField field, std::set<std::string> ServiceState::*member,
+                  const std::string& id, bool present) {
+    std::set<std::string> next = state_.*member;
+    if (present)
+      next.insert(id);
+    else
+      next.erase(id);
+    publish(field, member, std::move(next));
+  }
+
   // Assigns a published field and tells observers when it changed.
   template <class T>
   void publish(ServiceField field, T ServiceState::*member, T value) {
@@ -211,6 +279,16 @@ class AudioService : public std::enable_shared_from_this<AudioService> {
   std::set<std::string> lastUIDs_;
   std::set<std::string> pendingConnections_;
   std::uint64_t automationPasses_ = 0;
+
+  // Sessions, keyed by application id.
+  std::map<std::string, SessionRef> tapSessions_;
+  std::map<std::string, std::unique_ptr<AudioWorker>> audioWorkers_;
+  std::map<std::string, std::pair<Uuid, SessionSignature>> pendingStarts_;
+  std::map<std::string, SessionSignature> sessionSignatures_;
+  std::map<std::string, SessionSignature> failedSignatures_;
+  std::map<std::string, StreamWatchdog> watchdogs_;
+  std::map<std::string, SessionRetryBudget> retryBudgets_;
+  bool controlPreferencesReplaced_ = false;
 
   WorkItemRef refreshWork_;
   WorkItemRef timer_;

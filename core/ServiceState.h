@@ -7,6 +7,9 @@
 #include <vector>
 
 #include "core/AudioDevice.h"
+#include "engine/ActiveApp.h"
+#include "engine/AppControlPreferences.h"
+#include "engine/AppMix.h"
 
 namespace tavuno {
 
@@ -54,12 +57,16 @@ struct ServiceState {
   bool muteAvailable = false;
   std::optional<std::string> error;
   bool notificationsEnabled = false;
+  std::vector<RunningApp> runningApps;
+  std::vector<ActiveApp> activeApps;
+  AppMixMap appSettings;
   std::set<std::string> controlledApps;
   std::set<std::string> passthroughApps;
   std::set<std::string> startingApps;
   std::set<std::string> stalledStarts;
   std::set<std::string> quarantinedApps;
   std::set<std::string> desiredApps;
+  AppControlPreferences controlPreferences;
   std::string preferredUID;
   std::string preferredInputUID;
   bool automatic = false;

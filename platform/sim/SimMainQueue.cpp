@@ -36,9 +36,18 @@ void SimMainQueue::advance(double seconds) {
       // Reschedule before the tick so a tick that cancels its own timer wins.
       schedule(node.key().first + entry.interval, Entry{entry.item, entry.work, entry.interval});
     }
+    ++depth_;
     entry.work();
+    --depth_;
   }
   now_ = target;
+}
+
+void SimMainQueue::sync(std::function<void()> work) {
+  if (depth_ == 0) runPending();
+  ++depth_;
+  work();
+  --depth_;
 }
 
 std::size_t SimMainQueue::scheduledCount() const {

@@ -10,15 +10,17 @@ namespace tavuno {
 
 // The main queue on virtual time. Nothing runs until the test calls
 // runPending() or advance(); due work runs in due order, ties in the order it
-// was scheduled, including work scheduled while advancing. Single-threaded:
-// sync() runs its work inline.
+// was scheduled, including work scheduled while advancing. Single-threaded.
+// sync() from outside main work (a test draining a worker queue) first runs
+// what is already due, as a first-in first-out main queue would, then the
+// work; from inside main work it runs inline.
 class SimMainQueue : public MainQueue {
  public:
   void post(std::function<void()> work) override;
   WorkItemRef postAfter(double seconds, std::function<void()> work) override;
   WorkItemRef repeatEvery(double seconds, std::function<void()> tick) override;
   double uptime() const override { return now_; }
-  void sync(std::function<void()> work) override { work(); }
+  void sync(std::function<void()> work) override;
 
   // Moves virtual time forward by `seconds`, running everything that falls due.
   void advance(double seconds);
@@ -38,6 +40,7 @@ class SimMainQueue : public MainQueue {
   void schedule(double due, Entry entry);
 
   double now_ = 0;
+  int depth_ = 0;  // > 0 while main work runs
   std::uint64_t sequence_ = 0;
   std::map<Key, Entry> entries_;
 };
