@@ -1,0 +1,160 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <nlohmann/json.hpp>
+#include <string>
+
+#include "automations/AutomationStores.h"
+#include "core/SettingsKeys.h"
+
+namespace tavuno {
+namespace {
+
+using namespace std::chrono_literals;
+
+const char* const idText = "0a1b2c3d-4e5f-4a6b-8c7d-9e0f1a2b3c4d";
+const char* const profileText = "11111111-2222-4333-8444-555555555555";
+
+Bytes bytes(const std::string& text) {
+  return Bytes(text.begin(), text.end());
+}
+
+nlohmann::json stored(const DefaultsStore& defaults, const char* key) {
+  auto data = *defaults.data(key);
+  return nlohmann::json::parse(data.begin(), data.end());
+}
+
+std::string record(const std::string& date, const std::string& extra = "") {
+  return std::string(R"({"id":")") + idText + R"(","date":)" + date +
+         R"(,"profileName":"Casa","trigger":"Dispositivo","succeeded":true)" + extra + "}";
+}
+
+struct HistoryRow {
+  const char* proves;
+  std::string json;
+  std::size_t count;
+};
+
+TEST(AutomationHistoryStore, ReadsWholeArraysOnly) {
+  const HistoryRow rows[] = {
+      {"integer and fractional dates", "[" + record("0") + "," + record("7.25e8") + "]", 2},
+      {"null details read as absent",
+       "[" + record("1", R"(,"detail":null,"detailKey":null,"detailCode":null)") + "]", 1},
+      {"a failure with every detail",
+       "[" + record("1", R"(,"detail":"x","detailKey":"k","detailCode":-50)") + "]", 1},
+      {"one record lacking its trigger spoils all",
+       "[" + record("1") + R"(,{"id":")" + idText +
+           R"(","date":2,"profileName":"p","succeeded":false}])",
+       0},
+      {"a code beyond 32 bits", "[" + record("1", R"(,"detailCode":2147483648)") + "]", 0},
+      {"a date as text", "[" + record(R"("2024-01-01")") + "]", 0},
+      {"a date no clock can hold", "[" + record("1e300") + "]", 0},
+      {"not an array", record("1"), 0},
+  };
+  for (const auto& row : rows) {
+    InMemoryDefaultsStore defaults;
+    defaults.set(key::automationHistory, bytes(row.json));
+    EXPECT_EQ(AutomationHistoryStore(defaults).load().size(), row.count) << row.proves;
+  }
+}
+
+TEST(AutomationHistoryStore, WritesDatesSinceTheReferenceDateAndLeavesAbsentDetailsOut) {
+  InMemoryDefaultsStore defaults;
+  AutomationHistoryStore store(defaults);
+  // 2001-01-02 00:00:00.25 UTC.
+  const WallTime date = WallTime(std::chrono::sys_seconds(978307200s + 86400s)) + 250ms;
+  const AutomationRecord ok{Uuid::random(), date, "Casa", AutomationTrigger::schedule, true};
+  AutomationRecord failed = ok;
+  failed.id = Uuid::random();
+  failed.succeeded = false;
+  failed.detail = "Could not change the device (error -50).";
+  failed.detailKey = "Não foi possível alterar o dispositivo (erro %d).";
+  failed.detailCode = -50;
+  store.save({ok, failed});
+
+  auto json = stored(defaults, key::automationHistory);
+  EXPECT_EQ(json[0]["date"].get<double>(), 86400.25);
+  EXPECT_EQ(json[0]["id"], ok.id.text());
+  EXPECT_FALSE(json[0].contains("detail") || json[0].contains("detailKey") ||
+               json[0].contains("detailCode"));
+  EXPECT_EQ(store.load(), (std::vector<AutomationRecord>{ok, failed}));
+}
+
+TEST(AutomationHistory, KeepsTheNewestInAStableOrder) {
+  std::vector<AutomationRecord> records;
+  for (int i = 0; i < 70; ++i)
+    records.push_back({Uuid::random(), WallTime(std::chrono::seconds(i)), std::to_string(i)});
+  InMemoryDefaultsStore defaults;
+  AutomationHistoryStore store(defaults);
+  // Stored unlimited, as an older or edited file could hold it.
+  nlohmann::json array = nlohmann::json::array();
+  for (const auto& r : records)
+    array.push_back(r.toJson());
+  defaults.set(key::automationHistory, bytes(array.dump()));
+  auto loaded = store.load();
+  ASSERT_EQ(loaded.size(), 50u);
+  EXPECT_EQ(loaded.front().profileName, "69");
+  EXPECT_EQ(loaded.back().profileName, "20");
+
+  AutomationRecord same = loaded.front();
+  same.id = Uuid::random();
+  same.profileName = "new";
+  loaded.insert(loaded.begin(), same);
+  store.save(loaded);
+  auto saved = store.load();
+  ASSERT_EQ(saved.size(), 50u);
+  EXPECT_EQ(saved[0].profileName, "new") << "a new record with an equal date stays in front";
+  EXPECT_EQ(saved[1].profileName, "69");
+  EXPECT_EQ(saved.back().profileName, "21");
+}
+
+TEST(RuleStores, RoundTripAndRejectWholeArrays) {
+  InMemoryDefaultsStore defaults;
+  const Uuid profile = *Uuid::parse(profileText);
+  const std::vector<ConnectionRule> connections{{Uuid::random(), "usb", profile, true},
+                                                {Uuid::random(), "usb", profile, false}};
+  const std::vector<AppLaunchRule> launches{{Uuid::random(), "org.app", profile, true}};
+  const std::vector<ScheduledRule> schedules{{Uuid::random(), 8, 30, profile, true}};
+  AutomationStore(defaults).save(connections);
+  AppLaunchRuleStore(defaults).save(launches);
+  ScheduledRuleStore(defaults).save(schedules);
+  EXPECT_EQ(AutomationStore(defaults).load(), connections);
+  EXPECT_EQ(AppLaunchRuleStore(defaults).load(), launches);
+  EXPECT_EQ(ScheduledRuleStore(defaults).load(), schedules);
+  auto json = stored(defaults, key::scheduledRules);
+  EXPECT_TRUE(json[0]["hour"].is_number_integer());
+  EXPECT_EQ(json[0]["profileID"], profileText) << "UUIDs are written upper-case";
+
+  const std::string ids =
+      std::string(R"({"id":")") + idText + R"(","profileID":")" + profileText + R"(",)";
+  const std::string rule = ids + R"("enabled":true,)";
+  struct Row {
+    const char* proves;
+    std::string json;
+    std::size_t count;
+  } rows[] = {
+      {"an integral number is an hour", "[" + rule + R"("hour":8.0,"minute":0}])", 1},
+      {"an hour of 24 is kept as stored", "[" + rule + R"("hour":24,"minute":60}])", 1},
+      {"a fractional hour", "[" + rule + R"("hour":8.5,"minute":0}])", 0},
+      {"a minute beyond 64 bits", "[" + rule + R"("hour":8,"minute":9223372036854775808}])", 0},
+      {"a missing minute", "[" + rule + R"("hour":8}])", 0},
+      {"enabled as a string", "[" + ids + R"("enabled":"yes","hour":1,"minute":1}])", 0},
+  };
+  for (const auto& row : rows) {
+    defaults.set(key::scheduledRules, bytes(row.json));
+    EXPECT_EQ(ScheduledRuleStore(defaults).load().size(), row.count) << row.proves;
+  }
+}
+
+TEST(ScheduleLastFiredStore, ReadsOnlyAStringDictionary) {
+  InMemoryDefaultsStore defaults;
+  ScheduleLastFiredStore store(defaults);
+  EXPECT_TRUE(store.load().empty());
+  defaults.set(key::scheduleLastFired, bytes("{}"));
+  EXPECT_TRUE(store.load().empty());
+  store.save({{idText, "1-2024-3-31"}});
+  EXPECT_EQ(store.load(), (StringMap{{idText, "1-2024-3-31"}}));
+}
+
+}  // namespace
+}  // namespace tavuno

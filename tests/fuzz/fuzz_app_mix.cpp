@@ -1,0 +1,16 @@
+// The stored per-app mix: any bytes load as a valid map or an empty one.
+#include "core/SettingsKeys.h"
+#include "engine/AppMixStore.h"
+#include "tests/fuzz/FuzzDocuments.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  using namespace tavuno;
+  fuzz::eachDocument(
+      data, size, {R"({"org.a":{"volume":0.5,"muted":true,"outputUID":"usb"},"pid:7":{}})"},
+      [](const Bytes& document) {
+        fuzz::checkRoundTrip(
+            key::appMix, document, [](DefaultsStore& d) { return AppMixStore::load(d); },
+            [](const AppMixMap& mixes, DefaultsStore& d) { AppMixStore::save(mixes, d); });
+      });
+  return 0;
+}

@@ -1,0 +1,147 @@
+#include <gtest/gtest.h>
+
+#include <limits>
+#include <nlohmann/json.hpp>
+#include <string>
+
+#include "core/SettingsKeys.h"
+#include "profiles/ProfileStore.h"
+
+namespace tavuno {
+namespace {
+
+const char* const idText = "6f1c2a9e-0b4d-4c3e-9a8f-1d2e3f4a5b6c";
+
+Bytes bytes(const std::string& text) {
+  return Bytes(text.begin(), text.end());
+}
+
+std::string text(const Bytes& data) {
+  return std::string(data.begin(), data.end());
+}
+
+// One stored profile with the required keys and `extra` spliced in.
+std::string storedProfile(const std::string& extra = "") {
+  return std::string(R"([{"id":")") + idText +
+         R"(","name":"Casa","inputUID":"mic","outputUID":"spk")" + extra + "}]";
+}
+
+struct DecodeRow {
+  const char* proves;
+  std::string json;
+  bool readable;
+};
+
+TEST(ProfileStore, EitherReadsEveryProfileOrNone) {
+  const DecodeRow rows[] = {
+      {"the required keys alone", storedProfile(), true},
+      {"null optional keys", storedProfile(R"(,"volume":null,"appMix":null,"outputMuted":null)"),
+       true},
+      {"all seven fields", storedProfile(R"(,"volume":0.5,"appMix":{"a":{}},"outputMuted":true)"),
+       true},
+      {"lacking outputUID", std::string(R"([{"id":")") + idText + R"(","name":"n","inputUID":""}])",
+       false},
+      {"an id that is not a UUID", R"([{"id":"1","name":"n","inputUID":"","outputUID":""}])",
+       false},
+      {"a volume beyond the float range", storedProfile(R"(,"volume":1e300)"), false},
+      {"a bad mix inside", storedProfile(R"(,"appMix":{"a":{"muted":"no"}})"), false},
+      {"mute as a number", storedProfile(R"(,"outputMuted":0)"), false},
+      {"an object instead of an array", R"({"profiles":[]})", false},
+  };
+  for (const auto& row : rows) {
+    InMemoryDefaultsStore defaults;
+    defaults.set(key::profiles, bytes(row.json));
+    EXPECT_EQ(ProfileStore::load(defaults).size(), row.readable ? 1u : 0u) << row.proves;
+  }
+}
+
+TEST(ProfileStore, RoundTripsWithAbsentFieldsLeftOutAndUpperCaseIds) {
+  InMemoryDefaultsStore defaults;
+  defaults.set(key::profiles, bytes(storedProfile()));
+  auto profiles = ProfileStore::load(defaults);
+  ASSERT_EQ(profiles.size(), 1u);
+  EXPECT_EQ(profiles[0].id, *Uuid::parse(idText)) << "a lower-case id reads";
+  EXPECT_FALSE(profiles[0].volume || profiles[0].appMix || profiles[0].outputMuted);
+
+  ProfileStore::save(profiles, defaults);
+  auto written = nlohmann::json::parse(text(*defaults.data(key::profiles)));
+  EXPECT_EQ(written[0]["id"], Uuid::parse(idText)->text());
+  EXPECT_FALSE(written[0].contains("volume") || written[0].contains("appMix") ||
+               written[0].contains("outputMuted"));
+
+  profiles[0].volume = 0.3f;
+  profiles[0].appMix = AppMixMap{{"a", AppMix(0.7, true, "usb")}};
+  profiles[0].outputMuted = false;
+  profiles.push_back(profiles[0]);
+  profiles[1].id = Uuid::random();
+  profiles[1].appMix = AppMixMap{};
+  ProfileStore::save(profiles, defaults);
+  EXPECT_EQ(ProfileStore::load(defaults), profiles) << "an empty map stays distinct from none";
+
+  auto unencodable = profiles;
+  unencodable[0].volume = std::numeric_limits<float>::quiet_NaN();
+  ProfileStore::save(unencodable, defaults);
+  EXPECT_EQ(ProfileStore::load(defaults), profiles) << "a failed encoding keeps the stored data";
+}
+
+TEST(ProfileStore, CreatesTheDefaultProfileOnlyWhenNoneIsReadable) {
+  auto create = [](DefaultsStore& defaults) {
+    return ProfileStore::createDefaultIfNeeded("Perfil padrão", "mic", "", 0.5f, AppMixMap{},
+                                               std::nullopt, defaults);
+  };
+  InMemoryDefaultsStore none;
+  auto made = create(none);
+  ASSERT_TRUE(made);
+  EXPECT_EQ(ProfileStore::load(none), std::vector<AudioProfile>{*made});
+  EXPECT_FALSE(create(none)) << "a stored non-empty list is kept";
+  EXPECT_FALSE(none.contains(key::profilesBackup));
+
+  InMemoryDefaultsStore empty;
+  empty.set(key::profiles, bytes("[]"));
+  EXPECT_TRUE(create(empty));
+  EXPECT_FALSE(empty.contains(key::profilesBackup)) << "an empty list is not corrupt";
+
+  InMemoryDefaultsStore corrupt;
+  const std::string lacking = R"([{"id":")" + std::string(idText) + R"(","name":"n"}])";
+  corrupt.set(key::profiles, bytes(lacking));
+  EXPECT_TRUE(ProfileStore::load(corrupt).empty());
+  EXPECT_TRUE(create(corrupt));
+  EXPECT_EQ(corrupt.data(key::profilesBackup), bytes(lacking));
+  EXPECT_EQ(ProfileStore::load(corrupt).size(), 1u);
+}
+
+TEST(ProfileStore, NeverLosesAnEarlierBackup) {
+  InMemoryDefaultsStore defaults;
+  auto corruptAndCreate = [&](DefaultsValue stored) {
+    defaults.set(key::profiles, std::move(stored));
+    return ProfileStore::createDefaultIfNeeded("p", "", "", std::nullopt, std::nullopt,
+                                               std::nullopt, defaults);
+  };
+  const std::string backup = key::profilesBackup;
+  ASSERT_TRUE(corruptAndCreate(bytes("first")));
+  ASSERT_TRUE(corruptAndCreate(bytes("first")));
+  EXPECT_FALSE(defaults.contains(backup + ".1")) << "the same bytes again need no second copy";
+  ASSERT_TRUE(corruptAndCreate(bytes("second")));
+  ASSERT_TRUE(corruptAndCreate(std::string("third, not even data")));
+  EXPECT_EQ(defaults.data(backup + ".1"), bytes("first"));
+  EXPECT_EQ(defaults.data(backup + ".2"), bytes("second"));
+  EXPECT_EQ(defaults.string(backup), "third, not even data");
+}
+
+TEST(ProfileStore, ResolvesTheActiveProfile) {
+  AudioProfile a{Uuid::random(), "a", "", ""}, b{Uuid::random(), "b", "", ""};
+  InMemoryDefaultsStore defaults;
+  EXPECT_EQ(ProfileStore::loadActiveID(defaults), std::nullopt);
+  defaults.set(key::activeProfileID, std::string("not a uuid"));
+  EXPECT_EQ(ProfileStore::loadActiveID(defaults), std::nullopt);
+  ProfileStore::saveActiveID(b.id, defaults);
+  EXPECT_EQ(ProfileStore::loadActiveID(defaults), b.id);
+
+  EXPECT_EQ(ProfileStore::resolveActiveID({a, b}, b.id), b.id);
+  EXPECT_EQ(ProfileStore::resolveActiveID({a, b}, Uuid::random()), a.id) << "a stale id";
+  EXPECT_EQ(ProfileStore::resolveActiveID({a, b}, std::nullopt), a.id);
+  EXPECT_EQ(ProfileStore::resolveActiveID({}, b.id), std::nullopt);
+}
+
+}  // namespace
+}  // namespace tavuno
