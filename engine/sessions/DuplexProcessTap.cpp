@@ -79,10 +79,13 @@ void DuplexProcessTap::setGain(float gain, bool muted) {
   tdsp_set_gain(dsp_, gain, muted);
 }
 
+DuplexProcessTap::RingCounts DuplexProcessTap::ringCounts() const {
+  return {taudio_ring_underruns(ring_), taudio_ring_overruns(ring_)};
+}
+
 bool DuplexProcessTap::shouldStopForBufferHealth(double now) {
   if (!health_) return false;
-  const std::uint64_t underruns = taudio_ring_underruns(ring_);
-  const std::uint64_t overruns = taudio_ring_overruns(ring_);
+  const auto [underruns, overruns] = ringCounts();
   const bool formatMismatches = tdsp_underruns(dsp_) > 1024;
   // Ring trouble while the two sides settle in the first second is forgiven: the baseline is the
   // last reading taken in it (or the first one after it).

@@ -59,6 +59,14 @@ class DuplexProcessTap final : public ManagedAudioSession {
   // start, or more than 1024 kernel underruns (format mismatches). False when not running.
   bool shouldStopForBufferHealth(double now) override;
 
+  // The ring's cumulative losses: frames playback found missing, and frames capture could not
+  // store. Any thread.
+  struct RingCounts {
+    std::uint64_t underruns = 0;
+    std::uint64_t overruns = 0;
+  };
+  RingCounts ringCounts() const;
+
   // Whether the output unit's input side is enabled.
   [[nodiscard]] std::optional<Failure> inputEnabled(bool& enabled) const;
 
