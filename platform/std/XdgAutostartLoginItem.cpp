@@ -146,7 +146,8 @@ XdgAutostartLoginItem::Existing XdgAutostartLoginItem::readExisting() const {
   const fs::path path = entryPath();
   struct stat info {};
   if (::lstat(path.c_str(), &info) != 0) {
-    if (errno != ENOENT) existing = Existing{true, errno, std::nullopt};
+    // ENOTDIR: a file stands where the folder should be, so no entry exists.
+    if (errno != ENOENT && errno != ENOTDIR) existing = Existing{true, errno, std::nullopt};
     return existing;
   }
   existing.present = true;
