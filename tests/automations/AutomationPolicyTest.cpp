@@ -60,20 +60,6 @@ TEST(AutomationPolicy, AddChecksGiveAnEnabledRuleOrTheReason) {
     EXPECT_EQ(check ? std::nullopt : std::optional(check.rejection()), row.rejection)
         << row.hour << ":" << row.minute;
   }
-  auto first = AutomationPolicy::newScheduledRule(8, 0, known, profiles);
-  auto second = AutomationPolicy::newScheduledRule(8, 0, known, profiles);
-  EXPECT_NE(first.rule().id, second.rule().id) << "duplicates are allowed, each with its own id";
-}
-
-TEST(AutomationPolicy, TogglesAndRemovesByProfileKeepingOrder) {
-  const Uuid p = Uuid::random(), q = Uuid::random();
-  std::vector<ConnectionRule> list{rule("a", p), rule("b", q), rule("c", p), rule("d", q)};
-  EXPECT_TRUE(AutomationPolicy::toggle(list, list[1].id));
-  EXPECT_FALSE(list[1].enabled);
-  EXPECT_FALSE(AutomationPolicy::toggle(list, Uuid::random()));
-  auto left = AutomationPolicy::withoutProfile(list, p);
-  ASSERT_EQ(left.size(), 2u);
-  EXPECT_EQ(left[0].deviceUID + left[1].deviceUID, "bd");
 }
 
 TEST(AutomationPolicy, TheFirstValidRuleChoosesTheProfile) {

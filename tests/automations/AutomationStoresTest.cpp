@@ -47,7 +47,6 @@ TEST(AutomationHistoryStore, ReadsWholeArraysOnly) {
            R"(","date":2,"profileName":"p","succeeded":false}])",
        0},
       {"a code beyond 32 bits", "[" + record("1", R"(,"detailCode":2147483648)") + "]", 0},
-      {"a date as text", "[" + record(R"("2024-01-01")") + "]", 0},
       {"a date no clock can hold", "[" + record("1e300") + "]", 0},
       {"not an array", record("1"), 0},
   };
@@ -144,16 +143,6 @@ TEST(RuleStores, RoundTripAndRejectWholeArrays) {
     defaults.set(key::scheduledRules, bytes(row.json));
     EXPECT_EQ(ScheduledRuleStore(defaults).load().size(), row.count) << row.proves;
   }
-}
-
-TEST(ScheduleLastFiredStore, ReadsOnlyAStringDictionary) {
-  InMemoryDefaultsStore defaults;
-  ScheduleLastFiredStore store(defaults);
-  EXPECT_TRUE(store.load().empty());
-  defaults.set(key::scheduleLastFired, bytes("{}"));
-  EXPECT_TRUE(store.load().empty());
-  store.save({{idText, "1-2024-3-31"}});
-  EXPECT_EQ(store.load(), (StringMap{{idText, "1-2024-3-31"}}));
 }
 
 }  // namespace
