@@ -1,7 +1,11 @@
 #include "core/AudioService.h"
 
+#include <algorithm>
+
 #include "app/language/TavunoLanguage.h"
+#include "automations/AutomationStores.h"
 #include "core/SettingsKeys.h"
+#include "profiles/ProfileStore.h"
 
 #include <nlohmann/json.hpp>
 
@@ -29,10 +33,15 @@ void AudioService::construct(bool startTimer) {
   auto control = AppControlPreferences::loadState(defaults);
   state_.controlPreferences = std::move(control.preferences);
   controlPreferencesReplaced_ = control.replaced;
-  // Steps 3 to 5 (profiles, active profile, rules and history) load here as
-  // their stores arrive.
+  state_.profiles = ProfileStore::load(defaults);
+  const auto storedActiveID = ProfileStore::loadActiveID(defaults);
+  state_.activeProfileID = ProfileStore::resolveActiveID(state_.profiles, storedActiveID);
+  state_.rules = AutomationStore(defaults).load();
+  state_.launchRules = AppLaunchRuleStore(defaults).load();
+  state_.scheduledRules = ScheduledRuleStore(defaults).load();
+  state_.automationHistory = AutomationHistoryStore(defaults).load();
   state_.notificationsEnabled = defaults.boolean(key::notificationsEnabled).value_or(false);
-  scheduleLastFired_ = defaults.dictionary(key::scheduleLastFired).value_or(StringMap{});
+  scheduleLastFired_ = ScheduleLastFiredStore(defaults).load();
   if (auto stored = defaults.data(key::appMix)) {
     auto json = nlohmann::json::parse(stored->begin(), stored->end(), nullptr, false);
     if (auto mixes = appMixMapFromJson(json)) state_.appSettings = std::move(*mixes);
@@ -44,7 +53,16 @@ void AudioService::construct(bool startTimer) {
 
   refresh();
 
-  // Step 11 applies or records the active profile here.
+  if (state_.activeProfileID) {
+    if (state_.activeProfileID == storedActiveID) {
+      const AudioProfile stored =
+          *std::find_if(state_.profiles.begin(), state_.profiles.end(),
+                        [&](const AudioProfile& p) { return p.id == *state_.activeProfileID; });
+      applyProfile(stored);
+    } else {
+      setActiveProfile(*state_.activeProfileID);
+    }
+  }
   if (controlPreferencesReplaced_ && !state_.error)
     setError(tr(AppControlPreferences::fallbackMessage));
 
@@ -94,15 +112,6 @@ void AudioService::refresh() {
   detectTopologyChange();
   observeSystemAudio();
   captureDueSchedules();
-}
-
-// Steps whose owners are not built yet keep their place and do nothing.
-void AudioService::ensureDefaultProfile() {}
-void AudioService::detectLaunches() {}
-void AudioService::captureDueSchedules() {}
-void AudioService::saveActiveProfileSnapshot() {}
-void AudioService::runAutomations() {
-  ++automationPasses_;
 }
 
 }  // namespace tavuno

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "automations/Calendar.h"
+#include "automations/ScheduleQueue.h"
 #include "core/AudioDevice.h"
 #include "core/DevicePolicy.h"
 #include "core/Observers.h"
@@ -61,6 +63,8 @@ struct ServiceOptions {
   };
   std::optional<double> virtualCaptureRateOverride;
   SessionFactory makeSession;  // empty: the real sessions over `ServicePorts::tap`
+  // The local calendar the daily rules follow.
+  std::function<Calendar()> calendar = [] { return Calendar::current(); };
 };
 
 // The one central object: holds what the screens show, keeps it in step with
@@ -143,6 +147,34 @@ class AudioService : public std::enable_shared_from_this<AudioService> {
   static constexpr double retryDelay = 3.0;
   static constexpr std::uint32_t duplexPrefillFrames = 2048;
 
+  // Profiles.
+  bool applyProfile(const AudioProfile& profile);
+  void saveProfile(const std::string& name);
+  void updateProfile(const AudioProfile& profile, const std::string& name);
+  void deleteProfile(const AudioProfile& profile);
+  void setActiveProfile(const Uuid& id);
+  // Keeps the active profile in step with what the system does now.
+  void saveActiveProfileSnapshot();
+
+  // Automation rules, in the user's priority order.
+  void addRule(const std::string& deviceUID, const Uuid& profileID);
+  void addLaunchRule(const std::string& bundleID, const Uuid& profileID);
+  void addScheduledRule(std::int64_t hour, std::int64_t minute, const Uuid& profileID);
+  void toggleRule(const Uuid& id);
+  void toggleLaunchRule(const Uuid& id);
+  void toggleScheduledRule(const Uuid& id);
+  void moveRule(const Uuid& id, std::int64_t offset);
+  void moveLaunchRule(const Uuid& id, std::int64_t offset);
+  void moveScheduledRule(const Uuid& id, std::int64_t offset);
+  void deleteRule(const Uuid& id);
+  void deleteLaunchRule(const Uuid& id);
+  void deleteScheduledRule(const Uuid& id);
+  // Applies the profile of the first rule that matches what happened since
+  // the last evaluation and records it in the history.
+  void applyConnectionRules();
+  const std::set<std::string>& pendingLaunches() const { return pendingLaunches_; }
+  const ScheduleQueue& scheduleQueue() const { return scheduleQueue_; }
+
   // The running session of an application, if any.
   SessionRef session(const std::string& id) const;
   bool hasPendingStart(const std::string& id) const { return pendingStarts_.count(id) > 0; }
@@ -201,9 +233,9 @@ class AudioService : public std::enable_shared_from_this<AudioService> {
   void runAutomations();
   bool writeDefault(AudioObjectID id, bool input);
 
-  // Saves the active profile from the current system state; a no-op until
-  // profiles exist.
-  void saveActiveProfileSnapshot();
+  std::string uidOfVisible(AudioObjectID id) const;
+  void publishAppSettings(AppMixMap mixes);
+  void saveRuleLists();
 
   // Orchestration of the per-application sessions.
   void reconcileApp(const std::string& id, const Discovery& discovery);
@@ -289,6 +321,12 @@ class AudioService : public std::enable_shared_from_this<AudioService> {
   std::map<std::string, StreamWatchdog> watchdogs_;
   std::map<std::string, SessionRetryBudget> retryBudgets_;
   bool controlPreferencesReplaced_ = false;
+
+  // Profiles and automations.
+  bool applyingProfile_ = false;
+  std::optional<std::set<std::string>> lastRunningIDs_;
+  std::set<std::string> pendingLaunches_;
+  ScheduleQueue scheduleQueue_;
 
   WorkItemRef refreshWork_;
   WorkItemRef timer_;

@@ -6,10 +6,14 @@
 #include <string>
 #include <vector>
 
+#include "automations/AutomationRecord.h"
+#include "automations/AutomationRules.h"
 #include "core/AudioDevice.h"
+#include "core/ports/Uuid.h"
 #include "engine/ActiveApp.h"
 #include "engine/AppControlPreferences.h"
 #include "engine/AppMix.h"
+#include "profiles/AudioProfile.h"
 
 namespace tavuno {
 
@@ -57,6 +61,12 @@ struct ServiceState {
   bool muteAvailable = false;
   std::optional<std::string> error;
   bool notificationsEnabled = false;
+  std::vector<AudioProfile> profiles;
+  std::optional<Uuid> activeProfileID;
+  std::vector<ConnectionRule> rules;
+  std::vector<AppLaunchRule> launchRules;
+  std::vector<ScheduledRule> scheduledRules;
+  std::vector<AutomationRecord> automationHistory;
   std::vector<RunningApp> runningApps;
   std::vector<ActiveApp> activeApps;
   AppMixMap appSettings;

@@ -142,13 +142,14 @@ TEST_F(VolumeTest, AnIdleRefreshNotifiesNobody) {
   AudioObjectID stereo = addStereo();
   platform.hal.setDefaultOutput(stereo);
   auto service = platform.makeService({.startTimer = false});
-  int notifications = 0;
-  auto subscription = service->observe([&](ServiceField) { ++notifications; });
+  std::vector<ServiceField> notified;
+  auto subscription = service->observe([&](ServiceField f) { notified.push_back(f); });
   service->refresh();
-  EXPECT_EQ(notifications, 0);
+  EXPECT_TRUE(notified.empty());
   platform.hal.setVolume(stereo, 1, 0.1f);
   service->refresh();
-  EXPECT_EQ(notifications, 1);
+  // The volume, then the active profile that follows it.
+  EXPECT_EQ(notified, (std::vector<ServiceField>{ServiceField::volume, ServiceField::profiles}));
 }
 
 }  // namespace
