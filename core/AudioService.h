@@ -26,6 +26,9 @@
 #include "engine/IdentityPort.h"
 #include "engine/SessionPolicy.h"
 #include "engine/sessions/TapPlatform.h"
+#include "system/AudioNotificationManaging.h"
+#include "system/MuteTarget.h"
+#include "system/NotificationRequests.h"
 
 namespace tavuno {
 
@@ -62,6 +65,9 @@ struct ServiceOptions {
     return d.id;
   };
   std::optional<double> virtualCaptureRateOverride;
+  // The desktop's notifications; without one, device changes are not
+  // announced and switching them on is refused.
+  std::shared_ptr<AudioNotificationManaging> notifications;
   SessionFactory makeSession;  // empty: the real sessions over `ServicePorts::tap`
   // The local calendar the daily rules follow.
   std::function<Calendar()> calendar = [] { return Calendar::current(); };
@@ -71,7 +77,7 @@ struct ServiceOptions {
 // the system through the refresh cycle, and offers the operations the screens
 // call. Main thread only. Made through create() because every timer and
 // delayed callback holds it weakly.
-class AudioService : public std::enable_shared_from_this<AudioService> {
+class AudioService : public std::enable_shared_from_this<AudioService>, public MuteTarget {
  public:
   static constexpr double refreshInterval = 2.0;
   static constexpr double refreshDebounce = 0.05;
@@ -95,7 +101,7 @@ class AudioService : public std::enable_shared_from_this<AudioService> {
 
   // The one message shown to the user. Any assignment also forgets who owns a
   // stalled-start warning and which automation error it was.
-  void setError(std::optional<std::string> message);
+  void setError(std::optional<std::string> message) override;
   // Shows the translation of `key` (filled with `code` when given) and
   // remembers the key and code, so an automation can record what failed.
   // Callers pass keys marked with textKey().
@@ -114,7 +120,13 @@ class AudioService : public std::enable_shared_from_this<AudioService> {
 
   // Output volume and mute of the default output.
   bool setVolume(float value);
-  bool setMute(bool muted);
+  bool setMute(bool muted) override;
+  bool muteAvailable() const override { return state_.muteAvailable; }
+  bool muted() const override { return state_.muted; }
+
+  // Device notifications: switching on asks the desktop first; only the
+  // answer to the latest request counts, and switching off wins at once.
+  void setNotificationsEnabled(bool enabled);
 
   // Automatic switching and the preferred devices. The three setters are
   // what a screen calls: each persists and schedules the device policy.
@@ -327,6 +339,7 @@ class AudioService : public std::enable_shared_from_this<AudioService> {
   std::optional<std::set<std::string>> lastRunningIDs_;
   std::set<std::string> pendingLaunches_;
   ScheduleQueue scheduleQueue_;
+  NotificationRequests notificationRequests_;
 
   WorkItemRef refreshWork_;
   WorkItemRef timer_;

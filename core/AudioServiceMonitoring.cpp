@@ -4,7 +4,9 @@
 
 #include "app/language/TavunoLanguage.h"
 #include "core/AudioService.h"
+#include "core/SettingsKeys.h"
 #include "core/hal/HalReaders.h"
+#include "system/NotificationPolicy.h"
 
 namespace tavuno {
 
@@ -62,7 +64,12 @@ void AudioService::updateOutputListeners() {
 void AudioService::detectTopologyChange() {
   const std::string topology = deviceTopology(state_.devices);
   std::set<std::string> uids = deviceUIDs(state_.devices);
-  // Device notifications are posted here, before the baseline moves on.
+  // Announced before the baseline moves on; nothing for the first look.
+  if (options_.notifications) {
+    if (auto message = NotificationPolicy::message(
+            state_.notificationsEnabled, lastTopology_.empty() ? nullptr : &lastUIDs_, uids))
+      options_.notifications->post(*message);
+  }
   if (!lastTopology_.empty() && lastTopology_ != topology) {
     for (const auto& uid : uids)
       if (!lastUIDs_.count(uid)) pendingConnections_.insert(uid);
@@ -70,6 +77,23 @@ void AudioService::detectTopologyChange() {
   }
   lastUIDs_ = std::move(uids);
   lastTopology_ = topology;
+}
+
+void AudioService::setNotificationsEnabled(bool enabled) {
+  std::weak_ptr<AudioService> weak = weak_from_this();
+  auto settle = [weak](NotificationAnswer answer) {
+    auto self = weak.lock();
+    if (!self) return;
+    const bool on = answer == NotificationAnswer::granted;
+    self->publish(ServiceField::notificationsEnabled, &ServiceState::notificationsEnabled, on);
+    self->ports_.defaults.set(key::notificationsEnabled, on);
+    if (answer == NotificationAnswer::refused) self->setError(NotificationPolicy::refusedMessage());
+  };
+  if (!options_.notifications) {
+    settle(enabled ? NotificationAnswer::refused : NotificationAnswer::switchedOff);
+    return;
+  }
+  notificationRequests_.request(enabled, *options_.notifications, settle);
 }
 
 void AudioService::schedulePolicy(bool applyDevices) {
