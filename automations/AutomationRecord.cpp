@@ -22,9 +22,9 @@ double secondsSinceReference(WallTime time) {
 }
 
 std::optional<WallTime> fromSecondsSinceReference(double seconds) {
-  // Stay well inside what a WallTime holds (about 292 years either side of
-  // 1970 in nanoseconds): 9e9 s reach from about 1716 to 2286.
-  if (!std::isfinite(seconds) || std::fabs(seconds) > 9e9) return std::nullopt;
+  // A WallTime counts nanoseconds from 1970 in 64 bits, up to about 2262;
+  // 8e9 s either side of 2001 (about 1747 to 2254) stays inside it.
+  if (!std::isfinite(seconds) || std::fabs(seconds) > 8e9) return std::nullopt;
   auto offset = std::chrono::round<WallTime::duration>(std::chrono::duration<double>(seconds));
   return WallTime(referenceDate) + offset;
 }

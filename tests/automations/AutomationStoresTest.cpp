@@ -48,6 +48,7 @@ TEST(AutomationHistoryStore, ReadsWholeArraysOnly) {
        0},
       {"a code beyond 32 bits", "[" + record("1", R"(,"detailCode":2147483648)") + "]", 0},
       {"a date no clock can hold", "[" + record("1e300") + "]", 0},
+      {"a date just past what the clock holds", "[" + record("8.5e9") + "]", 0},
       {"not an array", record("1"), 0},
   };
   for (const auto& row : rows) {
