@@ -43,7 +43,10 @@ json encodeValue(const DefaultsValue& value) {
 
 std::optional<DefaultsValue> decodeValue(const json& entry) {
   if (!entry.is_object() || entry.size() != 1) return std::nullopt;
-  const auto& [kind, v] = *entry.items().begin();
+  // Copied out: items() yields proxies that die with their iterator.
+  auto only = entry.begin();
+  const std::string kind = only.key();
+  const json& v = only.value();
   if (kind == "string" && v.is_string()) return v.get<std::string>();
   if (kind == "bool" && v.is_boolean()) return v.get<bool>();
   if (kind == "integer" && v.is_number_integer()) return v.get<std::int64_t>();

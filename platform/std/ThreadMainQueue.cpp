@@ -81,8 +81,13 @@ void ThreadMainQueue::run() {
     auto node = entries_.extract(entries_.begin());
     Entry& entry = node.mapped();
     if (entry.item->isCancelled()) continue;
-    if (entry.interval != Clock::duration::zero())
-      entries_.emplace(node.key() + entry.interval, Entry{entry.item, entry.work, entry.interval});
+    if (entry.interval != Clock::duration::zero()) {
+      // A timer that fell behind skips its missed ticks rather than starving
+      // work posted meanwhile, which is due earlier than any catch-up tick.
+      auto next = node.key() + entry.interval;
+      if (const auto now = Clock::now(); next < now) next = now + entry.interval;
+      entries_.emplace(next, Entry{entry.item, entry.work, entry.interval});
+    }
     lock.unlock();
     entry.work();
     lock.lock();
