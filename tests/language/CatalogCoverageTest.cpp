@@ -34,7 +34,8 @@ std::string unescape(const std::string& body) {
 std::map<std::string, std::string> textsUsedInCode() {
   static const std::regex call(R"re(\b(?:tr|trf|textKey)\(\s*"((?:[^"\\]|\\.)*)")re");
   std::map<std::string, std::string> found;  // text -> first file using it
-  for (const char* folder : {"app", "core", "engine", "profiles", "automations", "system", "ui"}) {
+  for (const char* folder :
+       {"app", "core", "engine", "profiles", "automations", "system", "platform", "ui"}) {
     if (!fs::exists(sourceDir / folder)) continue;
     for (const auto& entry : fs::recursive_directory_iterator(sourceDir / folder)) {
       auto extension = entry.path().extension();
