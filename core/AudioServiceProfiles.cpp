@@ -39,14 +39,7 @@ OutputSupport outputSupport(Hal& hal, AudioObjectID output) {
   auto volumeAt = [](std::uint32_t element) {
     return PropertyAddress{selector::volumeScalar, scope::output, element};
   };
-  std::vector<std::uint32_t> controls;
-  if (isSettableControl(hal, output, volumeAt(kElementMain))) {
-    controls = {kElementMain};
-  } else {
-    const std::uint32_t channels = readOutputChannelCount(hal, output);
-    for (std::uint32_t channel = 1; channel <= channels; ++channel)
-      if (isSettableControl(hal, output, volumeAt(channel))) controls.push_back(channel);
-  }
+  const std::vector<std::uint32_t> controls = outputVolumeControls(hal, output);
   OutputSupport support;
   support.volume = !controls.empty() && std::all_of(controls.begin(), controls.end(), [&](auto e) {
     return readFloat32(hal, output, volumeAt(e)).has_value();

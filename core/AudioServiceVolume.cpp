@@ -22,14 +22,7 @@ void AudioService::refreshVolume() {
   Hal& hal = ports_.hal;
   const AudioObjectID output = state_.defaultOutput;
 
-  std::vector<std::uint32_t> controls;
-  if (isSettableControl(hal, output, volumeAddress(kElementMain))) {
-    controls = {kElementMain};
-  } else {
-    const std::uint32_t channels = readOutputChannelCount(hal, output);
-    for (std::uint32_t channel = 1; channel <= channels; ++channel)
-      if (isSettableControl(hal, output, volumeAddress(channel))) controls.push_back(channel);
-  }
+  std::vector<std::uint32_t> controls = outputVolumeControls(hal, output);
 
   if (volumeDevice_ != output || controls != volumeElements_) {
     lastAudibleRatios_.clear();

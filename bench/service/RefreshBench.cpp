@@ -41,7 +41,8 @@ struct Rig {
 
 void refresh(benchmark::State& state) {
   Rig rig(static_cast<int>(state.range(0)));
-  for (auto _ : state) rig.service->refresh();
+  for (auto _ : state)
+    rig.service->refresh();
   state.SetItemsProcessed(state.iterations());
 }
 BENCHMARK(refresh)->Arg(32)->Arg(64);

@@ -85,6 +85,18 @@ bool isSettableControl(Hal& hal, AudioObjectID object, const PropertyAddress& ad
   return hal.isPropertySettable(object, address, settable) == status::noError && settable;
 }
 
+std::vector<std::uint32_t> outputVolumeControls(Hal& hal, AudioObjectID device) {
+  auto volumeAt = [](std::uint32_t element) {
+    return PropertyAddress{selector::volumeScalar, scope::output, element};
+  };
+  if (isSettableControl(hal, device, volumeAt(kElementMain))) return {kElementMain};
+  std::vector<std::uint32_t> channels;
+  const std::uint32_t count = readOutputChannelCount(hal, device);
+  for (std::uint32_t channel = 1; channel <= count; ++channel)
+    if (isSettableControl(hal, device, volumeAt(channel))) channels.push_back(channel);
+  return channels;
+}
+
 OSStatus writeUInt32(Hal& hal, AudioObjectID object, const PropertyAddress& address,
                      std::uint32_t value) {
   return hal.setPropertyData(object, address, sizeof value, &value);

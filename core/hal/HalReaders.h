@@ -25,6 +25,10 @@ std::uint32_t readOutputChannelCount(Hal& hal, AudioObjectID device);
 // A property counts as a control only when it exists and is settable.
 bool isSettableControl(Hal& hal, AudioObjectID object, const PropertyAddress& address);
 
+// The output volume controls of a device: the main element when it is a
+// settable control, else the settable channels 1...outputChannelCount.
+std::vector<std::uint32_t> outputVolumeControls(Hal& hal, AudioObjectID device);
+
 OSStatus writeUInt32(Hal& hal, AudioObjectID object, const PropertyAddress& address,
                      std::uint32_t value);
 OSStatus writeFloat32(Hal& hal, AudioObjectID object, const PropertyAddress& address, float value);
