@@ -11,8 +11,8 @@
 
 #include "automations/AutomationRules.h"
 #include "automations/Calendar.h"
-#include "core/ports/Uuid.h"
-#include "core/ports/WallClock.h"
+#include "base/ports/Uuid.h"
+#include "base/ports/WallClock.h"
 
 namespace tavuno {
 

@@ -6,7 +6,7 @@
 #include <limits>
 #include <nlohmann/json.hpp>
 
-#include "core/JsonFields.h"
+#include "base/JsonFields.h"
 
 namespace tavuno {
 

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "app/language/TavunoLanguage.h"
-#include "core/ports/Uuid.h"
-#include "core/ports/WallClock.h"
+#include "base/ports/Uuid.h"
+#include "base/ports/WallClock.h"
+#include "base/text/TavunoLanguage.h"
 
 namespace tavuno {
 

@@ -2,7 +2,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "core/JsonFields.h"
+#include "base/JsonFields.h"
 
 namespace tavuno {
 

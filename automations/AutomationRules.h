@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "core/ports/Uuid.h"
+#include "base/ports/Uuid.h"
 
 namespace tavuno {
 

@@ -5,7 +5,7 @@
 
 #include "automations/AutomationRecord.h"
 #include "automations/AutomationRules.h"
-#include "core/ports/DefaultsStore.h"
+#include "base/ports/DefaultsStore.h"
 
 namespace tavuno {
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "core/ports/WallClock.h"
+#include "base/ports/WallClock.h"
 
 namespace date {
 class time_zone;

@@ -7,8 +7,8 @@
 
 #include "automations/AutomationRules.h"
 #include "automations/Calendar.h"
-#include "core/ports/DefaultsStore.h"
-#include "core/ports/WallClock.h"
+#include "base/ports/DefaultsStore.h"
+#include "base/ports/WallClock.h"
 
 namespace tavuno {
 

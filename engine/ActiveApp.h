@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "core/hal/HalTypes.h"
+#include "hal/HalTypes.h"
 
 namespace tavuno {
 

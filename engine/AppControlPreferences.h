@@ -5,8 +5,8 @@
 #include <set>
 #include <string>
 
-#include "app/language/TavunoLanguage.h"
-#include "core/ports/DefaultsStore.h"
+#include "base/ports/DefaultsStore.h"
+#include "base/text/TavunoLanguage.h"
 
 namespace tavuno {
 

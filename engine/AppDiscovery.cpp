@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <set>
 
-#include "core/hal/HalReaders.h"
 #include "engine/ApplicationIdentity.h"
+#include "hal/HalReaders.h"
 
 namespace tavuno {
 

@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "core/hal/Hal.h"
 #include "engine/ActiveApp.h"
 #include "engine/IdentityPort.h"
+#include "hal/Hal.h"
 
 namespace tavuno {
 

@@ -2,8 +2,8 @@
 
 #include <nlohmann/json.hpp>
 
-#include "core/JsonFields.h"
-#include "core/SettingsKeys.h"
+#include "base/JsonFields.h"
+#include "base/SettingsKeys.h"
 
 namespace tavuno {
 

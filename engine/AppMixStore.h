@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/ports/DefaultsStore.h"
+#include "base/ports/DefaultsStore.h"
 #include "engine/AppMix.h"
 
 namespace tavuno {

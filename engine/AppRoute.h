@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "core/AudioDevice.h"
+#include "devices/AudioDevice.h"
 
 namespace tavuno::AppRoute {
 

@@ -1,6 +1,6 @@
 #include "engine/AudioWorker.h"
 
-#include "core/ports/Uuid.h"
+#include "base/ports/Uuid.h"
 
 namespace tavuno {
 

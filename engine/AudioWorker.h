@@ -5,8 +5,8 @@
 #include <optional>
 #include <variant>
 
-#include "core/ports/MainQueue.h"
-#include "core/ports/SerialQueue.h"
+#include "base/ports/MainQueue.h"
+#include "base/ports/SerialQueue.h"
 #include "engine/sessions/ManagedAudioSession.h"
 
 namespace tavuno {

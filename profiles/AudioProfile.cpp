@@ -4,7 +4,7 @@
 #include <cmath>
 #include <nlohmann/json.hpp>
 
-#include "core/JsonFields.h"
+#include "base/JsonFields.h"
 
 namespace tavuno {
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "core/ports/Uuid.h"
+#include "base/ports/Uuid.h"
 #include "engine/AppMix.h"
 
 namespace tavuno {

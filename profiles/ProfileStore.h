@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "core/ports/DefaultsStore.h"
+#include "base/ports/DefaultsStore.h"
 #include "profiles/AudioProfile.h"
 
 namespace tavuno {

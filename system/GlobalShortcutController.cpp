@@ -1,7 +1,7 @@
 #include "system/GlobalShortcutController.h"
 
-#include "app/language/TavunoLanguage.h"
-#include "core/SettingsKeys.h"
+#include "base/SettingsKeys.h"
+#include "base/text/TavunoLanguage.h"
 
 namespace tavuno {
 

@@ -4,8 +4,8 @@
 #include <optional>
 #include <string>
 
-#include "core/Observers.h"
-#include "core/ports/DefaultsStore.h"
+#include "base/Observers.h"
+#include "base/ports/DefaultsStore.h"
 #include "system/GlobalShortcutRegistering.h"
 #include "system/ShortcutKey.h"
 

@@ -5,7 +5,7 @@
 #include <mutex>
 #include <optional>
 
-#include "core/ports/MainQueue.h"
+#include "base/ports/MainQueue.h"
 
 namespace tavuno {
 

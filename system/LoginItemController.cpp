@@ -1,6 +1,6 @@
 #include "system/LoginItemController.h"
 
-#include "app/language/TavunoLanguage.h"
+#include "base/text/TavunoLanguage.h"
 
 namespace tavuno {
 

@@ -4,7 +4,7 @@
 #include <optional>
 #include <string>
 
-#include "core/Observers.h"
+#include "base/Observers.h"
 #include "system/LoginItemManaging.h"
 
 namespace tavuno {

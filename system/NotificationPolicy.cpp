@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "app/language/TavunoLanguage.h"
+#include "base/text/TavunoLanguage.h"
 
 namespace tavuno {
 

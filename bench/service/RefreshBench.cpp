@@ -7,10 +7,10 @@
 #include <map>
 #include <string>
 
-#include "core/AudioService.h"
 #include "platform/sim/ManualSerialQueue.h"
 #include "platform/sim/SimHal.h"
 #include "platform/sim/SimMainQueue.h"
+#include "service/AudioService.h"
 
 namespace {
 

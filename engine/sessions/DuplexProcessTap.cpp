@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "app/language/TavunoLanguage.h"
+#include "base/text/TavunoLanguage.h"
 #include "engine/sessions/DuplexFormatPolicy.h"
 #include "engine/sessions/RetainedAfterFailedCleanup.h"
 #include "engine/sessions/TapSteps.h"

@@ -5,8 +5,8 @@
 #include <optional>
 #include <vector>
 
-#include "core/AudioDevice.h"
-#include "core/ports/SerialQueue.h"
+#include "base/ports/SerialQueue.h"
+#include "devices/AudioDevice.h"
 #include "engine/sessions/SessionFailure.h"
 #include "engine/sessions/TapPlatform.h"
 

@@ -4,7 +4,7 @@
 #include <array>
 #include <cstring>
 
-#include "app/language/TavunoLanguage.h"
+#include "base/text/TavunoLanguage.h"
 #include "engine/sessions/RetainedAfterFailedCleanup.h"
 #include "engine/sessions/StandardFormatPolicy.h"
 #include "engine/sessions/TapSteps.h"

@@ -1,6 +1,6 @@
 #include "engine/sessions/SessionFailure.h"
 
-#include "app/language/TavunoLanguage.h"
+#include "base/text/TavunoLanguage.h"
 
 namespace tavuno {
 

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "core/hal/HalTypes.h"
+#include "hal/HalTypes.h"
 
 namespace tavuno {
 

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-#include "core/hal/HalTypes.h"
+#include "hal/HalTypes.h"
 
 namespace tavuno {
 

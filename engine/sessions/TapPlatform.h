@@ -9,9 +9,9 @@
 #include <variant>
 #include <vector>
 
-#include "core/hal/HalTypes.h"
-#include "core/ports/SerialQueue.h"
+#include "base/ports/SerialQueue.h"
 #include "engine/sessions/StreamFormat.h"
+#include "hal/HalTypes.h"
 
 namespace tavuno {
 

@@ -1,7 +1,7 @@
 #include "engine/sessions/TapSteps.h"
 
-#include "app/language/TavunoLanguage.h"
-#include "core/ports/Uuid.h"
+#include "base/ports/Uuid.h"
+#include "base/text/TavunoLanguage.h"
 
 namespace tavuno::tapSteps {
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "core/ports/MainQueue.h"
+#include "base/ports/MainQueue.h"
 #include "system/AudioNotificationManaging.h"
 
 namespace tavuno {

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "core/ports/SerialQueue.h"
+#include "base/ports/SerialQueue.h"
 
 namespace tavuno {
 

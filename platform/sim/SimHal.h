@@ -8,8 +8,8 @@
 #include <tuple>
 #include <vector>
 
-#include "core/hal/Hal.h"
-#include "core/ports/MainQueue.h"
+#include "base/ports/MainQueue.h"
+#include "hal/Hal.h"
 
 namespace tavuno {
 

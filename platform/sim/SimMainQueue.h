@@ -4,7 +4,7 @@
 #include <map>
 #include <utility>
 
-#include "core/ports/MainQueue.h"
+#include "base/ports/MainQueue.h"
 
 namespace tavuno {
 

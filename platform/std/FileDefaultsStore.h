@@ -5,7 +5,7 @@
 #include <mutex>
 #include <string>
 
-#include "core/ports/DefaultsStore.h"
+#include "base/ports/DefaultsStore.h"
 
 namespace tavuno {
 

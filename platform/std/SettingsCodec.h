@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "core/ports/DefaultsStore.h"
+#include "base/ports/DefaultsStore.h"
 
 namespace tavuno {
 

@@ -7,7 +7,7 @@
 #include <mutex>
 #include <thread>
 
-#include "core/ports/MainQueue.h"
+#include "base/ports/MainQueue.h"
 
 namespace tavuno {
 

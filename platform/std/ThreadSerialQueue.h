@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "core/ports/SerialQueue.h"
+#include "base/ports/SerialQueue.h"
 
 namespace tavuno {
 

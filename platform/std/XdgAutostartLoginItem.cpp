@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-#include "app/language/TavunoLanguage.h"
+#include "base/text/TavunoLanguage.h"
 
 namespace tavuno {
 

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "automations/AutomationStores.h"
-#include "core/SettingsKeys.h"
+#include "base/SettingsKeys.h"
 
 namespace tavuno {
 namespace {

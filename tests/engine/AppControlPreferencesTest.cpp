@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "core/SettingsKeys.h"
+#include "base/SettingsKeys.h"
 #include "engine/AppControlPreferences.h"
 
 namespace tavuno {

@@ -4,7 +4,7 @@
 #include <limits>
 #include <string>
 
-#include "core/SettingsKeys.h"
+#include "base/SettingsKeys.h"
 #include "engine/AppMix.h"
 #include "engine/AppMixStore.h"
 #include "engine/AppRoute.h"

@@ -7,7 +7,7 @@
 #include <initializer_list>
 #include <string_view>
 
-#include "core/ports/DefaultsStore.h"
+#include "base/ports/DefaultsStore.h"
 
 namespace tavuno::fuzz {
 

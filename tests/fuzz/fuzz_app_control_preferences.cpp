@@ -1,6 +1,6 @@
 // The stored control preferences: any bytes load as valid preferences or as
 // the manual fallback with the bytes kept in the backup.
-#include "core/SettingsKeys.h"
+#include "base/SettingsKeys.h"
 #include "engine/AppControlPreferences.h"
 #include "tests/fuzz/FuzzDocuments.h"
 

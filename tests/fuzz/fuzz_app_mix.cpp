@@ -1,5 +1,5 @@
 // The stored per-app mix: any bytes load as a valid map or an empty one.
-#include "core/SettingsKeys.h"
+#include "base/SettingsKeys.h"
 #include "engine/AppMixStore.h"
 #include "tests/fuzz/FuzzDocuments.h"
 

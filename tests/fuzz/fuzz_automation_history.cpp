@@ -1,7 +1,7 @@
 // The stored automation history: any bytes load as at most 50 valid records,
 // newest first, or none.
 #include "automations/AutomationStores.h"
-#include "core/SettingsKeys.h"
+#include "base/SettingsKeys.h"
 #include "tests/fuzz/FuzzDocuments.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

@@ -1,6 +1,6 @@
 // The stored connection rules: any bytes load as valid rules or none.
 #include "automations/AutomationStores.h"
-#include "core/SettingsKeys.h"
+#include "base/SettingsKeys.h"
 #include "tests/fuzz/FuzzDocuments.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

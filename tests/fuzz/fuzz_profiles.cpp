@@ -1,6 +1,6 @@
 // The stored profiles: any bytes load as valid profiles or none, and making
 // the default profile keeps unreadable bytes.
-#include "core/SettingsKeys.h"
+#include "base/SettingsKeys.h"
 #include "profiles/ProfileStore.h"
 #include "tests/fuzz/FuzzDocuments.h"
 

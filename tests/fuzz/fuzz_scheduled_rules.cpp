@@ -2,7 +2,7 @@
 // stored hour or minute can upset the schedule queue.
 #include "automations/AutomationStores.h"
 #include "automations/ScheduleQueue.h"
-#include "core/SettingsKeys.h"
+#include "base/SettingsKeys.h"
 #include "tests/fuzz/FuzzDocuments.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

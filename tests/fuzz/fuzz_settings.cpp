@@ -2,7 +2,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "app/language/PoCatalog.h"
+#include "base/text/PoCatalog.h"
 #include "platform/std/SettingsCodec.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "core/hal/HalReaders.h"
+#include "hal/HalReaders.h"
 #include "platform/sim/SimHal.h"
 #include "platform/sim/SimMainQueue.h"
 

@@ -8,7 +8,7 @@
 #include <limits>
 #include <sstream>
 
-#include "core/ports/DefaultsStore.h"
+#include "base/ports/DefaultsStore.h"
 #include "platform/std/FileDefaultsStore.h"
 #include "platform/std/SettingsCodec.h"
 

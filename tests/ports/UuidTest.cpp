@@ -2,7 +2,7 @@
 
 #include <set>
 
-#include "core/ports/Uuid.h"
+#include "base/ports/Uuid.h"
 
 namespace tavuno {
 namespace {

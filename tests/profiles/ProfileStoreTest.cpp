@@ -4,7 +4,7 @@
 #include <nlohmann/json.hpp>
 #include <string>
 
-#include "core/SettingsKeys.h"
+#include "base/SettingsKeys.h"
 #include "profiles/ProfileStore.h"
 
 namespace tavuno {

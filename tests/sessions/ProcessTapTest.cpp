@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "core/ports/Uuid.h"
+#include "base/ports/Uuid.h"
 #include "engine/sessions/ProcessTap.h"
 #include "engine/sessions/RetainedAfterFailedCleanup.h"
 #include "support/SimPlatform.h"

@@ -9,11 +9,11 @@
 #include <mutex>
 #include <random>
 
-#include "core/AudioService.h"
 #include "platform/sim/SimHal.h"
 #include "platform/sim/SimIdentity.h"
 #include "platform/std/ThreadMainQueue.h"
 #include "platform/std/ThreadSerialQueue.h"
+#include "service/AudioService.h"
 
 namespace tavuno {
 namespace {

@@ -4,8 +4,8 @@
 #include <optional>
 #include <vector>
 
-#include "core/AudioService.h"
 #include "engine/sessions/ManagedAudioSession.h"
+#include "service/AudioService.h"
 
 namespace tavuno::test {
 

@@ -2,11 +2,11 @@
 
 #include <memory>
 
-#include "app/language/TavunoLanguage.h"
-#include "core/AudioService.h"
+#include "base/text/TavunoLanguage.h"
 #include "platform/sim/ManualSerialQueue.h"
 #include "platform/sim/SimHal.h"
 #include "platform/sim/SimMainQueue.h"
+#include "service/AudioService.h"
 
 namespace tavuno::test {
 

@@ -3,7 +3,7 @@
 #include <memory>
 #include <optional>
 
-#include "core/SettingsKeys.h"
+#include "base/SettingsKeys.h"
 #include "platform/sim/FakeGlobalShortcut.h"
 #include "platform/sim/SimMainQueue.h"
 #include "support/SimPlatform.h"

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "hal/HalTypes.h"
+
+namespace tavuno {
+
+// One audio device as the user sees it. Profiles, preferences and rules keep
+// the `uid`; the `id` is looked up afresh whenever it is needed.
+struct AudioDevice {
+  AudioObjectID id = 0;
+  std::string uid;
+  std::string name;
+  bool input = false;
+  bool output = false;
+  bool builtIn = false;
+  std::uint32_t transport = 0;
+
+  friend bool operator==(const AudioDevice&, const AudioDevice&) = default;
+};
+
+}  // namespace tavuno

@@ -1,0 +1,46 @@
+#include "devices/DevicePolicy.h"
+
+#include <algorithm>
+
+namespace tavuno {
+
+std::optional<AudioDevice> DevicePolicy::target(const std::vector<AudioDevice>& devices,
+                                                const std::optional<std::string>& preferred,
+                                                bool automatic, Direction direction,
+                                                std::optional<AudioObjectID> currentID) {
+  if (!automatic || !preferred || preferred->empty()) return std::nullopt;
+  std::vector<const AudioDevice*> candidates;
+  for (const auto& device : devices)
+    if (direction == Direction::input ? device.input : device.output) candidates.push_back(&device);
+  for (const auto* candidate : candidates)
+    if (candidate->uid == *preferred) return *candidate;
+  for (const auto* candidate : candidates)
+    if (currentID && candidate->id == *currentID && candidate->builtIn) return *candidate;
+  for (const auto* candidate : candidates)
+    if (candidate->builtIn) return *candidate;
+  return std::nullopt;
+}
+
+std::string deviceTopology(const std::vector<AudioDevice>& devices) {
+  std::vector<std::string> entries;
+  entries.reserve(devices.size());
+  for (const auto& device : devices)
+    entries.push_back(device.uid + ":" + (device.input ? "true" : "false") + ":" +
+                      (device.output ? "true" : "false"));
+  std::sort(entries.begin(), entries.end());
+  std::string topology;
+  for (const auto& entry : entries) {
+    if (!topology.empty()) topology += '|';
+    topology += entry;
+  }
+  return topology;
+}
+
+std::set<std::string> deviceUIDs(const std::vector<AudioDevice>& devices) {
+  std::set<std::string> uids;
+  for (const auto& device : devices)
+    uids.insert(device.uid);
+  return uids;
+}
+
+}  // namespace tavuno

@@ -1,0 +1,118 @@
+#include "service/AudioService.h"
+#include "devices/DevicePreferences.h"
+
+#include <algorithm>
+
+#include "automations/AutomationStores.h"
+#include "base/SettingsKeys.h"
+#include "base/text/TavunoLanguage.h"
+#include "profiles/ProfileStore.h"
+
+#include <nlohmann/json.hpp>
+
+namespace tavuno {
+
+std::shared_ptr<AudioService> AudioService::create(ServicePorts ports, ServiceOptions options) {
+  bool startTimer = options.startTimer;
+  auto service = std::make_shared<AudioService>(Private{}, ports, std::move(options));
+  service->construct(startTimer);
+  return service;
+}
+
+AudioService::AudioService(Private, ServicePorts ports, ServiceOptions options)
+    : ports_(ports), options_(std::move(options)) {}
+
+AudioService::~AudioService() {
+  if (timer_) timer_->cancel();
+  if (refreshWork_) refreshWork_->cancel();
+  if (pending_) pending_->cancel();
+  removeAllListeners();
+}
+
+void AudioService::construct(bool startTimer) {
+  auto& defaults = ports_.defaults;
+  auto control = AppControlPreferences::loadState(defaults);
+  state_.controlPreferences = std::move(control.preferences);
+  controlPreferencesReplaced_ = control.replaced;
+  state_.profiles = ProfileStore::load(defaults);
+  const auto storedActiveID = ProfileStore::loadActiveID(defaults);
+  state_.activeProfileID = ProfileStore::resolveActiveID(state_.profiles, storedActiveID);
+  state_.rules = AutomationStore(defaults).load();
+  state_.launchRules = AppLaunchRuleStore(defaults).load();
+  state_.scheduledRules = ScheduledRuleStore(defaults).load();
+  state_.automationHistory = AutomationHistoryStore(defaults).load();
+  state_.notificationsEnabled = defaults.boolean(key::notificationsEnabled).value_or(false);
+  scheduleLastFired_ = ScheduleLastFiredStore(defaults).load();
+  if (auto stored = defaults.data(key::appMix)) {
+    auto json = nlohmann::json::parse(stored->begin(), stored->end(), nullptr, false);
+    if (auto mixes = appMixMapFromJson(json)) state_.appSettings = std::move(*mixes);
+  }
+  auto preferences = DevicePreferences::load(defaults);
+  state_.preferredUID = preferences.outputUID;
+  state_.preferredInputUID = preferences.inputUID;
+  state_.automatic = preferences.automatic;
+
+  refresh();
+
+  if (state_.activeProfileID) {
+    if (state_.activeProfileID == storedActiveID) {
+      const AudioProfile stored =
+          *std::find_if(state_.profiles.begin(), state_.profiles.end(),
+                        [&](const AudioProfile& p) { return p.id == *state_.activeProfileID; });
+      applyProfile(stored);
+    } else {
+      setActiveProfile(*state_.activeProfileID);
+    }
+  }
+  if (controlPreferencesReplaced_ && !state_.error)
+    setError(tr(AppControlPreferences::fallbackMessage));
+
+  installSystemListeners();
+  schedulePolicy(true);
+  if (startTimer) {
+    std::weak_ptr<AudioService> weak = weak_from_this();
+    timer_ = ports_.main.repeatEvery(refreshInterval, [weak] {
+      if (auto self = weak.lock()) self->refresh();
+    });
+  }
+}
+
+void AudioService::setError(std::optional<std::string> message) {
+  state_.error = std::move(message);
+  stalledWarningOwner_.reset();
+  automationErrorKey_.reset();
+  automationErrorCode_.reset();
+  observers_.notify(ServiceField::error);
+}
+
+void AudioService::profileError(const char* key, std::optional<std::int32_t> code) {
+  setError(code ? trf(key, *code) : tr(key));
+  automationErrorKey_ = key;
+  automationErrorCode_ = code;
+}
+
+void AudioService::scheduleAudioRefresh() {
+  if (refreshWork_) refreshWork_->cancel();
+  std::weak_ptr<AudioService> weak = weak_from_this();
+  refreshWork_ = ports_.main.postAfter(refreshDebounce, [weak] {
+    if (auto self = weak.lock()) self->refresh();
+  });
+}
+
+void AudioService::refresh() {
+  ++refreshCount_;
+  refreshDevices();
+  refreshDefaults();
+  refreshVolume();
+  updateOutputListeners();
+  refreshMute();
+  ensureDefaultProfile();
+  refreshApplicationSessions();
+  refreshRunningApps();
+  detectLaunches();
+  detectTopologyChange();
+  observeSystemAudio();
+  captureDueSchedules();
+}
+
+}  // namespace tavuno

@@ -1,0 +1,349 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "automations/Calendar.h"
+#include "automations/ScheduleQueue.h"
+#include "base/Observers.h"
+#include "base/ports/DefaultsStore.h"
+#include "base/ports/MainQueue.h"
+#include "base/ports/SerialQueue.h"
+#include "base/ports/Uuid.h"
+#include "base/ports/WallClock.h"
+#include "devices/AudioDevice.h"
+#include "devices/DevicePolicy.h"
+#include "engine/AppDiscovery.h"
+#include "engine/AudioWorker.h"
+#include "engine/IdentityPort.h"
+#include "engine/SessionPolicy.h"
+#include "engine/sessions/TapPlatform.h"
+#include "hal/Hal.h"
+#include "service/ServiceState.h"
+#include "system/AudioNotificationManaging.h"
+#include "system/MuteTarget.h"
+#include "system/NotificationRequests.h"
+
+namespace tavuno {
+
+// The outside world as the service sees it.
+struct ServicePorts {
+  DefaultsStore& defaults;
+  MainQueue& main;
+  Hal& hal;
+  SerialQueueFactory& workers;
+  // Whether the system offers per-application capture (process objects and
+  // taps); without it the per-app part of the refresh is skipped.
+  bool perAppAudioSupported = true;
+  // Per-application audio: taps and aggregate devices, and who is running.
+  // Without them no application is discovered or controlled.
+  TapPlatform* tap = nullptr;
+  IdentityPort* identity = nullptr;
+};
+
+// Makes the session for one start, on the application's worker: duplex or
+// standard. The application uses the real sessions; tests may script them.
+using SessionFactory = std::function<SessionRef(bool duplex)>;
+
+// Choices fixed at construction; the application uses the defaults.
+struct ServiceOptions {
+  bool startTimer = true;
+  WallClock now = systemWallClock();
+  bool allowVirtualDuplex = true;
+  std::function<std::int32_t(std::int32_t)> duplexCleanupResult = [](std::int32_t s) { return s; };
+  std::function<std::int32_t(std::int32_t)> standardCleanupResult = [](std::int32_t s) {
+    return s;
+  };
+  std::function<bool(const AudioDevice&)> deviceVisible = [](const AudioDevice&) { return true; };
+  std::function<AudioObjectID(const AudioDevice&)> sessionDeviceID = [](const AudioDevice& d) {
+    return d.id;
+  };
+  std::optional<double> virtualCaptureRateOverride;
+  // The desktop's notifications; without one, device changes are not
+  // announced and switching them on is refused.
+  std::shared_ptr<AudioNotificationManaging> notifications;
+  SessionFactory makeSession;  // empty: the real sessions over `ServicePorts::tap`
+  // The local calendar the daily rules follow.
+  std::function<Calendar()> calendar = [] { return Calendar::current(); };
+};
+
+// The one central object: holds what the screens show, keeps it in step with
+// the system through the refresh cycle, and offers the operations the screens
+// call. Main thread only. Made through create() because every timer and
+// delayed callback holds it weakly.
+class AudioService : public std::enable_shared_from_this<AudioService>, public MuteTarget {
+ public:
+  static constexpr double refreshInterval = 2.0;
+  static constexpr double refreshDebounce = 0.05;
+
+  static std::shared_ptr<AudioService> create(ServicePorts ports, ServiceOptions options = {});
+  ~AudioService();
+
+  AudioService(const AudioService&) = delete;
+  AudioService& operator=(const AudioService&) = delete;
+
+  const ServiceState& state() const { return state_; }
+  [[nodiscard]] Observers<ServiceField>::Subscription observe(
+      std::function<void(ServiceField)> callback) {
+    return observers_.subscribe(std::move(callback));
+  }
+
+  // Re-reads the system and reconciles everything derived from it.
+  void refresh();
+  // A refresh 0.05 s after the last of a burst of calls.
+  void scheduleAudioRefresh();
+
+  // The one message shown to the user. Any assignment also forgets who owns a
+  // stalled-start warning and which automation error it was.
+  void setError(std::optional<std::string> message) override;
+  // Shows the translation of `key` (filled with `code` when given) and
+  // remembers the key and code, so an automation can record what failed.
+  // Callers pass keys marked with textKey().
+  void profileError(const char* key, std::optional<std::int32_t> code = std::nullopt);
+  const std::optional<std::string>& stalledWarningOwner() const { return stalledWarningOwner_; }
+  const std::optional<std::string>& automationErrorKey() const { return automationErrorKey_; }
+  const std::optional<std::int32_t>& automationErrorCode() const { return automationErrorCode_; }
+
+  // Devices.
+  // Makes `id` the system default input (or output). On failure shows
+  // "Não foi possível alterar o dispositivo (erro %d).".
+  bool setDefault(AudioObjectID id, bool input);
+  // The output devices a process object uses; nothing when unreadable.
+  std::optional<std::vector<AudioObjectID>> processOutputDevices(AudioObjectID process);
+  std::uint32_t outputChannelCount(AudioObjectID device);
+
+  // Output volume and mute of the default output.
+  bool setVolume(float value);
+  bool setMute(bool muted) override;
+  bool muteAvailable() const override { return state_.muteAvailable; }
+  bool muted() const override { return state_.muted; }
+
+  // Device notifications: switching on asks the desktop first; only the
+  // answer to the latest request counts, and switching off wins at once.
+  void setNotificationsEnabled(bool enabled);
+
+  // Automatic switching and the preferred devices. The three setters are
+  // what a screen calls: each persists and schedules the device policy.
+  void setPreferredUID(std::string uid);
+  void setPreferredInputUID(std::string uid);
+  void setAutomatic(bool automatic);
+  void setPreferredOutput(const std::string& uid);
+  void useBoth(const AudioDevice& device);
+  void applyPolicy();
+  void persistPreferences();
+  // The deferred step, 1.5 s after the last request: the device policy (if
+  // any request asked for it), then the automations.
+  void schedulePolicy(bool applyDevices);
+
+  static constexpr double policyDelay = 1.5;
+
+  // Per-application mix and control.
+  AppMix settings(const std::string& id) const { return mixFor(state_.appSettings, id); }
+  void setAppMix(const ActiveApp& app, std::optional<float> volume, std::optional<bool> muted);
+  void setAppOutput(const ActiveApp& app, std::optional<std::string> uid);
+  void setAutomaticControl(bool automatic);
+  void startApp(const ActiveApp& app);
+  void stopApp(const std::string& id);
+  void retryApp(const ActiveApp& app);
+
+  static constexpr double startTimeout = 15.0;
+  static constexpr double firstCallbackDelay = 4.0;
+  static constexpr double healthCheckDelay = 10.0;
+  static constexpr double watchdogStall = 6.0;
+  static constexpr double retryDelay = 3.0;
+  static constexpr std::uint32_t duplexPrefillFrames = 2048;
+
+  // Profiles.
+  bool applyProfile(const AudioProfile& profile);
+  void saveProfile(const std::string& name);
+  void updateProfile(const AudioProfile& profile, const std::string& name);
+  void deleteProfile(const AudioProfile& profile);
+  void setActiveProfile(const Uuid& id);
+  // Keeps the active profile in step with what the system does now.
+  void saveActiveProfileSnapshot();
+
+  // Automation rules, in the user's priority order.
+  void addRule(const std::string& deviceUID, const Uuid& profileID);
+  void addLaunchRule(const std::string& bundleID, const Uuid& profileID);
+  void addScheduledRule(std::int64_t hour, std::int64_t minute, const Uuid& profileID);
+  void toggleRule(const Uuid& id);
+  void toggleLaunchRule(const Uuid& id);
+  void toggleScheduledRule(const Uuid& id);
+  void moveRule(const Uuid& id, std::int64_t offset);
+  void moveLaunchRule(const Uuid& id, std::int64_t offset);
+  void moveScheduledRule(const Uuid& id, std::int64_t offset);
+  void deleteRule(const Uuid& id);
+  void deleteLaunchRule(const Uuid& id);
+  void deleteScheduledRule(const Uuid& id);
+  // Applies the profile of the first rule that matches what happened since
+  // the last evaluation and records it in the history.
+  void applyConnectionRules();
+  const std::set<std::string>& pendingLaunches() const { return pendingLaunches_; }
+  const ScheduleQueue& scheduleQueue() const { return scheduleQueue_; }
+
+  // The running session of an application, if any.
+  SessionRef session(const std::string& id) const;
+  bool hasPendingStart(const std::string& id) const { return pendingStarts_.count(id) > 0; }
+  const std::optional<SessionSignature> failedSignature(const std::string& id) const;
+
+  // Internal state worth observing in tests and diagnostics.
+  const std::vector<std::uint32_t>& volumeElements() const { return volumeElements_; }
+  const std::vector<float>& channelVolumes() const { return channelVolumes_; }
+  const std::vector<float>& lastAudibleRatios() const { return lastAudibleRatios_; }
+  AudioObjectID volumeDevice() const { return volumeDevice_; }
+  const std::set<std::string>& pendingConnections() const { return pendingConnections_; }
+  const std::string& lastTopology() const { return lastTopology_; }
+  std::size_t listenerCount() const { return systemListeners_.size() + outputListeners_.size(); }
+  // How many times the device policy ran and the automations were asked to
+  // run; hooks for the automation engine.
+  std::uint64_t automationPasses() const { return automationPasses_; }
+
+  const StringMap& scheduleLastFired() const { return scheduleLastFired_; }
+  std::uint64_t refreshCount() const { return refreshCount_; }
+
+ private:
+  struct Private {};
+
+ public:
+  AudioService(Private, ServicePorts ports, ServiceOptions options);
+
+ private:
+  void construct(bool startTimer);
+
+  // Refresh steps, in their order.
+  void refreshDevices();
+  void refreshDefaults();
+  void refreshVolume();
+  void updateOutputListeners();
+  void refreshMute();
+  void ensureDefaultProfile();
+  void refreshApplicationSessions();
+  void refreshRunningApps();
+  void detectLaunches();
+  void detectTopologyChange();
+  void observeSystemAudio();
+  void captureDueSchedules();
+
+  void installSystemListeners();
+  void removeAllListeners();
+
+  struct Listener {
+    AudioObjectID object;
+    PropertyAddress address;
+    ListenerToken token;
+  };
+  void addListener(std::vector<Listener>& list, AudioObjectID object,
+                   const PropertyAddress& address);
+  void removeListeners(std::vector<Listener>& list);
+  void runDeferredPolicy();
+  void runAutomations();
+  bool writeDefault(AudioObjectID id, bool input);
+
+  std::string uidOfVisible(AudioObjectID id) const;
+  void publishAppSettings(AppMixMap mixes);
+  void saveRuleLists();
+
+  // Orchestration of the per-application sessions.
+  void reconcileApp(const std::string& id, const Discovery& discovery);
+  bool watchdogFailed(const std::string& id);
+  void startSession(const ActiveApp& app, const AudioDevice& output,
+                    const SessionSignature& signature);
+  void teardownApp(const std::string& id);
+  void recordFailure(const std::string& id, const SessionSignature& signature);
+  void reportStalledStart(const ActiveApp& app);
+  void quarantineAfterCleanupFailure(const std::string& id);
+  std::function<void(SessionRef)> sessionDisposer(const std::string& id);
+  bool completeStart(const std::string& id, const Uuid& token, const ActiveApp& app,
+                     const SessionSignature& signature, SessionResult result);
+  void scheduleSessionChecks(const std::string& id, const ActiveApp& app,
+                             const SessionSignature& signature, const SessionRef& session);
+  AudioWorker& worker(const std::string& id);
+  void forgetPendingStart(const std::string& id);
+  void clearStalledWarning(const std::string& id);
+  void saveAppSettings();
+  SessionFactory sessionFactory() const;
+  std::optional<SessionSignature> signatureFor(const ActiveApp& app,
+                                               const AudioDevice& route) const;
+  void publishSet(ServiceField field, std::set<std::string> ServiceState::*member,
+                  const std::string& id, bool present) {
+    std::set<std::string> next = state_.*member;
+    if (present)
+      next.insert(id);
+    else
+      next.erase(id);
+    publish(field, member, std::move(next));
+  }
+
+  // Assigns a published field and tells observers when it changed.
+  template <class T>
+  void publish(ServiceField field, T ServiceState::*member, T value) {
+    if (state_.*member == value) return;
+    state_.*member = std::move(value);
+    observers_.notify(field);
+  }
+
+  ServicePorts ports_;
+  ServiceOptions options_;
+  ServiceState state_;
+  Observers<ServiceField> observers_;
+
+  std::optional<std::string> stalledWarningOwner_;
+  std::optional<std::string> automationErrorKey_;
+  std::optional<std::int32_t> automationErrorCode_;
+  StringMap scheduleLastFired_;
+
+  // Volume.
+  std::vector<std::uint32_t> volumeElements_;
+  std::vector<float> channelVolumes_;
+  std::vector<float> lastAudibleRatios_;
+  AudioObjectID volumeDevice_ = 0;
+  struct ObservedSystemAudio {
+    AudioObjectID input = 0;
+    AudioObjectID output = 0;
+    std::optional<float> volume;
+    std::optional<bool> muted;
+    friend bool operator==(const ObservedSystemAudio&, const ObservedSystemAudio&) = default;
+  };
+  std::optional<ObservedSystemAudio> observedAudio_;
+
+  // Monitoring.
+  std::vector<Listener> systemListeners_;
+  std::vector<Listener> outputListeners_;
+  AudioObjectID listenerOutput_ = 0;
+  std::vector<std::uint32_t> listenerElements_;
+  WorkItemRef pending_;
+  bool devicePolicyNeeded_ = false;
+  std::string lastTopology_;
+  std::set<std::string> lastUIDs_;
+  std::set<std::string> pendingConnections_;
+  std::uint64_t automationPasses_ = 0;
+
+  // Sessions, keyed by application id.
+  std::map<std::string, SessionRef> tapSessions_;
+  std::map<std::string, std::unique_ptr<AudioWorker>> audioWorkers_;
+  std::map<std::string, std::pair<Uuid, SessionSignature>> pendingStarts_;
+  std::map<std::string, SessionSignature> sessionSignatures_;
+  std::map<std::string, SessionSignature> failedSignatures_;
+  std::map<std::string, StreamWatchdog> watchdogs_;
+  std::map<std::string, SessionRetryBudget> retryBudgets_;
+  bool controlPreferencesReplaced_ = false;
+
+  // Profiles and automations.
+  bool applyingProfile_ = false;
+  std::optional<std::set<std::string>> lastRunningIDs_;
+  std::set<std::string> pendingLaunches_;
+  ScheduleQueue scheduleQueue_;
+  NotificationRequests notificationRequests_;
+
+  WorkItemRef refreshWork_;
+  WorkItemRef timer_;
+  std::uint64_t refreshCount_ = 0;
+};
+
+}  // namespace tavuno

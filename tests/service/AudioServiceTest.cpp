@@ -1,0 +1,98 @@
+#include <gtest/gtest.h>
+
+#include "service/AudioService.h"
+#include "support/SimPlatform.h"
+
+namespace tavuno {
+namespace {
+
+class AudioServiceTest : public ::testing::Test {
+ protected:
+  test::SimPlatform platform;
+};
+
+TEST_F(AudioServiceTest, ABurstOfListenerEventsGivesOneRefreshAndTheTimerKeepsTicking) {
+  auto service = platform.makeService();
+  const auto afterConstruction = service->refreshCount();
+  EXPECT_EQ(afterConstruction, 1u);
+
+  for (int i = 0; i < 10; ++i) {
+    service->scheduleAudioRefresh();
+    platform.main.advance(0.004);  // ten events within 40 ms
+  }
+  EXPECT_EQ(service->refreshCount(), afterConstruction);
+  platform.main.advance(0.045);  // the last event was at 36 ms
+  EXPECT_EQ(service->refreshCount(), afterConstruction) << "refresh waits 50 ms after the last";
+  platform.main.advance(0.002);
+  EXPECT_EQ(service->refreshCount(), afterConstruction + 1);
+
+  // Timer ticks at 2, 4 and 6 s from construction, whatever the burst did.
+  platform.main.advance(6.0 - platform.main.uptime());
+  EXPECT_EQ(service->refreshCount(), afterConstruction + 4);
+}
+
+TEST_F(AudioServiceTest, NothingRunsOnceTheServiceIsGone) {
+  auto service = platform.makeService();
+  service->scheduleAudioRefresh();
+  std::weak_ptr<AudioService> weak = service;
+  service.reset();
+  EXPECT_TRUE(weak.expired()) << "timers and work items must not keep the service alive";
+  platform.main.advance(10.0);
+  EXPECT_EQ(platform.main.scheduledCount(), 0u);
+}
+
+TEST_F(AudioServiceTest, WithoutTheTimerOnlyExplicitRefreshesHappen) {
+  auto service = platform.makeService({.startTimer = false});
+  platform.main.advance(10.0);
+  EXPECT_EQ(service->refreshCount(), 1u);
+}
+
+TEST_F(AudioServiceTest, AssigningErrorForgetsTheAutomationKeyAndCode) {
+  test::ScopedLanguage language(test::englishCatalog());
+  auto service = platform.makeService({.startTimer = false});
+  int errorNotifications = 0;
+  auto subscription = service->observe([&](ServiceField field) {
+    if (field == ServiceField::error) ++errorNotifications;
+  });
+
+  service->profileError("Perfil padrão %d", -50);
+  EXPECT_EQ(service->state().error, "Perfil padrão -50");
+  EXPECT_EQ(service->automationErrorKey(), "Perfil padrão %d");
+  EXPECT_EQ(service->automationErrorCode(), -50);
+
+  service->setError("outra mensagem");
+  EXPECT_EQ(service->state().error, "outra mensagem");
+  EXPECT_FALSE(service->automationErrorKey());
+  EXPECT_FALSE(service->automationErrorCode());
+
+  service->profileError("Perfil padrão");
+  EXPECT_EQ(service->state().error, "Default profile");
+  EXPECT_EQ(service->automationErrorKey(), "Perfil padrão");
+  EXPECT_FALSE(service->automationErrorCode());
+  service->setError(std::nullopt);
+  EXPECT_FALSE(service->state().error);
+  EXPECT_FALSE(service->automationErrorKey());
+  EXPECT_EQ(errorNotifications, 4) << "every assignment is announced, even an unchanged one";
+
+  subscription.reset();
+  service->setError("x");
+  EXPECT_EQ(errorNotifications, 4);
+}
+
+TEST_F(AudioServiceTest, ConstructionReadsStoredSwitchesAndIgnoresWrongKinds) {
+  platform.defaults.set("notificationsEnabled", true);
+  platform.defaults.set("scheduleLastFired", StringMap{{"A", "2026-12-08"}});
+  auto service = platform.makeService({.startTimer = false});
+  EXPECT_TRUE(service->state().notificationsEnabled);
+  EXPECT_EQ(service->scheduleLastFired(), (StringMap{{"A", "2026-12-08"}}));
+
+  test::SimPlatform other;
+  other.defaults.set("notificationsEnabled", std::string("yes"));
+  other.defaults.set("scheduleLastFired", Bytes{1, 2, 3});
+  auto fallback = other.makeService({.startTimer = false});
+  EXPECT_FALSE(fallback->state().notificationsEnabled);
+  EXPECT_TRUE(fallback->scheduleLastFired().empty());
+}
+
+}  // namespace
+}  // namespace tavuno

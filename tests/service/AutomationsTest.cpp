@@ -1,0 +1,161 @@
+#include <gtest/gtest.h>
+
+#include "automations/AutomationStores.h"
+#include "platform/sim/SimIdentity.h"
+#include "profiles/ProfileStore.h"
+#include "service/AudioService.h"
+#include "support/SimPlatform.h"
+
+namespace tavuno {
+namespace {
+
+using namespace std::chrono;
+
+class AutomationsTest : public ::testing::Test {
+ protected:
+  test::SimPlatform platform;
+  test::ScopedLanguage language{test::englishCatalog()};
+  SimIdentity identity;
+  AudioObjectID speakers = 0, mic = 0;
+  AudioProfile home, desk, night;
+  // 2026-03-02 07:00 UTC, moved by the test.
+  WallTime now = sys_days{year{2026} / 3 / 2} + hours{7};
+  std::shared_ptr<AudioService> service;
+
+  void SetUp() override {
+    speakers = platform.hal.addDevice(
+        {.uid = "speakers", .transport = transport::builtIn, .outputStreams = 1});
+    mic = platform.hal.addDevice({.uid = "mic", .inputStreams = 1});
+    platform.hal.setDefaultOutput(speakers);
+    platform.hal.setDefaultInput(mic);
+    home = {Uuid::random(), "Casa", "mic", "speakers"};
+    desk = {Uuid::random(), "Mesa", "dock", "dock"};
+    night = {Uuid::random(), "Noite", "mic", "speakers", std::nullopt, AppMixMap{}, std::nullopt};
+    ProfileStore::save({home, desk, night}, platform.defaults);
+    platform.defaults.set("activeProfileID", home.id.text());
+  }
+  void make() {
+    ServicePorts ports = platform.ports();
+    ports.identity = &identity;
+    service = AudioService::create(
+        ports, {.now = [this] { return now; }, .calendar = [] { return *Calendar::named("UTC"); }});
+    platform.main.advance(2.0);
+  }
+  AudioObjectID plugDock() {
+    return platform.hal.addDevice({.uid = "dock", .inputStreams = 1, .outputStreams = 1});
+  }
+  void launch(std::int32_t pid, std::string id) {
+    identity.addRunning({.pid = pid, .bundleIdentifier = id, .localizedName = id});
+  }
+};
+
+TEST_F(AutomationsTest, APluggedDeviceAppliesItsRuleOnceWithOneRecord) {
+  make();
+  service->addRule("dock", desk.id);
+  AudioObjectID dock = plugDock();
+  platform.main.advance(1.4);
+  EXPECT_TRUE(service->state().automationHistory.empty());
+  platform.main.advance(0.2);
+  EXPECT_EQ(platform.hal.defaultOutput(), dock);
+  EXPECT_EQ(service->state().activeProfileID, desk.id);
+  ASSERT_EQ(service->state().automationHistory.size(), 1u);
+  const auto& record = service->state().automationHistory[0];
+  EXPECT_EQ(record.trigger, "Dispositivo");
+  EXPECT_EQ(record.profileName, "Mesa");
+  EXPECT_TRUE(record.succeeded);
+  EXPECT_EQ(record.date, now);
+  EXPECT_EQ(AutomationHistoryStore(platform.defaults).load().size(), 1u);
+  platform.main.advance(10.0);
+  EXPECT_EQ(service->state().automationHistory.size(), 1u);
+}
+
+TEST_F(AutomationsTest, AConnectionBeatsALaunchAndFailuresAreRecorded) {
+  make();
+  service->addLaunchRule("org.player", night.id);
+  service->addRule("dock", desk.id);
+  platform.hal.addDevice({.uid = "dock", .outputStreams = 1});  // no input: desk cannot apply
+  launch(50, "org.player");
+  platform.main.advance(4.0);
+  ASSERT_EQ(service->state().automationHistory.size(), 1u);
+  const auto& record = service->state().automationHistory[0];
+  EXPECT_EQ(record.trigger, "Dispositivo");
+  EXPECT_FALSE(record.succeeded);
+  EXPECT_EQ(record.detailKey,
+            "Os dispositivos do perfil não estão disponíveis. Nenhuma alteração foi aplicada.");
+  EXPECT_EQ(record.detail, "The profile's devices are not available. No change was made.");
+  EXPECT_TRUE(service->pendingLaunches().empty()) << "consumed even though it lost";
+
+  launch(51, "org.other");
+  service->addLaunchRule("org.other", night.id);
+  platform.main.advance(4.0);
+  ASSERT_EQ(service->state().automationHistory.size(), 2u);
+  EXPECT_EQ(service->state().automationHistory[0].trigger, "Aplicativo");
+  EXPECT_EQ(service->state().activeProfileID, night.id);
+}
+
+TEST_F(AutomationsTest, AfterASleepOnlyTheLatestMissedTimeFiresOnce) {
+  make();
+  service->addScheduledRule(8, 0, desk.id);
+  service->addScheduledRule(9, 30, night.id);
+  service->addScheduledRule(9, 30, home.id);
+  now += hours{3};  // the machine slept from 07:00 to 10:00
+  platform.main.advance(2.0);
+  platform.main.advance(2.0);
+  ASSERT_EQ(service->state().automationHistory.size(), 1u);
+  EXPECT_EQ(service->state().automationHistory[0].trigger, "Horário");
+  EXPECT_EQ(service->state().activeProfileID, night.id);
+  const auto fired = ScheduleLastFiredStore(platform.defaults).load();
+  EXPECT_EQ(fired.size(), 2u) << "both 09:30 rules are marked, the 08:00 one is not";
+  EXPECT_FALSE(fired.count(service->state().scheduledRules[0].id.text()));
+
+  now += minutes{1};
+  platform.main.advance(10.0);
+  EXPECT_EQ(service->state().automationHistory.size(), 1u);
+  service->deleteScheduledRule(service->state().scheduledRules[1].id);
+  EXPECT_EQ(ScheduleLastFiredStore(platform.defaults).load().size(), 1u);
+}
+
+TEST_F(AutomationsTest, TheHistoryKeepsTheFiftyNewest) {
+  std::vector<AutomationRecord> old;
+  for (int i = 0; i < 50; ++i) {
+    AutomationRecord record;
+    record.id = Uuid::random();
+    record.date = now - hours{i + 1};
+    record.profileName = "old";
+    record.trigger = "Horário";
+    old.push_back(record);
+  }
+  AutomationHistoryStore(platform.defaults).save(old);
+  make();
+  service->addRule("dock", desk.id);
+  plugDock();
+  platform.main.advance(2.0);
+  const auto& history = service->state().automationHistory;
+  ASSERT_EQ(history.size(), 50u);
+  EXPECT_EQ(history.front().profileName, "Mesa");
+  EXPECT_EQ(history.back().date, now - hours{49});
+}
+
+TEST_F(AutomationsTest, RulesAreCheckedMovedAndToggled) {
+  make();
+  service->addRule("", desk.id);
+  service->addRule("dock", Uuid::random());
+  service->addScheduledRule(24, 0, desk.id);
+  service->addScheduledRule(0, 60, desk.id);
+  service->addScheduledRule(-1, 0, desk.id);
+  EXPECT_TRUE(service->state().rules.empty());
+  EXPECT_TRUE(service->state().scheduledRules.empty());
+
+  service->addRule("a", desk.id);
+  service->addRule("b", home.id);
+  service->moveRule(service->state().rules[1].id, -1);
+  EXPECT_EQ(service->state().rules[0].deviceUID, "b");
+  service->toggleRule(service->state().rules[0].id);
+  EXPECT_FALSE(AutomationStore(platform.defaults).load()[0].enabled);
+  service->deleteRule(service->state().rules[0].id);
+  ASSERT_EQ(AutomationStore(platform.defaults).load().size(), 1u);
+  EXPECT_EQ(AutomationStore(platform.defaults).load()[0].deviceUID, "a");
+}
+
+}  // namespace
+}  // namespace tavuno

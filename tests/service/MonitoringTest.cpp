@@ -1,0 +1,207 @@
+#include <gtest/gtest.h>
+
+#include "devices/DevicePreferences.h"
+#include "service/AudioService.h"
+#include "support/SimPlatform.h"
+
+namespace tavuno {
+namespace {
+
+class MonitoringTest : public ::testing::Test {
+ protected:
+  test::SimPlatform platform;
+  test::ScopedLanguage language{test::englishCatalog()};
+  AudioObjectID speakers = 0, mic = 0;
+
+  void SetUp() override {
+    speakers = platform.hal.addDevice({.uid = "speakers",
+                                       .transport = transport::builtIn,
+                                       .outputStreams = 1,
+                                       .masterVolume = SimControl{0.5f},
+                                       .mute = SimControl{0}});
+    mic =
+        platform.hal.addDevice({.uid = "mic", .transport = transport::builtIn, .inputStreams = 1});
+    platform.hal.setDefaultOutput(speakers);
+    platform.hal.setDefaultInput(mic);
+  }
+  AudioObjectID plugHeadset() {
+    return platform.hal.addDevice({.uid = "headset",
+                                   .transport = transport::usb,
+                                   .inputStreams = 1,
+                                   .outputStreams = 1,
+                                   .masterVolume = SimControl{0.7f}});
+  }
+  void settle(double seconds = 0) { platform.main.advance(seconds); }
+};
+
+TEST_F(MonitoringTest, UnpluggingThePreferredOutputFallsBackToBuiltInAndReplugRestores) {
+  AudioObjectID headset = plugHeadset();
+  platform.hal.setDefaultOutput(headset);
+  platform.hal.setDefaultInput(headset);
+  platform.defaults.set("preferredOutputUID", std::string("headset"));
+  platform.defaults.set("preferredInputUID", std::string("headset"));
+  platform.defaults.set("automatic", true);
+  auto service = platform.makeService();
+  settle(2.0);
+
+  platform.hal.removeDevice(headset);
+  settle(0.05 + 1.4);
+  EXPECT_EQ(platform.hal.defaultOutput(), 0u) << "not before the 1.5 s delay";
+  settle(0.2);
+  EXPECT_EQ(platform.hal.defaultOutput(), speakers);
+  EXPECT_EQ(platform.hal.defaultInput(), mic);
+  EXPECT_EQ(service->state().defaultOutput, speakers);
+
+  AudioObjectID again = plugHeadset();
+  settle(0.06);
+  EXPECT_EQ(service->pendingConnections(), (std::set<std::string>{"headset"}));
+  settle(2.0);
+  EXPECT_EQ(platform.hal.defaultOutput(), again);
+  EXPECT_EQ(platform.hal.defaultInput(), again);
+  EXPECT_TRUE(service->pendingConnections().empty()) << "the automations consumed it";
+}
+
+TEST_F(MonitoringTest, ConnectionsCloseTogetherGiveOnePolicyPass) {
+  auto service = platform.makeService();
+  settle(2.0);
+  const auto passes = service->automationPasses();
+  EXPECT_EQ(passes, 1u) << "the start-up pass";
+  EXPECT_TRUE(service->pendingConnections().empty()) << "the first refresh only records";
+
+  plugHeadset();
+  settle(1.0);
+  platform.hal.addDevice({.uid = "dock", .outputStreams = 1});
+  settle(1.4);
+  EXPECT_EQ(service->automationPasses(), passes);
+  EXPECT_EQ(service->pendingConnections(), (std::set<std::string>{"dock", "headset"}));
+  settle(0.2);
+  EXPECT_EQ(service->automationPasses(), passes + 1);
+}
+
+TEST_F(MonitoringTest, WithAutomaticOffConnectionsAreNotedButDefaultsStay) {
+  platform.defaults.set("preferredOutputUID", std::string("headset"));
+  auto service = platform.makeService();
+  settle(2.0);
+  plugHeadset();
+  settle(0.06);
+  EXPECT_EQ(service->pendingConnections(), (std::set<std::string>{"headset"}));
+  settle(2.0);
+  EXPECT_EQ(platform.hal.defaultOutput(), speakers);
+  EXPECT_EQ(service->automationPasses(), 2u);
+}
+
+TEST_F(MonitoringTest, ADirectionChangeTriggersThePolicyWithoutAConnection) {
+  AudioObjectID headset = plugHeadset();
+  auto service = platform.makeService();
+  settle(2.0);
+  const auto passes = service->automationPasses();
+  // Nobody listens to a device's streams: the next timer tick sees the change.
+  platform.hal.defineProperty(headset, {selector::streams, scope::input, 0}, {});
+  settle(0.05);
+  EXPECT_NE(service->lastTopology().find("headset:true:true"), std::string::npos);
+  settle(2.0);
+  EXPECT_NE(service->lastTopology().find("headset:false:true"), std::string::npos);
+  EXPECT_EQ(service->automationPasses(), passes);
+  settle(1.5);
+  EXPECT_EQ(service->automationPasses(), passes + 1);
+  EXPECT_TRUE(service->pendingConnections().empty());
+
+  // A change of the default device alone refreshes but runs no policy.
+  platform.hal.setDefaultOutput(headset);
+  settle(2.0);
+  EXPECT_EQ(service->state().defaultOutput, headset);
+  EXPECT_EQ(service->automationPasses(), passes + 1);
+}
+
+TEST_F(MonitoringTest, AFailedInputSwitchDoesNotStopTheOutputSwitch) {
+  plugHeadset();
+  platform.defaults.set("preferredOutputUID", std::string("headset"));
+  platform.defaults.set("preferredInputUID", std::string("headset"));
+  platform.defaults.set("automatic", true);
+  platform.hal.injectFault({.operation = SimHal::Operation::set,
+                            .selector = selector::defaultInputDevice,
+                            .status = -3});
+  auto service = platform.makeService();
+  settle(1.6);
+  EXPECT_EQ(platform.hal.defaultInput(), mic);
+  EXPECT_EQ(service->state().defaultOutput, service->state().devices.back().id);
+  EXPECT_EQ(service->state().error, "Could not change the device (error -3).");
+}
+
+TEST_F(MonitoringTest, OutputListenersFollowTheDefaultOutputAndAreRemovedExactly) {
+  auto service = platform.makeService();
+  // Devices, default input, default output, process list; volume and mute.
+  EXPECT_EQ(platform.hal.listenerCount(), 6u);
+  EXPECT_EQ(service->listenerCount(), 6u);
+  const std::size_t adds = platform.hal.callCount(SimHal::Operation::addListener);
+  service->refresh();
+  EXPECT_EQ(platform.hal.callCount(SimHal::Operation::addListener), adds)
+      << "nothing re-registered when nothing changed";
+
+  // A volume change made outside the program reaches the service by itself.
+  platform.hal.setVolume(speakers, 0, 0.25f);
+  settle(0.06);
+  EXPECT_FLOAT_EQ(service->state().volume, 0.25f);
+
+  AudioObjectID headset = plugHeadset();
+  platform.hal.setDefaultOutput(headset);
+  settle(0.06);
+  EXPECT_EQ(platform.hal.listenerCount(speakers, {selector::volumeScalar, scope::output, 0}), 0u);
+  EXPECT_EQ(platform.hal.listenerCount(headset, {selector::mute, scope::output, 0}), 1u);
+
+  platform.hal.injectFault({.operation = SimHal::Operation::addListener});
+  service.reset();
+  EXPECT_EQ(platform.hal.listenerCount(), 0u);
+}
+
+TEST_F(MonitoringTest, UseBothSwitchesBothDirectionsAndExplainsAnOutputFailure) {
+  AudioObjectID headset = plugHeadset();
+  auto service = platform.makeService({.startTimer = false});
+  auto outputOnly = service->state().devices[0];
+  service->useBoth(outputOnly);
+  EXPECT_EQ(service->state().preferredUID, "");
+  EXPECT_FALSE(platform.defaults.contains("preferredOutputUID"));
+
+  auto device = service->state().devices.back();
+  platform.hal.injectFault({.operation = SimHal::Operation::set,
+                            .selector = selector::defaultOutputDevice,
+                            .status = -9,
+                            .remaining = 1});
+  service->useBoth(device);
+  EXPECT_EQ(platform.hal.defaultInput(), headset);
+  EXPECT_EQ(platform.hal.defaultOutput(), speakers);
+  EXPECT_EQ(service->state().error, "The input was changed, but the output could not be changed.");
+  EXPECT_EQ(platform.defaults.string("preferredInputUID"), "headset");
+  EXPECT_EQ(platform.defaults.string("preferredOutputUID"), "headset");
+
+  platform.hal.injectFault({.operation = SimHal::Operation::set,
+                            .selector = selector::defaultInputDevice,
+                            .status = -8,
+                            .remaining = 1});
+  platform.hal.setDefaultInput(mic);
+  platform.hal.clearWrites();
+  service->useBoth(device);
+  EXPECT_EQ(platform.hal.writes().size(), 1u) << "an input failure stops before the output";
+  EXPECT_EQ(service->state().error, "Could not change the device (error -8).");
+}
+
+TEST_F(MonitoringTest, PreferringAHeadsetOutputAlsoPrefersItsInput) {
+  platform.hal.addDevice(
+      {.uid = "BT-1:output", .transport = transport::bluetooth, .outputStreams = 1});
+  platform.hal.addDevice(
+      {.uid = "bt-1:input", .transport = transport::bluetoothLE, .inputStreams = 1});
+  auto service = platform.makeService({.startTimer = false});
+  service->setPreferredOutput("BT-1:output");
+  EXPECT_EQ(service->state().preferredUID, "BT-1:output");
+  EXPECT_EQ(service->state().preferredInputUID, "bt-1:input");
+  EXPECT_EQ(DevicePreferences::load(platform.defaults),
+            (DevicePreferences{"bt-1:input", "BT-1:output", false}));
+
+  service->setPreferredOutput("not-connected");
+  EXPECT_EQ(service->state().preferredInputUID, "bt-1:input");
+  service->setAutomatic(true);
+  EXPECT_EQ(platform.defaults.boolean("automatic"), true);
+}
+
+}  // namespace
+}  // namespace tavuno

@@ -1,0 +1,164 @@
+#include <gtest/gtest.h>
+
+#include "automations/AutomationStores.h"
+#include "profiles/ProfileStore.h"
+#include "service/AudioService.h"
+#include "support/SimPlatform.h"
+
+namespace tavuno {
+namespace {
+
+class ProfilesTest : public ::testing::Test {
+ protected:
+  test::SimPlatform platform;
+  test::ScopedLanguage language{test::englishCatalog()};
+  AudioObjectID speakers = 0, mic = 0, headset = 0, bare = 0;
+
+  void SetUp() override {
+    speakers = platform.hal.addDevice({.uid = "speakers",
+                                       .transport = transport::builtIn,
+                                       .outputStreams = 1,
+                                       .masterVolume = SimControl{0.5f},
+                                       .mute = SimControl{0}});
+    mic = platform.hal.addDevice({.uid = "mic", .inputStreams = 1});
+    headset = platform.hal.addDevice({.uid = "headset",
+                                      .inputStreams = 1,
+                                      .outputStreams = 1,
+                                      .masterVolume = SimControl{0.7f},
+                                      .mute = SimControl{0}});
+    bare = platform.hal.addDevice({.uid = "bare", .outputStreams = 1});  // no controls
+    platform.hal.setDefaultOutput(speakers);
+    platform.hal.setDefaultInput(mic);
+  }
+  static AudioProfile profile(std::string name, std::string in, std::string out,
+                              std::optional<float> volume = std::nullopt,
+                              std::optional<bool> muted = std::nullopt) {
+    return AudioProfile{Uuid::random(), name, in, out, volume, std::nullopt, muted};
+  }
+  std::shared_ptr<AudioService> make() { return platform.makeService({.startTimer = false}); }
+};
+
+TEST_F(ProfilesTest, TheFirstStartCreatesTheDefaultProfileFromTheSystem) {
+  auto service = make();
+  ASSERT_EQ(service->state().profiles.size(), 1u);
+  const auto& created = service->state().profiles[0];
+  EXPECT_EQ(created.name, "Default profile");
+  EXPECT_EQ(created.inputUID, "mic");
+  EXPECT_EQ(created.outputUID, "speakers");
+  EXPECT_EQ(created.volume, 0.5f);
+  EXPECT_EQ(created.outputMuted, false);
+  EXPECT_EQ(service->state().activeProfileID, created.id);
+  EXPECT_EQ(platform.defaults.string("activeProfileID"), created.id.text());
+  EXPECT_EQ(ProfileStore::load(platform.defaults).size(), 1u);
+}
+
+TEST_F(ProfilesTest, AnUnreadableStoreIsBackedUpBeforeTheDefaultReplacesIt) {
+  const std::string damaged =
+      R"([{"id":"E621E1F8-C36C-495A-93FC-0C247A3E6E5F","name":"x","inputUID":""}])";
+  platform.defaults.set("profiles", Bytes(damaged.begin(), damaged.end()));
+  auto service = make();
+  EXPECT_EQ(platform.defaults.data("profiles.corruptBackup"),
+            Bytes(damaged.begin(), damaged.end()));
+  ASSERT_EQ(service->state().profiles.size(), 1u);
+  EXPECT_EQ(service->state().profiles[0].name, "Default profile");
+}
+
+TEST_F(ProfilesTest, AStoredActiveProfileIsAppliedAtStartAStaleOneOnlySelected) {
+  auto work = profile("Trabalho", "headset", "headset", 0.2f, true);
+  auto home = profile("Casa", "mic", "speakers");
+  ProfileStore::save({home, work}, platform.defaults);
+  platform.defaults.set("activeProfileID", work.id.text());
+  auto service = make();
+  EXPECT_EQ(platform.hal.defaultOutput(), headset);
+  EXPECT_EQ(platform.hal.volume(headset, 0), 0.2f);
+  EXPECT_EQ(platform.hal.muted(headset), true);
+  EXPECT_EQ(service->state().activeProfileID, work.id);
+
+  test::SimPlatform other;
+  other.hal.addDevice({.uid = "speakers", .outputStreams = 1});
+  ProfileStore::save({home, work}, other.defaults);
+  other.defaults.set("activeProfileID", std::string("not a uuid"));
+  auto fresh = other.makeService({.startTimer = false});
+  EXPECT_EQ(fresh->state().activeProfileID, home.id);
+  EXPECT_EQ(other.defaults.string("activeProfileID"), home.id.text());
+  EXPECT_TRUE(other.hal.writes().empty()) << "selected, not applied";
+}
+
+TEST_F(ProfilesTest, AProfileTheOutputCannotTakeChangesNothing) {
+  auto service = make();
+  auto muting = profile("Mudo", "mic", "bare", std::nullopt, true);
+  auto missing = profile("Longe", "mic", "gone");
+  ProfileStore::save({service->state().profiles[0], muting, missing}, platform.defaults);
+  auto reloaded = make();
+  platform.hal.clearWrites();
+  EXPECT_FALSE(reloaded->applyProfile(muting));
+  EXPECT_EQ(reloaded->state().error,
+            "The profile's output does not support mute. No change was made.");
+  EXPECT_FALSE(reloaded->applyProfile(missing));
+  EXPECT_EQ(reloaded->automationErrorKey(),
+            "Os dispositivos do perfil não estão disponíveis. Nenhuma alteração foi aplicada.");
+  EXPECT_TRUE(platform.hal.writes().empty());
+  EXPECT_FALSE(reloaded->applyProfile(profile("Not saved", "mic", "speakers")));
+
+  auto plain = profile("Simples", "mic", "bare");
+  ProfileStore::save({reloaded->state().profiles[0], plain}, platform.defaults);
+  auto third = make();
+  EXPECT_TRUE(third->applyProfile(plain)) << "no volume and no mute asked of a bare output";
+  EXPECT_EQ(third->state().activeProfileID, plain.id);
+}
+
+TEST_F(ProfilesTest, TheSnapshotFollowsTheSystemAndDropsControlsTheOutputLacks) {
+  auto service = make();
+  platform.hal.setVolume(speakers, 0, 0.9f);
+  service->refresh();
+  EXPECT_EQ(service->state().profiles[0].volume, 0.9f);
+
+  ASSERT_TRUE(service->setDefault(bare, false));
+  const auto& active = service->state().profiles[0];
+  EXPECT_EQ(active.outputUID, "bare");
+  EXPECT_EQ(active.volume, std::nullopt);
+  EXPECT_EQ(active.outputMuted, std::nullopt);
+  EXPECT_EQ(ProfileStore::load(platform.defaults)[0], active);
+}
+
+TEST_F(ProfilesTest, DeletingKeepsOneProfileAndTakesItsRulesAlong) {
+  auto service = make();
+  const AudioProfile first = service->state().profiles[0];
+  service->deleteProfile(first);
+  EXPECT_EQ(service->state().error, "Keep at least one profile.");
+
+  service->saveProfile("  Noite \n");
+  ASSERT_EQ(service->state().profiles.size(), 2u);
+  const AudioProfile night = service->state().profiles[1];
+  EXPECT_EQ(night.name, "Noite");
+  EXPECT_EQ(service->state().activeProfileID, night.id);
+  service->saveProfile("   ");
+  EXPECT_EQ(service->state().profiles.size(), 2u);
+
+  service->addRule("headset", night.id);
+  service->addRule("speakers", first.id);
+  service->addLaunchRule("org.player", night.id);
+  service->addScheduledRule(8, 0, night.id);
+  service->deleteProfile(night);
+  EXPECT_EQ(service->state().activeProfileID, first.id) << "the first other profile was applied";
+  ASSERT_EQ(service->state().profiles.size(), 1u);
+  ASSERT_EQ(service->state().rules.size(), 1u);
+  EXPECT_EQ(service->state().rules[0].deviceUID, "speakers");
+  EXPECT_TRUE(service->state().launchRules.empty());
+  EXPECT_TRUE(AutomationStore(platform.defaults).load().size() == 1);
+  EXPECT_TRUE(ScheduledRuleStore(platform.defaults).load().empty());
+}
+
+TEST_F(ProfilesTest, DeletingTheActiveProfileStopsWhenTheOtherCannotBeApplied) {
+  auto keep = profile("Fora", "mic", "gone");
+  auto active = profile("Agora", "mic", "speakers");
+  ProfileStore::save({keep, active}, platform.defaults);
+  platform.defaults.set("activeProfileID", active.id.text());
+  auto service = make();
+  service->deleteProfile(active);
+  EXPECT_EQ(service->state().profiles.size(), 2u);
+  EXPECT_EQ(service->state().activeProfileID, active.id);
+}
+
+}  // namespace
+}  // namespace tavuno

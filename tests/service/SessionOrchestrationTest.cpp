@@ -1,0 +1,254 @@
+#include <gtest/gtest.h>
+
+#include "platform/sim/SimIdentity.h"
+#include "service/AudioService.h"
+#include "support/FakeSession.h"
+#include "support/SimPlatform.h"
+
+namespace tavuno {
+namespace {
+
+class OrchestrationTest : public ::testing::Test {
+ protected:
+  test::SimPlatform platform;
+  test::ScopedLanguage language{test::englishCatalog()};
+  SimIdentity identity;
+  test::FakeSessionFactory sessions;
+  AudioObjectID speakers = 0, player = 0;
+  std::shared_ptr<AudioService> service;
+
+  void SetUp() override {
+    speakers = platform.hal.addDevice(
+        {.uid = "speakers", .transport = transport::builtIn, .outputStreams = 1});
+    platform.hal.setDefaultOutput(speakers);
+    identity.addRunning({.pid = 10, .bundleIdentifier = "org.player", .localizedName = "Player"});
+    player =
+        platform.hal.addProcess({.pid = 10, .runningOutput = true, .outputDevices = {speakers}});
+  }
+  void make(bool automatic = true) {
+    platform.defaults.set("appControlPreferences",
+                          json(automatic ? std::string(R"({"automatic":true})")
+                                         : std::string(R"({"automatic":false})")));
+    ServicePorts ports = platform.ports();
+    ports.identity = &identity;
+    service = AudioService::create(ports, {.startTimer = false, .makeSession = sessions.factory()});
+  }
+  static tavuno::Bytes json(const std::string& text) { return {text.begin(), text.end()}; }
+  void drainWorkers() { platform.workers.runAll(); }
+  const ActiveApp& app() { return service->state().activeApps.at(0); }
+  bool controlled() { return service->state().controlledApps.count("org.player") > 0; }
+};
+
+TEST_F(OrchestrationTest, APlayingAppIsStartedOnItsWorkerWithItsGain) {
+  platform.defaults.set("appMix", json(R"({"org.player":{"volume":0.25,"muted":false}})"));
+  make();
+  EXPECT_EQ(service->state().desiredApps, (std::set<std::string>{"org.player"}));
+  EXPECT_TRUE(service->state().startingApps.count("org.player"));
+  EXPECT_TRUE(sessions.made.empty()) << "nothing is built on the main thread";
+  ASSERT_EQ(platform.workers.queues().size(), 1u);
+  EXPECT_TRUE(platform.workers.queues()[0]->label().starts_with("com.tavuno.audio.lifecycle."));
+
+  drainWorkers();
+  ASSERT_EQ(sessions.made.size(), 1u);
+  auto& session = *sessions.made[0];
+  EXPECT_EQ(session.startedProcesses, std::vector<AudioObjectID>{player});
+  EXPECT_EQ(session.startedOutput.uid, "speakers");
+  EXPECT_FLOAT_EQ(session.gain, 0.25f);
+  EXPECT_TRUE(controlled());
+  EXPECT_TRUE(service->state().startingApps.empty());
+
+  service->setAppMix(app(), 0.5f, true);
+  EXPECT_FLOAT_EQ(session.gain, 0.5f);
+  EXPECT_TRUE(session.muted);
+
+  service->refresh();
+  drainWorkers();
+  EXPECT_EQ(sessions.made.size(), 1u) << "an unchanged signature keeps its session";
+}
+
+TEST_F(OrchestrationTest, AStaleStartIsRefusedAndItsSessionStopped) {
+  make();
+  service->stopApp("org.player");  // leaves the desired set while the start is queued
+  drainWorkers();
+  EXPECT_TRUE(sessions.made.empty()) << "shouldStart said no";
+
+  service->startApp(app());
+  // The app's processes change while the start runs: a new candidate.
+  platform.hal.addProcess({.pid = 10, .runningOutput = true, .outputDevices = {speakers}});
+  service->refresh();
+  drainWorkers();
+  ASSERT_EQ(sessions.made.size(), 1u) << "the first start was abandoned before it ran";
+  EXPECT_EQ(sessions.made[0]->startedProcesses.size(), 2u);
+  EXPECT_TRUE(controlled());
+
+  // A completion arriving after the app left is refused and stopped.
+  platform.hal.addProcess({.pid = 10, .runningOutput = true});
+  service->refresh();
+  auto& queue = *platform.workers.queues()[0];
+  ASSERT_TRUE(queue.runOne());  // stop of the old session
+  EXPECT_EQ(sessions.made[0]->stopCalls, 1);
+  sessions.next = [this](test::FakeSession&) { service->stopApp("org.player"); };
+  queue.runAll();
+  ASSERT_EQ(sessions.made.size(), 2u);
+  EXPECT_EQ(sessions.made[1]->stopCalls, 1) << "discarded on the worker";
+  EXPECT_FALSE(controlled());
+}
+
+TEST_F(OrchestrationTest, FailuresAreRetriedTwicePerSignatureThenLeftFailed) {
+  sessions.next = [](test::FakeSession& s) {
+    s.startFailure = SessionFailure::coreAudio("Criar captura", -50);
+  };
+  make();
+  drainWorkers();
+  EXPECT_EQ(service->state().error, "Could not control Player: Create tap: Core Audio -50");
+  for (int i = 0; i < 5; ++i) {
+    platform.main.advance(3.0);
+    drainWorkers();
+  }
+  EXPECT_EQ(sessions.made.size(), 3u);
+  service->refresh();
+  drainWorkers();
+  EXPECT_EQ(sessions.made.size(), 3u) << "the failed signature blocks further starts";
+
+  sessions.next = nullptr;
+  service->retryApp(app());
+  drainWorkers();
+  EXPECT_TRUE(controlled());
+}
+
+TEST_F(OrchestrationTest, RecordingAppsArePassedThroughUntilTheyStop) {
+  make();
+  drainWorkers();
+  ASSERT_TRUE(controlled());
+  AudioObjectID mic = platform.hal.addProcess({.pid = 10, .runningInput = true});
+  service->refresh();
+  drainWorkers();
+  EXPECT_FALSE(controlled());
+  EXPECT_TRUE(service->state().passthroughApps.count("org.player"));
+  EXPECT_EQ(sessions.made[0]->stopCalls, 1);
+  service->setAppMix(app(), 0.1f, std::nullopt);
+  EXPECT_FALSE(platform.defaults.contains("appMix")) << "no changes during a call";
+
+  platform.hal.removeProcess(mic);
+  service->refresh();
+  drainWorkers();
+  EXPECT_TRUE(controlled());
+  EXPECT_TRUE(service->state().passthroughApps.empty());
+  EXPECT_EQ(sessions.made.size(), 2u);
+}
+
+TEST_F(OrchestrationTest, AChosenOutputThatGoesAwayIsWaitedFor) {
+  AudioObjectID usb = platform.hal.addDevice({.uid = "usb", .outputStreams = 1});
+  make();
+  drainWorkers();
+  service->setAppOutput(app(), "usb");
+  drainWorkers();
+  ASSERT_EQ(sessions.made.size(), 2u);
+  EXPECT_EQ(sessions.made[1]->startedOutput.uid, "usb");
+
+  platform.hal.removeDevice(usb);
+  service->refresh();
+  drainWorkers();
+  EXPECT_FALSE(controlled()) << "no fallback to the default output";
+  platform.hal.addDevice({.uid = "usb", .outputStreams = 1});
+  service->refresh();
+  drainWorkers();
+  EXPECT_TRUE(controlled());
+  EXPECT_EQ(sessions.made.back()->startedOutput.uid, "usb");
+
+  service->setAppOutput(app(), "");
+  drainWorkers();
+  EXPECT_EQ(sessions.made.back()->startedOutput.uid, "speakers");
+}
+
+TEST_F(OrchestrationTest, ACleanupFailureQuarantinesTheAppForGood) {
+  sessions.next = [](test::FakeSession& s) {
+    s.startFailure = SessionFailure::coreAudio("Criar captura", -1);
+    s.failCleanup = true;
+  };
+  make();
+  drainWorkers();
+  platform.main.runPending();
+  EXPECT_TRUE(service->state().quarantinedApps.count("org.player"));
+  EXPECT_EQ(sessions.made[0]->stopCalls, 1);
+  EXPECT_NE(service->state().error->find("did not confirm"), std::string::npos)
+      << "the quarantine ran before the completion, which was then refused";
+  platform.main.advance(10.0);
+  service->refresh();
+  service->retryApp(app());
+  drainWorkers();
+  EXPECT_EQ(sessions.made.size(), 1u);
+}
+
+TEST_F(OrchestrationTest, StalledStartsAndDeadStreamsAreReported) {
+  make();
+  platform.main.advance(15.0);
+  EXPECT_TRUE(service->state().stalledStarts.count("org.player"));
+  EXPECT_TRUE(service->state().startingApps.empty());
+  EXPECT_EQ(service->stalledWarningOwner(), "org.player");
+  ASSERT_TRUE(service->state().error);
+
+  sessions.next = [](test::FakeSession& s) { s.callbacks = 0; };
+  drainWorkers();
+  EXPECT_FALSE(service->state().error) << "the stalled warning goes with its start";
+  EXPECT_TRUE(controlled());
+  platform.main.advance(4.0);
+  EXPECT_FALSE(controlled()) << "no callback 4 s after the start";
+  EXPECT_NE(service->state().error->find("did not start"), std::string::npos);
+
+  // The retry 3 s later gives a session whose callbacks then freeze.
+  sessions.next = nullptr;
+  platform.main.advance(3.0);
+  drainWorkers();
+  ASSERT_TRUE(controlled());
+  service->setError(std::nullopt);
+  service->refresh();
+  platform.main.advance(5.9);
+  service->refresh();
+  EXPECT_TRUE(controlled());
+  platform.main.advance(0.1);
+  service->refresh();
+  EXPECT_FALSE(controlled()) << "six seconds without progress";
+  EXPECT_NE(service->state().error->find("stopped"), std::string::npos);
+}
+
+TEST_F(OrchestrationTest, ManualControlFollowsStartAndStopApp) {
+  make(false);
+  EXPECT_TRUE(service->state().desiredApps.empty());
+  service->startApp(app());
+  drainWorkers();
+  EXPECT_TRUE(controlled());
+  service->stopApp("org.player");
+  drainWorkers();
+  service->refresh();
+  drainWorkers();
+  EXPECT_FALSE(controlled());
+  auto stored = platform.defaults.data("appControlPreferences");
+  ASSERT_TRUE(stored);
+  auto json = std::string(stored->begin(), stored->end());
+  EXPECT_NE(json.find("\"excluded\":[\"org.player\"]"), std::string::npos) << json;
+
+  // An id switched on stays desired while its app is silent.
+  service->startApp(app());
+  platform.hal.removeProcess(player);
+  service->refresh();
+  EXPECT_TRUE(service->state().desiredApps.count("org.player"));
+  EXPECT_FALSE(controlled());
+}
+
+TEST_F(OrchestrationTest, VirtualOutputsWithAnInputGetTheDuplexSession) {
+  platform.hal.addDevice({.uid = "loop",
+                          .transport = transport::virtualDevice,
+                          .inputStreams = 1,
+                          .outputStreams = 1});
+  make();
+  drainWorkers();
+  service->setAppOutput(app(), "loop");
+  drainWorkers();
+  ASSERT_EQ(sessions.made.size(), 2u);
+  EXPECT_FALSE(sessions.made[0]->duplex);
+  EXPECT_TRUE(sessions.made[1]->duplex);
+}
+
+}  // namespace
+}  // namespace tavuno

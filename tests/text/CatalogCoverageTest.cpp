@@ -1,0 +1,78 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <set>
+#include <sstream>
+
+#include "base/text/PoCatalog.h"
+
+namespace tavuno {
+namespace {
+
+namespace fs = std::filesystem;
+
+const fs::path sourceDir = TAVUNO_SOURCE_DIR;
+
+// Unescapes a C++ string literal body (the escapes the code uses).
+std::string unescape(const std::string& body) {
+  std::string out;
+  for (std::size_t i = 0; i < body.size(); ++i) {
+    if (body[i] == '\\' && i + 1 < body.size()) {
+      char c = body[++i];
+      out.push_back(c == 'n' ? '\n' : c == 't' ? '\t' : c);
+    } else {
+      out.push_back(body[i]);
+    }
+  }
+  return out;
+}
+
+// Every text the program shows: the literal first argument of tr(), trf()
+// and textKey() anywhere in the sources.
+std::map<std::string, std::string> textsUsedInCode() {
+  static const std::regex call(R"re(\b(?:tr|trf|textKey)\(\s*"((?:[^"\\]|\\.)*)")re");
+  std::map<std::string, std::string> found;  // text -> first file using it
+  for (const char* folder : {"app", "base", "hal", "devices", "service", "engine", "profiles",
+                             "automations", "system", "platform", "ui"}) {
+    if (!fs::exists(sourceDir / folder)) continue;
+    for (const auto& entry : fs::recursive_directory_iterator(sourceDir / folder)) {
+      auto extension = entry.path().extension();
+      if (extension != ".cpp" && extension != ".h") continue;
+      std::ifstream in(entry.path());
+      std::stringstream text;
+      text << in.rdbuf();
+      std::string content = text.str();
+      for (std::sregex_iterator it(content.begin(), content.end(), call), end; it != end; ++it)
+        found.emplace(unescape((*it)[1].str()), entry.path().lexically_relative(sourceDir));
+    }
+  }
+  return found;
+}
+
+std::multiset<std::string> placeholders(const std::string& text) {
+  static const std::regex conversion(R"(%(?:\d+\$)?(lld|d|@))");
+  std::multiset<std::string> kinds;
+  for (std::sregex_iterator it(text.begin(), text.end(), conversion), end; it != end; ++it)
+    kinds.insert((*it)[1].str());
+  return kinds;
+}
+
+TEST(Catalog, EveryTextInTheCodeHasAnEnglishEntry) {
+  auto catalog = PoCatalog::load((sourceDir / "resources/lang/en.po").string());
+  ASSERT_TRUE(catalog) << "resources/lang/en.po is missing or malformed";
+  auto used = textsUsedInCode();
+  for (const auto& [text, file] : used)
+    EXPECT_TRUE(catalog->lookup(text)) << "no English for \"" << text << "\" (" << file << ")";
+}
+
+TEST(Catalog, TranslationsKeepTheirPlaceholders) {
+  auto catalog = PoCatalog::load((sourceDir / "resources/lang/en.po").string());
+  ASSERT_TRUE(catalog);
+  for (const auto& [key, english] : catalog->entries())
+    EXPECT_EQ(placeholders(key), placeholders(english)) << key << " -> " << english;
+}
+
+}  // namespace
+}  // namespace tavuno
