@@ -6,9 +6,8 @@
 #include "automations/AutomationStores.h"
 #include "base/SettingsKeys.h"
 #include "base/text/TavunoLanguage.h"
+#include "engine/AppMixStore.h"
 #include "profiles/ProfileStore.h"
-
-#include <nlohmann/json.hpp>
 
 namespace tavuno {
 
@@ -27,10 +26,16 @@ AudioService::~AudioService() {
   if (refreshWork_) refreshWork_->cancel();
   if (pending_) pending_->cancel();
   removeAllListeners();
+  ports_.hal.setDeferredWriteFailureHandler({});
 }
 
 void AudioService::construct(bool startTimer) {
   auto& defaults = ports_.defaults;
+  std::weak_ptr<AudioService> weak = weak_from_this();
+  ports_.hal.setDeferredWriteFailureHandler(
+      [weak](AudioObjectID, const PropertyAddress& address, OSStatus status) {
+        if (auto self = weak.lock()) self->showDeferredWriteFailure(address, status);
+      });
   auto control = AppControlPreferences::loadState(defaults);
   state_.controlPreferences = std::move(control.preferences);
   controlPreferencesReplaced_ = control.replaced;
@@ -43,10 +48,7 @@ void AudioService::construct(bool startTimer) {
   state_.automationHistory = AutomationHistoryStore(defaults).load();
   state_.notificationsEnabled = defaults.boolean(key::notificationsEnabled).value_or(false);
   scheduleLastFired_ = ScheduleLastFiredStore(defaults).load();
-  if (auto stored = defaults.data(key::appMix)) {
-    auto json = nlohmann::json::parse(stored->begin(), stored->end(), nullptr, false);
-    if (auto mixes = appMixMapFromJson(json)) state_.appSettings = std::move(*mixes);
-  }
+  state_.appSettings = AppMixStore::load(defaults);
   auto preferences = DevicePreferences::load(defaults);
   state_.preferredUID = preferences.outputUID;
   state_.preferredInputUID = preferences.inputUID;
@@ -70,7 +72,6 @@ void AudioService::construct(bool startTimer) {
   installSystemListeners();
   schedulePolicy(true);
   if (startTimer) {
-    std::weak_ptr<AudioService> weak = weak_from_this();
     timer_ = ports_.main.repeatEvery(refreshInterval, [weak] {
       if (auto self = weak.lock()) self->refresh();
     });

@@ -7,6 +7,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "automations/Calendar.h"
@@ -32,15 +33,32 @@
 
 namespace tavuno {
 
+// A yes or no the system may change while the program runs: a fixed answer,
+// or a question asked on the main thread each time it matters.
+class Availability {
+ public:
+  Availability(bool fixed = true) : fixed_(fixed) {}
+  template <class Query>
+  requires std::is_invocable_r_v<bool, Query&> Availability(Query query)
+      : query_(std::move(query)) {}
+
+  bool now() const { return query_ ? query_() : fixed_; }
+
+ private:
+  bool fixed_ = true;
+  std::function<bool()> query_;
+};
+
 // The outside world as the service sees it.
 struct ServicePorts {
   DefaultsStore& defaults;
   MainQueue& main;
   Hal& hal;
   SerialQueueFactory& workers;
-  // Whether the system offers per-application capture (process objects and
-  // taps); without it the per-app part of the refresh is skipped.
-  bool perAppAudioSupported = true;
+  // Whether the system offers per-application capture now (the audio server
+  // may come and go); asked at every refresh. Without it the per-app part of
+  // the refresh is skipped and the process list is not listened to.
+  Availability perAppAudioSupported = true;
   // Per-application audio: taps and aggregate devices, and who is running.
   // Without them no application is discovered or controlled.
   TapPlatform* tap = nullptr;
@@ -199,7 +217,9 @@ class AudioService : public std::enable_shared_from_this<AudioService>, public M
   AudioObjectID volumeDevice() const { return volumeDevice_; }
   const std::set<std::string>& pendingConnections() const { return pendingConnections_; }
   const std::string& lastTopology() const { return lastTopology_; }
-  std::size_t listenerCount() const { return systemListeners_.size() + outputListeners_.size(); }
+  std::size_t listenerCount() const {
+    return systemListeners_.size() + outputListeners_.size() + processListeners_.size();
+  }
   // How many times the device policy ran and the automations were asked to
   // run; hooks for the automation engine.
   std::uint64_t automationPasses() const { return automationPasses_; }
@@ -231,7 +251,9 @@ class AudioService : public std::enable_shared_from_this<AudioService>, public M
   void captureDueSchedules();
 
   void installSystemListeners();
+  void followProcessList();
   void removeAllListeners();
+  void showDeferredWriteFailure(const PropertyAddress& address, OSStatus status);
 
   struct Listener {
     AudioObjectID object;
@@ -315,6 +337,10 @@ class AudioService : public std::enable_shared_from_this<AudioService>, public M
   // Monitoring.
   std::vector<Listener> systemListeners_;
   std::vector<Listener> outputListeners_;
+  // The process list's listener, present while per-app audio is supported.
+  std::vector<Listener> processListeners_;
+  bool systemListenersInstalled_ = false;
+  bool perAppAudioSupported_ = false;  // as of the last refresh
   AudioObjectID listenerOutput_ = 0;
   std::vector<std::uint32_t> listenerElements_;
   WorkItemRef pending_;

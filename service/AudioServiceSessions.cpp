@@ -61,7 +61,15 @@ void AudioService::forgetPendingStart(const std::string& id) {
 }
 
 void AudioService::refreshApplicationSessions() {
-  if (!ports_.perAppAudioSupported || !ports_.identity) return;
+  if (const bool supported = ports_.perAppAudioSupported.now();
+      supported != perAppAudioSupported_) {
+    perAppAudioSupported_ = supported;
+    // Until construction installs the listeners, installSystemListeners()
+    // picks the value up itself.
+    if (systemListenersInstalled_) followProcessList();
+  }
+  // Without a way to make sessions every playing app would only fail to start.
+  if (!perAppAudioSupported_ || !ports_.identity || !(ports_.tap || options_.makeSession)) return;
   Discovery discovery =
       discoverActiveApps(ports_.hal, *ports_.identity,
                          [this](AudioObjectID process) { return processOutputDevices(process); });
@@ -154,7 +162,7 @@ void AudioService::reconcileApp(const std::string& id, const Discovery& discover
 void AudioService::startSession(const ActiveApp& app, const AudioDevice& output,
                                 const SessionSignature& signature) {
   const std::string id = app.id;
-  if (!ports_.perAppAudioSupported) {
+  if (!ports_.perAppAudioSupported.now()) {
     setError(tr("Requer macOS 14.2 ou posterior."));
     return;
   }
@@ -261,13 +269,13 @@ void AudioService::scheduleSessionChecks(const std::string& id, const ActiveApp&
 void AudioService::teardownApp(const std::string& id) {
   publishSet(ServiceField::passthroughApps, &ServiceState::passthroughApps, id, false);
   forgetPendingStart(id);
-  if (ports_.perAppAudioSupported) {
-    if (auto it = tapSessions_.find(id); it != tapSessions_.end()) {
-      SessionRef running = std::move(it->second);
-      tapSessions_.erase(it);
-      auto dispose = sessionDisposer(id);
-      worker(id).dispose([dispose, running]() mutable { dispose(std::move(running)); });
-    }
+  // Whatever the support says now: a session made while it lasted is still
+  // stopped and its app's audio restored.
+  if (auto it = tapSessions_.find(id); it != tapSessions_.end()) {
+    SessionRef running = std::move(it->second);
+    tapSessions_.erase(it);
+    auto dispose = sessionDisposer(id);
+    worker(id).dispose([dispose, running]() mutable { dispose(std::move(running)); });
   }
   sessionSignatures_.erase(id);
   watchdogs_.erase(id);
