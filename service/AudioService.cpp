@@ -19,14 +19,25 @@ std::shared_ptr<AudioService> AudioService::create(ServicePorts ports, ServiceOp
 }
 
 AudioService::AudioService(Private, ServicePorts ports, ServiceOptions options)
-    : ports_(ports), options_(std::move(options)) {}
+    : ports_(ports), options_(std::move(options)), hop_(std::make_shared<MainHop>(ports.main)) {}
 
 AudioService::~AudioService() {
+  // Never waits on a worker. First the workers lose their way to the main
+  // thread: a start not begun never begins, a session built meanwhile is
+  // discarded (stopped) by its worker.
+  hop_->close();
   if (timer_) timer_->cancel();
   if (refreshWork_) refreshWork_->cancel();
   if (pending_) pending_->cancel();
   removeAllListeners();
   ports_.hal.setDeferredWriteFailureHandler({});
+  // Every live session is stopped here, not queued behind work that may be
+  // blocked, so each application's audio is restored before we return.
+  for (auto& [id, session] : tapSessions_)
+    session->stop();
+  tapSessions_.clear();
+  // Then the workers are let go to finish what they hold on their own.
+  audioWorkers_.clear();
 }
 
 void AudioService::construct(bool startTimer) {

@@ -23,6 +23,7 @@
 #include "engine/AppDiscovery.h"
 #include "engine/AudioWorker.h"
 #include "engine/IdentityPort.h"
+#include "engine/MainHop.h"
 #include "engine/SessionPolicy.h"
 #include "engine/sessions/TapPlatform.h"
 #include "hal/Hal.h"
@@ -49,7 +50,11 @@ class Availability {
   std::function<bool()> query_;
 };
 
-// The outside world as the service sees it.
+// The outside world as the service sees it. A worker blocked in the audio
+// server when the service goes finishes that build later, alone, and stops
+// the session it made: `tap` and `workers` (and whatever `makeSession` uses)
+// must outlive the service's workers; the application keeps them until the
+// process ends. The main queue needs no such care (see AudioService).
 struct ServicePorts {
   DefaultsStore& defaults;
   MainQueue& main;
@@ -95,6 +100,16 @@ struct ServiceOptions {
 // the system through the refresh cycle, and offers the operations the screens
 // call. Main thread only. Made through create() because every timer and
 // delayed callback holds it weakly.
+//
+// Quitting is destroying it, on the main thread, and never hangs whatever is
+// in flight: its workers lose their way to the main thread (a start not yet
+// begun never begins, a session built meanwhile is stopped by its worker),
+// every live session is stopped at once, and the workers are let go without
+// waiting for them. The application closes the main queue first (see
+// MainQueue); when the service goes first (a test, a headless tool), the
+// queue stays open unless one of its workers is waiting in MainQueue::sync,
+// which only closing the queue can end without a wait. Either way no worker
+// touches the main queue after the destructor returns.
 class AudioService : public std::enable_shared_from_this<AudioService>, public MuteTarget {
  public:
   static constexpr double refreshInterval = 2.0;
@@ -312,6 +327,7 @@ class AudioService : public std::enable_shared_from_this<AudioService>, public M
 
   ServicePorts ports_;
   ServiceOptions options_;
+  std::shared_ptr<MainHop> hop_;  // the workers' way to the main thread
   ServiceState state_;
   Observers<ServiceField> observers_;
 

@@ -24,13 +24,13 @@ SessionFactory AudioService::sessionFactory() const {
   if (options_.makeSession) return options_.makeSession;
   TapPlatform* tap = ports_.tap;
   SerialQueueFactory& queues = ports_.workers;
-  MainQueue& main = ports_.main;
+  std::shared_ptr<MainHop> hop = hop_;
   auto standardCleanup = options_.standardCleanupResult;
   auto duplexCleanup = options_.duplexCleanupResult;
   auto captureRate = options_.virtualCaptureRateOverride;
-  return [=, &queues, &main](bool duplex) -> SessionRef {
+  return [=, &queues](bool duplex) -> SessionRef {
     if (!tap) return nullptr;
-    SessionPorts sessionPorts{*tap, queues, [&main] { return main.uptime(); }};
+    SessionPorts sessionPorts{*tap, queues, [hop] { return hop->uptime(); }};
     if (duplex)
       return std::make_shared<DuplexProcessTap>(sessionPorts, duplexCleanup, captureRate,
                                                 duplexPrefillFrames);
@@ -45,7 +45,7 @@ std::optional<SessionSignature> AudioService::signatureFor(const ActiveApp& app,
 
 AudioWorker& AudioService::worker(const std::string& id) {
   auto& slot = audioWorkers_[id];
-  if (!slot) slot = std::make_unique<AudioWorker>(ports_.main, ports_.workers);
+  if (!slot) slot = std::make_unique<AudioWorker>(ports_.main, hop_, ports_.workers);
   return *slot;
 }
 
@@ -284,13 +284,12 @@ void AudioService::teardownApp(const std::string& id) {
 
 std::function<void(SessionRef)> AudioService::sessionDisposer(const std::string& id) {
   std::weak_ptr<AudioService> weak = weak_from_this();
-  MainQueue& main = ports_.main;
   // Runs on the worker.
-  return [weak, id, &main](SessionRef session) {
+  return [weak, id, hop = hop_](SessionRef session) {
     if (!session) return;
     session->stop();
     if (!session->cleanupFailed()) return;
-    main.post([weak, id] {
+    hop->post([weak, id] {
       if (auto self = weak.lock()) self->quarantineAfterCleanupFailure(id);
     });
   };

@@ -169,6 +169,28 @@ TEST_F(OrchestrationTest, AStaleStartIsRefusedAndItsSessionStopped) {
   EXPECT_FALSE(controlled());
 }
 
+TEST_F(OrchestrationTest, QuittingDiscardsAStartTheClosedQueueCannotAcceptAndStopsLiveSessions) {
+  identity.addRunning({.pid = 11, .bundleIdentifier = "org.radio", .localizedName = "Radio"});
+  platform.hal.addProcess({.pid = 11, .runningOutput = true, .outputDevices = {speakers}});
+  make();
+  ASSERT_EQ(platform.workers.queues().size(), 2u);
+  platform.workers.queues()[0]->runAll();  // org.player: started and running
+  ASSERT_TRUE(controlled());
+  // The application quits while org.radio's session is being built.
+  sessions.next = [this](test::FakeSession&) { platform.main.close(); };
+  platform.workers.queues()[1]->runAll();
+  ASSERT_EQ(sessions.made.size(), 2u);
+  EXPECT_EQ(sessions.made[1]->stopCalls, 1) << "built after the close: discarded on its worker";
+  EXPECT_FALSE(service->state().controlledApps.count("org.radio"));
+
+  auto running = sessions.made[0];
+  EXPECT_EQ(running->stopCalls, 0);
+  service.reset();
+  EXPECT_EQ(running->stopCalls, 1) << "stopped by the service's going, not left to its worker";
+  drainWorkers();
+  EXPECT_EQ(running->stopCalls, 1);
+}
+
 TEST_F(OrchestrationTest, FailuresAreRetriedTwicePerSignatureThenLeftFailed) {
   sessions.next = [](test::FakeSession& s) {
     s.startFailure = SessionFailure::coreAudio("Criar captura", -50);
