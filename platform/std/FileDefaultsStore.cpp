@@ -29,8 +29,9 @@ struct FileDefaultsStore::State {
 
   mutable std::mutex mutex;  // guards everything below
   std::map<std::string, DefaultsValue> values;
-  bool dirty = false;  // values differ from the file
-  bool armed = false;  // a writer tick is scheduled
+  bool dirty = false;     // values changed since the last snapshot written
+  bool inFlight = false;  // a snapshot is being written
+  bool armed = false;     // a writer tick is scheduled
   std::uint64_t generation = 0;
   std::uint64_t generationAtTick = 0;  // generation when the last tick was scheduled
   double burstStart = 0;               // writer uptime of the burst's first change
@@ -51,9 +52,11 @@ bool FileDefaultsStore::State::writePending() {
     // this lock, and encoding takes far longer than copying.
     snapshot = values;
     dirty = false;
+    inFlight = true;
   }
   const std::string error = file.replace(encodeSettings(snapshot));
   std::lock_guard lock(mutex);
+  inFlight = false;
   lastWriteError = error;
   if (!error.empty()) {
     // Still not on disk: the next change or flush tries again.
@@ -176,7 +179,7 @@ bool FileDefaultsStore::flush() {
 
 bool FileDefaultsStore::pending() const {
   std::lock_guard lock(state_->mutex);
-  return state_->dirty;
+  return state_->dirty || state_->inFlight;
 }
 
 fs::path FileDefaultsStore::movedAside() const {

@@ -1,47 +1,24 @@
 #include <gtest/gtest.h>
 
-#include <unistd.h>
 #include <climits>
-
 #include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <limits>
-#include <sstream>
 
 #include "base/ports/DefaultsStore.h"
 #include "platform/sim/SimMainQueue.h"
 #include "platform/std/FileDefaultsStore.h"
 #include "platform/std/SettingsCodec.h"
+#include "support/TempDir.h"
 
 namespace tavuno {
 namespace {
 
 namespace fs = std::filesystem;
 
-class TempDir {
- public:
-  TempDir() {
-    std::string pattern = (fs::temp_directory_path() / "tavuno-test-XXXXXX").string();
-    path_ = ::mkdtemp(pattern.data());
-  }
-  ~TempDir() {
-    std::error_code ignored;
-    fs::permissions(path_, fs::perms::owner_all, ignored);
-    fs::remove_all(path_, ignored);
-  }
-  const fs::path& path() const { return path_; }
-
- private:
-  fs::path path_;
-};
-
-std::string slurp(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  std::ostringstream out;
-  out << in.rdbuf();
-  return out.str();
-}
+using test::slurp;
+using test::TempDir;
 
 std::vector<fs::path> entries(const fs::path& directory) {
   std::vector<fs::path> result;
