@@ -19,14 +19,11 @@ VolumeSlider::VolumeSlider(QWidget* parent) : QSlider(Qt::Horizontal, parent) {
   // the drag. Programmatic setValue() emits neither.
   connect(this, &QSlider::actionTriggered, this, [this](int action) {
     if (action == SliderMove) return;  // the drag, handled below
-    // The action is applied after this signal: read it once it is.
-    QMetaObject::invokeMethod(
-        this,
-        [this] {
-          pending_ = value();
-          send();
-        },
-        Qt::QueuedConnection);
+    // The position already holds the step; the value follows after this
+    // signal. Sent now: a refresh before the next turn of the loop would
+    // put the old value back.
+    pending_ = sliderPosition();
+    send();
   });
   connect(this, &QSlider::sliderMoved, this, &VolumeSlider::userMoved);
   connect(this, &QSlider::sliderReleased, this, [this] {
