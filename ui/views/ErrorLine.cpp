@@ -21,7 +21,7 @@ ErrorLine::ErrorLine(ServiceBridge& bridge, QWidget* parent)
   auto* layout = new QHBoxLayout(this);
   layout->setContentsMargins(12, 8, 8, 8);
   layout->setSpacing(10);
-  layout->addWidget(makeSymbol("warning", 16, colors::warning, this), 0, Qt::AlignTop);
+  layout->addWidget(makeSymbol("warning", 16, colors::warning, this), 0, Qt::AlignVCenter);
   message_->setTextInteractionFlags(Qt::TextSelectableByMouse);
   message_->setFont(pixelFont(13));
   layout->addWidget(message_, 1);

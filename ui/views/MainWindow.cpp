@@ -4,6 +4,7 @@
 #include <QEvent>
 #include <QHBoxLayout>
 #include <QPainter>
+#include <QPushButton>
 #include <QScrollArea>
 #include <QStackedWidget>
 #include <QVBoxLayout>
@@ -99,6 +100,9 @@ void MainWindow::open() {
   show();
   raise();
   activateWindow();
+  // The keyboard starts on the selected section, where the focus ring and
+  // the selection coincide.
+  sidebar_->button(section())->setFocus(Qt::ActiveWindowFocusReason);
 }
 
 void MainWindow::changeEvent(QEvent* event) {

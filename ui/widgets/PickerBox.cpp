@@ -1,5 +1,6 @@
 #include "ui/widgets/PickerBox.h"
 
+#include <QPainter>
 #include <QSignalBlocker>
 
 namespace tavuno::ui {
@@ -50,6 +51,23 @@ void PickerBox::hidePopup() {
         present(deferred_);
       },
       Qt::QueuedConnection);
+}
+
+}  // namespace tavuno::ui
+
+namespace tavuno::ui {
+
+// The style sheet leaves the drop-down without an arrow: a chevron.
+void PickerBox::paintEvent(QPaintEvent* event) {
+  QComboBox::paintEvent(event);
+  QPainter painter(this);
+  painter.setRenderHint(QPainter::Antialiasing);
+  painter.setPen(QPen(isEnabled() ? QColor(200, 208, 224) : QColor(93, 103, 128), 1.6,
+                      Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+  const QPointF centre(width() - 15.5, height() / 2.0 + 0.5);
+  const QPointF points[] = {centre + QPointF(-4, -2), centre + QPointF(0, 2),
+                            centre + QPointF(4, -2)};
+  painter.drawPolyline(points, 3);
 }
 
 }  // namespace tavuno::ui

@@ -21,6 +21,9 @@ class PickerBox : public QComboBox {
   void showPopup() override;
   void hidePopup() override;
 
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+
  signals:
   void chosen(const tavuno::PickerEntry& entry);
 

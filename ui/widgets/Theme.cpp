@@ -46,7 +46,7 @@ QPushButton#sectionButton:checked { background: #3b82f5; color: white; font-weig
 QPushButton#sectionButton:focus { border: 1px solid #8db4fa; }
 QComboBox {
   background: rgba(255,255,255,18); border: 1px solid rgba(255,255,255,24); border-radius: 8px;
-  padding: 4px 10px; min-height: 22px; font-size: 13px;
+  padding: 4px 28px 4px 10px; min-height: 22px; font-size: 13px;
 }
 QComboBox:hover { background: rgba(255,255,255,28); }
 QComboBox:focus { border: 1px solid #3b82f5; }
