@@ -46,6 +46,12 @@ void QtMainQueue::close() {
     closed_ = true;
   }
   released_.notify_all();
+  // Work that will never run is let go now, while whatever it holds (a
+  // session waiting to be stopped, say) can still be released in order.
+  if (onMainThread()) {
+    QCoreApplication::removePostedEvents(context_);
+    qDeleteAll(context_->findChildren<QTimer*>(Qt::FindDirectChildrenOnly));
+  }
 }
 
 void QtMainQueue::post(std::function<void()> work) {

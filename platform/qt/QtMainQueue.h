@@ -22,7 +22,8 @@ namespace tavuno {
 // before the service goes): from then on sync() returns at once without
 // running its work, and a worker already waiting in sync() is released, so a
 // worker can never keep the main thread waiting while it joins it. Work
-// posted or timed after close() is dropped.
+// still queued or timed is dropped at once (what it captured is released
+// then, not when the queue goes), and work posted later is dropped.
 class QtMainQueue final : public MainQueue {
  public:
   QtMainQueue();

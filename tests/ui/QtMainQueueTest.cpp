@@ -87,6 +87,9 @@ TEST(QtMainQueue, SyncRunsOnTheMainThreadAndReturnsAfterIt) {
 TEST(QtMainQueue, CloseReleasesWorkersWaitingInSyncWithoutRunningTheirWork) {
   QtMainQueue main;
   std::atomic<bool> ran{false};
+  auto held = std::make_shared<int>(0);
+  main.post([held] {});
+  main.postAfter(10, [held] {});
   std::thread early([&] { main.sync([&] { ran = true; }); });
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
   while (main.waitingSyncCount() == 0 && std::chrono::steady_clock::now() < deadline)
@@ -94,6 +97,7 @@ TEST(QtMainQueue, CloseReleasesWorkersWaitingInSyncWithoutRunningTheirWork) {
   EXPECT_EQ(main.waitingSyncCount(), 1);
   main.close();  // no event processed in between: the hop is still queued
   early.join();
+  EXPECT_EQ(held.use_count(), 1) << "queued work is let go at close, not when the queue goes";
   std::thread late([&] { main.sync([&] { ran = true; }); });
   late.join();
   bool posted = false;
