@@ -10,6 +10,8 @@ class MainThreadSerialQueue : public SerialQueue {
       : main_(main), label_(std::move(label)) {}
   void async(std::function<void()> work) override { main_.post(std::move(work)); }
   const std::string& label() const override { return label_; }
+  // Nothing to wait for: the work runs on the main thread.
+  void detach() override {}
 
  private:
   MainQueue& main_;
