@@ -194,12 +194,23 @@ TEST_F(PropertyTableTest, ProcessesComeFromStreamsWithTheirPidAndState) {
   state.sinkInputs[5] = stream(5, 1, 4, {{"tavuno.owner.pid", "1"}});          // ours: dropped
   state.sourceOutputs[1] = stream(1, 2, 1);  // 200 records a monitor: not an input
   state.sourceOutputs[2] = stream(2, 1, 3);  // 100 records the mic
+  // A sandboxed client reports its namespace pid; the host pid is looked up.
+  state.clients[4] = {
+      4, {{"application.process.id", "2"}, {"pipewire.access.portal.app_id", "org.example.Flat"}}};
+  state.sinkInputs[6] = stream(6, 4, 1);
+  lookup.hostPid = [](std::int32_t pid, const std::string& appId) -> std::optional<std::int32_t> {
+    if (pid == 2 && appId == "org.example.Flat") return 5000;
+    return std::nullopt;
+  };
   PropertyTable table = build(state);
 
   std::map<std::int32_t, AudioObjectID> byPid;
   for (AudioObjectID id : ids(table, 1, at(selector::processObjectList)))
     byPid[scalar<std::int32_t>(table, id, at(selector::processPID))] = id;
-  ASSERT_EQ(byPid.size(), 3u);
+  ASSERT_EQ(byPid.size(), 4u);
+  EXPECT_EQ(table.sourcesOfPid(5000),
+            (std::vector<ProcessSource>{{ProcessSource::Kind::sinkInput, 6},
+                                        {ProcessSource::Kind::client, 4}}));
   const AudioObjectID speakers = deviceNamed(table, "speakers", true);
   const AudioObjectID headset = deviceNamed(table, "bluez_output.00_11_22_33_44_55.1", true);
   auto flag = [&](std::int32_t pid, std::uint32_t selector) {
