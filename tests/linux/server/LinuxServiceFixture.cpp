@@ -60,6 +60,7 @@ void LinuxServiceTest::TearDown() {
   hal.reset();
   mirror.reset();
   if (PrivateAudioServer* stack = audioServer()) {
+    stack->stopPlayers();
     for (const char* sink : {PrivateAudioServer::hdmi, PrivateAudioServer::speakers,
                              PrivateAudioServer::usbDac, PrivateAudioServer::headset}) {
       stack->pactl({"set-sink-volume", sink, "100%"});

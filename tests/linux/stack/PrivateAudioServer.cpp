@@ -271,10 +271,14 @@ std::optional<std::string> PrivateAudioServer::createDevices() {
   return ready ? std::nullopt : std::optional<std::string>("the devices did not appear");
 }
 
-std::optional<std::string> PrivateAudioServer::restart() {
+void PrivateAudioServer::stopPlayers() {
   for (pid_t pid : players_)
     terminate(pid);
   players_.clear();
+}
+
+std::optional<std::string> PrivateAudioServer::restart() {
+  stopPlayers();
   stopAudio();
   return startAudio();
 }
@@ -286,9 +290,7 @@ void PrivateAudioServer::stopAudio() {
 }
 
 void PrivateAudioServer::stop() {
-  for (pid_t pid : players_)
-    terminate(pid);
-  players_.clear();
+  stopPlayers();
   stopAudio();
   terminate(bus_);
   if (!root_.empty()) {

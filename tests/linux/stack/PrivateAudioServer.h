@@ -63,6 +63,7 @@ class PrivateAudioServer {
   std::optional<pid_t> play(const std::string& appId, const std::string& clientName,
                             const std::string& sink = "");
   void stopPlayer(pid_t pid);
+  void stopPlayers();
   // RMS of what a sink plays, recorded from its monitor for `seconds` (the
   // first 0.1 s dropped); nothing when recording failed.
   std::optional<double> rms(const std::string& sink, double seconds = 0.5);
