@@ -108,7 +108,7 @@ std::string sanitizedText(const std::string& text, std::size_t maxBytes) {
       length = 4, minimum = 0x10000;
     }
     bool valid = length > 0 && i + length <= text.size();
-    std::uint32_t code = length == 1 ? lead : lead & (0x3F >> (length - 1));
+    std::uint32_t code = length <= 1 ? lead : lead & (0x3Fu >> (length - 1));
     for (std::size_t k = 1; valid && k < length; ++k) {
       const auto next = static_cast<unsigned char>(text[i + k]);
       if ((next & 0xC0) != 0x80) valid = false;
