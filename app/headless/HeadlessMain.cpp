@@ -14,7 +14,10 @@
 #include <string>
 #include <thread>
 
+#include "platform/linux/DesktopIndex.h"
 #include "platform/linux/LinuxHal.h"
+#include "platform/linux/LinuxIdentity.h"
+#include "platform/linux/ProcessProperties.h"
 #include "platform/linux/PulseMirror.h"
 #include "platform/linux/Transport.h"
 #include "platform/std/FileDefaultsStore.h"
@@ -65,7 +68,7 @@ std::optional<Arguments> parse(int argc, char** argv) {
 
 std::string transportName(std::uint32_t code) {
   if (code == 0) return "unknown";
-  if (code == kTransportHDMI) return "hdmi";
+  if (code == transport::hdmi) return "hdmi";
   if (code == transport::builtIn) return "built-in";
   if (code == transport::bluetooth) return "bluetooth";
   if (code == transport::usb) return "usb";
@@ -117,6 +120,11 @@ class Printer {
         break;
       case ServiceField::error:
         std::printf("error: %s\n", state.error ? state.error->c_str() : "(none)");
+        break;
+      case ServiceField::runningApps:
+        std::printf("running:\n");
+        for (const auto& app : state.runningApps)
+          std::printf("  %s \"%s\"\n", app.id.c_str(), app.name.c_str());
         break;
       case ServiceField::activeApps:
         std::printf("playing:\n");
@@ -211,18 +219,22 @@ int headless(int argc, char** argv) {
   mirror.start();
   if (!mirror.waitForSync(2.0))
     std::printf("no audio server answered yet; carrying on and retrying\n");
+  // A write the server refused in the end shows as the service's error.
   LinuxHal hal(main, mirror.hub(), mirror);
-  hal.setDeferredWriteFailureHandler(
-      [](AudioObjectID object, const PropertyAddress& address, OSStatus status) {
-        std::printf("write failed on the server: object %u %s (%d)\n", object,
-                    selectorName(address.selector).c_str(), status);
-      });
+  DesktopIndex desktop(DesktopIndex::dataDirsFromEnvironment());
+  LinuxIdentity identity(desktop, {.serverProperties = processPropertiesSource(mirror.hub())});
 
   ServiceOptions options;
   options.notifications = std::make_shared<PrintedNotifications>(main);
-  // TODO: give the service LinuxIdentity (discovery and running apps) once it lands.
-  std::shared_ptr<AudioService> service = AudioService::create(
-      {.defaults = *defaults, .main = main, .hal = hal, .workers = workers}, std::move(options));
+  // Applications are discovered and listed; their sessions (per-app
+  // control) are not built on Linux yet, so per-app audio counts as absent.
+  std::shared_ptr<AudioService> service = AudioService::create({.defaults = *defaults,
+                                                                .main = main,
+                                                                .hal = hal,
+                                                                .workers = workers,
+                                                                .perAppAudioSupported = false,
+                                                                .identity = &identity},
+                                                               std::move(options));
   Printer printer(*service);
   for (ServiceField field :
        {ServiceField::devices, ServiceField::defaultOutput, ServiceField::defaultInput,
@@ -255,6 +267,8 @@ int headless(int argc, char** argv) {
   input.detach();
 
   main.run();
+  // Nothing queued runs from here on, and the workers are let go.
+  main.close();
   subscription.reset();
   service.reset();
   return 0;

@@ -14,11 +14,6 @@
 
 namespace tavuno {
 
-// Told, on the main queue, that a write the Hal had accepted did not reach
-// the server in the end (after its resends).
-using DeferredWriteFailureHandler =
-    std::function<void(AudioObjectID, const PropertyAddress&, OSStatus)>;
-
 // The Hal on a Linux audio server. Reads come from the mirror's latest
 // snapshot as the main thread last took it over, so one main-queue item sees
 // one snapshot throughout and reads never wait on the server. Listeners run
@@ -53,8 +48,9 @@ class LinuxHal : public Hal {
   OSStatus removePropertyListener(AudioObjectID object, const PropertyAddress& address,
                                   ListenerToken token) override;
 
-  // TODO: override Hal's once it declares it.
-  void setDeferredWriteFailureHandler(DeferredWriteFailureHandler handler) {
+  // Told, on the main queue, of a write that did not reach the server in the
+  // end (after its resends), with 'what'.
+  void setDeferredWriteFailureHandler(DeferredWriteFailureHandler handler) override {
     failureHandler_ = std::move(handler);
   }
 

@@ -1,6 +1,6 @@
 #include "platform/linux/ProcessLookup.h"
 
-#include <dirent.h>
+#include "platform/linux/FlatpakHostPid.h"
 
 #include <charconv>
 #include <fstream>
@@ -40,49 +40,6 @@ std::optional<std::uint64_t> readStartTime(std::int32_t pid) {
   return static_cast<std::uint64_t>(*value);
 }
 
-// The last pid of the "NSpid:" line of /proc/<pid>/status: the pid as the
-// innermost namespace sees it.
-std::optional<std::int32_t> innermostPid(std::int32_t pid) {
-  std::ifstream in("/proc/" + std::to_string(pid) + "/status");
-  std::string line;
-  while (std::getline(in, line)) {
-    if (!line.starts_with("NSpid:")) continue;
-    std::istringstream fields(line.substr(6));
-    std::string last, field;
-    while (fields >> field)
-      last = field;
-    auto value = parseNumber(last);
-    if (!value) return std::nullopt;
-    return static_cast<std::int32_t>(*value);
-  }
-  return std::nullopt;
-}
-
-bool flatpakInfoNames(std::int32_t pid, const std::string& appId) {
-  std::ifstream in("/proc/" + std::to_string(pid) + "/root/.flatpak-info");
-  std::string line;
-  bool application = false;
-  while (std::getline(in, line)) {
-    if (line.starts_with("[")) application = line == "[Application]";
-    if (application && line == "name=" + appId) return true;
-  }
-  return false;
-}
-
-std::optional<std::int32_t> scanHostPid(std::int32_t sandboxPid, const std::string& appId) {
-  std::unique_ptr<DIR, int (*)(DIR*)> proc(opendir("/proc"), closedir);
-  if (!proc) return std::nullopt;
-  while (dirent* entry = readdir(proc.get())) {
-    auto pid = parseNumber(entry->d_name);
-    if (!pid || *pid <= 0 || *pid > INT32_MAX) continue;
-    const auto host = static_cast<std::int32_t>(*pid);
-    if (host == sandboxPid) continue;  // the same number outside: not in a namespace
-    if (innermostPid(host) != sandboxPid) continue;
-    if (flatpakInfoNames(host, appId)) return host;
-  }
-  return std::nullopt;
-}
-
 }  // namespace
 
 ProcessLookup procProcessLookup() {
@@ -102,7 +59,7 @@ ProcessLookup procProcessLookup() {
       if (readStartTime(it->second.first) == it->second.second) return it->second.first;
       cache->hosts.erase(it);
     }
-    auto host = scanHostPid(sandboxPid, appId);
+    auto host = flatpakHostPid("/proc", sandboxPid, appId);
     if (!host) return std::nullopt;
     if (auto start = readStartTime(*host)) cache->hosts[key] = {*host, *start};
     return host;

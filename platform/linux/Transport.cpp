@@ -57,7 +57,7 @@ std::uint32_t transportOf(const TransportFacts& facts) {
   const std::string profile =
       value("device.profile.name") + " " + (facts.card ? facts.card->activeProfile : "");
   if (namesDisplay(facts.nodeName) || namesDisplay(profile) || namesDisplay(facts.description))
-    return kTransportHDMI;
+    return transport::hdmi;
   if (lowered(value("device.form_factor")) == "internal" || bus == "pci" || bus == "platform" ||
       bus == "isa")
     return transport::builtIn;

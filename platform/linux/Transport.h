@@ -8,9 +8,6 @@
 
 namespace tavuno {
 
-// TODO: use transport::hdmi once hal/HalTypes.h has it.
-constexpr std::uint32_t kTransportHDMI = fourCC("hdmi");
-
 // What a device node looks like to the transport rules: its own properties
 // and, when it belongs to one, its card's.
 struct TransportFacts {

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include "engine/AppControlPreferences.h"
+#include "hal/HalReaders.h"
 #include "platform/sim/SimIdentity.h"
+#include "profiles/ProfileStore.h"
 #include "service/AudioService.h"
 #include "support/FakeSession.h"
 #include "support/SimPlatform.h"
@@ -16,6 +19,8 @@ class OrchestrationTest : public ::testing::Test {
   test::FakeSessionFactory sessions;
   AudioObjectID speakers = 0, player = 0;
   std::shared_ptr<AudioService> service;
+  Availability perAppAudio = true;
+  bool canMakeSessions = true;
 
   void SetUp() override {
     speakers = platform.hal.addDevice(
@@ -25,13 +30,24 @@ class OrchestrationTest : public ::testing::Test {
     player =
         platform.hal.addProcess({.pid = 10, .runningOutput = true, .outputDevices = {speakers}});
   }
-  void make(bool automatic = true) {
+  void make(bool automatic = true, bool allowVirtualDuplex = true) {
     platform.defaults.set("appControlPreferences",
                           json(automatic ? std::string(R"({"automatic":true})")
                                          : std::string(R"({"automatic":false})")));
     ServicePorts ports = platform.ports();
     ports.identity = &identity;
-    service = AudioService::create(ports, {.startTimer = false, .makeSession = sessions.factory()});
+    ports.perAppAudioSupported = perAppAudio;
+    service = AudioService::create(
+        ports, {.startTimer = false,
+                .allowVirtualDuplex = allowVirtualDuplex,
+                .makeSession = canMakeSessions ? sessions.factory() : SessionFactory{}});
+  }
+  void chooseOutput(const std::string& uid) {
+    platform.defaults.set(
+        "appMix", json(R"({"org.player":{"volume":1,"muted":false,"outputUID":")" + uid + "\"}}"));
+  }
+  static void failStart(test::FakeSession& s) {
+    s.startFailure = SessionFailure::coreAudio("Criar captura", -50);
   }
   static tavuno::Bytes json(const std::string& text) { return {text.begin(), text.end()}; }
   void drainWorkers() { platform.workers.runAll(); }
@@ -66,6 +82,65 @@ TEST_F(OrchestrationTest, APlayingAppIsStartedOnItsWorkerWithItsGain) {
   EXPECT_EQ(sessions.made.size(), 1u) << "an unchanged signature keeps its session";
 }
 
+TEST_F(OrchestrationTest, RefreshesDuringAStartWithAnUnchangedCandidateLeaveItAlone) {
+  make();
+  service->refresh();
+  service->refresh();
+  EXPECT_EQ(platform.workers.queues()[0]->pendingCount(), 1u) << "one start queued, not three";
+  drainWorkers();
+  EXPECT_EQ(sessions.made.size(), 1u);
+  EXPECT_TRUE(controlled());
+}
+
+TEST_F(OrchestrationTest, WithoutAWayToMakeSessionsPlayingAppsAreLeftAlone) {
+  canMakeSessions = false;
+  make();
+  platform.workers.runAll();
+  EXPECT_FALSE(service->state().error);
+  EXPECT_TRUE(service->state().desiredApps.empty());
+}
+
+TEST_F(OrchestrationTest, PerAppSupportIsAskedAgainAtEveryRefresh) {
+  bool supported = false;
+  perAppAudio = [&] { return supported; };
+  const PropertyAddress processList = globalAddress(selector::processObjectList);
+  make();
+  EXPECT_TRUE(service->state().activeApps.empty());
+  EXPECT_EQ(platform.hal.listenerCount(kAudioObjectSystemObject, processList), 0u);
+  service->startApp({"org.player", "Player", {player}});
+  EXPECT_EQ(service->state().error, "Requires macOS 14.2 or later.");
+
+  supported = true;
+  service->refresh();
+  drainWorkers();
+  EXPECT_EQ(platform.hal.listenerCount(kAudioObjectSystemObject, processList), 1u);
+  EXPECT_TRUE(controlled());
+
+  supported = false;
+  service->refresh();
+  EXPECT_EQ(platform.hal.listenerCount(kAudioObjectSystemObject, processList), 0u);
+  EXPECT_TRUE(controlled()) << "sessions are left as they are";
+  service->stopApp("org.player");
+  drainWorkers();
+  EXPECT_EQ(sessions.made.at(0)->stopCalls, 1) << "a session made earlier is still stopped";
+}
+
+TEST_F(OrchestrationTest, IdsThatAreNotUtf8NeitherThrowNorKeepOtherSettingsFromBeingSaved) {
+  platform.hal.setDefaultInput(platform.hal.addDevice({.uid = "mic", .inputStreams = 1}));
+  make();
+  const ActiveApp odd{"org.\xff", "Odd", {}};
+  service->setAppMix(odd, 0.3f, true);
+  service->setAppOutput(odd, std::string("usb\xfe"));
+  service->setAppMix(app(), 0.5f, std::nullopt);
+  service->saveProfile("Noite");
+  ASSERT_TRUE(service->applyProfile(service->state().profiles.back()));
+
+  auto restarted = platform.makeService({.startTimer = false});
+  EXPECT_FLOAT_EQ(restarted->settings("org.player").volume(), 0.5f);
+  EXPECT_FALSE(restarted->state().appSettings.count(odd.id));
+  EXPECT_EQ(restarted->state().profiles.size(), 2u);
+}
+
 TEST_F(OrchestrationTest, AStaleStartIsRefusedAndItsSessionStopped) {
   make();
   service->stopApp("org.player");  // leaves the desired set while the start is queued
@@ -94,6 +169,28 @@ TEST_F(OrchestrationTest, AStaleStartIsRefusedAndItsSessionStopped) {
   EXPECT_FALSE(controlled());
 }
 
+TEST_F(OrchestrationTest, QuittingDiscardsAStartTheClosedQueueCannotAcceptAndStopsLiveSessions) {
+  identity.addRunning({.pid = 11, .bundleIdentifier = "org.radio", .localizedName = "Radio"});
+  platform.hal.addProcess({.pid = 11, .runningOutput = true, .outputDevices = {speakers}});
+  make();
+  ASSERT_EQ(platform.workers.queues().size(), 2u);
+  platform.workers.queues()[0]->runAll();  // org.player: started and running
+  ASSERT_TRUE(controlled());
+  // The application quits while org.radio's session is being built.
+  sessions.next = [this](test::FakeSession&) { platform.main.close(); };
+  platform.workers.queues()[1]->runAll();
+  ASSERT_EQ(sessions.made.size(), 2u);
+  EXPECT_EQ(sessions.made[1]->stopCalls, 1) << "built after the close: discarded on its worker";
+  EXPECT_FALSE(service->state().controlledApps.count("org.radio"));
+
+  auto running = sessions.made[0];
+  EXPECT_EQ(running->stopCalls, 0);
+  service.reset();
+  EXPECT_EQ(running->stopCalls, 1) << "stopped by the service's going, not left to its worker";
+  drainWorkers();
+  EXPECT_EQ(running->stopCalls, 1);
+}
+
 TEST_F(OrchestrationTest, FailuresAreRetriedTwicePerSignatureThenLeftFailed) {
   sessions.next = [](test::FakeSession& s) {
     s.startFailure = SessionFailure::coreAudio("Criar captura", -50);
@@ -114,6 +211,38 @@ TEST_F(OrchestrationTest, FailuresAreRetriedTwicePerSignatureThenLeftFailed) {
   service->retryApp(app());
   drainWorkers();
   EXPECT_TRUE(controlled());
+}
+
+TEST_F(OrchestrationTest, ASessionProvenHealthyEarnsItsRetriesBack) {
+  sessions.next = failStart;
+  make();
+  drainWorkers();  // one retry of this signature spent
+  sessions.next = nullptr;
+  platform.main.advance(3.0);
+  drainWorkers();
+  ASSERT_TRUE(controlled());
+  platform.main.advance(10.0);  // the health check finds it sound
+
+  sessions.next = failStart;
+  sessions.made.back()->unhealthy = true;
+  service->refresh();
+  for (int i = 0; i < 4; ++i) {
+    platform.main.advance(3.0);
+    drainWorkers();
+  }
+  EXPECT_EQ(sessions.made.size(), 4u) << "two retries after the stream failed, not one";
+}
+
+TEST_F(OrchestrationTest, BadBufferHealthStopsAStreamWhoseCallbacksStillRun) {
+  make();
+  drainWorkers();
+  service->refresh();
+  sessions.made[0]->callbacks = 2;
+  sessions.made[0]->unhealthy = true;
+  service->refresh();
+  EXPECT_FALSE(controlled());
+  EXPECT_NE(service->state().error->find("stopped"), std::string::npos);
+  EXPECT_TRUE(service->failedSignature("org.player"));
 }
 
 TEST_F(OrchestrationTest, RecordingAppsArePassedThroughUntilTheyStop) {
@@ -159,6 +288,18 @@ TEST_F(OrchestrationTest, AChosenOutputThatGoesAwayIsWaitedFor) {
   service->setAppOutput(app(), "");
   drainWorkers();
   EXPECT_EQ(sessions.made.back()->startedOutput.uid, "speakers");
+}
+
+TEST_F(OrchestrationTest, RetryingWhileTheChosenOutputIsGoneExplainsAndStartsNothing) {
+  chooseOutput("usb");
+  make();
+  ASSERT_TRUE(service->state().desiredApps.count("org.player"));
+  service->retryApp(app());
+  EXPECT_EQ(service->state().error,
+            "The output chosen for Player is unavailable. Control will resume when it returns.");
+  EXPECT_FALSE(service->hasPendingStart("org.player"));
+  drainWorkers();
+  EXPECT_TRUE(sessions.made.empty());
 }
 
 TEST_F(OrchestrationTest, ACleanupFailureQuarantinesTheAppForGood) {
@@ -236,6 +377,59 @@ TEST_F(OrchestrationTest, ManualControlFollowsStartAndStopApp) {
   EXPECT_FALSE(controlled());
 }
 
+TEST_F(OrchestrationTest, TheAutomaticSwitchIsStoredAndFollowedAtOnce) {
+  make(false);
+  service->setAutomaticControl(true);
+  EXPECT_TRUE(AppControlPreferences::loadState(platform.defaults).preferences.automatic);
+  drainWorkers();
+  EXPECT_TRUE(controlled());
+
+  service->setAutomaticControl(false);
+  EXPECT_FALSE(AppControlPreferences::loadState(platform.defaults).preferences.automatic);
+  EXPECT_TRUE(service->state().desiredApps.empty());
+  drainWorkers();
+  EXPECT_FALSE(controlled());
+  EXPECT_EQ(sessions.made[0]->stopCalls, 1);
+}
+
+TEST_F(OrchestrationTest, WithoutPerAppAudioNothingIsDiscoveredOrStarted) {
+  ServicePorts ports = platform.ports();
+  ports.identity = &identity;
+  ports.perAppAudioSupported = false;
+  service = AudioService::create(ports, {.startTimer = false, .makeSession = sessions.factory()});
+  EXPECT_TRUE(service->state().activeApps.empty());
+  EXPECT_EQ(service->state().runningApps.size(), 1u) << "only the per-app step is skipped";
+  EXPECT_EQ(platform.hal.listenerCount(kAudioObjectSystemObject,
+                                       globalAddress(selector::processObjectList)),
+            0u);
+
+  service->startApp({.id = "org.player", .name = "Player", .processes = {player}});
+  EXPECT_EQ(service->state().error, "Requires macOS 14.2 or later.");
+  drainWorkers();
+  EXPECT_TRUE(sessions.made.empty());
+}
+
+TEST_F(OrchestrationTest, ApplyingAProfileRegainsLiveSessionsAndForgetsFailures) {
+  platform.hal.addDevice({.uid = "mic", .inputStreams = 1});
+  const AudioProfile quiet{Uuid::random(), "Quieto",
+                           "mic",          "speakers",
+                           std::nullopt,   AppMixMap{{"org.player", AppMix(0.3, true)}}};
+  ProfileStore::save({quiet}, platform.defaults);
+  make();
+  drainWorkers();
+  ASSERT_TRUE(service->applyProfile(quiet));
+  EXPECT_FLOAT_EQ(sessions.made[0]->gain, 0.3f) << "the live session has the profile's mix";
+  EXPECT_TRUE(sessions.made[0]->muted);
+
+  sessions.made[0]->unhealthy = true;
+  service->refresh();
+  ASSERT_TRUE(service->failedSignature("org.player"));
+  ASSERT_TRUE(service->applyProfile(quiet));
+  EXPECT_FALSE(service->failedSignature("org.player"));
+  drainWorkers();
+  EXPECT_TRUE(controlled()) << "started again by the apply, not after the retry delay";
+}
+
 TEST_F(OrchestrationTest, VirtualOutputsWithAnInputGetTheDuplexSession) {
   platform.hal.addDevice({.uid = "loop",
                           .transport = transport::virtualDevice,
@@ -248,6 +442,19 @@ TEST_F(OrchestrationTest, VirtualOutputsWithAnInputGetTheDuplexSession) {
   ASSERT_EQ(sessions.made.size(), 2u);
   EXPECT_FALSE(sessions.made[0]->duplex);
   EXPECT_TRUE(sessions.made[1]->duplex);
+}
+
+TEST_F(OrchestrationTest, WithoutVirtualDuplexAVirtualOutputGetsTheStandardSession) {
+  platform.hal.addDevice({.uid = "loop",
+                          .transport = transport::virtualDevice,
+                          .inputStreams = 1,
+                          .outputStreams = 1});
+  chooseOutput("loop");
+  make(true, false);
+  drainWorkers();
+  ASSERT_EQ(sessions.made.size(), 1u);
+  EXPECT_EQ(sessions.made[0]->startedOutput.uid, "loop");
+  EXPECT_FALSE(sessions.made[0]->duplex);
 }
 
 }  // namespace

@@ -21,7 +21,7 @@ TEST_F(LinuxServiceTest, DevicesCarryTheirTransportsAndTheHeadsetPairs) {
   for (const auto& device : devices)
     byUid[device.uid] = device;
   ASSERT_EQ(byUid.size(), 5u) << "monitors, the placeholder and the mic's feed are not devices";
-  EXPECT_EQ(byUid.at(Server::hdmi).transport, kTransportHDMI);
+  EXPECT_EQ(byUid.at(Server::hdmi).transport, transport::hdmi);
   EXPECT_FALSE(byUid.at(Server::hdmi).builtIn);
   EXPECT_TRUE(byUid.at(Server::speakers).builtIn);
   EXPECT_EQ(byUid.at(Server::usbDac).transport, transport::usb);

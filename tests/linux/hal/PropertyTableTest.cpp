@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "devices/HeadsetPair.h"
-#include "linux/ServerStateBuilders.h"
+#include "linux/hal/ServerStateBuilders.h"
 #include "platform/linux/Transport.h"
 
 namespace tavuno {
@@ -277,12 +277,12 @@ TEST(TransportTest, FirstMatchingRuleOnTheDeviceThenItsCard) {
        "alsa_output.pci-0000_00_1f.3.hdmi-stereo",
        {{"device.bus", "pci"}, {"device.form_factor", "internal"}},
        Proplist{{"device.api", "alsa"}},
-       kTransportHDMI},
+       transport::hdmi},
       {"displayport by profile",
        "alsa_output.pci-x",
        {{"device.profile.name", "DisplayPort-2"}, {"device.bus", "pci"}},
        {},
-       kTransportHDMI},
+       transport::hdmi},
       {"built-in on the card",
        "alsa_output.pci-x",
        {},

@@ -5,7 +5,7 @@
 #include <cmath>
 
 #include "hal/HalReaders.h"
-#include "linux/ServerStateBuilders.h"
+#include "linux/hal/ServerStateBuilders.h"
 #include "platform/sim/SimMainQueue.h"
 
 namespace tavuno {
