@@ -143,8 +143,11 @@ OSStatus LinuxHal::setPropertyData(AudioObjectID object, const PropertyAddress& 
     if (!device || device->output != (address.selector == selector::defaultOutputDevice))
       return status::illegalOperation;
   } else if (address.selector == selector::volumeScalar) {
+    // On the server's scale already, so the snapshot that carries the write
+    // reads the same and nobody hears of a change that is not one.
     const float value = valueOf<float>(bytes);
-    bytes = bytesOf(std::isfinite(value) ? std::clamp(value, 0.0f, 1.0f) : 0.0f);
+    const float clamped = std::isfinite(value) ? std::clamp(value, 0.0f, 1.0f) : 0.0f;
+    bytes = bytesOf(static_cast<float>(serverVolume(clamped)) / static_cast<float>(kVolumeNorm));
   } else if (address.selector == selector::mute) {
     bytes = bytesOf(std::uint32_t(valueOf<std::uint32_t>(bytes) != 0));
   }
