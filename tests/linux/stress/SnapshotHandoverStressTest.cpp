@@ -77,8 +77,12 @@ TEST(SnapshotHandover, ListenersSeeEverySnapshotInOrderWhileTheMirrorPublishes) 
       hub.publish(snapshotWithVolume(ids, static_cast<std::uint32_t>(i)));
   });
   const float last = static_cast<float>(kPublications) / kVolumeNorm;
+  // Done when the last snapshot was seen and every write was answered and
+  // settled (or, failing that, after 10 s).
+  const double deadline = main.uptime() + 10;
   std::function<void()> check = [&] {
-    if (lastSeen >= last) {
+    if ((lastSeen >= last && writer.requests > 0 && hal->pendingWrites() == 0) ||
+        main.uptime() > deadline) {
       main.stop();
       return;
     }
@@ -90,6 +94,7 @@ TEST(SnapshotHandover, ListenersSeeEverySnapshotInOrderWhileTheMirrorPublishes) 
   EXPECT_TRUE(ordered);
   EXPECT_FLOAT_EQ(lastSeen, last);
   EXPECT_GT(writer.requests.load(), 0);
+  EXPECT_EQ(hal->pendingWrites(), 0u);
 
   // Gone while the mirror keeps publishing: nothing reaches it afterwards.
   std::atomic<bool> stop{false};
