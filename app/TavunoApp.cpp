@@ -6,6 +6,9 @@
 #include <QThread>
 
 #include "app/DemoScene.h"
+#ifdef TAVUNO_LINUX_AUDIO
+#include "app/LinuxPlatform.h"
+#endif
 #include "platform/qt/EmbeddedCatalog.h"
 #include "platform/sim/FakeGlobalShortcut.h"
 #include "platform/std/FileDefaultsStore.h"
@@ -43,12 +46,14 @@ TavunoApp::TavunoApp(AppOptions options, QObject* parent)
       defaults_(std::move(options.settings)) {
   PlatformBuilder build = std::move(options.platform);
   if (!build) {
-    // The desktop's audio server is reached through the Linux platform; until
-    // it is wired in, Tavuno runs on the demo scene.
+#ifdef TAVUNO_LINUX_AUDIO
+    build = options.demo ? demoPlatform() : linuxPlatform();
+#else
     if (!options.demo)
       std::fprintf(stderr, "tavuno: no audio server back end in this build; running the demo\n");
     build = demoPlatform();
     options.demo = true;
+#endif
   }
   if (!defaults_) {
     if (options.demo)
@@ -89,6 +94,7 @@ void TavunoApp::buildScreens(std::function<std::unique_ptr<ui::TrayPort>()> tray
   settingsBridge_ = std::make_unique<ui::SettingsBridge>(*defaults_);
   settingsBridge_->installTranslators();
   bridge_ = std::make_unique<ui::ServiceBridge>(service_);
+  bridge_->appIcons().setLookup(platform_->appIcon);
   meters_ = std::make_unique<ui::MeterFeed>(*bridge_);
   muteAction_ = std::make_unique<ui::MuteAction>(*bridge_);
   connect(settingsBridge_.get(), &ui::SettingsBridge::languageChanged, muteAction_.get(),

@@ -3,6 +3,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <string>
 
 #include <QObject>
 
@@ -27,13 +28,15 @@ class TrayPort;
 }  // namespace ui
 
 // What the service runs on: its ports and options, whatever owns the
-// platform objects behind them (released after the service), and a step run
-// once the service exists.
+// platform objects behind them (released after the service), a step run
+// once the service exists, and where the screens find an application's icon
+// (a theme icon name or a file; nothing: the generic icon).
 struct Platform {
   std::optional<ServicePorts> ports;
   ServiceOptions options;
   std::shared_ptr<void> owner;
   std::function<void(AudioService&)> started;
+  std::function<std::optional<std::string>(const std::string& appId)> appIcon;
 };
 using PlatformBuilder = std::function<Platform(DefaultsStore&, MainQueue&)>;
 
@@ -43,7 +46,7 @@ struct AppOptions {
   // The settings store; empty: the user's settings file (the demo keeps its
   // settings in memory).
   std::unique_ptr<DefaultsStore> settings;
-  // The platform; empty: the desktop's audio server, or the demo.
+  // The platform; empty: the desktop's audio server (the demo when `demo`).
   PlatformBuilder platform;
   // The tray; empty: the system tray.
   std::function<std::unique_ptr<ui::TrayPort>()> tray;

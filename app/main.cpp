@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QCommandLineParser>
 
+#include "app/QuitOnSignals.h"
 #include "app/TavunoApp.h"
 #include "base/text/TavunoLanguage.h"
 #include "platform/qt/CatalogTranslator.h"
@@ -16,6 +17,9 @@ int main(int argc, char** argv) {
   // Qt sets the C numeric locale from the environment; the core formats and
   // parses numbers in the C locale.
   std::setlocale(LC_NUMERIC, "C");
+  // From here on SIGTERM and Ctrl+C quit through the event loop, even when
+  // they come while Tavuno is still starting.
+  tavuno::QuitOnSignals quitOnSignals;
   QApplication::setApplicationName(QStringLiteral("Tavuno"));
   QApplication::setApplicationVersion(QStringLiteral(TAVUNO_VERSION));
   QApplication::setOrganizationDomain(QStringLiteral("tavuno.com"));

@@ -6,6 +6,7 @@
 #include <QObject>
 
 #include "service/AudioService.h"
+#include "ui/bridge/AppIcons.h"
 
 namespace tavuno::ui {
 
@@ -26,6 +27,8 @@ class ServiceBridge : public QObject {
   std::shared_ptr<AudioService> service() const { return service_.lock(); }
   // The published state; an empty one once the service is gone.
   const ServiceState& state() const;
+  // The icons of the applications the state names.
+  AppIcons& appIcons() { return appIcons_; }
 
  signals:
   // Bits of fieldBit(ServiceField).
@@ -37,6 +40,7 @@ class ServiceBridge : public QObject {
 
   std::weak_ptr<AudioService> service_;
   Observers<ServiceField>::Subscription subscription_;
+  AppIcons appIcons_;
   quint64 dirty_ = 0;
   bool flushQueued_ = false;
 };
