@@ -99,19 +99,31 @@ void TavunoApp::buildScreens(std::function<std::unique_ptr<ui::TrayPort>()> tray
   muteAction_ = std::make_unique<ui::MuteAction>(*bridge_);
   connect(settingsBridge_.get(), &ui::SettingsBridge::languageChanged, muteAction_.get(),
           &ui::MuteAction::render);
-  window_ = std::make_unique<ui::MainWindow>(*bridge_, *meters_);
   panel_ = std::make_unique<ui::TrayPanel>(*bridge_, *meters_);
-  window_->addAction(muteAction_.get());
   panel_->addAction(muteAction_.get());
-  connect(panel_.get(), &ui::TrayPanel::openRequested, window_.get(), &ui::MainWindow::open);
+  connect(panel_.get(), &ui::TrayPanel::openRequested, this, &TavunoApp::openWindow);
   connect(panel_.get(), &ui::TrayPanel::quitRequested, this, &TavunoApp::quit);
   trayPort_ = tray ? tray() : std::make_unique<ui::QtTrayIcon>();
   trayController_ = std::make_unique<ui::TrayController>(
-      *bridge_, *trayPort_, *panel_, *muteAction_, [this] { window_->open(); }, [this] { quit(); });
+      *bridge_, *trayPort_, *panel_, *muteAction_, [this] { openWindow(); }, [this] { quit(); });
+}
+
+ui::MainWindow* TavunoApp::window() {
+  // Built when first asked for: a Tavuno started at login in the tray never
+  // pays for a window it does not show (about 3 MB).
+  if (!window_ && !shutDown_) {
+    window_ = std::make_unique<ui::MainWindow>(*bridge_, *meters_);
+    window_->addAction(muteAction_.get());
+  }
+  return window_.get();
+}
+
+void TavunoApp::openWindow() {
+  if (auto* shown = window()) shown->open();
 }
 
 void TavunoApp::start() {
-  if (!background_ || !trayPort_->available()) window_->open();
+  if (!background_ || !trayPort_->available()) openWindow();
 }
 
 void TavunoApp::quit() {

@@ -79,7 +79,10 @@ class TavunoApp : public QObject {
   DefaultsStore& settings() { return *defaults_; }
   std::shared_ptr<AudioService> service() const { return service_; }
   GlobalShortcutController* shortcut() const { return shortcut_.get(); }
-  ui::MainWindow* window() const { return window_.get(); }
+  // The main window, built on first use; null once shut down.
+  ui::MainWindow* window();
+  // Shows the main window (building it first when needed).
+  void openWindow();
   ui::TrayPanel* panel() const { return panel_.get(); }
   ui::ServiceBridge* bridge() const { return bridge_.get(); }
   ui::SettingsBridge* settingsBridge() const { return settingsBridge_.get(); }
