@@ -209,7 +209,7 @@ std::optional<SessionFailure> PipeWireSession::steer(const PipeWireGraph::Node& 
     if (record.savedTarget && record.targetKey == "target.node")
       graph_->setTarget(id, "target.node", std::nullopt);
     graph_->setTarget(id, "target.object", tapName);
-    if (ports_.afterSteerWrite) ports_.afterSteerWrite(id, attempt);
+    if (ports_.afterTargetWrite) ports_.afterTargetWrite(id, attempt, false);
     const bool done = graph_->waitUntil(
         [&](const PipeWireGraph::View& v) {
           const auto* now = v.node(id);
@@ -230,6 +230,10 @@ bool PipeWireSession::restore(std::uint32_t id, const Steered& steered) {
     if (!v.connected) return true;
     const auto* now = v.node(id);
     if (!now || now->serial != steered.serial) return true;  // a node that is gone is restored
+    // What was written must be what the server holds, and the stream must have left the tap.
+    const auto target = v.target(id, record.targetKey);
+    if (record.savedTarget ? !names(target, *record.savedTarget) : target.has_value()) return false;
+    if (record.targetKey != "target.object" && v.target(id, "target.object")) return false;
     const auto links = v.linkedTo(id);
     return !links.empty() && std::find(links.begin(), links.end(), tap) == links.end();
   };
@@ -241,6 +245,7 @@ bool PipeWireSession::restore(std::uint32_t id, const Steered& steered) {
     } else {
       graph_->setTarget(id, "target.object", std::nullopt);
     }
+    if (ports_.afterTargetWrite) ports_.afterTargetWrite(id, attempt, true);
     done = graph_->waitUntil(restored, kVerifySeconds);
   }
   if (done) {

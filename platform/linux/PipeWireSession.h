@@ -26,8 +26,9 @@ struct PipeWireSessionPorts {
   const SessionControlPlane& plane;
   PipeWireGraphSource& graphs;
   SteerJournal& journal;
-  // Tests only: called after each steering write (attempt 0, 1, 2), and around every cycle.
-  std::function<void(std::uint32_t node, int attempt)> afterSteerWrite;
+  // Tests only: called after each write of a stream's target (attempt 0, 1, 2), steering or
+  // restoring; and around every cycle.
+  std::function<void(std::uint32_t node, int attempt, bool restoring)> afterTargetWrite;
   const CycleObserver* observer = nullptr;
 };
 

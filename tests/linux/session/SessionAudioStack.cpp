@@ -30,7 +30,7 @@ bool onPath(const std::string& program) {
 }
 
 // A 16-bit stereo WAV of a 440 Hz sine at half scale.
-void writeTone(const std::string& path, int seconds) {
+void writeTone(const std::string& path, int seconds, double hertz) {
   const std::uint32_t rate = 48000, frames = rate * static_cast<std::uint32_t>(seconds);
   const std::uint32_t bytes = frames * 4;
   std::ofstream out(path, std::ios::binary);
@@ -51,7 +51,7 @@ void writeTone(const std::string& path, int seconds) {
   std::vector<std::int16_t> block(2 * rate);
   for (std::uint32_t i = 0; i < rate; ++i) {
     const auto s = static_cast<std::int16_t>(
-        std::lround(0.5 * 32767.0 * std::sin(2.0 * M_PI * 440.0 * i / rate)));
+        std::lround(0.5 * 32767.0 * std::sin(2.0 * M_PI * hertz * i / rate)));
     block[2 * i] = block[2 * i + 1] = s;
   }
   for (int s = 0; s < seconds; ++s)
@@ -183,7 +183,9 @@ bool SessionAudioStack::start(Server server) {
   ::unsetenv("PULSE_SERVER");
   ::unsetenv("PIPEWIRE_REMOTE");
   tone_ = root_ + "/tone.wav";
-  writeTone(tone_, 60);
+  writeTone(tone_, 60, 440.0);
+  higherTone_ = root_ + "/higher.wav";
+  writeTone(higherTone_, 60, 660.0);
   if (!startServer()) return false;
   problem_.clear();
   return true;
@@ -263,19 +265,19 @@ bool SessionAudioStack::restartServer() {
   return startServer();
 }
 
-pid_t SessionAudioStack::play(const std::string& app, const std::string& sink) {
+pid_t SessionAudioStack::play(const std::string& app, const std::string& sink, bool higher) {
   std::vector<std::string> argv = {"paplay", "--client-name=" + app};
   if (!sink.empty()) argv.push_back("--device=" + sink);
-  argv.push_back(tone_);
+  argv.push_back(higher ? higherTone_ : tone_);
   pid_t pid = spawn(argv, {{"PULSE_PROP", "application.id=org.example." + app}});
   eventually([&] { return !sinkOf(pid).empty(); }, 5);
   return pid;
 }
 
-SessionAudioStack::Level SessionAudioStack::level(const std::string& sink, double seconds) {
+std::vector<float> SessionAudioStack::record(const std::string& sink, double seconds) {
+  std::vector<float> samples;
   int pipes[2];
-  Level level;
-  if (::pipe(pipes) != 0) return level;
+  if (::pipe(pipes) != 0) return samples;
   pid_t pid = ::fork();
   if (pid == 0) {
     ::dup2(pipes[1], 1);
@@ -284,12 +286,11 @@ SessionAudioStack::Level SessionAudioStack::level(const std::string& sink, doubl
     ::close(pipes[0]);
     const std::string device = "--device=" + sink + ".monitor";
     ::execlp("parec", "parec", device.c_str(), "--format=float32le", "--channels=2", "--rate=48000",
-             "--raw", "--latency-msec=20", static_cast<char*>(nullptr));
+             "--raw", "--latency-msec=10", static_cast<char*>(nullptr));
     ::_exit(127);
   }
   ::close(pipes[1]);
-  const std::size_t skip = 4800 * 8;
-  const std::size_t want = skip + static_cast<std::size_t>(seconds * 48000) * 8;
+  const std::size_t want = static_cast<std::size_t>(seconds * 48000) * 8;
   std::vector<char> data;
   data.reserve(want);
   char buffer[8192];
@@ -301,15 +302,22 @@ SessionAudioStack::Level SessionAudioStack::level(const std::string& sink, doubl
   ::close(pipes[0]);
   ::kill(pid, SIGTERM);
   ::waitpid(pid, nullptr, 0);
-  if (data.size() <= skip) return level;
-  const auto* samples = reinterpret_cast<const float*>(data.data() + skip);
-  const std::size_t count = (data.size() - skip) / 4;
+  samples.resize(data.size() / 4);
+  std::memcpy(samples.data(), data.data(), samples.size() * 4);
+  return samples;
+}
+
+SessionAudioStack::Level SessionAudioStack::level(const std::string& sink, double seconds) {
+  const std::vector<float> all = record(sink, 0.1 + seconds);
+  Level level;
+  const std::size_t skip = 4800 * 2;
+  if (all.size() <= skip) return level;
   double sum = 0;
-  for (std::size_t i = 0; i < count; ++i) {
-    sum += double(samples[i]) * samples[i];
-    level.peak = std::max(level.peak, double(std::fabs(samples[i])));
+  for (std::size_t i = skip; i < all.size(); ++i) {
+    sum += double(all[i]) * all[i];
+    level.peak = std::max(level.peak, double(std::fabs(all[i])));
   }
-  level.rms = std::sqrt(sum / double(count));
+  level.rms = std::sqrt(sum / double(all.size() - skip));
   return level;
 }
 

@@ -35,15 +35,17 @@ class SessionAudioStack {
   // Runs a command to its end; its standard output, or nothing when it failed.
   std::optional<std::string> run(const std::vector<std::string>& argv);
 
-  // A 440 Hz tone (peak 0.5, RMS 0.3536) played as application org.example.<app>, optionally
-  // pinned to `sink`; waits until its stream is on the server.
-  pid_t play(const std::string& app, const std::string& sink = "");
+  // A 440 Hz tone (peak 0.5, RMS 0.3536; 660 Hz when `higher`) played as application
+  // org.example.<app>, optionally pinned to `sink`; waits until its stream is on the server.
+  pid_t play(const std::string& app, const std::string& sink = "", bool higher = false);
   // RMS and peak of what `sink` plays, over `seconds` after the first 0.1 s.
   struct Level {
     double rms = 0;
     double peak = 0;
   };
   Level level(const std::string& sink, double seconds = 0.5);
+  // What `sink` plays for `seconds`, interleaved stereo at 48 kHz, from the start.
+  std::vector<float> record(const std::string& sink, double seconds);
   // Name of the sink the stream of process `pid` plays to; empty when none.
   std::string sinkOf(pid_t pid);
 
@@ -60,6 +62,7 @@ class SessionAudioStack {
   Server server_ = Server::pipewire;
   std::string root_;
   std::string tone_;
+  std::string higherTone_;
   std::string problem_;
   std::vector<pid_t> serverPids_;
   std::vector<pid_t> children_;
