@@ -3,6 +3,8 @@
 // plane, its process objects for real players); the sessions talk to a private server.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <cstdio>
 #include <cstdlib>
 
 #include "platform/linux/PipeWireSession.h"
@@ -130,6 +132,54 @@ TEST_F(PipeWireOrchestrationTest, AFailedRestoreQuarantines) {
   service->startApp(service->state().activeApps.at(0));
   platform.workers.runAll();
   EXPECT_FALSE(service->session(id));
+}
+
+// The server restarts under a running session (the app, like a browser, reconnects in the same
+// process): the broken session is caught by the watchdog, the retry starts a new one on a new
+// connection, and the app is heard at its gain again. The server comes back with the same sinks.
+TEST_F(PipeWireOrchestrationTest, ServerRestartRecoversAtTheSameGain) {
+  // A player that plays again whenever its stream ends, always as the shell's pid.
+  player = stack->spawn(
+      {"sh", "-c",
+       "while :; do PULSE_PROP=\"application.id=org.example.Again application.process.id=$$\" "
+       "paplay --client-name=Again " +
+           stack->tone() + "; sleep 0.2; done"});
+  ASSERT_TRUE(eventually([&] { return !stack->sinkOf(player).empty(); }, 5));
+  identity.addRunning(
+      {.pid = player, .bundleIdentifier = "org.example.Again", .localizedName = "Again"});
+  process =
+      platform.hal.addProcess({.pid = player, .runningOutput = true, .outputDevices = {speakers}});
+  plane.pids[process] = player;
+  ServicePorts ports = platform.ports();
+  ports.identity = &identity;
+  service =
+      AudioService::create(ports, {.startTimer = false, .makeSession = [this](bool) -> SessionRef {
+                                     return std::make_shared<PipeWireSession>(*sessionPorts);
+                                   }});
+  service->setAppMix(service->state().activeApps.at(0), 0.5f, std::nullopt);
+  platform.workers.runAll();
+  platform.main.runPending();
+  const std::string id = "org.example.Again";
+  auto first = running(id);
+  ASSERT_TRUE(first);
+  EXPECT_NEAR(stack->level("builtin_speakers").rms, 0.3536 * 0.5, 0.01);
+
+  const auto restarted = std::chrono::steady_clock::now();
+  ASSERT_TRUE(stack->restartServer()) << stack->problem();
+  ASSERT_TRUE(eventually([&] { return first->shouldStopForBufferHealth(0); }, 5));
+  service->refresh();  // the watchdog
+  platform.workers.runAll();
+  EXPECT_FALSE(first->cleanupFailed());
+  platform.main.advance(AudioService::retryDelay);
+  platform.workers.runAll();
+  platform.main.runPending();
+  auto second = running(id);
+  ASSERT_TRUE(second) << service->state().error.value_or("");
+  EXPECT_TRUE(eventually([&] { return stack->sinkOf(player) == second->tapName(); }, 5));
+  EXPECT_NEAR(stack->level("builtin_speakers").rms, 0.3536 * 0.5, 0.01);
+  std::printf(
+      "heard at its gain again %.1f s after the restart (watchdog and retry on virtual time)\n",
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - restarted).count());
 }
 
 }  // namespace

@@ -84,7 +84,7 @@ SessionAudioStack& SessionAudioStack::get(Server server) {
 
 SessionAudioStack::~SessionAudioStack() {
   for (pid_t pid : children_)
-    ::kill(pid, SIGKILL);
+    ::kill(-pid, SIGKILL);
   for (pid_t pid : children_)
     ::waitpid(pid, nullptr, 0);
   stopServer();
@@ -96,6 +96,7 @@ pid_t SessionAudioStack::spawn(const std::vector<std::string>& argv,
   const std::string log = root_ + "/spawn.log";
   pid_t pid = ::fork();
   if (pid == 0) {
+    ::setpgid(0, 0);  // its own group: stop() reaches what a shell child started too
     for (const auto& [k, v] : env)
       ::setenv(k.c_str(), v.c_str(), 1);
     int fd = ::open(log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
@@ -118,6 +119,7 @@ void SessionAudioStack::stop(pid_t pid, int signal) {
   if (pid <= 0) return;
   ::kill(pid, signal);
   ::waitpid(pid, nullptr, 0);
+  ::kill(-pid, SIGKILL);
   std::erase(children_, pid);
 }
 

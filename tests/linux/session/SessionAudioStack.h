@@ -30,7 +30,7 @@ class SessionAudioStack {
   // Starts `argv` with extra environment; its pid. Stopped at the end unless stopped before.
   pid_t spawn(const std::vector<std::string>& argv,
               const std::map<std::string, std::string>& env = {});
-  // SIGTERM (or `signal`), then waits for it.
+  // SIGTERM (or `signal`), then waits for it; whatever else it started is killed.
   void stop(pid_t pid, int signal = 15);
   // Runs a command to its end; its standard output, or nothing when it failed.
   std::optional<std::string> run(const std::vector<std::string>& argv);
