@@ -292,8 +292,9 @@ TEST_F(PipeWireSessionTest, KilledTavunoLeavesNoAppSilentOrRerouted) {
               worstGap * 1000);
 }
 
-// An application controlled at 0.2 and started again starts at 0.2: its restore entry was
-// seeded, so even its first buffers, before any session takes over, are no louder.
+// An application controlled at 0.15 and started again starts at 0.15, also under CPU load: its
+// restore entry was seeded, so even its first buffers, before any session takes over, are no
+// louder.
 TEST_F(PipeWireSessionTest, SeededVolumeHoldsFromTheFirstBuffer) {
   pid_t first = play("Seeded", 100);
   {
@@ -301,12 +302,24 @@ TEST_F(PipeWireSessionTest, SeededVolumeHoldsFromTheFirstBuffer) {
     session.setGain(0.2f, false);
     ASSERT_EQ(session.start({100}, device(2)), std::nullopt);
     EXPECT_NEAR(stack->level("usb_dac").rms, kToneRms * 0.2, 0.01);
+    // Below the stream's own volume: only the kernel and the seed change, the stream stays.
+    session.setGain(0.15f, false);
+    EXPECT_TRUE(eventually(
+        [&] {
+          auto seeds = stack->run({"pw-metadata", "-n", "route-settings", "0"});
+          return seeds && seeds->find("application.id:org.example.Seeded") != std::string::npos &&
+                 seeds->find("0.150000") != std::string::npos;
+        },
+        2));
     session.stop();
   }
   stack->stop(first);
   std::erase(players, first);
+  // Under load too: two busy loops on this two-core machine.
+  for (int i = 0; i < 2; ++i)
+    players.push_back(stack->spawn({"sh", "-c", "while :; do :; done"}));
   for (int round = 0; round < 3; ++round) {
-    // Measure from before the start: the monitor must never see more than 0.2 × 0.5.
+    // Measure from before the start: the monitor must never see more than 0.15 × 0.5.
     std::atomic<double> peak{-1};
     std::thread meter([&] { peak = stack->level("builtin_speakers", 0.6).peak; });
     std::this_thread::sleep_for(std::chrono::milliseconds(150));  // the meter is recording
@@ -315,7 +328,7 @@ TEST_F(PipeWireSessionTest, SeededVolumeHoldsFromTheFirstBuffer) {
     stack->stop(again);
     std::erase(players, again);
     EXPECT_GT(peak.load(), 0.05);
-    EXPECT_LE(peak.load(), 0.1 + 0.02);
+    EXPECT_LE(peak.load(), 0.075 + 0.02);
   }
 }
 
