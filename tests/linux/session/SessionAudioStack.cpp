@@ -228,9 +228,9 @@ bool SessionAudioStack::startServer() {
     return false;
   }
   this->run({"pactl", "load-module", "module-null-sink", "sink_name=builtin_speakers",
-             "sink_properties=device.description='Built-in' device.bus=pci device.api=alsa"});
+             "sink_properties=\"device.description='Built-in' device.bus=pci device.api=alsa\""});
   this->run({"pactl", "load-module", "module-null-sink", "sink_name=usb_dac",
-             "sink_properties=device.description='USB' device.bus=usb device.api=alsa"});
+             "sink_properties=\"device.description='USB' device.bus=usb device.api=alsa\""});
   if (!eventually(
           [&] {
             auto sinks = this->run({"pactl", "list", "short", "sinks"});
