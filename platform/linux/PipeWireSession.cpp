@@ -84,6 +84,14 @@ std::uint32_t PipeWireSession::tapNode() const {
   return tapNode_;
 }
 
+std::uint32_t PipeWireSession::shortfalls() const {
+  if (!tap_) return 0;
+  const TapGlueCounters& c = tap_->counters();
+  return c.missingCapture.load(std::memory_order_relaxed) +
+         c.shortCapture.load(std::memory_order_relaxed) +
+         c.missingPlayback.load(std::memory_order_relaxed);
+}
+
 std::vector<std::uint32_t> PipeWireSession::steeredNodes() const {
   std::vector<std::uint32_t> out;
   for (const auto& [node, s] : steered_)

@@ -67,6 +67,9 @@ class PipeWireSession final : public ManagedAudioSession {
   // The tap's node name while started (tests, diagnostics).
   std::string tapName() const;
   std::uint32_t tapNode() const;
+  // Cycles the tap ran short: without capture, with a short capture, or without a playback
+  // buffer (the xruns of Tavuno's own streams).
+  std::uint32_t shortfalls() const;
   // Nodes currently steered into the tap.
   std::vector<std::uint32_t> steeredNodes() const;
 

@@ -26,6 +26,7 @@ class SessionAudioStack {
   const std::string& problem() const { return problem_; }
   const std::string& root() const { return root_; }
   const std::string& tone() const { return tone_; }
+  const std::vector<pid_t>& serverPids() const { return serverPids_; }
 
   // Starts `argv` with extra environment; its pid. Stopped at the end unless stopped before.
   pid_t spawn(const std::vector<std::string>& argv,
