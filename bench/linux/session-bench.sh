@@ -19,7 +19,7 @@ tests=$build/tests/tavuno_linux_session_tests
 
 # A real build beside the eight applications: a scratch build tree, removed afterwards.
 load=$(mktemp -d)
-( cmake -S . -B "$load" -G Ninja -DTAVUNO_BUILD_TESTS=OFF >/dev/null && cmake --clean-first --build "$load" -j 2 >/dev/null 2>&1 ) &
+( cmake -S . -B "$load" -G Ninja -DTAVUNO_BUILD_TESTS=OFF >/dev/null && cmake --build "$load" -j 2 --clean-first >/dev/null 2>&1 ) &
 builder=$!
 trap 'kill $builder 2>/dev/null; wait $builder 2>/dev/null; rm -rf "$load"' EXIT
 "$tests" --gtest_also_run_disabled_tests --gtest_filter='SessionBench.DISABLED_EightAppsUnderLoad'
