@@ -1,6 +1,13 @@
 #include "automations/Calendar.h"
 
+#include <atomic>
+#include <cstdlib>
+#include <filesystem>
+#include <iostream>
+
 #include <date/tz.h>
+
+#include "base/text/TavunoLanguage.h"
 
 namespace tavuno {
 
@@ -12,8 +19,35 @@ using std::chrono::seconds;
 // Far enough inside the nanosecond range of a WallTime that a day or two of
 // arithmetic either side never overflows.
 bool inRange(WallTime time) {
-  constexpr auto limit = std::chrono::hours(24 * 365 * 280);
-  return time.time_since_epoch() > -limit && time.time_since_epoch() < limit;
+  return time.time_since_epoch() > -Calendar::reach && time.time_since_epoch() < Calendar::reach;
+}
+
+// The zone name a $TZ value gives: the name itself, or the part of a zone
+// file's path after "zoneinfo/" once symbolic links are followed (so
+// ":/etc/localtime" is the system's zone). Empty when it names none.
+std::string zoneNameOf(std::string_view tz) {
+  if (tz.starts_with(':')) tz.remove_prefix(1);
+  if (!tz.starts_with('/')) return std::string(tz);
+  std::error_code error;
+  std::string path = std::filesystem::canonical(std::filesystem::path(tz), error).generic_string();
+  if (error) path = std::string(tz);
+  constexpr std::string_view tree = "zoneinfo/";
+  const auto at = path.find(tree);
+  if (at == std::string::npos) return {};
+  std::string name = path.substr(at + tree.size());
+  if (name.starts_with("posix/")) name.erase(0, std::string_view("posix/").size());
+  return name;
+}
+
+// Daily rules would fire at unexpected hours: worth one line, but not one
+// every refresh.
+Calendar utcInstead(const std::string& source) {
+  static std::atomic<bool> told{false};
+  if (!told.exchange(true))
+    std::cerr << trf("Fuso horário desconhecido (%@). Os horários das automações seguem o UTC.",
+                     source)
+              << std::endl;
+  return Calendar();
 }
 
 }  // namespace
@@ -27,10 +61,15 @@ std::optional<Calendar> Calendar::named(std::string_view name) {
 }
 
 Calendar Calendar::current() {
+  if (const char* tz = std::getenv("TZ")) {
+    if (*tz == '\0') return Calendar();  // the C library's reading too
+    if (auto zone = named(zoneNameOf(tz))) return *zone;
+    return utcInstead(std::string("TZ=") + tz);
+  }
   try {
     return Calendar(date::current_zone());
   } catch (...) {
-    return Calendar();
+    return utcInstead("/etc/localtime");
   }
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -23,19 +24,23 @@ struct CalendarDay {
   friend bool operator==(const CalendarDay&, const CalendarDay&) = default;
 };
 
-// Local-time arithmetic in one explicit time zone. Times more than about 280
-// years from 1970 are outside what it answers for (every query gives
-// nothing). Zone rules come from the system's zone database as far as it
-// reaches.
+// Local-time arithmetic in one explicit time zone. Times `reach` or more from
+// 1970 are outside what it answers for (every query gives nothing). Zone
+// rules come from the system's zone database as far as it reaches.
 class Calendar {
  public:
+  static constexpr std::chrono::hours reach{24 * 365 * 280};
+
   // UTC, which needs no zone database.
   Calendar() = default;
   // nullptr means UTC.
   explicit Calendar(const date::time_zone* zone) : zone_(zone) {}
   // An IANA zone name ("Europe/Berlin"); nothing when it is not known.
   static std::optional<Calendar> named(std::string_view name);
-  // The system's zone; UTC when it cannot be determined.
+  // The local zone as the C library sees it: the one $TZ names (a zone name
+  // or a zone file, with or without a leading ':'; empty means UTC), else the
+  // system's (/etc/localtime). When the zone cannot be determined it is UTC,
+  // and the first such fallback of the process says so on stderr.
   static Calendar current();
 
   std::string zoneName() const;

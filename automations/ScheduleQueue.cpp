@@ -7,19 +7,28 @@
 
 namespace tavuno {
 
+namespace {
+
+using namespace std::chrono_literals;
+
+// `time` moved by `by`, held at the ends of the range a WallTime can hold.
+WallTime nudged(WallTime time, std::chrono::milliseconds by) {
+  if (by < 0ms && time < WallTime::min() - by) return WallTime::min();
+  if (by > 0ms && time > WallTime::max() - by) return WallTime::max();
+  return time + by;
+}
+
+}  // namespace
+
 bool ScheduleQueue::capture(const std::vector<ScheduledRule>& rules, WallTime date,
                             const Calendar& calendar, const StringMap& lastFired,
                             const std::set<Uuid>& availableProfiles) {
   if (pending_) return false;
 
-  auto minuteStart = calendar.minuteStart(date);
-  if (!minuteStart) {
-    // Outside what the calendar answers for: no occurrence can be found
-    // either, and the arithmetic below could overflow.
-    lastObserved_ = date;
-    return false;
-  }
-  const WallTime limit = *minuteStart - std::chrono::milliseconds(1);
+  // When the calendar cannot place the minute, the moment itself stands for
+  // its start.
+  const WallTime minuteStart = calendar.minuteStart(date).value_or(date);
+  const WallTime limit = nudged(minuteStart, -1ms);
   // A clock that moved backwards restarts the window at the current minute.
   const WallTime windowStart = lastObserved_ && *lastObserved_ <= date ? *lastObserved_ : limit;
   const WallTime lowerBound = std::min(windowStart, limit);
@@ -30,7 +39,7 @@ bool ScheduleQueue::capture(const std::vector<ScheduledRule>& rules, WallTime da
     WallTime occurrence;
   };
   std::vector<Candidate> candidates;
-  const WallTime searchEnd = date + std::chrono::milliseconds(1);
+  const WallTime searchEnd = nudged(date, 1ms);
   for (const auto& rule : rules) {
     if (!rule.enabled || !availableProfiles.contains(rule.profileID)) continue;
     if (rule.hour >= 24 || rule.minute >= 60) continue;

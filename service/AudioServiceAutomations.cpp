@@ -106,9 +106,14 @@ void AudioService::detectLaunches() {
   for (const auto& app : state_.runningApps)
     running.insert(app.id);
   if (lastRunningIDs_) {
+    // Every launch postpones the evaluation, also the relaunch of an app
+    // still pending from before it quit.
     bool launched = false;
-    for (const auto& id : running)
-      if (!lastRunningIDs_->count(id)) launched = pendingLaunches_.insert(id).second || launched;
+    for (const auto& id : running) {
+      if (lastRunningIDs_->count(id)) continue;
+      pendingLaunches_.insert(id);
+      launched = true;
+    }
     if (launched) schedulePolicy(false);
   }
   lastRunningIDs_ = std::move(running);

@@ -6,19 +6,13 @@
 #include "automations/AutomationStores.h"
 #include "base/text/TavunoLanguage.h"
 #include "hal/HalReaders.h"
+#include "profiles/ProfileName.h"
 #include "profiles/ProfileStore.h"
 #include "service/AudioService.h"
 
 namespace tavuno {
 
 namespace {
-
-std::string trimmed(const std::string& name) {
-  const char* space = " \t\n\r\f\v";
-  auto first = name.find_first_not_of(space);
-  if (first == std::string::npos) return {};
-  return name.substr(first, name.find_last_not_of(space) - first + 1);
-}
 
 const AudioDevice* findDevice(const std::vector<AudioDevice>& devices, const std::string& uid,
                               Direction direction) {
@@ -155,7 +149,7 @@ void AudioService::saveActiveProfileSnapshot() {
 }
 
 void AudioService::saveProfile(const std::string& name) {
-  const std::string clean = trimmed(name);
+  const std::string clean = trimmedProfileName(name);
   if (clean.empty()) {
     profileError(textKey("Informe um nome para o perfil."));
     return;
@@ -175,7 +169,7 @@ void AudioService::saveProfile(const std::string& name) {
 }
 
 void AudioService::updateProfile(const AudioProfile& profile, const std::string& name) {
-  const std::string clean = trimmed(name);
+  const std::string clean = trimmedProfileName(name);
   auto profiles = state_.profiles;
   auto found = std::find_if(profiles.begin(), profiles.end(),
                             [&](const AudioProfile& p) { return p.id == profile.id; });

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include <date/tz.h>
 
 #include "automations/AutomationPolicy.h"
@@ -59,6 +61,54 @@ TEST(Calendar, FindsTheLatestOccurrenceAcrossDaylightSavingChanges) {
   EXPECT_FALSE(Calendar::named("Not/AZone"));
 }
 
+// Sets $TZ for the life of a test and puts the previous value back.
+class ScopedTZ {
+ public:
+  explicit ScopedTZ(const char* value) {
+    if (const char* old = std::getenv("TZ")) previous_ = old;
+    ::setenv("TZ", value, 1);
+  }
+  ~ScopedTZ() {
+    if (previous_)
+      ::setenv("TZ", previous_->c_str(), 1);
+    else
+      ::unsetenv("TZ");
+  }
+
+ private:
+  std::optional<std::string> previous_;
+};
+
+TEST(Calendar, TheLocalZoneIsTheOneTZNames) {
+  const struct {
+    const char* proves;
+    const char* tz;
+    const char* zone;
+  } rows[] = {
+      {"a zone name", "America/Sao_Paulo", "America/Sao_Paulo"},
+      {"with the C library's leading colon", ":Asia/Tokyo", "Asia/Tokyo"},
+      {"a zone file", ":/usr/share/zoneinfo/Europe/Berlin", "Europe/Berlin"},
+      {"an empty value is UTC", "", "UTC"},
+      {"an unknown name falls back to UTC", "Nowhere/Invented", "UTC"},
+  };
+  for (const auto& row : rows) {
+    ScopedTZ tz(row.tz);
+    EXPECT_EQ(Calendar::current().zoneName(), row.zone) << row.proves;
+  }
+}
+
+TEST(CalendarDeathTest, FallingBackToUtcIsSaidOnceOnStderr) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");  // a fresh process: nothing said yet
+  EXPECT_EXIT(
+      {
+        ::setenv("TZ", "Nowhere/Invented", 1);
+        Calendar::current();
+        Calendar::current();
+        std::exit(0);
+      },
+      ::testing::ExitedWithCode(0), "^[^\n]*\\(TZ=Nowhere/Invented\\)[^\n]*\n$");
+}
+
 TEST(AutomationPolicy, DayKeyIsTheLocalDayWithItsEra) {
   const auto saoPaulo = *Calendar::named("America/Sao_Paulo");
   EXPECT_EQ(AutomationPolicy::dayKey(utc(2024, 12, 8, 1, 0), saoPaulo), "1-2024-12-7");
@@ -106,6 +156,22 @@ TEST_F(ScheduleQueueTest, QueuesEveryValidRuleOfTheMinuteOnce) {
   EXPECT_EQ(apply(), (ScheduledBatch{"1-2024-6-3", {rules[0], rules[5]}}));
   EXPECT_FALSE(capture(rules, time(8, 0, 50))) << "fired today";
   EXPECT_FALSE(capture(rules, time(8, 1, 0)));
+}
+
+TEST_F(ScheduleQueueTest, ARuleAddedDuringItsMinuteStillFires) {
+  EXPECT_FALSE(capture({}, time(8, 0, 30)));
+  EXPECT_TRUE(capture({at(8, 0)}, time(8, 0, 32))) << "the window holds the whole current minute";
+}
+
+TEST_F(ScheduleQueueTest, AMomentTheCalendarCannotPlaceStandsForItsOwnMinute) {
+  // The first moment the calendar gives no minute for, a UTC midnight.
+  const WallTime edge{-Calendar::reach};
+  ASSERT_FALSE(Calendar().minuteStart(edge));
+  EXPECT_TRUE(queue.capture({at(0, 0)}, edge, Calendar(), lastFired, {profile}));
+  for (WallTime extreme : {WallTime::min(), WallTime::max()}) {
+    ScheduleQueue fresh;
+    EXPECT_FALSE(fresh.capture({at(0, 0)}, extreme, Calendar(), lastFired, {profile}));
+  }
 }
 
 TEST_F(ScheduleQueueTest, TheWindowStartsAtTheCurrentMinuteAfterLaunchOrABackwardsClock) {

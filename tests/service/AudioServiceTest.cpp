@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "profiles/ProfileStore.h"
 #include "service/AudioService.h"
 #include "support/SimPlatform.h"
 
@@ -92,6 +93,24 @@ TEST_F(AudioServiceTest, ConstructionReadsStoredSwitchesAndIgnoresWrongKinds) {
   auto fallback = other.makeService({.startTimer = false});
   EXPECT_FALSE(fallback->state().notificationsEnabled);
   EXPECT_TRUE(fallback->scheduleLastFired().empty());
+}
+
+TEST_F(AudioServiceTest, UnreadableControlPreferencesAreAnnouncedUnlessAnotherMessageCameFirst) {
+  test::ScopedLanguage language(test::englishCatalog());
+  platform.defaults.set("appControlPreferences", std::string("not data"));
+  auto service = platform.makeService({.startTimer = false});
+  EXPECT_EQ(service->state().error,
+            "The per-app control preferences were invalid. Automatic control was turned off; "
+            "please review the settings.");
+
+  // The stored active profile cannot be applied at start: its message stays.
+  test::SimPlatform other;
+  other.defaults.set("appControlPreferences", std::string("not data"));
+  const AudioProfile away{Uuid::random(), "Fora", "mic", "gone"};
+  ProfileStore::save({away}, other.defaults);
+  other.defaults.set("activeProfileID", away.id.text());
+  auto failed = other.makeService({.startTimer = false});
+  EXPECT_EQ(failed->state().error, "The profile's devices are not available. No change was made.");
 }
 
 }  // namespace

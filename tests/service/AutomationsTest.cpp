@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <tuple>
+
 #include "automations/AutomationStores.h"
 #include "platform/sim/SimIdentity.h"
 #include "profiles/ProfileStore.h"
@@ -155,6 +158,86 @@ TEST_F(AutomationsTest, RulesAreCheckedMovedAndToggled) {
   service->deleteRule(service->state().rules[0].id);
   ASSERT_EQ(AutomationStore(platform.defaults).load().size(), 1u);
   EXPECT_EQ(AutomationStore(platform.defaults).load()[0].deviceUID, "a");
+}
+
+TEST_F(AutomationsTest, ARelaunchPostponesTheEvaluationAgain) {
+  make();
+  service->addLaunchRule("org.player", night.id);
+  launch(50, "org.player");
+  service->refresh();  // evaluation due 1.5 s from now
+  platform.main.advance(0.5);
+  identity.removeRunning(50);
+  service->refresh();
+  platform.main.advance(0.5);
+  launch(51, "org.player");  // back while its first launch is still pending
+  service->refresh();
+  platform.main.advance(1.0);
+  EXPECT_TRUE(service->state().automationHistory.empty()) << "postponed by the relaunch";
+  platform.main.advance(0.6);
+  ASSERT_EQ(service->state().automationHistory.size(), 1u);
+  EXPECT_EQ(service->state().automationHistory[0].trigger, "Aplicativo");
+}
+
+TEST_F(AutomationsTest, AScheduledRuleSwitchedOffBeforeItsEvaluationIsDroppedUnmarked) {
+  make();  // 07:00
+  service->addScheduledRule(7, 0, desk.id);
+  service->addScheduledRule(7, 0, night.id);
+  service->refresh();
+  ASSERT_TRUE(service->scheduleQueue().pending());
+  const Uuid off = service->state().scheduledRules[0].id;
+  const Uuid on = service->state().scheduledRules[1].id;
+  service->toggleScheduledRule(off);
+  service->applyConnectionRules();
+  EXPECT_EQ(service->state().activeProfileID, night.id);
+  EXPECT_EQ(service->state().automationHistory.size(), 1u);
+  EXPECT_FALSE(service->scheduleLastFired().count(off.text()));
+  EXPECT_TRUE(service->scheduleLastFired().count(on.text()));
+}
+
+TEST_F(AutomationsTest, EveryRuleChangeSurvivesARestart) {
+  using Change = std::function<void(AudioService&)>;
+  const struct {
+    const char* proves;
+    Change change;
+  } rows[] = {
+      {"adding a connection rule", [&](AudioService& s) { s.addRule("usb", desk.id); }},
+      {"adding a launch rule", [&](AudioService& s) { s.addLaunchRule("org.c", desk.id); }},
+      {"adding a scheduled rule", [&](AudioService& s) { s.addScheduledRule(9, 15, desk.id); }},
+      {"toggling a connection rule", [](AudioService& s) { s.toggleRule(s.state().rules[1].id); }},
+      {"toggling a launch rule",
+       [](AudioService& s) { s.toggleLaunchRule(s.state().launchRules[1].id); }},
+      {"toggling a scheduled rule",
+       [](AudioService& s) { s.toggleScheduledRule(s.state().scheduledRules[1].id); }},
+      {"moving a connection rule", [](AudioService& s) { s.moveRule(s.state().rules[1].id, -1); }},
+      {"moving a launch rule",
+       [](AudioService& s) { s.moveLaunchRule(s.state().launchRules[1].id, -1); }},
+      {"moving a scheduled rule",
+       [](AudioService& s) { s.moveScheduledRule(s.state().scheduledRules[1].id, -1); }},
+      {"deleting a connection rule", [](AudioService& s) { s.deleteRule(s.state().rules[0].id); }},
+      {"deleting a launch rule",
+       [](AudioService& s) { s.deleteLaunchRule(s.state().launchRules[0].id); }},
+      {"deleting a scheduled rule",
+       [](AudioService& s) { s.deleteScheduledRule(s.state().scheduledRules[0].id); }},
+  };
+  auto lists = [](const AudioService& s) {
+    return std::tuple(s.state().rules, s.state().launchRules, s.state().scheduledRules);
+  };
+  for (const auto& row : rows) {
+    test::SimPlatform sim;
+    ProfileStore::save({home, desk, night}, sim.defaults);
+    AutomationStore(sim.defaults)
+        .save({{Uuid::random(), "dock", desk.id, true}, {Uuid::random(), "usb", home.id, true}});
+    AppLaunchRuleStore(sim.defaults)
+        .save({{Uuid::random(), "org.a", home.id, true}, {Uuid::random(), "org.b", desk.id, true}});
+    ScheduledRuleStore(sim.defaults)
+        .save({{Uuid::random(), 8, 0, home.id, true}, {Uuid::random(), 9, 0, desk.id, true}});
+    auto before = sim.makeService({.startTimer = false});
+    const auto seeded = lists(*before);
+    row.change(*before);
+    ASSERT_NE(lists(*before), seeded) << row.proves;
+    auto after = sim.makeService({.startTimer = false});
+    EXPECT_EQ(lists(*after), lists(*before)) << row.proves;
+  }
 }
 
 }  // namespace

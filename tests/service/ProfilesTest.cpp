@@ -8,6 +8,47 @@
 namespace tavuno {
 namespace {
 
+// The simulated hardware, with a hook after every successful write: the
+// hardware changing under the program, say as a device becomes the default.
+class ReactingHal : public Hal {
+ public:
+  explicit ReactingHal(SimHal& sim) : sim_(sim) {}
+  std::function<void(AudioObjectID, const PropertyAddress&)> afterWrite;
+
+  OSStatus getPropertyDataSize(AudioObjectID object, const PropertyAddress& address,
+                               std::uint32_t& outSize) override {
+    return sim_.getPropertyDataSize(object, address, outSize);
+  }
+  OSStatus getPropertyData(AudioObjectID object, const PropertyAddress& address,
+                           std::uint32_t& ioSize, void* outData) override {
+    return sim_.getPropertyData(object, address, ioSize, outData);
+  }
+  OSStatus setPropertyData(AudioObjectID object, const PropertyAddress& address, std::uint32_t size,
+                           const void* data) override {
+    OSStatus result = sim_.setPropertyData(object, address, size, data);
+    if (result == status::noError && afterWrite) afterWrite(object, address);
+    return result;
+  }
+  bool hasProperty(AudioObjectID object, const PropertyAddress& address) override {
+    return sim_.hasProperty(object, address);
+  }
+  OSStatus isPropertySettable(AudioObjectID object, const PropertyAddress& address,
+                              bool& outSettable) override {
+    return sim_.isPropertySettable(object, address, outSettable);
+  }
+  OSStatus addPropertyListener(AudioObjectID object, const PropertyAddress& address,
+                               PropertyListener listener, ListenerToken& outToken) override {
+    return sim_.addPropertyListener(object, address, std::move(listener), outToken);
+  }
+  OSStatus removePropertyListener(AudioObjectID object, const PropertyAddress& address,
+                                  ListenerToken token) override {
+    return sim_.removePropertyListener(object, address, token);
+  }
+
+ private:
+  SimHal& sim_;
+};
+
 class ProfilesTest : public ::testing::Test {
  protected:
   test::SimPlatform platform;
@@ -158,6 +199,102 @@ TEST_F(ProfilesTest, DeletingTheActiveProfileStopsWhenTheOtherCannotBeApplied) {
   service->deleteProfile(active);
   EXPECT_EQ(service->state().profiles.size(), 2u);
   EXPECT_EQ(service->state().activeProfileID, active.id);
+}
+
+TEST_F(ProfilesTest, FailuresAfterTheSwitchAreReportedAndKeepTheActiveProfile) {
+  // Each row breaks something once the profile's `switched` default has been
+  // written; the profile asks for volume 0.2 and mute on the headset.
+  const struct {
+    const char* proves;
+    std::uint32_t switched;
+    SimHal::Fault fault;
+    const char* key;
+    std::optional<std::int32_t> code;
+    bool outputSwitched;
+  } rows[] = {
+      {"the output write fails after the input switched",
+       selector::defaultInputDevice,
+       {.operation = SimHal::Operation::set,
+        .selector = selector::defaultOutputDevice,
+        .status = -9},
+       "A entrada foi alterada, mas não foi possível alterar a saída.",
+       std::nullopt,
+       false},
+      {"the volume control is gone after the switch",
+       selector::defaultOutputDevice,
+       {.operation = SimHal::Operation::get, .selector = selector::volumeScalar},
+       "Os dispositivos foram alterados, mas a saída não oferece controle de volume.",
+       std::nullopt,
+       true},
+      {"the mute control is gone after the switch",
+       selector::defaultOutputDevice,
+       {.operation = SimHal::Operation::isSettable, .selector = selector::mute},
+       "Os dispositivos foram alterados, mas a saída não oferece controle de silêncio.",
+       std::nullopt,
+       true},
+      {"the volume write fails",
+       selector::defaultOutputDevice,
+       {.operation = SimHal::Operation::set, .selector = selector::volumeScalar, .status = -5},
+       "Não foi possível alterar todos os canais (erro %d).",
+       -5,
+       true},
+      {"the mute write fails",
+       selector::defaultOutputDevice,
+       {.operation = SimHal::Operation::set, .selector = selector::mute, .status = -6},
+       "Não foi possível alterar o silêncio (erro %d).",
+       -6,
+       true},
+  };
+  for (const auto& row : rows) {
+    test::SimPlatform sim;
+    const AudioObjectID speakers = sim.hal.addDevice(
+        {.uid = "speakers", .outputStreams = 1, .masterVolume = SimControl{0.5f}});
+    const AudioObjectID headset = sim.hal.addDevice({.uid = "headset",
+                                                     .inputStreams = 1,
+                                                     .outputStreams = 1,
+                                                     .masterVolume = SimControl{0.7f},
+                                                     .mute = SimControl{0}});
+    sim.hal.setDefaultOutput(speakers);
+    auto home = profile("Casa", "", "speakers");
+    auto work = profile("Trabalho", "headset", "headset", 0.2f, true);
+    ProfileStore::save({home, work}, sim.defaults);
+    ReactingHal hal(sim.hal);
+    auto service =
+        AudioService::create({sim.defaults, sim.main, hal, sim.workers}, {.startTimer = false});
+    hal.afterWrite = [&, done = false](AudioObjectID, const PropertyAddress& address) mutable {
+      if (done || address.selector != row.switched) return;
+      done = true;
+      sim.hal.injectFault(row.fault);
+    };
+
+    EXPECT_FALSE(service->applyProfile(work)) << row.proves;
+    EXPECT_EQ(service->automationErrorKey(), row.key) << row.proves;
+    EXPECT_EQ(service->automationErrorCode(), row.code) << row.proves;
+    EXPECT_EQ(sim.hal.defaultInput(), headset) << row.proves;
+    EXPECT_EQ(sim.hal.defaultOutput(), row.outputSwitched ? headset : speakers) << row.proves;
+    EXPECT_EQ(service->state().activeProfileID, home.id) << row.proves;
+  }
+}
+
+TEST_F(ProfilesTest, RenamingTrimsTheNameAndRefusesAProfileNoLongerListed) {
+  auto service = make();
+  const AudioProfile first = service->state().profiles[0];
+  service->saveProfile("Noite");
+  const Uuid active = *service->state().activeProfileID;
+
+  service->updateProfile(first, "\u3000Casa\u2028");
+  EXPECT_EQ(service->state().profiles[0].name, "Casa");
+  EXPECT_EQ(ProfileStore::load(platform.defaults)[0].name, "Casa");
+  EXPECT_EQ(service->state().activeProfileID, active) << "renaming does not activate";
+
+  service->updateProfile(first, " \u00A0 ");
+  EXPECT_EQ(service->state().error, "Enter a name for the profile.");
+  service->setError(std::nullopt);
+  service->updateProfile(profile("Apagado", "mic", "speakers"), "Outro");
+  EXPECT_EQ(service->automationErrorKey(), "Informe um nome para o perfil.");
+  EXPECT_EQ(ProfileStore::load(platform.defaults), service->state().profiles);
+  EXPECT_EQ(service->state().profiles[0].name, "Casa");
+  EXPECT_EQ(service->state().profiles.size(), 2u);
 }
 
 }  // namespace

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include "engine/AppControlPreferences.h"
+#include "hal/HalReaders.h"
 #include "platform/sim/SimIdentity.h"
+#include "profiles/ProfileStore.h"
 #include "service/AudioService.h"
 #include "support/FakeSession.h"
 #include "support/SimPlatform.h"
@@ -25,13 +28,22 @@ class OrchestrationTest : public ::testing::Test {
     player =
         platform.hal.addProcess({.pid = 10, .runningOutput = true, .outputDevices = {speakers}});
   }
-  void make(bool automatic = true) {
+  void make(bool automatic = true, bool allowVirtualDuplex = true) {
     platform.defaults.set("appControlPreferences",
                           json(automatic ? std::string(R"({"automatic":true})")
                                          : std::string(R"({"automatic":false})")));
     ServicePorts ports = platform.ports();
     ports.identity = &identity;
-    service = AudioService::create(ports, {.startTimer = false, .makeSession = sessions.factory()});
+    service = AudioService::create(ports, {.startTimer = false,
+                                           .allowVirtualDuplex = allowVirtualDuplex,
+                                           .makeSession = sessions.factory()});
+  }
+  void chooseOutput(const std::string& uid) {
+    platform.defaults.set(
+        "appMix", json(R"({"org.player":{"volume":1,"muted":false,"outputUID":")" + uid + "\"}}"));
+  }
+  static void failStart(test::FakeSession& s) {
+    s.startFailure = SessionFailure::coreAudio("Criar captura", -50);
   }
   static tavuno::Bytes json(const std::string& text) { return {text.begin(), text.end()}; }
   void drainWorkers() { platform.workers.runAll(); }
@@ -64,6 +76,16 @@ TEST_F(OrchestrationTest, APlayingAppIsStartedOnItsWorkerWithItsGain) {
   service->refresh();
   drainWorkers();
   EXPECT_EQ(sessions.made.size(), 1u) << "an unchanged signature keeps its session";
+}
+
+TEST_F(OrchestrationTest, RefreshesDuringAStartWithAnUnchangedCandidateLeaveItAlone) {
+  make();
+  service->refresh();
+  service->refresh();
+  EXPECT_EQ(platform.workers.queues()[0]->pendingCount(), 1u) << "one start queued, not three";
+  drainWorkers();
+  EXPECT_EQ(sessions.made.size(), 1u);
+  EXPECT_TRUE(controlled());
 }
 
 TEST_F(OrchestrationTest, AStaleStartIsRefusedAndItsSessionStopped) {
@@ -116,6 +138,38 @@ TEST_F(OrchestrationTest, FailuresAreRetriedTwicePerSignatureThenLeftFailed) {
   EXPECT_TRUE(controlled());
 }
 
+TEST_F(OrchestrationTest, ASessionProvenHealthyEarnsItsRetriesBack) {
+  sessions.next = failStart;
+  make();
+  drainWorkers();  // one retry of this signature spent
+  sessions.next = nullptr;
+  platform.main.advance(3.0);
+  drainWorkers();
+  ASSERT_TRUE(controlled());
+  platform.main.advance(10.0);  // the health check finds it sound
+
+  sessions.next = failStart;
+  sessions.made.back()->unhealthy = true;
+  service->refresh();
+  for (int i = 0; i < 4; ++i) {
+    platform.main.advance(3.0);
+    drainWorkers();
+  }
+  EXPECT_EQ(sessions.made.size(), 4u) << "two retries after the stream failed, not one";
+}
+
+TEST_F(OrchestrationTest, BadBufferHealthStopsAStreamWhoseCallbacksStillRun) {
+  make();
+  drainWorkers();
+  service->refresh();
+  sessions.made[0]->callbacks = 2;
+  sessions.made[0]->unhealthy = true;
+  service->refresh();
+  EXPECT_FALSE(controlled());
+  EXPECT_NE(service->state().error->find("stopped"), std::string::npos);
+  EXPECT_TRUE(service->failedSignature("org.player"));
+}
+
 TEST_F(OrchestrationTest, RecordingAppsArePassedThroughUntilTheyStop) {
   make();
   drainWorkers();
@@ -159,6 +213,18 @@ TEST_F(OrchestrationTest, AChosenOutputThatGoesAwayIsWaitedFor) {
   service->setAppOutput(app(), "");
   drainWorkers();
   EXPECT_EQ(sessions.made.back()->startedOutput.uid, "speakers");
+}
+
+TEST_F(OrchestrationTest, RetryingWhileTheChosenOutputIsGoneExplainsAndStartsNothing) {
+  chooseOutput("usb");
+  make();
+  ASSERT_TRUE(service->state().desiredApps.count("org.player"));
+  service->retryApp(app());
+  EXPECT_EQ(service->state().error,
+            "The output chosen for Player is unavailable. Control will resume when it returns.");
+  EXPECT_FALSE(service->hasPendingStart("org.player"));
+  drainWorkers();
+  EXPECT_TRUE(sessions.made.empty());
 }
 
 TEST_F(OrchestrationTest, ACleanupFailureQuarantinesTheAppForGood) {
@@ -236,6 +302,59 @@ TEST_F(OrchestrationTest, ManualControlFollowsStartAndStopApp) {
   EXPECT_FALSE(controlled());
 }
 
+TEST_F(OrchestrationTest, TheAutomaticSwitchIsStoredAndFollowedAtOnce) {
+  make(false);
+  service->setAutomaticControl(true);
+  EXPECT_TRUE(AppControlPreferences::loadState(platform.defaults).preferences.automatic);
+  drainWorkers();
+  EXPECT_TRUE(controlled());
+
+  service->setAutomaticControl(false);
+  EXPECT_FALSE(AppControlPreferences::loadState(platform.defaults).preferences.automatic);
+  EXPECT_TRUE(service->state().desiredApps.empty());
+  drainWorkers();
+  EXPECT_FALSE(controlled());
+  EXPECT_EQ(sessions.made[0]->stopCalls, 1);
+}
+
+TEST_F(OrchestrationTest, WithoutPerAppAudioNothingIsDiscoveredOrStarted) {
+  ServicePorts ports = platform.ports();
+  ports.identity = &identity;
+  ports.perAppAudioSupported = false;
+  service = AudioService::create(ports, {.startTimer = false, .makeSession = sessions.factory()});
+  EXPECT_TRUE(service->state().activeApps.empty());
+  EXPECT_EQ(service->state().runningApps.size(), 1u) << "only the per-app step is skipped";
+  EXPECT_EQ(platform.hal.listenerCount(kAudioObjectSystemObject,
+                                       globalAddress(selector::processObjectList)),
+            0u);
+
+  service->startApp({.id = "org.player", .name = "Player", .processes = {player}});
+  EXPECT_EQ(service->state().error, "Requires macOS 14.2 or later.");
+  drainWorkers();
+  EXPECT_TRUE(sessions.made.empty());
+}
+
+TEST_F(OrchestrationTest, ApplyingAProfileRegainsLiveSessionsAndForgetsFailures) {
+  platform.hal.addDevice({.uid = "mic", .inputStreams = 1});
+  const AudioProfile quiet{Uuid::random(), "Quieto",
+                           "mic",          "speakers",
+                           std::nullopt,   AppMixMap{{"org.player", AppMix(0.3, true)}}};
+  ProfileStore::save({quiet}, platform.defaults);
+  make();
+  drainWorkers();
+  ASSERT_TRUE(service->applyProfile(quiet));
+  EXPECT_FLOAT_EQ(sessions.made[0]->gain, 0.3f) << "the live session has the profile's mix";
+  EXPECT_TRUE(sessions.made[0]->muted);
+
+  sessions.made[0]->unhealthy = true;
+  service->refresh();
+  ASSERT_TRUE(service->failedSignature("org.player"));
+  ASSERT_TRUE(service->applyProfile(quiet));
+  EXPECT_FALSE(service->failedSignature("org.player"));
+  drainWorkers();
+  EXPECT_TRUE(controlled()) << "started again by the apply, not after the retry delay";
+}
+
 TEST_F(OrchestrationTest, VirtualOutputsWithAnInputGetTheDuplexSession) {
   platform.hal.addDevice({.uid = "loop",
                           .transport = transport::virtualDevice,
@@ -248,6 +367,19 @@ TEST_F(OrchestrationTest, VirtualOutputsWithAnInputGetTheDuplexSession) {
   ASSERT_EQ(sessions.made.size(), 2u);
   EXPECT_FALSE(sessions.made[0]->duplex);
   EXPECT_TRUE(sessions.made[1]->duplex);
+}
+
+TEST_F(OrchestrationTest, WithoutVirtualDuplexAVirtualOutputGetsTheStandardSession) {
+  platform.hal.addDevice({.uid = "loop",
+                          .transport = transport::virtualDevice,
+                          .inputStreams = 1,
+                          .outputStreams = 1});
+  chooseOutput("loop");
+  make(true, false);
+  drainWorkers();
+  ASSERT_EQ(sessions.made.size(), 1u);
+  EXPECT_EQ(sessions.made[0]->startedOutput.uid, "loop");
+  EXPECT_FALSE(sessions.made[0]->duplex);
 }
 
 }  // namespace

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// Small readers of the /proc file system, each over a root folder so tests
+// can run on a fake tree. Nothing here throws: a file that cannot be read
+// gives nothing.
+namespace tavuno::procfs {
+
+// The whole of a small file (at most `limit` bytes); nothing when it cannot be
+// opened or read (a folder in its place included).
+std::optional<std::string> readFile(const std::string& path, std::size_t limit = 64 * 1024);
+// Where a symbolic link points; nothing when it is not a readable link.
+std::optional<std::string> readLink(const std::string& path);
+// The numeric entries of a /proc root, ascending.
+std::vector<std::int32_t> listPids(const std::string& procRoot);
+
+// A process folder and its inode number. On /proc the inode of a live
+// process's folder stays the same while the kernel keeps it cached, and a
+// new process under a reused pid always gets a new one: an unchanged inode
+// proves the same process, a changed one asks for its start time.
+struct ProcEntry {
+  std::int32_t pid;
+  std::uint64_t inode;
+};
+std::vector<ProcEntry> listProcesses(const std::string& procRoot);
+// The inode of a folder; nothing when it is not there.
+std::optional<std::uint64_t> inodeOf(const std::string& path);
+
+// Field 22 of a /proc/<pid>/stat text: the start time in clock ticks since
+// boot. The command name (field 2) may hold spaces and parentheses.
+std::optional<std::uint64_t> startTime(std::string_view stat);
+// The real uid of a /proc/<pid>/status text (first number of "Uid:").
+std::optional<std::uint32_t> realUid(std::string_view status);
+// The pids of "NSpid:" in a /proc/<pid>/status text, outermost first.
+std::vector<std::int32_t> namespacePids(std::string_view status);
+
+}  // namespace tavuno::procfs
