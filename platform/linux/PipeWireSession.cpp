@@ -93,6 +93,7 @@ std::uint32_t PipeWireSession::shortfalls() const {
 }
 
 std::vector<std::uint32_t> PipeWireSession::steeredNodes() const {
+  std::lock_guard<std::mutex> guard(steeredMutex_);
   std::vector<std::uint32_t> out;
   for (const auto& [node, s] : steered_)
     out.push_back(node);
@@ -191,7 +192,12 @@ std::optional<SessionFailure> PipeWireSession::steer(const PipeWireGraph::Node& 
     if (!ports_.journal.add(record))
       return SessionFailure::server(textKey("Registrar o direcionamento"), -EIO, kServer);
   }
-  Steered& steered = steered_[node.id];
+  Steered* entry;
+  {
+    std::lock_guard<std::mutex> guard(steeredMutex_);
+    entry = &steered_[node.id];
+  }
+  Steered& steered = *entry;
   steered.serial = node.serial;
   steered.record = record;
 
@@ -266,10 +272,20 @@ bool PipeWireSession::restore(std::uint32_t id, const Steered& steered) {
 
 void PipeWireSession::follow() {
   std::uint64_t seen = 0;
+  std::uint64_t gainSeen = ~std::uint64_t{0};
   while (following_.load()) {
+    // Woken by the graph; the timeout bounds how late a gain change reaches the streams and
+    // the restore data, and how late stop() is noticed.
     graph_->waitUntil(
         [&](const PipeWireGraph::View& v) { return v.changes != seen || !following_.load(); }, 0.1);
     if (!following_.load()) break;
+    std::uint64_t gainVersion;
+    {
+      std::lock_guard<std::mutex> guard(gainMutex_);
+      gainVersion = gainVersion_;
+    }
+    if (graph_->view().changes == seen && gainVersion == gainSeen) continue;
+    gainSeen = gainVersion;
     const PipeWireGraph::View view = graph_->view();
     seen = view.changes;
     if (!view.connected) continue;
@@ -290,6 +306,7 @@ void PipeWireSession::reconcile(const PipeWireGraph::View& view) {
     ports_.journal.remove([&](const SteerRecord& r) {
       return r.node == gone.node && r.serial == gone.serial && r.tap == gone.tap;
     });
+    std::lock_guard<std::mutex> guard(steeredMutex_);
     it = steered_.erase(it);
   }
   for (const auto& [id, node] : view.nodes) {
@@ -371,7 +388,10 @@ void PipeWireSession::teardown() {
     for (const auto& [id, s] : steered_)
       if (!restore(id, s)) cleanupFailed_ = true;
   }
-  steered_.clear();
+  {
+    std::lock_guard<std::mutex> guard(steeredMutex_);
+    steered_.clear();
+  }
   if (tap_) {
     tap_->destroy();
     tap_.reset();

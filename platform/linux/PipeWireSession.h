@@ -110,7 +110,10 @@ class PipeWireSession final : public ManagedAudioSession {
   std::uint32_t tapNode_ = 0;
   std::set<std::int32_t> pids_;
   std::map<std::int32_t, std::uint64_t> pidStarts_;
-  std::map<std::uint32_t, Steered> steered_;  // owner thread or follower, never both at once
+  // Written by the owner's thread or the follower, never both at once; the lock is for readers
+  // on other threads (steeredNodes).
+  std::map<std::uint32_t, Steered> steered_;
+  mutable std::mutex steeredMutex_;
   std::thread follower_;
   std::atomic<bool> following_{false};
   bool running_ = false;

@@ -377,9 +377,17 @@ std::optional<SessionFailure> PulseSession::move(const Input& input, const std::
 
 void PulseSession::follow() {
   std::uint64_t seen = connection_->changes();
+  std::uint64_t gainSeen = ~std::uint64_t{0};
   while (following_) {
-    connection_->waitForChange(seen, 0.2);
+    connection_->waitForChange(seen, 0.1);
     if (!following_) break;
+    std::uint64_t gainVersion;
+    {
+      std::lock_guard<std::mutex> guard(gainMutex_);
+      gainVersion = gainVersion_;
+    }
+    if (connection_->changes() == seen && gainVersion == gainSeen) continue;
+    gainSeen = gainVersion;
     seen = connection_->changes();
     if (!connection_->connected()) continue;
     std::string defaultSink;
@@ -509,6 +517,13 @@ void PulseSession::teardown() {
         cleanupFailed_ = true;
       }
     }
+  }
+  if (connection_ && !connection_->connected()) {
+    // The server went away and took the streams with it; a restarted one numbers its streams
+    // afresh, so these records could only ever name someone else's.
+    for (const auto& [index, record] : moved_)
+      ports_.journal.remove(
+          [&](const SteerRecord& r) { return r.node == record.node && r.tap == record.tap; });
   }
   moved_.clear();
   if (rt_ && connection_) {

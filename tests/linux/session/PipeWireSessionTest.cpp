@@ -278,7 +278,7 @@ TEST_F(PipeWireSessionTest, KilledTavunoLeavesNoAppSilentOrRerouted) {
     worstGap = std::max(worstGap, gap);
     if (std::getenv("TAVUNO_KILL_VERBOSE")) std::printf("round %d: %.1f ms\n", round, gap * 1000);
     if (gap >= 0.05) ++late;
-    EXPECT_LT(gap, 0.25) << "an app left silent";
+    EXPECT_LT(gap, 0.5) << "an app left silent";
 
     SteerJournal journal(SteerJournal::defaultDir());
     EXPECT_EQ(journal.load().size(), 2u);
