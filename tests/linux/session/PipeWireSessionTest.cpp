@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cmath>
@@ -226,9 +227,9 @@ double longestSilence(const std::vector<float>& samples, std::size_t from) {
   return double(longest) / 48000.0;
 }
 
-// A Tavuno killed with two tapped applications: the server relinks both within 50 ms (the gap
-// is read off the default output's monitor), and the next Tavuno's sweep puts the pinned one back
-// on its sink. Repeated, since a kill can land anywhere.
+// A Tavuno killed with two tapped applications: the server relinks both, typically within 50
+// ms (the gap is read off the default output's monitor), and the next Tavuno's sweep puts the
+// pinned one back on its sink. Repeated, since a kill can land anywhere.
 TEST_F(PipeWireSessionTest, KilledTavunoLeavesNoAppSilentOrRerouted) {
   pid_t free = play("KillFree", 100);
   pid_t pinned = stack->play("KillPinned", "usb_dac", true);
@@ -254,8 +255,20 @@ TEST_F(PipeWireSessionTest, KilledTavunoLeavesNoAppSilentOrRerouted) {
   self[length] = 0;
   double worstGap = 0;
   int late = 0;
+  std::vector<double> gaps;
   for (int round = 0; round < rounds; ++round) {
     SCOPED_TRACE(round);
+    if (round > 0 && round % 40 == 0) {
+      // Fresh players now and then: a stream that ends and starts again mid-round is a new
+      // stream that no record names.
+      for (pid_t p : {free, pinned}) {
+        stack->stop(p);
+        std::erase(players, p);
+      }
+      free = play("KillFree", 100);
+      pinned = stack->play("KillPinned", "usb_dac", true);
+      players.push_back(pinned);
+    }
     const std::string ready = stack->root() + "/ready";
     std::remove(ready.c_str());
     // The free app through a tap to the default output, the pinned one to the USB DAC.
@@ -276,6 +289,7 @@ TEST_F(PipeWireSessionTest, KilledTavunoLeavesNoAppSilentOrRerouted) {
     // The first 0.2 s hold the recorder's own start.
     const double gap = longestSilence(heard, 2 * 9600);
     worstGap = std::max(worstGap, gap);
+    gaps.push_back(gap);
     if (std::getenv("TAVUNO_KILL_VERBOSE")) std::printf("round %d: %.1f ms\n", round, gap * 1000);
     if (gap >= 0.05) ++late;
     EXPECT_LT(gap, 0.5) << "an app left silent";
@@ -288,8 +302,17 @@ TEST_F(PipeWireSessionTest, KilledTavunoLeavesNoAppSilentOrRerouted) {
     EXPECT_TRUE(eventually([&] { return stack->sinkOf(pinned) == "usb_dac"; }, 2));
     EXPECT_EQ(stack->sinkOf(free), "builtin_speakers");
   }
-  std::printf("longest silence on the default output after SIGKILL, %d rounds: %.1f ms\n", rounds,
-              worstGap * 1000);
+  std::sort(gaps.begin(), gaps.end());
+  const double median = gaps.empty() ? 0 : gaps[gaps.size() / 2];
+  std::printf(
+      "silence on the default output after SIGKILL, %d rounds: median %.1f ms, longest "
+      "%.1f ms, %d over 50 ms\n",
+      rounds, median * 1000, worstGap * 1000, late);
+  // Once Tavuno's process is gone the server drops its nodes and WirePlumber relinks the apps;
+  // on a loaded machine the teardown of the killed process and WirePlumber's turn are sometimes
+  // late (a few rounds in a hundred took 150-270 ms here). Typically within 50 ms, and never an
+  // app left silent.
+  EXPECT_LT(median, 0.05);
 }
 
 // An application controlled at 0.15 and started again starts at 0.15, also under CPU load: its

@@ -268,10 +268,13 @@ bool SessionAudioStack::restartServer() {
 }
 
 pid_t SessionAudioStack::play(const std::string& app, const std::string& sink, bool higher) {
-  std::vector<std::string> argv = {"paplay", "--client-name=" + app};
-  if (!sink.empty()) argv.push_back("--device=" + sink);
-  argv.push_back(higher ? higherTone_ : tone_);
-  pid_t pid = spawn(argv, {{"PULSE_PROP", "application.id=org.example." + app}});
+  // A shell that plays the tone again whenever it ends, its streams declaring the shell's pid:
+  // one process for as long as a test needs.
+  const std::string device = sink.empty() ? "" : " --device=" + sink;
+  const std::string command = "while :; do PULSE_PROP=\"application.id=org.example." + app +
+                              " application.process.id=$$\" paplay --client-name=" + app + device +
+                              " " + (higher ? higherTone_ : tone_) + "; done";
+  pid_t pid = spawn({"sh", "-c", command});
   eventually([&] { return !sinkOf(pid).empty(); }, 5);
   return pid;
 }

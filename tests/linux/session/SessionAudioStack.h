@@ -36,8 +36,9 @@ class SessionAudioStack {
   // Runs a command to its end; its standard output, or nothing when it failed.
   std::optional<std::string> run(const std::vector<std::string>& argv);
 
-  // A 440 Hz tone (peak 0.5, RMS 0.3536; 660 Hz when `higher`) played as application
-  // org.example.<app>, optionally pinned to `sink`; waits until its stream is on the server.
+  // A 440 Hz tone (peak 0.5, RMS 0.3536; 660 Hz when `higher`) played over and over as
+  // application org.example.<app> by one process, optionally pinned to `sink`; waits until its
+  // stream is on the server.
   pid_t play(const std::string& app, const std::string& sink = "", bool higher = false);
   // RMS and peak of what `sink` plays, over `seconds` after the first 0.1 s.
   struct Level {
