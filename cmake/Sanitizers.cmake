@@ -9,3 +9,9 @@ if(TAVUNO_TSAN)
   add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
   add_link_options(-fsanitize=thread)
 endif()
+if(TAVUNO_FUZZ)
+  # The libraries too, so that the fuzzer sees coverage and the sanitizers
+  # catch faults inside the code under test, not only in the targets.
+  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined)
+endif()

@@ -15,7 +15,7 @@ struct AudioDevice {
   std::string name;
   bool input = false;
   bool output = false;
-  bool builtIn = false;
+  bool builtIn = false;  // transport is built-in (an HDMI output never is)
   std::uint32_t transport = 0;
 
   friend bool operator==(const AudioDevice&, const AudioDevice&) = default;

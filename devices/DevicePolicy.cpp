@@ -4,6 +4,17 @@
 
 namespace tavuno {
 
+namespace {
+
+// `builtIn` follows the transport, so an HDMI output is never marked
+// built-in; the transport is checked here too so that no device, however it
+// was made, sends the fallback to a screen's speakers.
+bool isFallback(const AudioDevice& device) {
+  return device.builtIn && device.transport != transport::hdmi;
+}
+
+}  // namespace
+
 std::optional<AudioDevice> DevicePolicy::target(const std::vector<AudioDevice>& devices,
                                                 const std::optional<std::string>& preferred,
                                                 bool automatic, Direction direction,
@@ -15,9 +26,9 @@ std::optional<AudioDevice> DevicePolicy::target(const std::vector<AudioDevice>& 
   for (const auto* candidate : candidates)
     if (candidate->uid == *preferred) return *candidate;
   for (const auto* candidate : candidates)
-    if (currentID && candidate->id == *currentID && candidate->builtIn) return *candidate;
+    if (currentID && candidate->id == *currentID && isFallback(*candidate)) return *candidate;
   for (const auto* candidate : candidates)
-    if (candidate->builtIn) return *candidate;
+    if (isFallback(*candidate)) return *candidate;
   return std::nullopt;
 }
 

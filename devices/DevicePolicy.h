@@ -13,7 +13,8 @@ enum class Direction { input, output };
 
 namespace DevicePolicy {
 // The device automatic switching should make the default in `direction`:
-// the preferred one while present, else the built-in one.
+// the preferred one while present, else the built-in one (never an HDMI or
+// DisplayPort output).
 std::optional<AudioDevice> target(const std::vector<AudioDevice>& devices,
                                   const std::optional<std::string>& preferred, bool automatic,
                                   Direction direction, std::optional<AudioObjectID> currentID);

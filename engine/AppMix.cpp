@@ -68,8 +68,14 @@ AppMix mixFor(const AppMixMap& mixes, const std::string& id) {
 
 json appMixMapToJson(const AppMixMap& mixes) {
   json value = json::object();
-  for (const auto& [id, mix] : mixes)
-    value[id] = mix.toJson();
+  for (const auto& [id, mix] : mixes) {
+    json entry = mix.toJson();
+    // JSON holds only UTF-8. Ids and UIDs come from the system and may be
+    // anything; one such entry must not keep the others (and the profiles
+    // that carry the mix) from being saved.
+    if (!dumpJson(json{{id, entry}})) continue;
+    value[id] = std::move(entry);
+  }
   return value;
 }
 

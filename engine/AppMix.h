@@ -50,7 +50,8 @@ using AppMixMap = std::map<std::string, AppMix>;
 // The mix of `id`, or the default mix when it has no entry.
 AppMix mixFor(const AppMixMap& mixes, const std::string& id);
 
-// A JSON object whose keys are application ids.
+// A JSON object whose keys are application ids. An entry whose id or output
+// UID is not UTF-8 cannot be written as JSON and is left out.
 nlohmann::json appMixMapToJson(const AppMixMap& mixes);
 // Nothing unless `value` is an object whose every member is a readable mix.
 std::optional<AppMixMap> appMixMapFromJson(const nlohmann::json& value);

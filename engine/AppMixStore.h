@@ -10,7 +10,8 @@ struct AppMixStore {
   // Empty when nothing is stored or the stored value is not a readable map;
   // nothing is reported and nothing is written.
   static AppMixMap load(const DefaultsStore& defaults);
-  // Replaces the stored map; when it cannot be encoded nothing is written.
+  // Replaces the stored map, leaving out any entry JSON cannot hold (an id
+  // or UID that is not UTF-8); when it cannot be encoded nothing is written.
   static void save(const AppMixMap& mixes, DefaultsStore& defaults);
 
   static std::optional<AppMixMap> decode(const Bytes& bytes);

@@ -4,10 +4,15 @@
 
 namespace tavuno {
 
-AudioWorker::AudioWorker(MainQueue& main, SerialQueueFactory& queues)
+AudioWorker::AudioWorker(MainQueue& main, std::shared_ptr<MainHop> hop, SerialQueueFactory& queues)
     : main_(main),
+      hop_(std::move(hop)),
       queue_(queues.makeQueue("com.tavuno.audio.lifecycle." + Uuid::random().text(),
                               QueuePriority::userInitiated)) {}
+
+AudioWorker::~AudioWorker() {
+  queue_->detach();
+}
 
 void AudioWorker::run(Job job) {
   // Written on the main thread only (the timeout and the completion both run
@@ -19,17 +24,17 @@ void AudioWorker::run(Job job) {
       if (!*finished && shared->onTimeout) shared->onTimeout();
     });
   }
-  MainQueue& main = main_;
-  queue_->async([&main, finished, shared] {
+  // A hop that returns without running leaves `start` and `accepted` false.
+  queue_->async([hop = hop_, finished, shared] {
     bool start = false;
-    main.sync([&] {
+    hop->sync([&] {
       start = shared->shouldStart();
       if (!start) *finished = true;
     });
     if (!start) return;
     SessionResult result = shared->work();
     bool accepted = false;
-    main.sync([&] {
+    hop->sync([&] {
       *finished = true;
       accepted = shared->completion(result);
     });

@@ -9,6 +9,9 @@ namespace tavuno {
 // Called with the addresses that changed. Delivered on the main queue.
 using PropertyListener = std::function<void(std::uint32_t count, const PropertyAddress* addresses)>;
 using ListenerToken = std::uint64_t;
+// Told that a write which had succeeded did not reach the hardware after all.
+using DeferredWriteFailureHandler =
+    std::function<void(AudioObjectID object, const PropertyAddress& address, OSStatus status)>;
 
 // The audio hardware's property operations, in the platform's shape: object
 // ids, addresses, byte sizes and 32-bit statuses (0 = success). String
@@ -23,6 +26,9 @@ class Hal {
   // return.
   virtual OSStatus getPropertyData(AudioObjectID object, const PropertyAddress& address,
                                    std::uint32_t& ioSize, void* outData) = 0;
+  // A success is visible at once: the next getPropertyData of that address on
+  // the main thread returns the value written, even where the hardware
+  // applies it later.
   virtual OSStatus setPropertyData(AudioObjectID object, const PropertyAddress& address,
                                    std::uint32_t size, const void* data) = 0;
   virtual bool hasProperty(AudioObjectID object, const PropertyAddress& address) = 0;
@@ -34,6 +40,12 @@ class Hal {
                                        PropertyListener listener, ListenerToken& outToken) = 0;
   virtual OSStatus removePropertyListener(AudioObjectID object, const PropertyAddress& address,
                                           ListenerToken token) = 0;
+
+  // A Hal that applies writes after setPropertyData returned calls `handler`
+  // on the main queue when one of them finally fails; by then reads give the
+  // hardware's value again. An empty handler removes it. A Hal whose writes
+  // are done when they return never calls it.
+  virtual void setDeferredWriteFailureHandler(DeferredWriteFailureHandler /*handler*/) {}
 };
 
 }  // namespace tavuno

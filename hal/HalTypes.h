@@ -65,6 +65,9 @@ constexpr std::uint32_t bluetoothLE = fourCC("blea");
 constexpr std::uint32_t usb = fourCC("usb ");
 constexpr std::uint32_t virtualDevice = fourCC("virt");
 constexpr std::uint32_t aggregate = fourCC("grup");
+// An HDMI or DisplayPort output, even one on the built-in sound chip: a
+// screen's speakers, never the built-in device.
+constexpr std::uint32_t hdmi = fourCC("hdmi");
 }  // namespace transport
 
 // Statuses, with the platform's values.

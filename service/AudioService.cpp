@@ -6,9 +6,8 @@
 #include "automations/AutomationStores.h"
 #include "base/SettingsKeys.h"
 #include "base/text/TavunoLanguage.h"
+#include "engine/AppMixStore.h"
 #include "profiles/ProfileStore.h"
-
-#include <nlohmann/json.hpp>
 
 namespace tavuno {
 
@@ -20,17 +19,34 @@ std::shared_ptr<AudioService> AudioService::create(ServicePorts ports, ServiceOp
 }
 
 AudioService::AudioService(Private, ServicePorts ports, ServiceOptions options)
-    : ports_(ports), options_(std::move(options)) {}
+    : ports_(ports), options_(std::move(options)), hop_(std::make_shared<MainHop>(ports.main)) {}
 
 AudioService::~AudioService() {
+  // Never waits on a worker. First the workers lose their way to the main
+  // thread: a start not begun never begins, a session built meanwhile is
+  // discarded (stopped) by its worker.
+  hop_->close();
   if (timer_) timer_->cancel();
   if (refreshWork_) refreshWork_->cancel();
   if (pending_) pending_->cancel();
   removeAllListeners();
+  ports_.hal.setDeferredWriteFailureHandler({});
+  // Every live session is stopped here, not queued behind work that may be
+  // blocked, so each application's audio is restored before we return.
+  for (auto& [id, session] : tapSessions_)
+    session->stop();
+  tapSessions_.clear();
+  // Then the workers are let go to finish what they hold on their own.
+  audioWorkers_.clear();
 }
 
 void AudioService::construct(bool startTimer) {
   auto& defaults = ports_.defaults;
+  std::weak_ptr<AudioService> weak = weak_from_this();
+  ports_.hal.setDeferredWriteFailureHandler(
+      [weak](AudioObjectID, const PropertyAddress& address, OSStatus status) {
+        if (auto self = weak.lock()) self->showDeferredWriteFailure(address, status);
+      });
   auto control = AppControlPreferences::loadState(defaults);
   state_.controlPreferences = std::move(control.preferences);
   controlPreferencesReplaced_ = control.replaced;
@@ -43,10 +59,7 @@ void AudioService::construct(bool startTimer) {
   state_.automationHistory = AutomationHistoryStore(defaults).load();
   state_.notificationsEnabled = defaults.boolean(key::notificationsEnabled).value_or(false);
   scheduleLastFired_ = ScheduleLastFiredStore(defaults).load();
-  if (auto stored = defaults.data(key::appMix)) {
-    auto json = nlohmann::json::parse(stored->begin(), stored->end(), nullptr, false);
-    if (auto mixes = appMixMapFromJson(json)) state_.appSettings = std::move(*mixes);
-  }
+  state_.appSettings = AppMixStore::load(defaults);
   auto preferences = DevicePreferences::load(defaults);
   state_.preferredUID = preferences.outputUID;
   state_.preferredInputUID = preferences.inputUID;
@@ -70,7 +83,6 @@ void AudioService::construct(bool startTimer) {
   installSystemListeners();
   schedulePolicy(true);
   if (startTimer) {
-    std::weak_ptr<AudioService> weak = weak_from_this();
     timer_ = ports_.main.repeatEvery(refreshInterval, [weak] {
       if (auto self = weak.lock()) self->refresh();
     });

@@ -7,6 +7,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "automations/Calendar.h"
@@ -22,6 +23,7 @@
 #include "engine/AppDiscovery.h"
 #include "engine/AudioWorker.h"
 #include "engine/IdentityPort.h"
+#include "engine/MainHop.h"
 #include "engine/SessionPolicy.h"
 #include "engine/sessions/TapPlatform.h"
 #include "hal/Hal.h"
@@ -32,15 +34,36 @@
 
 namespace tavuno {
 
-// The outside world as the service sees it.
+// A yes or no the system may change while the program runs: a fixed answer,
+// or a question asked on the main thread each time it matters.
+class Availability {
+ public:
+  Availability(bool fixed = true) : fixed_(fixed) {}
+  template <class Query>
+  requires std::is_invocable_r_v<bool, Query&> Availability(Query query)
+      : query_(std::move(query)) {}
+
+  bool now() const { return query_ ? query_() : fixed_; }
+
+ private:
+  bool fixed_ = true;
+  std::function<bool()> query_;
+};
+
+// The outside world as the service sees it. A worker blocked in the audio
+// server when the service goes finishes that build later, alone, and stops
+// the session it made: `tap` and `workers` (and whatever `makeSession` uses)
+// must outlive the service's workers; the application keeps them until the
+// process ends. The main queue needs no such care (see AudioService).
 struct ServicePorts {
   DefaultsStore& defaults;
   MainQueue& main;
   Hal& hal;
   SerialQueueFactory& workers;
-  // Whether the system offers per-application capture (process objects and
-  // taps); without it the per-app part of the refresh is skipped.
-  bool perAppAudioSupported = true;
+  // Whether the system offers per-application capture now (the audio server
+  // may come and go); asked at every refresh. Without it the per-app part of
+  // the refresh is skipped and the process list is not listened to.
+  Availability perAppAudioSupported = true;
   // Per-application audio: taps and aggregate devices, and who is running.
   // Without them no application is discovered or controlled.
   TapPlatform* tap = nullptr;
@@ -77,6 +100,16 @@ struct ServiceOptions {
 // the system through the refresh cycle, and offers the operations the screens
 // call. Main thread only. Made through create() because every timer and
 // delayed callback holds it weakly.
+//
+// Quitting is destroying it, on the main thread, and never hangs whatever is
+// in flight: its workers lose their way to the main thread (a start not yet
+// begun never begins, a session built meanwhile is stopped by its worker),
+// every live session is stopped at once, and the workers are let go without
+// waiting for them. The application closes the main queue first (see
+// MainQueue); when the service goes first (a test, a headless tool), the
+// queue stays open unless one of its workers is waiting in MainQueue::sync,
+// which only closing the queue can end without a wait. Either way no worker
+// touches the main queue after the destructor returns.
 class AudioService : public std::enable_shared_from_this<AudioService>, public MuteTarget {
  public:
   static constexpr double refreshInterval = 2.0;
@@ -199,7 +232,9 @@ class AudioService : public std::enable_shared_from_this<AudioService>, public M
   AudioObjectID volumeDevice() const { return volumeDevice_; }
   const std::set<std::string>& pendingConnections() const { return pendingConnections_; }
   const std::string& lastTopology() const { return lastTopology_; }
-  std::size_t listenerCount() const { return systemListeners_.size() + outputListeners_.size(); }
+  std::size_t listenerCount() const {
+    return systemListeners_.size() + outputListeners_.size() + processListeners_.size();
+  }
   // How many times the device policy ran and the automations were asked to
   // run; hooks for the automation engine.
   std::uint64_t automationPasses() const { return automationPasses_; }
@@ -231,7 +266,9 @@ class AudioService : public std::enable_shared_from_this<AudioService>, public M
   void captureDueSchedules();
 
   void installSystemListeners();
+  void followProcessList();
   void removeAllListeners();
+  void showDeferredWriteFailure(const PropertyAddress& address, OSStatus status);
 
   struct Listener {
     AudioObjectID object;
@@ -290,6 +327,7 @@ class AudioService : public std::enable_shared_from_this<AudioService>, public M
 
   ServicePorts ports_;
   ServiceOptions options_;
+  std::shared_ptr<MainHop> hop_;  // the workers' way to the main thread
   ServiceState state_;
   Observers<ServiceField> observers_;
 
@@ -315,6 +353,10 @@ class AudioService : public std::enable_shared_from_this<AudioService>, public M
   // Monitoring.
   std::vector<Listener> systemListeners_;
   std::vector<Listener> outputListeners_;
+  // The process list's listener, present while per-app audio is supported.
+  std::vector<Listener> processListeners_;
+  bool systemListenersInstalled_ = false;
+  bool perAppAudioSupported_ = false;  // as of the last refresh
   AudioObjectID listenerOutput_ = 0;
   std::vector<std::uint32_t> listenerElements_;
   WorkItemRef pending_;

@@ -1,10 +1,8 @@
 // The per-application mix, output choice and the automatic-control switch.
 #include <cmath>
 
-#include "base/SettingsKeys.h"
+#include "engine/AppMixStore.h"
 #include "service/AudioService.h"
-
-#include <nlohmann/json.hpp>
 
 namespace tavuno {
 
@@ -19,8 +17,7 @@ bool inCall(const std::vector<ActiveApp>& activeApps, const std::string& id) {
 }  // namespace
 
 void AudioService::saveAppSettings() {
-  std::string text = appMixMapToJson(state_.appSettings).dump();
-  ports_.defaults.set(key::appMix, Bytes(text.begin(), text.end()));
+  AppMixStore::save(state_.appSettings, ports_.defaults);
 }
 
 void AudioService::setAppMix(const ActiveApp& app, std::optional<float> volume,
@@ -32,8 +29,7 @@ void AudioService::setAppMix(const ActiveApp& app, std::optional<float> volume,
   publish(ServiceField::appSettings, &ServiceState::appSettings, std::move(next));
   saveAppSettings();
   saveActiveProfileSnapshot();
-  if (ports_.perAppAudioSupported)
-    if (auto running = session(app.id)) running->setGain(mix.volume(), mix.muted());
+  if (auto running = session(app.id)) running->setGain(mix.volume(), mix.muted());
 }
 
 void AudioService::setAppOutput(const ActiveApp& app, std::optional<std::string> uid) {

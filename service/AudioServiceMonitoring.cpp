@@ -1,5 +1,5 @@
-// Hardware listeners, the device topology, the deferred policy step and
-// automatic switching to the preferred devices.
+// Hardware listeners, writes that fail late, the device topology, the
+// deferred policy step and automatic switching to the preferred devices.
 #include <algorithm>
 
 #include "base/SettingsKeys.h"
@@ -35,14 +35,21 @@ void AudioService::removeListeners(std::vector<Listener>& list) {
 void AudioService::removeAllListeners() {
   removeListeners(systemListeners_);
   removeListeners(outputListeners_);
+  removeListeners(processListeners_);
 }
 
 void AudioService::installSystemListeners() {
   for (auto selector :
        {selector::devices, selector::defaultInputDevice, selector::defaultOutputDevice})
     addListener(systemListeners_, kAudioObjectSystemObject, globalAddress(selector));
-  if (ports_.perAppAudioSupported)
-    addListener(systemListeners_, kAudioObjectSystemObject,
+  systemListenersInstalled_ = true;
+  followProcessList();
+}
+
+void AudioService::followProcessList() {
+  removeListeners(processListeners_);
+  if (perAppAudioSupported_)
+    addListener(processListeners_, kAudioObjectSystemObject,
                 globalAddress(selector::processObjectList));
 }
 
@@ -61,6 +68,26 @@ void AudioService::updateOutputListeners() {
   for (std::uint32_t element : elements)
     addListener(outputListeners_, output, {selector::volumeScalar, scope::output, element});
   addListener(outputListeners_, output, {selector::mute, scope::output, kElementMain});
+}
+
+void AudioService::showDeferredWriteFailure(const PropertyAddress& address, OSStatus status) {
+  // The same words as when the write fails at once.
+  switch (address.selector) {
+    case selector::defaultInputDevice:
+    case selector::defaultOutputDevice:
+      profileError(textKey("Não foi possível alterar o dispositivo (erro %d)."), status);
+      break;
+    case selector::volumeScalar:
+      profileError(textKey("Não foi possível alterar todos os canais (erro %d)."), status);
+      break;
+    case selector::mute:
+      profileError(textKey("Não foi possível alterar o silêncio (erro %d)."), status);
+      break;
+    default:
+      break;
+  }
+  // Until now the state showed the value written: read the hardware again.
+  refresh();
 }
 
 void AudioService::detectTopologyChange() {

@@ -108,11 +108,9 @@ bool AudioService::applyProfile(const AudioProfile& profile) {
   }
 
   publishAppSettings(profile.appMix.value_or(AppMixMap{}));
-  if (ports_.perAppAudioSupported) {
-    for (const auto& [id, running] : tapSessions_) {
-      const AppMix mix = settings(id);
-      running->setGain(mix.volume(), mix.muted());
-    }
+  for (const auto& [id, running] : tapSessions_) {
+    const AppMix mix = settings(id);
+    running->setGain(mix.volume(), mix.muted());
   }
   failedSignatures_.clear();
   refresh();

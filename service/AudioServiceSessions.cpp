@@ -24,13 +24,13 @@ SessionFactory AudioService::sessionFactory() const {
   if (options_.makeSession) return options_.makeSession;
   TapPlatform* tap = ports_.tap;
   SerialQueueFactory& queues = ports_.workers;
-  MainQueue& main = ports_.main;
+  std::shared_ptr<MainHop> hop = hop_;
   auto standardCleanup = options_.standardCleanupResult;
   auto duplexCleanup = options_.duplexCleanupResult;
   auto captureRate = options_.virtualCaptureRateOverride;
-  return [=, &queues, &main](bool duplex) -> SessionRef {
+  return [=, &queues](bool duplex) -> SessionRef {
     if (!tap) return nullptr;
-    SessionPorts sessionPorts{*tap, queues, [&main] { return main.uptime(); }};
+    SessionPorts sessionPorts{*tap, queues, [hop] { return hop->uptime(); }};
     if (duplex)
       return std::make_shared<DuplexProcessTap>(sessionPorts, duplexCleanup, captureRate,
                                                 duplexPrefillFrames);
@@ -45,7 +45,7 @@ std::optional<SessionSignature> AudioService::signatureFor(const ActiveApp& app,
 
 AudioWorker& AudioService::worker(const std::string& id) {
   auto& slot = audioWorkers_[id];
-  if (!slot) slot = std::make_unique<AudioWorker>(ports_.main, ports_.workers);
+  if (!slot) slot = std::make_unique<AudioWorker>(ports_.main, hop_, ports_.workers);
   return *slot;
 }
 
@@ -61,7 +61,15 @@ void AudioService::forgetPendingStart(const std::string& id) {
 }
 
 void AudioService::refreshApplicationSessions() {
-  if (!ports_.perAppAudioSupported || !ports_.identity) return;
+  if (const bool supported = ports_.perAppAudioSupported.now();
+      supported != perAppAudioSupported_) {
+    perAppAudioSupported_ = supported;
+    // Until construction installs the listeners, installSystemListeners()
+    // picks the value up itself.
+    if (systemListenersInstalled_) followProcessList();
+  }
+  // Without a way to make sessions every playing app would only fail to start.
+  if (!perAppAudioSupported_ || !ports_.identity || !(ports_.tap || options_.makeSession)) return;
   Discovery discovery =
       discoverActiveApps(ports_.hal, *ports_.identity,
                          [this](AudioObjectID process) { return processOutputDevices(process); });
@@ -154,7 +162,7 @@ void AudioService::reconcileApp(const std::string& id, const Discovery& discover
 void AudioService::startSession(const ActiveApp& app, const AudioDevice& output,
                                 const SessionSignature& signature) {
   const std::string id = app.id;
-  if (!ports_.perAppAudioSupported) {
+  if (!ports_.perAppAudioSupported.now()) {
     setError(tr("Requer macOS 14.2 ou posterior."));
     return;
   }
@@ -261,13 +269,13 @@ void AudioService::scheduleSessionChecks(const std::string& id, const ActiveApp&
 void AudioService::teardownApp(const std::string& id) {
   publishSet(ServiceField::passthroughApps, &ServiceState::passthroughApps, id, false);
   forgetPendingStart(id);
-  if (ports_.perAppAudioSupported) {
-    if (auto it = tapSessions_.find(id); it != tapSessions_.end()) {
-      SessionRef running = std::move(it->second);
-      tapSessions_.erase(it);
-      auto dispose = sessionDisposer(id);
-      worker(id).dispose([dispose, running]() mutable { dispose(std::move(running)); });
-    }
+  // Whatever the support says now: a session made while it lasted is still
+  // stopped and its app's audio restored.
+  if (auto it = tapSessions_.find(id); it != tapSessions_.end()) {
+    SessionRef running = std::move(it->second);
+    tapSessions_.erase(it);
+    auto dispose = sessionDisposer(id);
+    worker(id).dispose([dispose, running]() mutable { dispose(std::move(running)); });
   }
   sessionSignatures_.erase(id);
   watchdogs_.erase(id);
@@ -276,13 +284,12 @@ void AudioService::teardownApp(const std::string& id) {
 
 std::function<void(SessionRef)> AudioService::sessionDisposer(const std::string& id) {
   std::weak_ptr<AudioService> weak = weak_from_this();
-  MainQueue& main = ports_.main;
   // Runs on the worker.
-  return [weak, id, &main](SessionRef session) {
+  return [weak, id, hop = hop_](SessionRef session) {
     if (!session) return;
     session->stop();
     if (!session->cleanupFailed()) return;
-    main.post([weak, id] {
+    hop->post([weak, id] {
       if (auto self = weak.lock()) self->quarantineAfterCleanupFailure(id);
     });
   };

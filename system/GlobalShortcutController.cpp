@@ -11,7 +11,18 @@ GlobalShortcutController::GlobalShortcutController(DefaultsStore& defaults,
     : defaults_(defaults), backend_(backend), action_(std::move(action)) {
   if (auto raw = defaults_.string(key::shortcutKey))
     key_ = shortcutKeyFromRaw(*raw).value_or(ShortcutKey::m);
+  backend_.setRevokedHandler([this](SystemError error) { revoked(error); });
   if (defaults_.boolean(key::globalShortcutEnabled).value_or(false)) setEnabled(true);
+}
+
+GlobalShortcutController::~GlobalShortcutController() {
+  backend_.setRevokedHandler({});
+}
+
+void GlobalShortcutController::revoked(const SystemError& error) {
+  if (!enabled_) return;
+  publish(ShortcutField::message, message_, std::optional(error.description));
+  setEnabledState(false);
 }
 
 template <class T>

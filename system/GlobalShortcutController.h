@@ -21,9 +21,12 @@ class GlobalShortcutController {
  public:
   // Reads the letter (absent or unknown gives m) and, when the shortcut was
   // left on, registers it again; a failure then switches the stored setting
-  // off and leaves the reason in message().
+  // off and leaves the reason in message(). A combination the back end loses
+  // later is handled the same way.
   GlobalShortcutController(DefaultsStore& defaults, GlobalShortcutRegistering& backend,
                            std::function<void()> action);
+
+  ~GlobalShortcutController();
 
   GlobalShortcutController(const GlobalShortcutController&) = delete;
   GlobalShortcutController& operator=(const GlobalShortcutController&) = delete;
@@ -48,6 +51,7 @@ class GlobalShortcutController {
 
  private:
   void setEnabledState(bool on);
+  void revoked(const SystemError& error);
   template <class T>
   void publish(ShortcutField field, T& member, T value);
 

@@ -20,6 +20,11 @@ class GlobalShortcutRegistering {
   virtual SystemResult registerKey(ShortcutKey key, std::function<void()> action) = 0;
   // Releases the combination, if any, and forgets the action.
   virtual void unregister() = 0;
+  // A back end whose desktop may withdraw a registered combination later
+  // calls `handler` on the main queue with the reason; nothing is registered
+  // then. An empty handler removes it. A back end whose registrations last
+  // until released never calls it.
+  virtual void setRevokedHandler(std::function<void(SystemError)> /*handler*/) {}
 };
 
 // The error of a registration refused with `status`, described in the

@@ -15,6 +15,11 @@ class SerialQueue {
   virtual ~SerialQueue() = default;
   virtual void async(std::function<void()> work) = 0;
   virtual const std::string& label() const = 0;
+  // Lets the queue finish on its own: destroying it afterwards never waits
+  // for work in progress, which may be blocked on the audio server. That work
+  // and what is queued behind it still run, in order, then the queue ends.
+  // For quitting; a queue whose destruction never waits has nothing to do.
+  virtual void detach() = 0;
 };
 
 class SerialQueueFactory {

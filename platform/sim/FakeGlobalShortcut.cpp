@@ -26,4 +26,10 @@ void FakeGlobalShortcut::unregister() {
   dispatch_.disarm();
 }
 
+void FakeGlobalShortcut::revoke(std::int32_t status) {
+  registered_.reset();
+  dispatch_.disarm();
+  if (revoked_) revoked_(shortcutRegistrationError(status));
+}
+
 }  // namespace tavuno

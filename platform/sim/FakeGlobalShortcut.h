@@ -27,6 +27,12 @@ class FakeGlobalShortcut : public GlobalShortcutRegistering {
 
   SystemResult registerKey(ShortcutKey key, std::function<void()> action) override;
   void unregister() override;
+  void setRevokedHandler(std::function<void(SystemError)> handler) override {
+    revoked_ = std::move(handler);
+  }
+
+  // The desktop withdraws the registered combination with `status`.
+  void revoke(std::int32_t status);
 
   // Another program holds `key`: registering it fails with `status`.
   void takeKey(ShortcutKey key, std::int32_t status) { taken_[key] = status; }
@@ -54,6 +60,7 @@ class FakeGlobalShortcut : public GlobalShortcutRegistering {
   std::deque<std::int32_t> failures_;
   std::optional<ShortcutKey> registered_;
   std::vector<Call> calls_;
+  std::function<void(SystemError)> revoked_;
 };
 
 }  // namespace tavuno

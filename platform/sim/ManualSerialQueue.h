@@ -18,6 +18,8 @@ class ManualSerialQueue : public SerialQueue {
 
   void async(std::function<void()> work) override { pending_.push_back(std::move(work)); }
   const std::string& label() const override { return label_; }
+  // The test drains the queue; destroying it never waits.
+  void detach() override {}
   QueuePriority priority() const { return priority_; }
 
   std::size_t pendingCount() const { return pending_.size(); }

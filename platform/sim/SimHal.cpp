@@ -167,6 +167,13 @@ OSStatus SimHal::removePropertyListener(AudioObjectID object, const PropertyAddr
   return status::noError;
 }
 
+void SimHal::failDeferredWrite(AudioObjectID object, const PropertyAddress& where,
+                               OSStatus failure) {
+  main_.post([this, object, where, failure] {
+    if (deferredFailureHandler_) deferredFailureHandler_(object, where, failure);
+  });
+}
+
 void SimHal::notify(AudioObjectID object, const PropertyAddress& where) {
   auto it = listeners_.find(keyOf(object, where));
   if (it == listeners_.end()) return;

@@ -85,6 +85,9 @@ class SimHal : public Hal {
                                PropertyListener listener, ListenerToken& outToken) override;
   OSStatus removePropertyListener(AudioObjectID object, const PropertyAddress& address,
                                   ListenerToken token) override;
+  void setDeferredWriteFailureHandler(DeferredWriteFailureHandler handler) override {
+    deferredFailureHandler_ = std::move(handler);
+  }
 
   // Devices and processes. Adding or removing updates the system lists.
   AudioObjectID addDevice(const SimDeviceSpec& spec);
@@ -115,6 +118,11 @@ class SimHal : public Hal {
   void removeProperty(AudioObjectID object, const PropertyAddress& address);
   void setPropertyStatus(AudioObjectID object, const PropertyAddress& address, OSStatus readStatus,
                          OSStatus writeStatus);
+
+  // A write that had returned success fails later, as on a Hal that applies
+  // writes after returning: the handler hears of it on the main queue. The
+  // test puts the old value back itself (setVolume and the like) first.
+  void failDeferredWrite(AudioObjectID object, const PropertyAddress& address, OSStatus status);
 
   void injectFault(const Fault& fault) { faults_.push_back(fault); }
   void clearFaults() { faults_.clear(); }
@@ -161,6 +169,7 @@ class SimHal : public Hal {
   std::vector<Fault> faults_;
   std::vector<Write> writes_;
   std::map<Operation, std::size_t> calls_;
+  DeferredWriteFailureHandler deferredFailureHandler_;
 };
 
 }  // namespace tavuno

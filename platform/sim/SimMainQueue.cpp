@@ -5,6 +5,7 @@
 namespace tavuno {
 
 void SimMainQueue::schedule(double due, Entry entry) {
+  if (closed_) return;
   entries_.emplace(Key{due, sequence_++}, std::move(entry));
 }
 
@@ -45,9 +46,16 @@ void SimMainQueue::advance(double seconds) {
 
 void SimMainQueue::sync(std::function<void()> work) {
   if (depth_ == 0) runPending();
+  if (closed_) return;
   ++depth_;
   work();
   --depth_;
+}
+
+void SimMainQueue::close() {
+  closed_ = true;
+  // The entry running now, if any, was taken out of the map already.
+  entries_.clear();
 }
 
 std::size_t SimMainQueue::scheduledCount() const {

@@ -13,7 +13,7 @@ namespace tavuno {
 // was scheduled, including work scheduled while advancing. Single-threaded.
 // sync() from outside main work (a test draining a worker queue) first runs
 // what is already due, as a first-in first-out main queue would, then the
-// work; from inside main work it runs inline.
+// work; from inside main work it runs inline. After close() nothing runs.
 class SimMainQueue : public MainQueue {
  public:
   void post(std::function<void()> work) override;
@@ -21,6 +21,7 @@ class SimMainQueue : public MainQueue {
   WorkItemRef repeatEvery(double seconds, std::function<void()> tick) override;
   double uptime() const override { return now_; }
   void sync(std::function<void()> work) override;
+  void close() override;
 
   // Moves virtual time forward by `seconds`, running everything that falls due.
   void advance(double seconds);
@@ -41,6 +42,7 @@ class SimMainQueue : public MainQueue {
 
   double now_ = 0;
   int depth_ = 0;  // > 0 while main work runs
+  bool closed_ = false;
   std::uint64_t sequence_ = 0;
   std::map<Key, Entry> entries_;
 };

@@ -1,58 +1,109 @@
 #include "platform/std/FileDefaultsStore.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdlib>
-#include <cstring>
-#include <fstream>
-#include <sstream>
+#include <map>
+#include <mutex>
 
+#include "base/text/TavunoLanguage.h"
 #include "platform/std/SettingsCodec.h"
+#include "platform/std/SettingsFile.h"
+#include "platform/std/ThreadMainQueue.h"
 
 namespace tavuno {
 
 namespace fs = std::filesystem;
 
-namespace {
+// What the store and its pending writer ticks share; a tick holds it weakly,
+// so one that runs after the store is gone does nothing.
+struct FileDefaultsStore::State {
+  explicit State(fs::path path) : file(std::move(path)) {}
 
-bool writeAll(int fd, const std::string& text) {
-  const char* data = text.data();
-  std::size_t left = text.size();
-  while (left > 0) {
-    ssize_t n = ::write(fd, data, left);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    data += n;
-    left -= static_cast<std::size_t>(n);
+  // Replaces the file with the values unless it already holds them. True
+  // when the file then holds every value.
+  bool writePending();
+
+  const SettingsFile file;
+  // One replacement at a time, in the order of their snapshots. Taken before
+  // `mutex`, and held across the disk work, which `mutex` never is.
+  std::mutex writing;
+
+  mutable std::mutex mutex;  // guards everything below
+  std::map<std::string, DefaultsValue> values;
+  bool dirty = false;     // values changed since the last snapshot written
+  bool inFlight = false;  // a snapshot is being written
+  bool armed = false;     // a writer tick is scheduled
+  std::uint64_t generation = 0;
+  std::uint64_t generationAtTick = 0;  // generation when the last tick was scheduled
+  double burstStart = 0;               // writer uptime of the burst's first change
+  bool writable = true;
+  fs::path movedAside;
+  std::string lastWriteError;
+  std::uint64_t replacements = 0;
+};
+
+bool FileDefaultsStore::State::writePending() {
+  std::lock_guard writeLock(writing);
+  std::map<std::string, DefaultsValue> snapshot;
+  {
+    std::lock_guard lock(mutex);
+    if (!dirty) return true;
+    if (!writable) return false;
+    // Copied rather than encoded here: the main thread may be waiting for
+    // this lock, and encoding takes far longer than copying.
+    snapshot = values;
+    dirty = false;
+    inFlight = true;
   }
+  const std::string error = file.replace(encodeSettings(snapshot));
+  std::lock_guard lock(mutex);
+  inFlight = false;
+  lastWriteError = error;
+  if (!error.empty()) {
+    // Still not on disk: the next change or flush tries again.
+    dirty = true;
+    return false;
+  }
+  ++replacements;
   return true;
 }
 
-void syncDirectory(const fs::path& directory) {
-  int fd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return;
-  ::fsync(fd);
-  ::close(fd);
-}
+FileDefaultsStore::FileDefaultsStore(fs::path file)
+    : FileDefaultsStore(std::move(file), std::make_unique<ThreadMainQueue>(), nullptr) {}
 
-// A name beside `file` that no earlier move used.
-fs::path asideName(const fs::path& file) {
-  std::error_code ignored;
-  for (int n = 0;; ++n) {
-    fs::path candidate = file;
-    candidate += ".corrupt-" + std::to_string(::time(nullptr)) + (n ? "-" + std::to_string(n) : "");
-    if (!fs::exists(candidate, ignored)) return candidate;
+FileDefaultsStore::FileDefaultsStore(fs::path file, MainQueue& writer)
+    : FileDefaultsStore(std::move(file), nullptr, &writer) {}
+
+FileDefaultsStore::FileDefaultsStore(fs::path file, std::unique_ptr<ThreadMainQueue> ownWriter,
+                                     MainQueue* writer)
+    : file_(std::move(file)),
+      ownWriter_(std::move(ownWriter)),
+      writer_(writer ? *writer : *ownWriter_),
+      state_(std::make_shared<State>(file_)) {
+  using Kind = SettingsFile::Contents::Kind;
+  SettingsFile::Contents contents = state_->file.read();
+  if (contents.kind == Kind::settings) {
+    state_->values = std::move(contents.values);
+  } else if (contents.kind != Kind::absent) {
+    std::string error;
+    if (auto aside = state_->file.moveAside(error)) {
+      state_->movedAside = std::move(*aside);
+    } else {
+      // Writing now would replace the only copy of the user's settings.
+      state_->writable = false;
+      state_->lastWriteError = contents.error.empty() ? error : contents.error + "; " + error;
+    }
   }
+  if (state_->writable) state_->file.removeStaleTemporaries();
+  if (ownWriter_) ownThread_ = std::thread([queue = ownWriter_.get()] { queue->run(); });
 }
 
-}  // namespace
-
-FileDefaultsStore::FileDefaultsStore(fs::path file) : file_(std::move(file)) {
-  load();
+FileDefaultsStore::~FileDefaultsStore() {
+  if (ownThread_.joinable()) {
+    // Posted rather than called: stop() before run() has started would be lost.
+    ownWriter_->post([queue = ownWriter_.get()] { queue->stop(); });
+    ownThread_.join();
+  }
+  state_->writePending();
 }
 
 fs::path FileDefaultsStore::defaultLocation() {
@@ -67,69 +118,111 @@ fs::path FileDefaultsStore::defaultLocation() {
   return base / "tavuno" / "settings.json";
 }
 
-void FileDefaultsStore::load() {
-  std::ifstream in(file_, std::ios::binary);
-  if (!in) return;  // no file yet: empty settings
-  std::ostringstream buffer;
-  buffer << in.rdbuf();
-  in.close();
-  if (auto decoded = decodeSettings(buffer.str())) {
-    values_ = std::move(*decoded);
-    return;
-  }
-  fs::path aside = asideName(file_);
-  std::error_code error;
-  fs::rename(file_, aside, error);
-  if (!error) movedAside_ = aside;
-}
-
 std::optional<DefaultsValue> FileDefaultsStore::value(const std::string& key) const {
-  std::lock_guard lock(mutex_);
-  auto it = values_.find(key);
-  if (it == values_.end()) return std::nullopt;
+  std::lock_guard lock(state_->mutex);
+  auto it = state_->values.find(key);
+  if (it == state_->values.end()) return std::nullopt;
   return it->second;
 }
 
 void FileDefaultsStore::set(const std::string& key, DefaultsValue value) {
-  std::lock_guard lock(mutex_);
-  values_[key] = std::move(value);
-  persistLocked();
+  std::unique_lock lock(state_->mutex);
+  state_->values[key] = std::move(value);
+  changed(lock);
 }
 
 void FileDefaultsStore::remove(const std::string& key) {
-  std::lock_guard lock(mutex_);
-  if (values_.erase(key) == 0) return;
-  persistLocked();
+  std::unique_lock lock(state_->mutex);
+  if (state_->values.erase(key) == 0) return;
+  changed(lock);
+}
+
+void FileDefaultsStore::changed(std::unique_lock<std::mutex>& lock) {
+  State& state = *state_;
+  state.dirty = true;
+  ++state.generation;
+  // Within a burst only the first change schedules anything: the others cost
+  // a counter increment.
+  if (state.armed || !state.writable) return;
+  state.armed = true;
+  state.generationAtTick = state.generation;
+  state.burstStart = writer_.uptime();
+  lock.unlock();
+  writer_.postAfter(quietSeconds,
+                    [weak = std::weak_ptr(state_), writer = &writer_] { tick(weak, writer); });
+}
+
+void FileDefaultsStore::tick(const std::weak_ptr<State>& weak, MainQueue* writer) {
+  auto state = weak.lock();
+  if (!state) return;
+  {
+    std::unique_lock lock(state->mutex);
+    if (!state->dirty || !state->writable) {
+      state->armed = false;
+      return;
+    }
+    const bool stillChanging = state->generation != state->generationAtTick;
+    if (stillChanging && writer->uptime() - state->burstStart < longestSeconds) {
+      state->generationAtTick = state->generation;
+      lock.unlock();
+      writer->postAfter(quietSeconds, [weak, writer] { tick(weak, writer); });
+      return;
+    }
+    state->armed = false;
+  }
+  state->writePending();
+}
+
+bool FileDefaultsStore::flush() {
+  return state_->writePending();
+}
+
+bool FileDefaultsStore::pending() const {
+  std::lock_guard lock(state_->mutex);
+  return state_->dirty || state_->inFlight;
+}
+
+fs::path FileDefaultsStore::movedAside() const {
+  std::lock_guard lock(state_->mutex);
+  return state_->movedAside;
+}
+
+bool FileDefaultsStore::writable() const {
+  std::lock_guard lock(state_->mutex);
+  return state_->writable;
 }
 
 std::string FileDefaultsStore::lastWriteError() const {
-  std::lock_guard lock(mutex_);
-  return lastWriteError_;
+  std::lock_guard lock(state_->mutex);
+  return state_->lastWriteError;
 }
 
-void FileDefaultsStore::persistLocked() {
-  const fs::path directory = file_.parent_path().empty() ? fs::path(".") : file_.parent_path();
-  std::error_code error;
-  fs::create_directories(directory, error);
+std::uint64_t FileDefaultsStore::replacements() const {
+  std::lock_guard lock(state_->mutex);
+  return state_->replacements;
+}
 
-  std::string text = encodeSettings(values_);
-  std::string pattern = (directory / (file_.filename().string() + ".tmp-XXXXXX")).string();
-  int fd = ::mkstemp(pattern.data());
-  if (fd < 0) {
-    lastWriteError_ = std::string("cannot create temporary file: ") + std::strerror(errno);
-    return;
+std::string FileDefaultsStore::message() const {
+  bool writable;
+  bool writeFailed;
+  fs::path aside;
+  {
+    std::lock_guard lock(state_->mutex);
+    writable = state_->writable;
+    writeFailed = !state_->lastWriteError.empty();
+    aside = state_->movedAside;
   }
-  bool ok = writeAll(fd, text) && ::fsync(fd) == 0;
-  int savedErrno = errno;
-  ok = (::close(fd) == 0) && ok;
-  if (ok && ::rename(pattern.c_str(), file_.c_str()) == 0) {
-    syncDirectory(directory);
-    lastWriteError_.clear();
-    return;
-  }
-  if (!ok) errno = savedErrno;
-  lastWriteError_ = std::string("cannot write settings: ") + std::strerror(errno);
-  ::unlink(pattern.c_str());
+  // Translated outside the lock: the language may be read from this very store.
+  if (!writable)
+    return trf(
+        "Não foi possível ler o arquivo de configurações %@ nem guardá-lo à parte. Ele foi mantido como estava, e as alterações feitas agora não serão salvas.",
+        file_.string());
+  if (writeFailed) return trf("Não foi possível salvar as configurações em %@.", file_.string());
+  if (!aside.empty())
+    return trf(
+        "O arquivo de configurações não pôde ser lido e foi guardado como %@. As configurações voltaram ao padrão.",
+        aside.string());
+  return {};
 }
 
 }  // namespace tavuno

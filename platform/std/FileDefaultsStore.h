@@ -1,22 +1,47 @@
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
-#include <map>
+#include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 
 #include "base/ports/DefaultsStore.h"
+#include "base/ports/MainQueue.h"
 
 namespace tavuno {
 
-// Settings kept in one JSON file. Every change replaces the whole file
-// atomically (temporary file in the same folder, flush, fsync, rename), so a
-// crash leaves the old or the new file, never a torn one. A file that cannot be
-// read as settings is renamed aside (never deleted) and the store starts empty.
-// Thread-safe.
+class ThreadMainQueue;
+
+// Settings kept in one JSON file. Reads and writes are in memory and never
+// wait for the disk; the file follows behind: a burst of changes (a slider
+// drag) becomes one atomic replacement of the whole file (see SettingsFile)
+// once no change came for `quietSeconds`, done on the store's writer thread.
+// A burst that goes on longer than `longestSeconds` is written at least that
+// often. flush() and destruction write what is pending at once.
+//
+// A file that exists but cannot be read or decoded is renamed aside (kept,
+// never deleted) before anything is written, and the store starts empty. When
+// it cannot be renamed, nothing is ever written over it: the store works in
+// memory only and message() says so.
+//
+// Thread-safe: any thread may read, change or flush.
 class FileDefaultsStore : public DefaultsStore {
  public:
+  static constexpr double quietSeconds = 0.2;
+  static constexpr double longestSeconds = 2.0;
+
+  // Writes on a thread of its own.
   explicit FileDefaultsStore(std::filesystem::path file);
+  // Writes as delayed work on `writer` (virtual time in the tests), which must
+  // outlive the store.
+  FileDefaultsStore(std::filesystem::path file, MainQueue& writer);
+  // Writes what is pending, on the calling thread.
+  ~FileDefaultsStore() override;
+
+  FileDefaultsStore(const FileDefaultsStore&) = delete;
+  FileDefaultsStore& operator=(const FileDefaultsStore&) = delete;
 
   // `$XDG_CONFIG_HOME/tavuno/settings.json`, else `~/.config/tavuno/settings.json`.
   static std::filesystem::path defaultLocation();
@@ -25,22 +50,43 @@ class FileDefaultsStore : public DefaultsStore {
   void set(const std::string& key, DefaultsValue value) override;
   void remove(const std::string& key) override;
 
+  // Writes pending changes now, on the calling thread (at quit). True when
+  // the file then holds every value.
+  bool flush();
+  // Changes not in the file yet.
+  bool pending() const;
+
   const std::filesystem::path& file() const { return file_; }
   // Where an unreadable file was moved at load; empty when none was.
-  const std::filesystem::path& movedAside() const { return movedAside_; }
+  std::filesystem::path movedAside() const;
+  // False when an unreadable file could not be moved aside: it is kept as it
+  // is and the values live in memory only.
+  bool writable() const;
   // The last write failure, empty after a successful write. A failed write
-  // keeps the values in memory and is retried by the next change.
+  // keeps the values in memory; the next change or flush() tries again.
   std::string lastWriteError() const;
+  // What the user should know about the settings file, in the current
+  // language; empty when all is well.
+  std::string message() const;
+  // File replacements made so far.
+  std::uint64_t replacements() const;
 
  private:
-  void load();
-  void persistLocked();
+  struct State;
+
+  FileDefaultsStore(std::filesystem::path file, std::unique_ptr<ThreadMainQueue> ownWriter,
+                    MainQueue* writer);
+  void changed(std::unique_lock<std::mutex>& lock);
+  // Runs on the writer once a burst may be over: writes when no change came
+  // since the previous tick (or the burst has gone on too long), else looks
+  // again after another quiet interval.
+  static void tick(const std::weak_ptr<State>& weak, MainQueue* writer);
 
   std::filesystem::path file_;
-  std::filesystem::path movedAside_;
-  mutable std::mutex mutex_;
-  std::map<std::string, DefaultsValue> values_;
-  std::string lastWriteError_;
+  std::unique_ptr<ThreadMainQueue> ownWriter_;
+  std::thread ownThread_;
+  MainQueue& writer_;
+  std::shared_ptr<State> state_;
 };
 
 }  // namespace tavuno

@@ -1,7 +1,5 @@
 #include "platform/std/ThreadMainQueue.h"
 
-#include <future>
-
 namespace tavuno {
 
 namespace {
@@ -13,9 +11,17 @@ std::chrono::steady_clock::duration toDuration(double seconds) {
 
 }  // namespace
 
+ThreadMainQueue::~ThreadMainQueue() {
+  close();
+  std::unique_lock lock(mutex_);
+  syncDone_.wait(lock, [this] { return syncCallers_ == 0; });
+}
+
 void ThreadMainQueue::schedule(Clock::time_point due, Entry entry) {
   {
     std::lock_guard lock(mutex_);
+    // Work for a closed queue is dropped (outside the lock, with `entry`).
+    if (closed_) return;
     // multimap keeps insertion order among equal keys: ties run in order.
     entries_.emplace(due, std::move(entry));
   }
@@ -44,31 +50,59 @@ double ThreadMainQueue::uptime() const {
 }
 
 void ThreadMainQueue::sync(std::function<void()> work) {
-  bool onMain;
-  {
-    std::lock_guard lock(mutex_);
-    onMain = running_ && std::this_thread::get_id() == mainThread_;
-  }
-  if (onMain) {
+  std::unique_lock lock(mutex_);
+  if (closed_) return;
+  if (running_ && std::this_thread::get_id() == mainThread_) {
     // Already on the main thread: waiting would deadlock.
+    lock.unlock();
     work();
     return;
   }
-  std::promise<void> done;
-  auto finished = done.get_future();
-  post([&] {
+  // Shared with the queued item, which outlives this call when the queue
+  // closes first. Once started, the work always finishes before the caller
+  // returns: `work` lives in the caller's frame.
+  struct Call {
+    bool started = false;
+    bool done = false;
+  };
+  auto call = std::make_shared<Call>();
+  auto item = [this, call, &work] {
+    {
+      std::lock_guard inner(mutex_);
+      if (closed_) return;  // its caller has been let go
+      call->started = true;
+    }
     work();
-    done.set_value();
-  });
-  finished.wait();
+    {
+      std::lock_guard inner(mutex_);
+      call->done = true;
+    }
+    syncDone_.notify_all();
+  };
+  ++syncCallers_;
+  entries_.emplace(Clock::now(), Entry{std::make_shared<WorkItem>(), std::move(item)});
+  wake_.notify_one();
+  syncDone_.wait(lock, [&] { return call->done || (closed_ && !call->started); });
+  if (--syncCallers_ == 0) syncDone_.notify_all();
 }
+
+void ThreadMainQueue::close() {
+  decltype(entries_) dropped;
+  {
+    std::lock_guard lock(mutex_);
+    closed_ = true;
+    dropped.swap(entries_);
+  }
+  wake_.notify_all();
+  syncDone_.notify_all();
+}  // the dropped work goes here, outside the lock
 
 void ThreadMainQueue::run() {
   std::unique_lock lock(mutex_);
   mainThread_ = std::this_thread::get_id();
   running_ = true;
   stopRequested_ = false;
-  while (!stopRequested_) {
+  while (!stopRequested_ && !closed_) {
     if (entries_.empty()) {
       wake_.wait(lock);
       continue;

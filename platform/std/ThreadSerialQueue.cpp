@@ -14,6 +14,8 @@ struct ThreadSerialQueue::Shared {
   std::condition_variable wake;
   std::deque<std::function<void()>> pending;
   bool closing = false;
+  bool busy = false;      // an item is running
+  bool detached = false;  // destruction leaves a busy thread to finish alone
   std::thread thread;
 
   void loop() {
@@ -23,10 +25,12 @@ struct ThreadSerialQueue::Shared {
       if (pending.empty()) return;
       auto work = std::move(pending.front());
       pending.pop_front();
+      busy = true;
       lock.unlock();
       work();
       work = nullptr;  // release captures before taking the lock again
       lock.lock();
+      busy = false;
     }
   }
 };
@@ -37,16 +41,24 @@ ThreadSerialQueue::ThreadSerialQueue(std::string label, QueuePriority)
 }
 
 ThreadSerialQueue::~ThreadSerialQueue() {
+  bool leave;
   {
     std::lock_guard lock(shared_->mutex);
     shared_->closing = true;
+    leave = shared_->thread.get_id() == std::this_thread::get_id() ||
+            (shared_->detached && (shared_->busy || !shared_->pending.empty()));
   }
   shared_->wake.notify_one();
-  if (shared_->thread.get_id() == std::this_thread::get_id()) {
+  if (leave) {
     shared_->thread.detach();
   } else {
     shared_->thread.join();
   }
+}
+
+void ThreadSerialQueue::detach() {
+  std::lock_guard lock(shared_->mutex);
+  shared_->detached = true;
 }
 
 void ThreadSerialQueue::async(std::function<void()> work) {

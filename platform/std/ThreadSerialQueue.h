@@ -7,8 +7,9 @@
 namespace tavuno {
 
 // A serial queue on its own thread. Destruction runs what is already queued,
-// then joins (or, when the last reference goes away on the queue's own
-// thread, lets that thread finish by itself).
+// then joins; after detach(), or when the last reference goes away on the
+// queue's own thread, a thread still busy finishes by itself instead (an
+// idle one is still joined: it ends at once).
 class ThreadSerialQueue : public SerialQueue {
  public:
   ThreadSerialQueue(std::string label, QueuePriority priority);
@@ -16,6 +17,7 @@ class ThreadSerialQueue : public SerialQueue {
 
   void async(std::function<void()> work) override;
   const std::string& label() const override { return label_; }
+  void detach() override;
 
  private:
   struct Shared;

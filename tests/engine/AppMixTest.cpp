@@ -70,8 +70,11 @@ TEST(AppMixStore, RoundTripsAndIgnoresWhatItCannotUse) {
   defaults.set(key::appMix, std::string("{}"));
   EXPECT_TRUE(AppMixStore::load(defaults).empty()) << "a string is not data";
 
-  AppMixStore::save({{"\xff", AppMix()}}, defaults);
-  EXPECT_EQ(defaults.string(key::appMix), "{}") << "an id that is not UTF-8 writes nothing";
+  AppMixStore::save(
+      {{"\xff", AppMix()}, {"org.a", AppMix(0.3, false, "usb\xfe")}, {"org.b", AppMix(0.5, true)}},
+      defaults);
+  EXPECT_EQ(AppMixStore::load(defaults), (AppMixMap{{"org.b", AppMix(0.5, true)}}))
+      << "an id or UID that is not UTF-8 leaves out only its own entry";
 }
 
 TEST(AppRoute, FollowsTheChoiceOrTheDefaultButNeverFallsBack) {

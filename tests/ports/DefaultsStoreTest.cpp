@@ -1,45 +1,24 @@
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
+#include <climits>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <limits>
-#include <sstream>
 
 #include "base/ports/DefaultsStore.h"
+#include "platform/sim/SimMainQueue.h"
 #include "platform/std/FileDefaultsStore.h"
 #include "platform/std/SettingsCodec.h"
+#include "support/TempDir.h"
 
 namespace tavuno {
 namespace {
 
 namespace fs = std::filesystem;
 
-class TempDir {
- public:
-  TempDir() {
-    std::string pattern = (fs::temp_directory_path() / "tavuno-test-XXXXXX").string();
-    path_ = ::mkdtemp(pattern.data());
-  }
-  ~TempDir() {
-    std::error_code ignored;
-    fs::permissions(path_, fs::perms::owner_all, ignored);
-    fs::remove_all(path_, ignored);
-  }
-  const fs::path& path() const { return path_; }
-
- private:
-  fs::path path_;
-};
-
-std::string slurp(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  std::ostringstream out;
-  out << in.rdbuf();
-  return out.str();
-}
+using test::slurp;
+using test::TempDir;
 
 std::vector<fs::path> entries(const fs::path& directory) {
   std::vector<fs::path> result;
@@ -80,71 +59,162 @@ TEST(DefaultsStore, ValuesKeepTheirKind) {
   EXPECT_FALSE(store.contains("s"));
 }
 
+// The file's writes run on virtual time here: nothing reaches the disk until
+// the test advances the writer, flushes or destroys the store.
 TEST(FileDefaultsStore, EveryKindSurvivesAReopen) {
   TempDir dir;
   fs::path file = dir.path() / "tavuno" / "settings.json";
+  SimMainQueue writer;
   {
-    FileDefaultsStore store(file);
+    FileDefaultsStore store(file, writer);
     fillEveryKind(store);
     store.set("gone", std::string("x"));
     store.remove("gone");
-    EXPECT_EQ(store.lastWriteError(), "");
+    EXPECT_FALSE(fs::exists(file));
   }
-  FileDefaultsStore reopened(file);
+  writer.advance(1);  // the destroyed store's pending tick does nothing
+  FileDefaultsStore reopened(file, writer);
   expectEveryKind(reopened);
   EXPECT_FALSE(reopened.contains("gone"));
   EXPECT_TRUE(reopened.movedAside().empty());
+  EXPECT_EQ(reopened.message(), "");
   // Only the settings file: every temporary file was renamed into place.
   EXPECT_EQ(entries(file.parent_path()), std::vector<fs::path>{file});
+}
+
+TEST(FileDefaultsStore, ABurstOfChangesBecomesOneReplacementShortlyAfter) {
+  TempDir dir;
+  fs::path file = dir.path() / "settings.json";
+  SimMainQueue writer;
+  FileDefaultsStore store(file, writer);
+  for (int step = 0; step < 1000; ++step) {
+    store.set("appMix", Bytes(200, static_cast<std::uint8_t>(step)));
+    store.set("profiles", Bytes(2000, static_cast<std::uint8_t>(step)));
+    EXPECT_EQ(store.data("appMix"), Bytes(200, static_cast<std::uint8_t>(step)));
+  }
+  writer.advance(FileDefaultsStore::quietSeconds);
+  EXPECT_EQ(store.replacements(), 0u);
+  writer.advance(0.5 - FileDefaultsStore::quietSeconds);
+  EXPECT_EQ(store.replacements(), 1u);
+  EXPECT_FALSE(store.pending());
+  EXPECT_EQ(decodeSettings(slurp(file))->at("profiles"), DefaultsValue(Bytes(2000, 999 % 256)));
+
+  // A drag that never pauses is still written at least every longestSeconds.
+  for (int step = 0; step < 100; ++step) {
+    store.set("appMix", Bytes(200, static_cast<std::uint8_t>(step)));
+    writer.advance(0.05);
+  }
+  EXPECT_GE(store.replacements(), 3u);
+  EXPECT_LE(store.replacements(), 4u);
+  writer.advance(0.5);
+  EXPECT_EQ(decodeSettings(slurp(file))->at("appMix"), DefaultsValue(Bytes(200, 99)));
+  EXPECT_EQ(entries(dir.path()), std::vector<fs::path>{file});
 }
 
 TEST(FileDefaultsStore, UnreadableFilesAreMovedAsideAndKept) {
   TempDir dir;
   fs::path file = dir.path() / "settings.json";
+  SimMainQueue writer;
   for (std::string damaged :
        {std::string("{\"values\": {\"a\": {\"string\": \"x\"}"), std::string("\xff\xfe garbage"),
         std::string(R"({"values": {"a": {"data": "not base64!"}}})"),
         std::string(R"({"values": {"a": {"string": 1}}})"), std::string(R"([1, 2, 3])")}) {
     { std::ofstream(file, std::ios::binary) << damaged; }
-    FileDefaultsStore store(file);
+    FileDefaultsStore store(file, writer);
     EXPECT_FALSE(store.contains("a"));
     ASSERT_FALSE(store.movedAside().empty());
     EXPECT_EQ(slurp(store.movedAside()), damaged);
+    EXPECT_NE(store.message(), "");
     EXPECT_FALSE(fs::exists(file));
     store.set("fresh", true);
-    EXPECT_EQ(FileDefaultsStore(file).boolean("fresh"), true);
+    EXPECT_TRUE(store.flush());
+    EXPECT_EQ(FileDefaultsStore(file, writer).boolean("fresh"), true);
     fs::remove(file);
   }
-  // Five damaged files, five distinct copies beside the settings.
-  EXPECT_EQ(entries(dir.path()).size(), 5u);
+  // A folder in the file's place cannot be read even by root: it moves aside whole.
+  fs::create_directories(file);
+  { std::ofstream(file / "inside") << "kept"; }
+  {
+    FileDefaultsStore store(file, writer);
+    ASSERT_FALSE(store.movedAside().empty());
+    EXPECT_EQ(slurp(store.movedAside() / "inside"), "kept");
+    store.set("fresh", true);
+  }
+  EXPECT_EQ(FileDefaultsStore(file, writer).boolean("fresh"), true);
+  // Six unreadable files, six distinct copies beside the settings.
+  EXPECT_EQ(entries(dir.path()).size(), 7u);
+}
+
+TEST(FileDefaultsStore, AnUnreadableFileThatCannotBeMovedAsideIsNeverWrittenOver) {
+  TempDir dir;
+  // A name so long that a temporary file beside it just fits but no
+  // ".corrupt-<time>" name does: the move aside fails, even for root.
+  fs::path file = dir.path() / std::string(NAME_MAX - std::string(".tmp-XXXXXX").size(), 's');
+  SimMainQueue writer;
+  for (bool folder : {false, true}) {
+    if (folder) {
+      fs::create_directories(file);
+      std::ofstream(file / "inside") << "kept";
+    } else {
+      std::ofstream(file, std::ios::binary) << "{damaged";
+    }
+    {
+      FileDefaultsStore store(file, writer);
+      EXPECT_FALSE(store.writable());
+      EXPECT_NE(store.message(), "");
+      store.set("a", true);
+      EXPECT_EQ(store.boolean("a"), true);
+      EXPECT_FALSE(store.flush());
+      writer.advance(5);
+    }
+    EXPECT_EQ(slurp(folder ? file / "inside" : file), folder ? "kept" : "{damaged");
+    EXPECT_EQ(entries(dir.path()), std::vector<fs::path>{file});
+    fs::remove_all(file);
+  }
+  // The same name holds settings well: the failure above was the move aside.
+  {
+    FileDefaultsStore store(file, writer);
+    store.set("a", true);
+    EXPECT_TRUE(store.flush());
+  }
+  EXPECT_EQ(FileDefaultsStore(file, writer).boolean("a"), true);
 }
 
 TEST(FileDefaultsStore, AFailedWriteKeepsValuesAndTheOldFileAndIsRetried) {
   TempDir dir;
   fs::path folder = dir.path() / "tavuno";
-  FileDefaultsStore store(folder / "settings.json");
+  SimMainQueue writer;
+  FileDefaultsStore store(folder / "settings.json", writer);
   store.set("kept", std::string("old"));
+  EXPECT_TRUE(store.flush());
   // The folder turns into a file: no temporary file can be made there.
   fs::rename(folder, dir.path() / "moved");
   { std::ofstream(folder) << "x"; }
   store.set("kept", std::string("new"));
+  EXPECT_FALSE(store.flush());
   EXPECT_NE(store.lastWriteError(), "");
+  EXPECT_NE(store.message(), "");
+  EXPECT_TRUE(store.pending());
   EXPECT_EQ(store.string("kept"), "new");
-  EXPECT_EQ(FileDefaultsStore(dir.path() / "moved" / "settings.json").string("kept"), "old");
+  EXPECT_EQ(FileDefaultsStore(dir.path() / "moved" / "settings.json", writer).string("kept"),
+            "old");
 
   fs::remove(folder);
   fs::rename(dir.path() / "moved", folder);
   store.set("other", true);
+  writer.advance(1);
   EXPECT_EQ(store.lastWriteError(), "");
-  EXPECT_EQ(FileDefaultsStore(folder / "settings.json").string("kept"), "new");
+  EXPECT_EQ(FileDefaultsStore(folder / "settings.json", writer).string("kept"), "new");
 }
 
 TEST(FileDefaultsStore, AWriteThatCannotCreateItsFolderIsReported) {
   TempDir dir;
   fs::path blocker = dir.path() / "not-a-folder";
   { std::ofstream(blocker) << "x"; }
-  FileDefaultsStore store(blocker / "settings.json");
+  SimMainQueue writer;
+  FileDefaultsStore store(blocker / "settings.json", writer);
   store.set("a", true);
+  EXPECT_FALSE(store.flush());
   EXPECT_NE(store.lastWriteError(), "");
   EXPECT_EQ(store.boolean("a"), true);
 }

@@ -61,6 +61,19 @@ TEST(SimMainQueue, ATickThatCancelsItsOwnTimerStops) {
   EXPECT_EQ(ticks, 2);
 }
 
+TEST(SimMainQueue, AfterCloseNothingRunsAndSyncReturnsWithoutRunning) {
+  SimMainQueue main;
+  std::string ran;
+  main.postAfter(1.0, [&] { ran += "d"; });
+  main.repeatEvery(1.0, [&] { ran += "t"; });
+  main.close();
+  main.post([&] { ran += "p"; });
+  main.sync([&] { ran += "s"; });
+  main.advance(10.0);
+  EXPECT_EQ(ran, "");
+  EXPECT_EQ(main.scheduledCount(), 0u);
+}
+
 TEST(ManualSerialQueue, RunsOnlyWhenDrainedAndInOrder) {
   ManualSerialQueueFactory factory;
   auto queue = factory.makeQueue("q", QueuePriority::userInitiated);

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "devices/DevicePreferences.h"
+#include "hal/HalReaders.h"
 #include "service/AudioService.h"
 #include "support/SimPlatform.h"
 
@@ -152,6 +153,61 @@ TEST_F(MonitoringTest, OutputListenersFollowTheDefaultOutputAndAreRemovedExactly
   platform.hal.injectFault({.operation = SimHal::Operation::addListener});
   service.reset();
   EXPECT_EQ(platform.hal.listenerCount(), 0u);
+}
+
+TEST_F(MonitoringTest, AnHdmiOutputIsNeverTheBuiltInFallback) {
+  AudioObjectID screen =
+      platform.hal.addDevice({.uid = "screen", .transport = transport::hdmi, .outputStreams = 1});
+  platform.hal.setDefaultOutput(screen);
+  platform.defaults.set("preferredOutputUID", std::string("headset"));
+  platform.defaults.set("automatic", true);
+  auto service = platform.makeService();
+  settle(1.6);
+  EXPECT_FALSE(service->state().devices.back().builtIn);
+  EXPECT_EQ(platform.hal.defaultOutput(), speakers)
+      << "the screen is left even as the current default";
+}
+
+TEST_F(MonitoringTest, AWriteThatFailsLateIsExplainedAsIfItHadFailedAtOnce) {
+  AudioObjectID headset = plugHeadset();
+  auto service = platform.makeService({.startTimer = false});
+  struct Row {
+    const char* proves;
+    std::function<bool()> write;
+    std::function<void()> revert;  // what the Hal reads again after the failure
+    AudioObjectID object;
+    PropertyAddress address;
+    std::string message;
+  };
+  const Row rows[] = {
+      {"default output", [&] { return service->setDefault(headset, false); },
+       [&] { platform.hal.setDefaultOutput(speakers); }, kAudioObjectSystemObject,
+       globalAddress(selector::defaultOutputDevice), "Could not change the device (error -3)."},
+      {"volume", [&] { return service->setVolume(0.2f); },
+       [&] { platform.hal.setVolume(speakers, 0, 0.5f); }, speakers,
+       PropertyAddress{selector::volumeScalar, scope::output, 0},
+       "Could not change every channel (error -3)."},
+      {"mute", [&] { return service->setMute(true); },
+       [&] { platform.hal.setMuted(speakers, false); }, speakers,
+       PropertyAddress{selector::mute, scope::output, 0}, "Could not change mute (error -3)."},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.proves);
+    service->setError(std::nullopt);
+    ASSERT_TRUE(row.write());
+    EXPECT_FALSE(service->state().error);
+    row.revert();
+    platform.hal.failDeferredWrite(row.object, row.address, -3);
+    settle();
+    EXPECT_EQ(service->state().error, row.message);
+    EXPECT_EQ(service->state().defaultOutput, speakers) << "read again at once";
+    EXPECT_FLOAT_EQ(service->state().volume, 0.5f);
+    EXPECT_FALSE(service->state().muted);
+  }
+  service.reset();
+  platform.hal.failDeferredWrite(kAudioObjectSystemObject,
+                                 globalAddress(selector::defaultOutputDevice), -3);
+  settle();  // nobody is told once the service is gone
 }
 
 TEST_F(MonitoringTest, UseBothSwitchesBothDirectionsAndExplainsAnOutputFailure) {

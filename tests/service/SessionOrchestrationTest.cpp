@@ -19,6 +19,8 @@ class OrchestrationTest : public ::testing::Test {
   test::FakeSessionFactory sessions;
   AudioObjectID speakers = 0, player = 0;
   std::shared_ptr<AudioService> service;
+  Availability perAppAudio = true;
+  bool canMakeSessions = true;
 
   void SetUp() override {
     speakers = platform.hal.addDevice(
@@ -34,9 +36,11 @@ class OrchestrationTest : public ::testing::Test {
                                          : std::string(R"({"automatic":false})")));
     ServicePorts ports = platform.ports();
     ports.identity = &identity;
-    service = AudioService::create(ports, {.startTimer = false,
-                                           .allowVirtualDuplex = allowVirtualDuplex,
-                                           .makeSession = sessions.factory()});
+    ports.perAppAudioSupported = perAppAudio;
+    service = AudioService::create(
+        ports, {.startTimer = false,
+                .allowVirtualDuplex = allowVirtualDuplex,
+                .makeSession = canMakeSessions ? sessions.factory() : SessionFactory{}});
   }
   void chooseOutput(const std::string& uid) {
     platform.defaults.set(
@@ -88,6 +92,55 @@ TEST_F(OrchestrationTest, RefreshesDuringAStartWithAnUnchangedCandidateLeaveItAl
   EXPECT_TRUE(controlled());
 }
 
+TEST_F(OrchestrationTest, WithoutAWayToMakeSessionsPlayingAppsAreLeftAlone) {
+  canMakeSessions = false;
+  make();
+  platform.workers.runAll();
+  EXPECT_FALSE(service->state().error);
+  EXPECT_TRUE(service->state().desiredApps.empty());
+}
+
+TEST_F(OrchestrationTest, PerAppSupportIsAskedAgainAtEveryRefresh) {
+  bool supported = false;
+  perAppAudio = [&] { return supported; };
+  const PropertyAddress processList = globalAddress(selector::processObjectList);
+  make();
+  EXPECT_TRUE(service->state().activeApps.empty());
+  EXPECT_EQ(platform.hal.listenerCount(kAudioObjectSystemObject, processList), 0u);
+  service->startApp({"org.player", "Player", {player}});
+  EXPECT_EQ(service->state().error, "Requires macOS 14.2 or later.");
+
+  supported = true;
+  service->refresh();
+  drainWorkers();
+  EXPECT_EQ(platform.hal.listenerCount(kAudioObjectSystemObject, processList), 1u);
+  EXPECT_TRUE(controlled());
+
+  supported = false;
+  service->refresh();
+  EXPECT_EQ(platform.hal.listenerCount(kAudioObjectSystemObject, processList), 0u);
+  EXPECT_TRUE(controlled()) << "sessions are left as they are";
+  service->stopApp("org.player");
+  drainWorkers();
+  EXPECT_EQ(sessions.made.at(0)->stopCalls, 1) << "a session made earlier is still stopped";
+}
+
+TEST_F(OrchestrationTest, IdsThatAreNotUtf8NeitherThrowNorKeepOtherSettingsFromBeingSaved) {
+  platform.hal.setDefaultInput(platform.hal.addDevice({.uid = "mic", .inputStreams = 1}));
+  make();
+  const ActiveApp odd{"org.\xff", "Odd", {}};
+  service->setAppMix(odd, 0.3f, true);
+  service->setAppOutput(odd, std::string("usb\xfe"));
+  service->setAppMix(app(), 0.5f, std::nullopt);
+  service->saveProfile("Noite");
+  ASSERT_TRUE(service->applyProfile(service->state().profiles.back()));
+
+  auto restarted = platform.makeService({.startTimer = false});
+  EXPECT_FLOAT_EQ(restarted->settings("org.player").volume(), 0.5f);
+  EXPECT_FALSE(restarted->state().appSettings.count(odd.id));
+  EXPECT_EQ(restarted->state().profiles.size(), 2u);
+}
+
 TEST_F(OrchestrationTest, AStaleStartIsRefusedAndItsSessionStopped) {
   make();
   service->stopApp("org.player");  // leaves the desired set while the start is queued
@@ -114,6 +167,28 @@ TEST_F(OrchestrationTest, AStaleStartIsRefusedAndItsSessionStopped) {
   ASSERT_EQ(sessions.made.size(), 2u);
   EXPECT_EQ(sessions.made[1]->stopCalls, 1) << "discarded on the worker";
   EXPECT_FALSE(controlled());
+}
+
+TEST_F(OrchestrationTest, QuittingDiscardsAStartTheClosedQueueCannotAcceptAndStopsLiveSessions) {
+  identity.addRunning({.pid = 11, .bundleIdentifier = "org.radio", .localizedName = "Radio"});
+  platform.hal.addProcess({.pid = 11, .runningOutput = true, .outputDevices = {speakers}});
+  make();
+  ASSERT_EQ(platform.workers.queues().size(), 2u);
+  platform.workers.queues()[0]->runAll();  // org.player: started and running
+  ASSERT_TRUE(controlled());
+  // The application quits while org.radio's session is being built.
+  sessions.next = [this](test::FakeSession&) { platform.main.close(); };
+  platform.workers.queues()[1]->runAll();
+  ASSERT_EQ(sessions.made.size(), 2u);
+  EXPECT_EQ(sessions.made[1]->stopCalls, 1) << "built after the close: discarded on its worker";
+  EXPECT_FALSE(service->state().controlledApps.count("org.radio"));
+
+  auto running = sessions.made[0];
+  EXPECT_EQ(running->stopCalls, 0);
+  service.reset();
+  EXPECT_EQ(running->stopCalls, 1) << "stopped by the service's going, not left to its worker";
+  drainWorkers();
+  EXPECT_EQ(running->stopCalls, 1);
 }
 
 TEST_F(OrchestrationTest, FailuresAreRetriedTwicePerSignatureThenLeftFailed) {

@@ -50,5 +50,16 @@ TEST(ThreadQueues, DelayedWorkRunsInDueOrderAndCancelledWorkNever) {
   EXPECT_EQ(ticks, 3);
 }
 
+TEST(ThreadQueues, AClosedQueueRunsNothingAndItsSyncReturnsAtOnce) {
+  ThreadMainQueue main;
+  bool ran = false;
+  main.post([&] { ran = true; });
+  main.close();
+  main.postAfter(0, [&] { ran = true; });
+  main.sync([&] { ran = true; });  // the loop is not running: this would wait forever
+  main.run();                      // returns at once
+  EXPECT_FALSE(ran);
+}
+
 }  // namespace
 }  // namespace tavuno

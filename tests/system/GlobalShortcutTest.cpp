@@ -145,6 +145,18 @@ TEST_F(GlobalShortcutTest, WhenTheOldLetterIsLostTooTheShortcutSwitchesOff) {
   EXPECT_EQ(controller->message(), newKeyText) << "the message names the first failure";
 }
 
+TEST_F(GlobalShortcutTest, ACombinationTheDesktopWithdrawsLaterSwitchesTheShortcutOff) {
+  auto controller = makeController();
+  controller->setEnabled(true);
+  backend.revoke(taken);
+  EXPECT_FALSE(controller->enabled());
+  EXPECT_EQ(storedEnabled(), false);
+  EXPECT_EQ(controller->message(), takenText);
+
+  controller.reset();
+  backend.revoke(taken);  // the handler left with the controller
+}
+
 TEST_F(GlobalShortcutTest, PressesRunTheActionOnTheMainQueueAndForeignOnesArePassedOn) {
   auto controller = makeController();
   EXPECT_EQ(backend.pressRegistered(), HotKeyDisposition::passedOn) << "nothing registered yet";
