@@ -114,6 +114,8 @@ TEST_F(PipeWireOrchestrationTest, AFailedRestoreQuarantines) {
     for (const auto& r : journal->load()) {
       if (r.node != node) continue;
       auto graph = graphs.current(error);
+      // After the session's own write has come back, so that this one is the last.
+      graph->waitUntil([&](const auto& v) { return !v.target(node, "target.object"); }, 1);
       graph->setTarget(node, "target.object", r.tap);
       graph->waitUntil([&](const auto& v) { return v.target(node, "target.object") == r.tap; }, 1);
     }
