@@ -242,6 +242,20 @@ bool SessionAudioStack::startServer() {
     return false;
   }
   this->run({"pactl", "set-default-sink", "builtin_speakers"});
+  if (server_ == Server::pipewire &&
+      !eventually(
+          [&] {
+            // WirePlumber is ready once it has named the default sink and holds the restore
+            // data: the sessions steer and seed through those two metadata objects.
+            auto defaults = this->run({"pw-metadata", "-n", "default", "0", "default.audio.sink"});
+            auto routes = this->run({"pw-metadata", "-n", "route-settings"});
+            return defaults && defaults->find("builtin_speakers") != std::string::npos && routes &&
+                   routes->find("route-settings") != std::string::npos;
+          },
+          10)) {
+    problem_ = "WirePlumber did not take over the graph";
+    return false;
+  }
   return true;
 }
 
