@@ -222,6 +222,10 @@ class AudioService : public std::enable_shared_from_this<AudioService>, public M
 
   // The running session of an application, if any.
   SessionRef session(const std::string& id) const;
+  // The output peak of an application's running session (latest buffer,
+  // after its gain), for the level meters; nothing without a session. A map
+  // look-up and one atomic read: no lock, no hardware call.
+  std::optional<float> outputPeak(const std::string& id) const;
   bool hasPendingStart(const std::string& id) const { return pendingStarts_.count(id) > 0; }
   const std::optional<SessionSignature> failedSignature(const std::string& id) const;
 

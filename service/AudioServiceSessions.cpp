@@ -14,6 +14,12 @@ SessionRef AudioService::session(const std::string& id) const {
   return it == tapSessions_.end() ? nullptr : it->second;
 }
 
+std::optional<float> AudioService::outputPeak(const std::string& id) const {
+  auto it = tapSessions_.find(id);
+  if (it == tapSessions_.end() || !it->second) return std::nullopt;
+  return it->second->outputPeak();
+}
+
 const std::optional<SessionSignature> AudioService::failedSignature(const std::string& id) const {
   auto it = failedSignatures_.find(id);
   if (it == failedSignatures_.end()) return std::nullopt;

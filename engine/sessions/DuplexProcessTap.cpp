@@ -71,6 +71,10 @@ DuplexProcessTap::~DuplexProcessTap() {
   }
 }
 
+float DuplexProcessTap::outputPeak() const {
+  return tdsp_output_peak(dsp_);
+}
+
 SessionDiagnostics DuplexProcessTap::diagnostics() const {
   return {tdsp_callbacks(dsp_), tdsp_input_peak(dsp_), tdsp_output_peak(dsp_)};
 }

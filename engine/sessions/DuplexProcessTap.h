@@ -50,6 +50,7 @@ class DuplexProcessTap final : public ManagedAudioSession {
   DuplexProcessTap& operator=(const DuplexProcessTap&) = delete;
 
   SessionDiagnostics diagnostics() const override;
+  float outputPeak() const override;
   bool cleanupFailed() const override { return cleanupFailed_; }
   [[nodiscard]] std::optional<Failure> start(const std::vector<AudioObjectID>& processes,
                                              const AudioDevice& output) override;

@@ -42,6 +42,10 @@ class ManagedAudioSession {
   virtual ~ManagedAudioSession() = default;
 
   virtual SessionDiagnostics diagnostics() const = 0;
+  // The peak of the latest buffer after the gain (0 before the first), for a
+  // level meter read many times a second: cheap and lock-free, safe while
+  // the audio callbacks run.
+  virtual float outputPeak() const { return diagnostics().outputPeak; }
   // True once any platform cleanup step of this session has failed; never reset.
   virtual bool cleanupFailed() const = 0;
   // Builds and starts the path to `output` for the process objects `processes`. Nothing on

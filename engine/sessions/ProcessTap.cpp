@@ -67,6 +67,10 @@ ProcessTap::~ProcessTap() {
   }
 }
 
+float ProcessTap::outputPeak() const {
+  return tdsp_output_peak(dsp_);
+}
+
 SessionDiagnostics ProcessTap::diagnostics() const {
   return {tdsp_callbacks(dsp_), tdsp_input_peak(dsp_), tdsp_output_peak(dsp_)};
 }

@@ -33,6 +33,7 @@ class ProcessTap final : public ManagedAudioSession {
   ProcessTap& operator=(const ProcessTap&) = delete;
 
   SessionDiagnostics diagnostics() const override;
+  float outputPeak() const override;
   bool cleanupFailed() const override { return cleanupFailed_; }
   // Refused with "Processo ou saída indisponível." once cleanup has failed, while running, or
   // for no processes or a device that is not an output; refused for an output that also has an

@@ -50,6 +50,8 @@ TEST(MixerEndToEnd, AnAppIsHeardThroughItsSessionAtItsVolume) {
   played = driver.played(heard).samples;
   ASSERT_FALSE(played.empty());
   EXPECT_FLOAT_EQ(played.front(), 0.25f) << "the next buffer has the new gain";
+  EXPECT_EQ(service->outputPeak("org.player"), 0.25f) << "the meter reads after the gain";
+  EXPECT_EQ(service->outputPeak("org.other"), std::nullopt);
   EXPECT_GT(service->session("org.player")->diagnostics().callbacks, 0u);
 
   platform.hal.removeProcess(process);

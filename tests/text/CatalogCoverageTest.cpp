@@ -30,9 +30,12 @@ std::string unescape(const std::string& body) {
 }
 
 // Every text the program shows: the literal first argument of tr(), trf()
-// and textKey() anywhere in the sources.
+// and textKey() anywhere in the sources (tr() inside a QObject is
+// QObject::tr, which reaches the same catalogue), and the text of Qt's
+// translate("context", "text").
 std::map<std::string, std::string> textsUsedInCode() {
-  static const std::regex call(R"re(\b(?:tr|trf|textKey)\(\s*"((?:[^"\\]|\\.)*)")re");
+  static const std::regex call(
+      R"re(\b(?:(?:tr|trf|textKey)\(|translate\(\s*"[^"]*"\s*,)\s*"((?:[^"\\]|\\.)*)")re");
   std::map<std::string, std::string> found;  // text -> first file using it
   for (const char* folder : {"app", "base", "hal", "devices", "service", "engine", "profiles",
                              "automations", "system", "platform", "ui"}) {

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <memory>
+
+#include "app/DemoAudio.h"
+#include "app/MainThreadSerialQueue.h"
+#include "platform/sim/SimHal.h"
+#include "platform/sim/SimIdentity.h"
+#include "platform/sim/SimTapPlatform.h"
+#include "service/AudioService.h"
+
+namespace tavuno {
+
+// The demo: Tavuno on the simulated platform with a lived-in scene, for
+// trying it without audio hardware, for screenshots and for tests. Five
+// devices (built-in speakers and microphone, a Bluetooth headset, a USB
+// interface with per-channel volume, a USB microphone), three applications
+// playing synthetic signals through real sessions over the simulated taps,
+// so the meters move, two more profiles, rules and some history.
+class DemoScene {
+ public:
+  explicit DemoScene(MainQueue& main);
+
+  // What the service runs on. `defaults` should be a store of its own (the
+  // demo never touches the user's settings).
+  ServicePorts ports(DefaultsStore& defaults, MainQueue& main);
+  // Written before the service is made: the history and the app mixes.
+  static void seedSettings(DefaultsStore& defaults);
+  // After the service's first refresh: the extra profiles and the rules.
+  static void populate(AudioService& service);
+
+  DemoAudio& audio() { return audio_; }
+  SimHal& hal() { return hal_; }
+
+ private:
+  SimHal hal_;
+  SimTapPlatform tap_;
+  SimIdentity identity_;
+  MainThreadSerialQueueFactory workers_;
+  DemoAudio audio_;
+};
+
+}  // namespace tavuno

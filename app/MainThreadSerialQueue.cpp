@@ -1,0 +1,26 @@
+#include "app/MainThreadSerialQueue.h"
+
+namespace tavuno {
+
+namespace {
+
+class MainThreadSerialQueue : public SerialQueue {
+ public:
+  MainThreadSerialQueue(MainQueue& main, std::string label)
+      : main_(main), label_(std::move(label)) {}
+  void async(std::function<void()> work) override { main_.post(std::move(work)); }
+  const std::string& label() const override { return label_; }
+
+ private:
+  MainQueue& main_;
+  std::string label_;
+};
+
+}  // namespace
+
+std::shared_ptr<SerialQueue> MainThreadSerialQueueFactory::makeQueue(std::string label,
+                                                                     QueuePriority) {
+  return std::make_shared<MainThreadSerialQueue>(main_, std::move(label));
+}
+
+}  // namespace tavuno

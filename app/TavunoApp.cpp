@@ -1,0 +1,133 @@
+#include "app/TavunoApp.h"
+
+#include <cstdio>
+
+#include <QApplication>
+#include <QThread>
+
+#include "app/DemoScene.h"
+#include "platform/qt/EmbeddedCatalog.h"
+#include "platform/sim/FakeGlobalShortcut.h"
+#include "platform/std/FileDefaultsStore.h"
+#include "system/MuteTarget.h"
+#include "ui/bridge/MeterFeed.h"
+#include "ui/bridge/ServiceBridge.h"
+#include "ui/bridge/SettingsBridge.h"
+#include "ui/tray/QtTrayIcon.h"
+#include "ui/tray/TrayController.h"
+#include "ui/views/MainWindow.h"
+#include "ui/views/MuteAction.h"
+#include "ui/views/TrayPanel.h"
+
+namespace tavuno {
+
+PlatformBuilder TavunoApp::demoPlatform() {
+  return [](DefaultsStore& defaults, MainQueue& main) {
+    DemoScene::seedSettings(defaults);
+    auto scene = std::make_shared<DemoScene>(main);
+    Platform platform;
+    platform.ports.emplace(scene->ports(defaults, main));
+    platform.started = [scene = scene.get()](AudioService& service) {
+      DemoScene::populate(service);
+      scene->audio().start();
+    };
+    platform.owner = std::move(scene);
+    return platform;
+  };
+}
+
+TavunoApp::TavunoApp(AppOptions options, QObject* parent)
+    : QObject(parent),
+      background_(options.background),
+      previousLanguage_(TavunoLanguage::installed()),
+      defaults_(std::move(options.settings)) {
+  PlatformBuilder build = std::move(options.platform);
+  if (!build) {
+    // The desktop's audio server is reached through the Linux platform; until
+    // it is wired in, Tavuno runs on the demo scene.
+    if (!options.demo)
+      std::fprintf(stderr, "tavuno: no audio server back end in this build; running the demo\n");
+    build = demoPlatform();
+    options.demo = true;
+  }
+  if (!defaults_) {
+    if (options.demo)
+      defaults_ = std::make_unique<InMemoryDefaultsStore>();
+    else
+      defaults_ = std::make_unique<FileDefaultsStore>(FileDefaultsStore::defaultLocation());
+  }
+  auto language = std::make_shared<LanguageEnvironment>();
+  language->storedPreference = preferenceFrom(*defaults_);
+  language->preferredLanguages = posixPreferredLanguages;
+  language->lookup = embeddedCatalogLookup;
+  TavunoLanguage::install(std::move(language));
+
+  platform_ = std::make_unique<Platform>(build(*defaults_, main_));
+  service_ = AudioService::create(*platform_->ports, platform_->options);
+  if (platform_->started) platform_->started(*service_);
+  // Built after the service and holding it weakly.
+  shortcutBackend_ = std::make_unique<FakeGlobalShortcut>(main_);
+  shortcut_ = std::make_unique<GlobalShortcutController>(
+      *defaults_, *shortcutBackend_,
+      muteShortcutAction(std::static_pointer_cast<MuteTarget>(service_)));
+
+  buildScreens(std::move(options.tray));
+  if (auto* app = QCoreApplication::instance())
+    connect(app, &QCoreApplication::aboutToQuit, this, &TavunoApp::shutdown);
+}
+
+TavunoApp::~TavunoApp() {
+  shutdown();
+}
+
+void TavunoApp::buildScreens(std::function<std::unique_ptr<ui::TrayPort>()> tray) {
+  settingsBridge_ = std::make_unique<ui::SettingsBridge>(*defaults_);
+  settingsBridge_->installTranslators();
+  bridge_ = std::make_unique<ui::ServiceBridge>(service_);
+  meters_ = std::make_unique<ui::MeterFeed>(*bridge_);
+  muteAction_ = std::make_unique<ui::MuteAction>(*bridge_);
+  connect(settingsBridge_.get(), &ui::SettingsBridge::languageChanged, muteAction_.get(),
+          &ui::MuteAction::render);
+  window_ = std::make_unique<ui::MainWindow>(*bridge_, *meters_);
+  panel_ = std::make_unique<ui::TrayPanel>(*bridge_, *meters_);
+  window_->addAction(muteAction_.get());
+  panel_->addAction(muteAction_.get());
+  connect(panel_.get(), &ui::TrayPanel::openRequested, window_.get(), &ui::MainWindow::open);
+  connect(panel_.get(), &ui::TrayPanel::quitRequested, this, &TavunoApp::quit);
+  trayPort_ = tray ? tray() : std::make_unique<ui::QtTrayIcon>();
+  trayController_ = std::make_unique<ui::TrayController>(
+      *bridge_, *trayPort_, *panel_, *muteAction_, [this] { window_->open(); }, [this] { quit(); });
+}
+
+void TavunoApp::start() {
+  if (!background_ || !trayPort_->available()) window_->open();
+}
+
+void TavunoApp::quit() {
+  // Never from inside the click that asked for it: the button goes too.
+  if (QThread::currentThread()->loopLevel() > 0)
+    QCoreApplication::quit();  // aboutToQuit then shuts down
+  else
+    QMetaObject::invokeMethod(this, &TavunoApp::shutdown, Qt::QueuedConnection);
+}
+
+void TavunoApp::shutdown() {
+  if (shutDown_) return;
+  shutDown_ = true;
+  main_.close();
+  trayController_.reset();
+  trayPort_.reset();
+  panel_.reset();
+  window_.reset();
+  muteAction_.reset();
+  meters_.reset();
+  bridge_.reset();
+  settingsBridge_.reset();
+  shortcut_.reset();
+  shortcutBackend_.reset();
+  service_.reset();
+  platform_.reset();
+  TavunoLanguage::install(previousLanguage_);
+}
+
+}  // namespace tavuno

@@ -1,0 +1,116 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+#include <QObject>
+
+#include "base/ports/DefaultsStore.h"
+#include "base/text/TavunoLanguage.h"
+#include "platform/qt/QtMainQueue.h"
+#include "service/AudioService.h"
+#include "system/GlobalShortcutController.h"
+#include "system/GlobalShortcutRegistering.h"
+
+namespace tavuno {
+
+namespace ui {
+class MainWindow;
+class MeterFeed;
+class MuteAction;
+class ServiceBridge;
+class SettingsBridge;
+class TrayController;
+class TrayPanel;
+class TrayPort;
+}  // namespace ui
+
+// What the service runs on: its ports and options, whatever owns the
+// platform objects behind them (released after the service), and a step run
+// once the service exists.
+struct Platform {
+  std::optional<ServicePorts> ports;
+  ServiceOptions options;
+  std::shared_ptr<void> owner;
+  std::function<void(AudioService&)> started;
+};
+using PlatformBuilder = std::function<Platform(DefaultsStore&, MainQueue&)>;
+
+struct AppOptions {
+  bool demo = false;        // the simulated platform with the demo scene
+  bool background = false;  // start without showing the window
+  // The settings store; empty: the user's settings file (the demo keeps its
+  // settings in memory).
+  std::unique_ptr<DefaultsStore> settings;
+  // The platform; empty: the desktop's audio server, or the demo.
+  PlatformBuilder platform;
+  // The tray; empty: the system tray.
+  std::function<std::unique_ptr<ui::TrayPort>()> tray;
+};
+
+// The composition root: the settings store, the main queue on Qt's loop, the
+// platform, the service with its refresh timer, the shortcut controller
+// built after it (holding it weakly), and the screens: the main window, the
+// tray icon and its panel.
+//
+// Quitting (QCoreApplication::aboutToQuit, or shutdown()) closes the main
+// queue first, so a worker waiting for the main thread is released and no
+// session starts any more; then the screens go, then the service, which
+// stops every session and so gives every application its own audio back,
+// then the platform.
+class TavunoApp : public QObject {
+  Q_OBJECT
+
+ public:
+  explicit TavunoApp(AppOptions options, QObject* parent = nullptr);
+  ~TavunoApp() override;
+
+  // Shows the main window, unless started in the background with a tray to
+  // come back from.
+  void start();
+  void shutdown();
+  bool isShutDown() const { return shutDown_; }
+
+  QtMainQueue& mainQueue() { return main_; }
+  DefaultsStore& settings() { return *defaults_; }
+  std::shared_ptr<AudioService> service() const { return service_; }
+  GlobalShortcutController* shortcut() const { return shortcut_.get(); }
+  ui::MainWindow* window() const { return window_.get(); }
+  ui::TrayPanel* panel() const { return panel_.get(); }
+  ui::ServiceBridge* bridge() const { return bridge_.get(); }
+  ui::SettingsBridge* settingsBridge() const { return settingsBridge_.get(); }
+  ui::MeterFeed* meters() const { return meters_.get(); }
+  ui::TrayController* tray() const { return trayController_.get(); }
+  ui::MuteAction* muteAction() const { return muteAction_.get(); }
+  // The demo's platform owner, when running the demo.
+  void* platformOwner() const { return platform_ ? platform_->owner.get() : nullptr; }
+
+  // The demo scene as a platform.
+  static PlatformBuilder demoPlatform();
+
+ private:
+  void buildScreens(std::function<std::unique_ptr<ui::TrayPort>()> tray);
+  void quit();
+
+  bool background_;
+  std::shared_ptr<const LanguageEnvironment> previousLanguage_;
+  std::unique_ptr<DefaultsStore> defaults_;
+  QtMainQueue main_;
+  std::unique_ptr<Platform> platform_;
+  std::shared_ptr<AudioService> service_;
+  std::unique_ptr<GlobalShortcutRegistering> shortcutBackend_;
+  std::unique_ptr<GlobalShortcutController> shortcut_;
+
+  std::unique_ptr<ui::SettingsBridge> settingsBridge_;
+  std::unique_ptr<ui::ServiceBridge> bridge_;
+  std::unique_ptr<ui::MeterFeed> meters_;
+  std::unique_ptr<ui::MuteAction> muteAction_;
+  std::unique_ptr<ui::MainWindow> window_;
+  std::unique_ptr<ui::TrayPanel> panel_;
+  std::unique_ptr<ui::TrayPort> trayPort_;
+  std::unique_ptr<ui::TrayController> trayController_;
+  bool shutDown_ = false;
+};
+
+}  // namespace tavuno

@@ -1,0 +1,42 @@
+# The desktop application on Qt 6 Widgets. Included from the top-level list
+# when Qt is found; automoc runs only on these targets.
+
+# Qt pieces of the platform: the main queue on the event loop, the catalogue
+# bridge to Qt's translation lookup.
+file(GLOB TAVUNO_PLATFORM_QT_SOURCES CONFIGURE_DEPENDS platform/qt/*.cpp platform/qt/*.h)
+add_library(tavuno_platform_qt STATIC ${TAVUNO_PLATFORM_QT_SOURCES})
+set_target_properties(tavuno_platform_qt PROPERTIES AUTOMOC ON)
+target_link_libraries(tavuno_platform_qt PUBLIC tavuno_core Qt6::Core)
+tavuno_warnings(tavuno_platform_qt)
+qt_add_resources(tavuno_platform_qt tavuno_catalogs
+  PREFIX "/lang" BASE resources/lang
+  FILES resources/lang/en.po resources/lang/pt.po)
+
+# The screens: the bridge from the service's observers to signals, the
+# widgets, the views and the tray.
+file(GLOB TAVUNO_UI_SOURCES CONFIGURE_DEPENDS
+  ui/bridge/*.cpp ui/bridge/*.h ui/widgets/*.cpp ui/widgets/*.h
+  ui/views/*.cpp ui/views/*.h ui/tray/*.cpp ui/tray/*.h)
+add_library(tavuno_ui STATIC ${TAVUNO_UI_SOURCES})
+set_target_properties(tavuno_ui PROPERTIES AUTOMOC ON)
+target_link_libraries(tavuno_ui PUBLIC tavuno_ui_model tavuno_platform_qt Qt6::Widgets Qt6::Svg)
+tavuno_warnings(tavuno_ui)
+
+# The composition root and the demo scene, shared by the executable, the
+# screenshot tool and the tests.
+file(GLOB TAVUNO_APP_SOURCES CONFIGURE_DEPENDS app/*.cpp app/*.h)
+list(FILTER TAVUNO_APP_SOURCES EXCLUDE REGEX "app/main\\.cpp$")
+add_library(tavuno_app STATIC ${TAVUNO_APP_SOURCES})
+set_target_properties(tavuno_app PROPERTIES AUTOMOC ON)
+target_link_libraries(tavuno_app PUBLIC tavuno_ui tavuno_sim tavuno_platform_std)
+tavuno_warnings(tavuno_app)
+
+add_executable(tavuno app/main.cpp)
+target_compile_definitions(tavuno PRIVATE TAVUNO_VERSION="${PROJECT_VERSION}")
+target_link_libraries(tavuno PRIVATE tavuno_app)
+tavuno_warnings(tavuno)
+
+# The screenshot tool (scripts/shots).
+add_executable(tavuno-shots app/shots/main.cpp)
+target_link_libraries(tavuno-shots PRIVATE tavuno_app)
+tavuno_warnings(tavuno-shots)

@@ -1,0 +1,69 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "app/TavunoApp.h"
+#include "ui/QtWait.h"
+#include "ui/tray/TrayPort.h"
+
+namespace tavuno::test {
+
+// A tray that records what it is told and lets the test make the gestures.
+class FakeTray : public ui::TrayPort {
+ public:
+  bool available() const override { return true; }
+  void setHandlers(Handlers handlers) override { this->handlers = std::move(handlers); }
+  void setIcon(const QIcon&) override { ++iconChanges; }
+  void setToolTip(const QString& text) override { toolTip = text; }
+  void setMenu(QMenu* menu) override { this->menu = menu; }
+  void show() override { shown = true; }
+
+  Handlers handlers;
+  int iconChanges = 0;
+  QString toolTip;
+  QMenu* menu = nullptr;
+  bool shown = false;
+};
+
+// The whole app on the demo scene (in Portuguese), with a fake tray.
+class AppFixture : public testing::Test {
+ protected:
+  void SetUp() override {
+    AppOptions options;
+    options.demo = true;
+    auto settings = std::make_unique<InMemoryDefaultsStore>();
+    settings->set("languagePreference", std::string("pt"));
+    options.settings = std::move(settings);
+    options.platform = TavunoApp::demoPlatform();
+    options.tray = [this] {
+      auto tray = std::make_unique<FakeTray>();
+      this->tray = tray.get();
+      return tray;
+    };
+    app = std::make_unique<TavunoApp>(std::move(options));
+    ASSERT_TRUE(waitUntil([&] { return app->service()->state().controlledApps.size() == 3; }))
+        << "the demo's three apps are controlled";
+    QCoreApplication::processEvents();
+  }
+  void TearDown() override { app.reset(); }
+
+  AudioService& service() { return *app->service(); }
+  const ActiveApp& activeApp(const std::string& id) {
+    for (const auto& active : service().state().activeApps)
+      if (active.id == id) return active;
+    throw std::runtime_error("no app " + id);
+  }
+  // Lets the bridge deliver what the service published.
+  static void deliver() {
+    QCoreApplication::processEvents();
+    QCoreApplication::processEvents();
+  }
+
+  std::unique_ptr<TavunoApp> app;
+  FakeTray* tray = nullptr;
+  static constexpr const char* player = "org.tavuno.demo.Player";
+};
+
+}  // namespace tavuno::test

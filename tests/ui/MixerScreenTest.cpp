@@ -1,0 +1,140 @@
+#include <QApplication>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+
+#include "ui/AppFixture.h"
+#include "ui/bridge/MeterFeed.h"
+#include "ui/views/AppRow.h"
+#include "ui/views/AppsView.h"
+#include "ui/views/ErrorLine.h"
+#include "ui/views/MainWindow.h"
+#include "ui/views/MixerView.h"
+#include "ui/views/TrayPanel.h"
+#include "ui/views/VolumeView.h"
+#include "ui/widgets/LevelMeter.h"
+#include "ui/widgets/PickerBox.h"
+#include "ui/widgets/VolumeSlider.h"
+
+namespace tavuno {
+namespace {
+
+using test::waitUntil;
+
+class MixerScreen : public test::AppFixture {
+ protected:
+  ui::AppRow& playerRow() {
+    auto* row = app->window()->mixer()->apps()->row(player);
+    if (!row) throw std::runtime_error("no row");
+    return *row;
+  }
+};
+
+TEST_F(MixerScreen, ControlsOfARowReachTheServiceWithTheirValues) {
+  app->window()->open();
+  auto& row = playerRow();
+  QTest::mouseClick(row.muteButton(), Qt::LeftButton);
+  EXPECT_TRUE(service().settings(player).muted());
+
+  // The output picker: the USB interface, then the system default again.
+  const auto& entries = row.outputBox()->picker().entries;
+  int usb = -1;
+  for (std::size_t i = 0; i < entries.size(); ++i)
+    if (entries[i].uid == "demo.interface") usb = static_cast<int>(i);
+  ASSERT_GT(usb, 0);
+  emit row.outputBox()->activated(usb);
+  EXPECT_EQ(service().settings(player).outputUID(), "demo.interface");
+  emit row.outputBox()->activated(0);
+  EXPECT_EQ(service().settings(player).outputUID(), std::nullopt);
+
+  // A key on the slider sends its new value at once.
+  row.slider()->setFocus();
+  QTest::keyClick(row.slider(), Qt::Key_Left);
+  ASSERT_TRUE(waitUntil([&] { return service().settings(player).volume() < 0.8f; }));
+  EXPECT_FLOAT_EQ(service().settings(player).volume(), 0.79f);
+
+  // The output volume's mute button.
+  auto* volume = app->window()->mixer()->volume();
+  QTest::mouseClick(volume->muteButton(), Qt::LeftButton);
+  EXPECT_TRUE(service().state().muted);
+}
+
+// A refresh must not rebuild rows: the same widget stays, with the keyboard
+// focus, and shows the new value; a slider the user holds stays put.
+TEST_F(MixerScreen, APublishedChangeUpdatesTheRowInPlaceAndLeavesAHeldSliderAlone) {
+  app->window()->open();
+  QApplication::setActiveWindow(app->window());
+  auto* row = &playerRow();
+  row->slider()->setFocus();
+  ASSERT_TRUE(waitUntil([&] { return QApplication::focusWidget() == row->slider(); }));
+
+  service().setAppMix(activeApp(player), 0.3f, std::nullopt);
+  service().refresh();
+  deliver();
+  EXPECT_EQ(&playerRow(), row) << "the row was kept";
+  EXPECT_EQ(row->slider()->value(), 30);
+  EXPECT_EQ(QApplication::focusWidget(), row->slider()) << "focus survived the update";
+
+  row->slider()->setSliderDown(true);
+  service().setAppMix(activeApp(player), 0.9f, std::nullopt);
+  deliver();
+  EXPECT_EQ(row->slider()->value(), 30) << "held by the user";
+  row->slider()->setSliderDown(false);
+  service().setAppMix(activeApp(player), 0.6f, std::nullopt);
+  deliver();
+  EXPECT_EQ(row->slider()->value(), 60);
+}
+
+TEST_F(MixerScreen, DismissingTheErrorInThePanelClearsItEverywhere) {
+  app->window()->open();
+  service().setError(std::string("Falhou."));
+  deliver();
+  EXPECT_TRUE(app->window()->errorLine()->isVisible());
+  app->panel()->popup(QPoint(100, 100));
+  ASSERT_TRUE(app->panel()->errorLine()->isVisible());
+  QTest::mouseClick(app->panel()->errorLine()->dismissButton(), Qt::LeftButton);
+  deliver();
+  EXPECT_FALSE(service().state().error);
+  EXPECT_FALSE(app->window()->errorLine()->isVisible());
+}
+
+// Meters read the sessions only while a mixer is on screen.
+TEST_F(MixerScreen, MetersRunOnlyWhileAMixerIsVisibleAndShowTheAudio) {
+  auto* meters = app->meters();
+  EXPECT_FALSE(meters->running()) << "nothing is shown at start in the tests";
+  app->window()->open();
+  EXPECT_TRUE(meters->running());
+  ASSERT_TRUE(waitUntil([&] { return playerRow().meter()->level() > 0.3; }))
+      << "the demo's music reaches the meter";
+  app->window()->selectSection(1);
+  EXPECT_FALSE(meters->running()) << "devices shown: no mixer visible";
+  app->panel()->popup(QPoint(50, 50));
+  EXPECT_TRUE(meters->running());
+  app->panel()->hide();
+  app->window()->hide();
+  EXPECT_FALSE(meters->running());
+}
+
+TEST_F(MixerScreen, TrayGesturesToggleThePanelMuteAndStepTheVolume) {
+  ASSERT_TRUE(tray && tray->shown);
+  tray->handlers.activated(QPoint(40, 40));
+  EXPECT_TRUE(app->panel()->isVisible());
+  tray->handlers.activated(QPoint(40, 40));
+  EXPECT_FALSE(app->panel()->isVisible());
+
+  tray->handlers.middleClicked();
+  EXPECT_TRUE(service().state().muted);
+  deliver();
+  EXPECT_EQ(tray->toolTip, "Tavuno — saída silenciada");
+  tray->handlers.middleClicked();
+  EXPECT_FALSE(service().state().muted);
+
+  const float before = service().state().volume;  // 0.62 in the demo
+  tray->handlers.scrolled(1);
+  EXPECT_NEAR(service().state().volume, 0.65f, 0.005f) << "from " << before;
+  tray->handlers.scrolled(-2);
+  EXPECT_NEAR(service().state().volume, 0.55f, 0.005f);
+}
+
+}  // namespace
+}  // namespace tavuno

@@ -1,0 +1,63 @@
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "app/TavunoApp.h"
+#include "platform/sim/SimHal.h"
+#include "platform/sim/SimIdentity.h"
+#include "platform/std/ThreadSerialQueue.h"
+#include "support/FakeSession.h"
+#include "ui/AppFixture.h"
+
+namespace tavuno {
+namespace {
+
+// Real worker threads, and an application playing: its session start waits
+// on the main thread, which never turns its loop before quitting.
+struct ThreadedPlatform {
+  explicit ThreadedPlatform(MainQueue& main) : hal(main) {
+    const AudioObjectID speakers =
+        hal.addDevice({.uid = "speakers", .name = "Speakers", .outputStreams = 1});
+    hal.setDefaultOutput(speakers);
+    identity.addRunning({.pid = 7, .bundleIdentifier = "org.player", .localizedName = "Player"});
+    hal.addProcess({.pid = 7, .runningOutput = true, .outputDevices = {speakers}});
+  }
+  SimHal hal;
+  SimIdentity identity;
+  ThreadSerialQueueFactory workers;
+  test::FakeSessionFactory sessions;
+};
+
+TEST(Quit, ReturnsWhileASessionStartWaitsForTheMainThread) {
+  std::shared_ptr<ThreadedPlatform> platform;
+  AppOptions options;
+  options.settings = std::make_unique<InMemoryDefaultsStore>();
+  options.tray = [] { return std::make_unique<test::FakeTray>(); };
+  options.platform = [&](DefaultsStore& defaults, MainQueue& main) {
+    platform = std::make_shared<ThreadedPlatform>(main);
+    Platform result;
+    result.ports.emplace(ServicePorts{.defaults = defaults,
+                                      .main = main,
+                                      .hal = platform->hal,
+                                      .workers = platform->workers,
+                                      .identity = &platform->identity});
+    result.options.makeSession = platform->sessions.factory();
+    result.owner = platform;
+    return result;
+  };
+  auto app = std::make_unique<TavunoApp>(std::move(options));
+  ASSERT_EQ(app->service()->state().startingApps, std::set<std::string>{"org.player"});
+  // The worker has built the session and now waits in sync() for the main
+  // thread to say whether to start it.
+  ASSERT_TRUE(test::waitUntil([&] { return app->mainQueue().waitingSyncCount() == 1; }, 10))
+      << "the start is stalled on the main thread";
+
+  app->shutdown();  // returns: the closed queue releases the worker
+  EXPECT_TRUE(app->isShutDown());
+  for (const auto& session : platform->sessions.made)
+    EXPECT_EQ(session->startCalls, 0) << "a start asked for after quitting never runs";
+  app.reset();
+}
+
+}  // namespace
+}  // namespace tavuno

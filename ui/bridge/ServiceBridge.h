@@ -1,0 +1,44 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include <QObject>
+
+#include "service/AudioService.h"
+
+namespace tavuno::ui {
+
+// The service as the screens see it. The service's observer only marks the
+// changed field and queues one flush per turn of the event loop; the flush
+// emits `changed` with every field marked since. So a refresh that publishes
+// many fields renders once, and no screen code runs inside the service (a
+// screen calling an operation from a notice would re-enter it).
+//
+// Holds the service weakly: once the service is gone, service() is null and
+// nothing more is emitted.
+class ServiceBridge : public QObject {
+  Q_OBJECT
+
+ public:
+  explicit ServiceBridge(std::weak_ptr<AudioService> service, QObject* parent = nullptr);
+
+  std::shared_ptr<AudioService> service() const { return service_.lock(); }
+  // The published state; an empty one once the service is gone.
+  const ServiceState& state() const;
+
+ signals:
+  // Bits of fieldBit(ServiceField).
+  void changed(quint64 fields);
+
+ private:
+  void mark(ServiceField field);
+  void flush();
+
+  std::weak_ptr<AudioService> service_;
+  Observers<ServiceField>::Subscription subscription_;
+  quint64 dirty_ = 0;
+  bool flushQueued_ = false;
+};
+
+}  // namespace tavuno::ui

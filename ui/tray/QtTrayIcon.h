@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QObject>
+#include <QSystemTrayIcon>
+#include <QTimer>
+
+#include "ui/tray/TrayPort.h"
+
+namespace tavuno::ui {
+
+// The tray port on QSystemTrayIcon (StatusNotifierItem, or XEmbed). Qt does
+// not pass scroll gestures on, so `scrolled` is never called here. When no
+// tray host is there at start, it keeps looking, and shows the icon when one
+// appears.
+class QtTrayIcon : public QObject, public TrayPort {
+  Q_OBJECT
+
+ public:
+  explicit QtTrayIcon(QObject* parent = nullptr);
+
+  bool available() const override;
+  void setHandlers(Handlers handlers) override { handlers_ = std::move(handlers); }
+  void setIcon(const QIcon& icon) override { icon_.setIcon(icon); }
+  void setToolTip(const QString& text) override { icon_.setToolTip(text); }
+  void setMenu(QMenu* menu) override { icon_.setContextMenu(menu); }
+  void show() override;
+
+ signals:
+  void becameAvailable();
+
+ private:
+  QSystemTrayIcon icon_;
+  QTimer watch_;
+  Handlers handlers_;
+};
+
+}  // namespace tavuno::ui

@@ -1,0 +1,143 @@
+#include "ui/views/DevicesView.h"
+
+#include <QEvent>
+#include <QHBoxLayout>
+#include <QPushButton>
+#include <QSignalBlocker>
+#include <QVBoxLayout>
+
+#include "ui/bridge/ServiceBridge.h"
+#include "ui/model/DeviceCaptions.h"
+#include "ui/model/PickerEntries.h"
+#include "ui/model/ViewTexts.h"
+#include "ui/views/DeviceList.h"
+#include "ui/views/ViewHelpers.h"
+#include "ui/widgets/Card.h"
+#include "ui/widgets/PickerBox.h"
+#include "ui/widgets/Switch.h"
+#include "ui/widgets/Theme.h"
+
+namespace tavuno::ui {
+
+PreferredPicker::PreferredPicker(ServiceBridge& bridge, bool input, QWidget* parent)
+    : QWidget(parent),
+      bridge_(bridge),
+      input_(input),
+      title_(makeLabel("caption", this)),
+      box_(new PickerBox(this)) {
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(6);
+  layout->addWidget(title_);
+  layout->addWidget(box_);
+  connect(box_, &PickerBox::chosen, this, [this](const PickerEntry& entry) {
+    auto service = bridge_.service();
+    if (!service) return;
+    const std::string uid = entry.uid.value_or(std::string());
+    if (input_)
+      service->setPreferredInputUID(uid);
+    else
+      service->setPreferredOutput(uid);
+  });
+  connect(&bridge_, &ServiceBridge::changed, this, [this](quint64 fields) {
+    if (fields & (fieldBit(ServiceField::devices) | fieldBit(ServiceField::preferredUID) |
+                  fieldBit(ServiceField::preferredInputUID)))
+      render();
+  });
+  render();
+}
+
+void PreferredPicker::changeEvent(QEvent* event) {
+  if (event->type() == QEvent::LanguageChange) render();
+  QWidget::changeEvent(event);
+}
+
+void PreferredPicker::render() {
+  const auto& state = bridge_.state();
+  title_->setText(input_ ? tr("Entrada preferida") : tr("Saída preferida"));
+  box_->setAccessibleName(title_->text());
+  box_->present(preferredDevicePicker(state.devices, input_,
+                                      input_ ? state.preferredInputUID : state.preferredUID));
+}
+
+DevicesView::DevicesView(ServiceBridge& bridge, QWidget* parent)
+    : QWidget(parent),
+      bridge_(bridge),
+      outputs_(new DeviceList(bridge, false)),
+      inputs_(new DeviceList(bridge, true)),
+      heading_(makeLabel("heading")),
+      preferredOutput_(new PreferredPicker(bridge, false)),
+      preferredInput_(new PreferredPicker(bridge, true)),
+      automatic_(new Switch),
+      caption_(makeLabel("caption")),
+      useBoth_(new QPushButton) {
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(14);
+  auto* lists = new QHBoxLayout;
+  lists->setSpacing(14);
+  for (auto* list : {outputs_, inputs_}) {
+    auto* card = new Card(this);
+    card->body()->addWidget(list);
+    lists->addWidget(card, 1);
+  }
+  layout->addLayout(lists);
+
+  auto* preferred = new Card(this);
+  auto* head = new QHBoxLayout;
+  head->setSpacing(8);
+  head->addWidget(makeSymbol("headphones", 18, colors::accent, this));
+  head->addWidget(heading_, 1);
+  preferred->body()->addLayout(head);
+  auto* pickers = new QHBoxLayout;
+  pickers->setSpacing(14);
+  pickers->addWidget(preferredOutput_, 1);
+  pickers->addWidget(preferredInput_, 1);
+  preferred->body()->addLayout(pickers);
+  preferred->body()->addWidget(makeDivider(this));
+  preferred->body()->addWidget(automatic_);
+  preferred->body()->addWidget(caption_);
+  auto* buttons = new QHBoxLayout;
+  buttons->addWidget(useBoth_);
+  buttons->addStretch(1);
+  preferred->body()->addLayout(buttons);
+  layout->addWidget(preferred);
+  layout->addStretch(1);
+
+  connect(automatic_, &Switch::clicked, this, [this](bool on) {
+    if (auto service = bridge_.service()) service->setAutomatic(on);
+  });
+  connect(useBoth_, &QPushButton::clicked, this, [this] {
+    auto service = bridge_.service();
+    if (!service) return;
+    if (auto device = useBothCandidate(service->state())) service->useBoth(*device);
+  });
+  connect(&bridge_, &ServiceBridge::changed, this, [this](quint64 fields) {
+    if (fields & (fieldBit(ServiceField::automatic) | fieldBit(ServiceField::devices) |
+                  fieldBit(ServiceField::preferredUID)))
+      render();
+  });
+  render();
+}
+
+void DevicesView::changeEvent(QEvent* event) {
+  if (event->type() == QEvent::LanguageChange) render();
+  QWidget::changeEvent(event);
+}
+
+void DevicesView::render() {
+  const auto& state = bridge_.state();
+  heading_->setText(tr("Headset preferido"));
+  automatic_->setText(tr("Alternar automaticamente e restaurar ao reconectar"));
+  automatic_->setAccessibleName(automatic_->text());
+  {
+    const QSignalBlocker block(automatic_);
+    automatic_->setChecked(state.automatic);
+  }
+  caption_->setText(tr(
+      "Ao escolher um headset Bluetooth identificado sem ambiguidade, sua entrada correspondente também é selecionada. Quando indisponível, o Tavuno tenta usar os dispositivos internos. A seleção manual pode ser substituída na próxima mudança de conexão."));
+  useBoth_->setText(tr("Usar dispositivo preferido como entrada e saída"));
+  useBoth_->setVisible(useBothCandidate(state).has_value());
+}
+
+}  // namespace tavuno::ui

@@ -1,0 +1,61 @@
+#include "ui/views/ProfileSelector.h"
+
+#include <QEvent>
+#include <QHBoxLayout>
+
+#include "ui/bridge/ServiceBridge.h"
+#include "ui/model/ViewTexts.h"
+#include "ui/views/ViewHelpers.h"
+#include "ui/widgets/PickerBox.h"
+#include "ui/widgets/Theme.h"
+
+namespace tavuno::ui {
+
+ProfileSelector::ProfileSelector(ServiceBridge& bridge, QWidget* parent)
+    : QWidget(parent),
+      bridge_(bridge),
+      title_(makeLabel("heading", this)),
+      box_(new PickerBox(this)) {
+  auto* layout = new QHBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(10);
+  layout->addWidget(makeSymbol("profile", 18, colors::accent, this));
+  title_->setWordWrap(false);
+  layout->addWidget(title_);
+  layout->addWidget(box_, 1);
+  connect(box_, &PickerBox::chosen, this, [this](const PickerEntry& entry) {
+    auto service = bridge_.service();
+    if (!service || !entry.uid) return;
+    for (const auto& profile : service->state().profiles)
+      if (profile.id.text() == *entry.uid) {
+        service->applyProfile(profile);
+        return;
+      }
+  });
+  connect(&bridge_, &ServiceBridge::changed, this, [this](quint64 fields) {
+    if (fields & (fieldBit(ServiceField::profiles) | fieldBit(ServiceField::activeProfileID)))
+      render();
+  });
+  render();
+}
+
+void ProfileSelector::changeEvent(QEvent* event) {
+  if (event->type() == QEvent::LanguageChange) render();
+  QWidget::changeEvent(event);
+}
+
+void ProfileSelector::render() {
+  const auto& state = bridge_.state();
+  title_->setText(tr("Perfil ativo"));
+  box_->setAccessibleName(title_->text());
+  Picker picker;
+  for (const auto& profile : state.profiles) {
+    if (state.activeProfileID && profile.id == *state.activeProfileID && picker.selected < 0)
+      picker.selected = static_cast<int>(picker.entries.size());
+    picker.entries.push_back({profile.name, profile.id.text()});
+  }
+  box_->present(picker);
+  box_->setEnabled(!picker.entries.empty());
+}
+
+}  // namespace tavuno::ui

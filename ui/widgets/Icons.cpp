@@ -1,0 +1,89 @@
+#include "ui/widgets/Icons.h"
+
+#include <cstring>
+
+#include <QGuiApplication>
+#include <QPainter>
+#include <QSvgRenderer>
+
+namespace tavuno::ui {
+
+namespace {
+
+struct Drawing {
+  const char* name;
+  const char* body;  // SVG elements on a 24 x 24 grid; "C" is replaced by the colour
+};
+
+// Stroked outlines unless filled; drawn for Tavuno.
+constexpr Drawing drawings[] = {
+    {"sliders",
+     R"(<g stroke="C" stroke-width="2" stroke-linecap="round" fill="none"><path d="M4 6h16M4 12h16M4 18h16"/></g>
+        <g fill="C"><circle cx="9" cy="6" r="2.6"/><circle cx="16" cy="12" r="2.6"/><circle cx="7" cy="18" r="2.6"/></g>)"},
+    {"headphones",
+     R"(<path d="M4 15v-3a8 8 0 0 1 16 0v3" stroke="C" stroke-width="2" fill="none" stroke-linecap="round"/>
+        <rect x="3" y="14" width="5" height="7" rx="2" fill="C"/><rect x="16" y="14" width="5" height="7" rx="2" fill="C"/>)"},
+    {"profile",
+     R"(<rect x="3" y="3" width="18" height="18" rx="5" stroke="C" stroke-width="2" fill="none"/>
+        <circle cx="12" cy="10" r="3.2" fill="C"/><path d="M6.5 19c1-3 3-4.5 5.5-4.5s4.5 1.5 5.5 4.5" fill="C"/>)"},
+    {"bolt", R"(<path d="M13.5 2 4.5 13.5h6L9.5 22l9-12h-6z" fill="C"/>)"},
+    {"gear",
+     R"(<g stroke="C" stroke-width="2.4" stroke-linecap="round"><path d="M12 2.5v3M12 18.5v3M2.5 12h3M18.5 12h3M5.3 5.3l2.1 2.1M16.6 16.6l2.1 2.1M5.3 18.7l2.1-2.1M16.6 7.4l2.1-2.1"/></g>
+        <circle cx="12" cy="12" r="5.2" stroke="C" stroke-width="2.4" fill="none"/>)"},
+    {"speaker",
+     R"(<path d="M3 9.5h4l5-4.5v14l-5-4.5H3z" fill="C"/>
+        <path d="M15.5 9a4 4 0 0 1 0 6M18 6.5a7.5 7.5 0 0 1 0 11" stroke="C" stroke-width="2" fill="none" stroke-linecap="round"/>)"},
+    {"speaker-muted",
+     R"(<path d="M3 9.5h4l5-4.5v14l-5-4.5H3z" fill="C"/>
+        <path d="M16 9.5l5 5M21 9.5l-5 5" stroke="C" stroke-width="2" stroke-linecap="round"/>)"},
+    {"mic",
+     R"(<rect x="8.5" y="2.5" width="7" height="12" rx="3.5" fill="C"/>
+        <path d="M5 11.5a7 7 0 0 0 14 0M12 18.5v3M8.5 21.5h7" stroke="C" stroke-width="2" fill="none" stroke-linecap="round"/>)"},
+    {"waveform",
+     R"(<g stroke="C" stroke-width="2.2" stroke-linecap="round"><path d="M3 10.5v3M7 7v10M11 3.5v17M15 7.5v9M19 10v4"/></g>)"},
+    {"check-circle",
+     R"(<circle cx="12" cy="12" r="9.5" fill="C"/><path d="M7.5 12.3l3 3 6-6.3" stroke="#0b1220" stroke-width="2.2" fill="none" stroke-linecap="round" stroke-linejoin="round"/>)"},
+    {"circle", R"(<circle cx="12" cy="12" r="8.8" stroke="C" stroke-width="1.8" fill="none"/>)"},
+    {"app",
+     R"(<rect x="3" y="3" width="18" height="18" rx="5" fill="C" fill-opacity="0.9"/>
+        <path d="M8 15.5l4-8 4 8M9.5 12.5h5" stroke="#0b1220" stroke-width="1.8" fill="none" stroke-linecap="round" stroke-linejoin="round"/>)"},
+    {"warning",
+     R"(<path d="M12 3 2.5 20h19z" fill="C"/><path d="M12 9.5v5" stroke="#0b1220" stroke-width="2" stroke-linecap="round"/><circle cx="12" cy="17.3" r="1.2" fill="#0b1220"/>)"},
+    {"open",
+     R"(<path d="M14 4h6v6M20 4l-8.5 8.5M18 14v5a1 1 0 0 1-1 1H5a1 1 0 0 1-1-1V7a1 1 0 0 1 1-1h5" stroke="C" stroke-width="2" fill="none" stroke-linecap="round" stroke-linejoin="round"/>)"},
+    {"power",
+     R"(<path d="M12 3v8M7 6.3a7.5 7.5 0 1 0 10 0" stroke="C" stroke-width="2" fill="none" stroke-linecap="round"/>)"},
+};
+
+}  // namespace
+
+QPixmap symbol(const char* name, int size, const QColor& color, qreal devicePixelRatio) {
+  const int pixels = qMax(1, qRound(size * devicePixelRatio));
+  QPixmap pixmap(pixels, pixels);
+  pixmap.fill(Qt::transparent);
+  for (const auto& drawing : drawings) {
+    if (std::strcmp(drawing.name, name) != 0) continue;
+    QString body = QString::fromUtf8(drawing.body);
+    body.replace(QStringLiteral("\"C\""), QStringLiteral("\"%1\"").arg(color.name(QColor::HexRgb)));
+    const QString svg =
+        QStringLiteral(R"(<svg xmlns="http://www.w3.org/2000/svg" viewBox="0 0 24 24">%1</svg>)")
+            .arg(body);
+    QSvgRenderer renderer(svg.toUtf8());
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setOpacity(color.alphaF());
+    renderer.render(&painter);
+    break;
+  }
+  pixmap.setDevicePixelRatio(devicePixelRatio);
+  return pixmap;
+}
+
+QIcon symbolIcon(const char* name, const QColor& color, int size) {
+  QIcon icon;
+  icon.addPixmap(symbol(name, size, color, 1.0));
+  icon.addPixmap(symbol(name, size, color, 2.0));
+  return icon;
+}
+
+}  // namespace tavuno::ui

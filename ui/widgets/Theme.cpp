@@ -1,0 +1,127 @@
+#include "ui/widgets/Theme.h"
+
+#include <QApplication>
+#include <QFontDatabase>
+#include <QLabel>
+#include <QPalette>
+#include <QStyle>
+#include <QStyleFactory>
+
+namespace tavuno::ui {
+
+namespace {
+
+const char* styleSheet = R"(
+QWidget { color: #e8ecf5; }
+QToolTip { color: #e8ecf5; background: #1a2236; border: 1px solid #2c3650; padding: 4px 6px; }
+QLabel[role="title"] { font-size: 34px; font-weight: 700; }
+QLabel[role="subtitle"] { color: #94a0ba; font-size: 15px; }
+QLabel[role="heading"] { font-size: 15px; font-weight: 600; }
+QLabel[role="caption"] { color: #94a0ba; font-size: 12px; }
+QLabel[role="warning"] { color: #f9a83c; font-size: 12px; }
+QLabel[role="value"] { color: #c8d0e0; font-size: 13px; font-weight: 600; }
+QFrame#card { background: rgba(255,255,255,14); border: 1px solid rgba(255,255,255,18); border-radius: 14px; }
+QFrame#errorLine { background: rgba(249,168,60,24); border: 1px solid rgba(249,168,60,70); border-radius: 10px; }
+QFrame#divider { background: rgba(255,255,255,20); max-height: 1px; min-height: 1px; border: none; }
+QPushButton {
+  background: rgba(255,255,255,20); border: 1px solid rgba(255,255,255,22); border-radius: 8px;
+  padding: 5px 12px; min-height: 20px; font-size: 13px;
+}
+QPushButton:hover { background: rgba(255,255,255,34); }
+QPushButton:pressed { background: rgba(255,255,255,12); }
+QPushButton:focus { border: 1px solid #3b82f5; }
+QPushButton:disabled { color: #5d6780; background: rgba(255,255,255,8); }
+QPushButton[flat="true"] { background: transparent; border: 1px solid transparent; color: #94a0ba; }
+QPushButton[flat="true"]:hover { background: rgba(255,255,255,16); color: #e8ecf5; }
+QPushButton[flat="true"]:focus { border: 1px solid #3b82f5; }
+QPushButton#iconButton { padding: 4px; min-width: 24px; min-height: 24px; border-radius: 8px; }
+QPushButton[primary="true"] { background: #3b82f5; border: 1px solid #3b82f5; color: white; }
+QPushButton[primary="true"]:hover { background: #5592f7; }
+QPushButton#sectionButton {
+  text-align: left; padding: 8px 12px; border-radius: 9px; border: 1px solid transparent;
+  background: transparent; color: #c3cbdc; font-size: 14px;
+}
+QPushButton#sectionButton:hover { background: rgba(255,255,255,16); }
+QPushButton#sectionButton:checked { background: #3b82f5; color: white; font-weight: 600; }
+QPushButton#sectionButton:focus { border: 1px solid #8db4fa; }
+QComboBox {
+  background: rgba(255,255,255,18); border: 1px solid rgba(255,255,255,24); border-radius: 8px;
+  padding: 4px 28px 4px 10px; min-height: 22px; font-size: 13px;
+}
+QComboBox:hover { background: rgba(255,255,255,28); }
+QComboBox:focus { border: 1px solid #3b82f5; }
+QComboBox::drop-down { border: none; width: 22px; }
+QComboBox QAbstractItemView {
+  background: #151c2e; border: 1px solid #2c3650; selection-background-color: #3b82f5; padding: 4px;
+  outline: none;
+}
+QSlider::groove:horizontal { height: 4px; background: rgba(255,255,255,36); border-radius: 2px; }
+QSlider::sub-page:horizontal { background: #3b82f5; border-radius: 2px; }
+QSlider::sub-page:horizontal:disabled { background: rgba(255,255,255,40); }
+QSlider::handle:horizontal {
+  background: #f2f5fb; width: 14px; height: 14px; margin: -6px 0; border-radius: 7px;
+  border: 1px solid rgba(0,0,0,60);
+}
+QSlider::handle:horizontal:disabled { background: #5d6780; }
+QSlider:focus { outline: none; }
+QSlider::handle:horizontal:focus { border: 2px solid #3b82f5; }
+QScrollArea, QScrollArea > QWidget > QWidget { background: transparent; border: none; }
+QScrollBar:vertical { background: transparent; width: 10px; margin: 2px; }
+QScrollBar::handle:vertical { background: rgba(255,255,255,40); border-radius: 3px; min-height: 30px; }
+QScrollBar::add-line, QScrollBar::sub-line { height: 0; }
+QMenu { background: #151c2e; border: 1px solid #2c3650; padding: 4px; }
+QMenu::item { padding: 6px 18px; border-radius: 6px; }
+QMenu::item:selected { background: #3b82f5; }
+QMenu::separator { height: 1px; background: #2c3650; margin: 4px 8px; }
+)";
+
+}  // namespace
+
+void applyTheme(QApplication& app) {
+  app.setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+  QPalette palette;
+  palette.setColor(QPalette::Window, colors::navy);
+  palette.setColor(QPalette::WindowText, colors::text);
+  palette.setColor(QPalette::Base, QColor(20, 27, 44));
+  palette.setColor(QPalette::AlternateBase, QColor(26, 34, 54));
+  palette.setColor(QPalette::Text, colors::text);
+  palette.setColor(QPalette::Button, QColor(30, 38, 58));
+  palette.setColor(QPalette::ButtonText, colors::text);
+  palette.setColor(QPalette::BrightText, Qt::white);
+  palette.setColor(QPalette::Highlight, colors::accent);
+  palette.setColor(QPalette::HighlightedText, Qt::white);
+  palette.setColor(QPalette::ToolTipBase, QColor(26, 34, 54));
+  palette.setColor(QPalette::ToolTipText, colors::text);
+  palette.setColor(QPalette::PlaceholderText, colors::secondary);
+  palette.setColor(QPalette::Link, colors::accent);
+  palette.setColor(QPalette::Disabled, QPalette::WindowText, QColor(93, 103, 128));
+  palette.setColor(QPalette::Disabled, QPalette::Text, QColor(93, 103, 128));
+  palette.setColor(QPalette::Disabled, QPalette::ButtonText, QColor(93, 103, 128));
+  app.setPalette(palette);
+  // Inter when it is installed, else the desktop's own font.
+  QFont font = app.font();
+  if (QFontDatabase::families().contains(QStringLiteral("Inter")))
+    font.setFamily(QStringLiteral("Inter"));
+  font.setPixelSize(13);
+  app.setFont(font);
+  app.setStyleSheet(QString::fromUtf8(styleSheet));
+}
+
+QFont pixelFont(int pixels, QFont::Weight weight) {
+  QFont font = QApplication::font();
+  font.setPixelSize(pixels);
+  font.setWeight(weight);
+  return font;
+}
+
+void setRole(QLabel* label, const char* role) {
+  label->setProperty("role", QString::fromLatin1(role));
+  restyle(label);
+}
+
+void restyle(QWidget* widget) {
+  widget->style()->unpolish(widget);
+  widget->style()->polish(widget);
+}
+
+}  // namespace tavuno::ui
