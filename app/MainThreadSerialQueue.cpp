@@ -10,7 +10,7 @@ class MainThreadSerialQueue : public SerialQueue {
       : main_(main), label_(std::move(label)) {}
   void async(std::function<void()> work) override { main_.post(std::move(work)); }
   const std::string& label() const override { return label_; }
-  // Work posted to the main queue; destroying this never waits for it.
+  // Nothing to wait for: the work runs on the main thread.
   void detach() override {}
 
  private:

@@ -65,6 +65,11 @@ TavunoApp::TavunoApp(AppOptions options, QObject* parent)
   platform_ = std::make_unique<Platform>(build(*defaults_, main_));
   service_ = AudioService::create(*platform_->ports, platform_->options);
   if (platform_->started) platform_->started(*service_);
+  // A settings file that could not be read (and was set aside, or could not
+  // be and is left alone) is worth telling, unless starting found worse.
+  if (auto* file = dynamic_cast<FileDefaultsStore*>(defaults_.get());
+      file && !file->message().empty() && !service_->state().error)
+    service_->setError(file->message());
   // Built after the service and holding it weakly.
   shortcutBackend_ = std::make_unique<FakeGlobalShortcut>(main_);
   shortcut_ = std::make_unique<GlobalShortcutController>(
@@ -127,6 +132,8 @@ void TavunoApp::shutdown() {
   shortcutBackend_.reset();
   service_.reset();
   platform_.reset();
+  // Everything that may change a setting is gone: write what is pending now.
+  if (auto* file = dynamic_cast<FileDefaultsStore*>(defaults_.get())) file->flush();
   TavunoLanguage::install(previousLanguage_);
 }
 

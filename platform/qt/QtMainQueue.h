@@ -38,8 +38,9 @@ class QtMainQueue final : public MainQueue {
   double uptime() const override;
   void sync(std::function<void()> work) override;
 
-  // Main thread only; idempotent.
-  void close();
+  // From any thread; idempotent. On the main thread the queued and timed
+  // work is also let go at once.
+  void close() override;
   bool closed() const;
 
   // Timers started and not yet finished or noticed as cancelled, and workers
