@@ -2,6 +2,7 @@
 
 #include "platform/linux/PipeWireSession.h"
 #include "platform/linux/PulseSession.h"
+#include "platform/linux/PulseSweep.h"
 
 namespace tavuno {
 
@@ -13,7 +14,7 @@ int LinuxSessionFactory::sweep() {
   if (auto graph = graphs_.current(error)) return PipeWireSession::sweep(*graph, journal_);
   if (plane_.serverIsPipeWire()) return 0;
   auto connection = PulseConnection::connect(error);
-  return connection ? PulseSession::sweep(*connection, journal_) : 0;
+  return connection ? sweepPulseTaps(*connection, journal_) : 0;
 }
 
 std::function<std::shared_ptr<ManagedAudioSession>(bool)> LinuxSessionFactory::factory() {

@@ -33,8 +33,8 @@ struct PulseSessionPorts {
 // kernel, and the application's sink-inputs moved into it by index, each move verified. A
 // follower thread moves the application's new sink-inputs too and takes back one another
 // program moved away (that choice is what stop() puts back). Moves are recorded in the journal
-// first; after a Tavuno was killed its null sinks stay, and sweep() unloads them and puts
-// pinned streams back.
+// first; after a Tavuno was killed its null sinks stay, and sweepPulseTaps (PulseSweep.h)
+// unloads them and puts pinned streams back.
 //
 // Threads: as PipeWireSession. The record callback runs the kernel on the connection's loop
 // thread, into the playback's own write buffer.
@@ -57,9 +57,6 @@ class PulseSession final : public ManagedAudioSession {
 
   const std::string& tapName() const { return tapName_; }
 
-  // Unloads the null sinks of Tavunos that no longer run and puts their pinned streams back;
-  // answers how many streams it moved. Before any session starts.
-  static int sweep(PulseConnection& connection, SteerJournal& journal);
   // The stream-restore entry name PulseAudio looks a stream with these properties up by.
   static std::string restoreEntry(const std::map<std::string, std::string>& props);
 

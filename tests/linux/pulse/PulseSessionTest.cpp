@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "platform/linux/PulseSession.h"
+#include "platform/linux/PulseSweep.h"
 #include "tests/linux/session/SessionAudioStack.h"
 #include "tests/linux/session/SessionTestPlane.h"
 
@@ -135,7 +136,7 @@ TEST_F(PulseSessionTest, SweepAfterAKillUnloadsTheTapsAndRepins) {
     auto connection = PulseConnection::connect(error);
     ASSERT_TRUE(connection) << error;
     SteerJournal journal(SteerJournal::defaultDir());
-    EXPECT_EQ(PulseSession::sweep(*connection, journal), 1);
+    EXPECT_EQ(sweepPulseTaps(*connection, journal), 1);
     EXPECT_TRUE(journal.load().empty());
     EXPECT_TRUE(eventually([&] { return stack->sinkOf(pinned) == "usb_dac"; }, 2));
     EXPECT_EQ(stack->sinkOf(free), "builtin_speakers");
