@@ -17,8 +17,10 @@
 #include "platform/linux/DesktopIndex.h"
 #include "platform/linux/LinuxHal.h"
 #include "platform/linux/LinuxIdentity.h"
+#include "platform/linux/LinuxSessionFactory.h"
 #include "platform/linux/ProcessProperties.h"
 #include "platform/linux/PulseMirror.h"
+#include "platform/linux/SnapshotControlPlane.h"
 #include "platform/linux/Transport.h"
 #include "platform/std/FileDefaultsStore.h"
 #include "platform/std/ThreadMainQueue.h"
@@ -36,7 +38,8 @@ const char* usage =
     "  --seconds N       quit after N seconds (default: until Ctrl+C or 'quit')\n"
     "commands on standard input:\n"
     "  devices | volume V | mute on|off | output UID | input UID | prefer UID |\n"
-    "  automatic on|off | refresh | quit\n";
+    "  automatic on|off | refresh | quit |\n"
+    "  apps | gain APP V | appmute APP on|off | appoutput APP [UID]\n";
 
 struct Arguments {
   std::string server;
@@ -131,6 +134,18 @@ class Printer {
         for (const auto& app : state.activeApps)
           std::printf("  %s \"%s\"\n", app.id.c_str(), app.name.c_str());
         break;
+      case ServiceField::controlledApps:
+        std::printf("controlled:");
+        for (const auto& id : state.controlledApps)
+          std::printf(" %s", id.c_str());
+        std::printf("\n");
+        break;
+      case ServiceField::quarantinedApps:
+        std::printf("quarantined:");
+        for (const auto& id : state.quarantinedApps)
+          std::printf(" %s", id.c_str());
+        std::printf("\n");
+        break;
       case ServiceField::preferredUID:
         std::printf("preferred output: %s\n", state.preferredUID.c_str());
         break;
@@ -186,6 +201,28 @@ bool run(AudioService& service, const Printer& printer, const std::string& line)
     service.setPreferredOutput(argument);
   } else if (command == "automatic" && (argument == "on" || argument == "off")) {
     service.setAutomatic(argument == "on");
+  } else if (command == "apps") {
+    printer.print(ServiceField::activeApps);
+    printer.print(ServiceField::controlledApps);
+  } else if (command == "gain" || command == "appmute" || command == "appoutput") {
+    const ActiveApp* app = nullptr;
+    for (const auto& candidate : service.state().activeApps)
+      if (candidate.id == argument) app = &candidate;
+    std::string value;
+    words >> value;
+    if (!app) {
+      std::printf("no playing app %s\n", argument.c_str());
+    } else if (command == "gain") {
+      try {
+        service.setAppMix(*app, std::stof(value), std::nullopt);
+      } catch (...) {
+        std::printf("gain takes a number from 0 to 1\n");
+      }
+    } else if (command == "appmute") {
+      service.setAppMix(*app, std::nullopt, value == "on");
+    } else {
+      service.setAppOutput(*app, value.empty() ? std::nullopt : std::optional(value));
+    }
   } else {
     std::printf("%s", usage);
   }
@@ -224,17 +261,26 @@ int headless(int argc, char** argv) {
   DesktopIndex desktop(DesktopIndex::dataDirsFromEnvironment());
   LinuxIdentity identity(desktop, {.serverProperties = processPropertiesSource(mirror.hub())});
 
+  // The per-application sessions: what a killed Tavuno left steered is put back before any
+  // session starts. The factory outlives the service (a worker may finish a start after it).
+  static SnapshotControlPlane plane(mirror.hub());
+  static LinuxSessionFactory sessions(plane);
+  if (int restored = sessions.sweep())
+    std::printf("put back %d stream(s) a previous Tavuno left steered\n", restored);
+
   ServiceOptions options;
   options.notifications = std::make_shared<PrintedNotifications>(main);
-  // Applications are discovered and listed; their sessions (per-app
-  // control) are not built on Linux yet, so per-app audio counts as absent.
-  std::shared_ptr<AudioService> service = AudioService::create({.defaults = *defaults,
-                                                                .main = main,
-                                                                .hal = hal,
-                                                                .workers = workers,
-                                                                .perAppAudioSupported = false,
-                                                                .identity = &identity},
-                                                               std::move(options));
+  options.makeSession = sessions.factory();
+  const SnapshotHub& hub = mirror.hub();
+  std::shared_ptr<AudioService> service =
+      AudioService::create({.defaults = *defaults,
+                            .main = main,
+                            .hal = hal,
+                            .workers = workers,
+                            // Sessions need a server to talk to; asked again at every refresh.
+                            .perAppAudioSupported = [&hub] { return hub.snapshot()->connected; },
+                            .identity = &identity},
+                           std::move(options));
   Printer printer(*service);
   for (ServiceField field :
        {ServiceField::devices, ServiceField::defaultOutput, ServiceField::defaultInput,
