@@ -7,7 +7,8 @@
 namespace tavuno {
 
 struct LinuxPlatformOptions {
-  // The audio server as libpulse names it; empty: the session's own.
+  // The audio server as libpulse names it; empty: the session's own. (The
+  // sessions reach PipeWire as its environment says.)
   std::string server;
   // How long a lost server's devices stay before they count as gone.
   double gracePeriod = 3.0;
@@ -19,8 +20,9 @@ struct LinuxPlatformOptions {
 // the screens their application icons) and the per-application sessions;
 // worker threads for the sessions; and a notice on the error line while no
 // server is reachable. Start-up waits up to 2 s for the mirror's first sync,
-// so the first refresh sees the devices; without a server it carries on with
-// none and picks the server up when it appears.
+// so the first refresh sees the devices (without a server it carries on with
+// none and picks the server up when it appears), then gives back what a
+// Tavuno that was killed left steered, before any session starts.
 PlatformBuilder linuxPlatform(LinuxPlatformOptions options = {});
 
 }  // namespace tavuno

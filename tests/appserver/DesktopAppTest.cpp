@@ -1,5 +1,6 @@
 // The desktop app on the private audio server, under offscreen Qt: what a
-// person sees at start, without a server, and quitting.
+// person sees at start, a playing application under control, without a
+// server, and quitting.
 #include <gtest/gtest.h>
 
 #include <signal.h>
@@ -21,6 +22,8 @@
 #include "app/TavunoApp.h"
 #include "linux/server/LinuxServiceFixture.h"
 #include "ui/AppFixture.h"
+#include "ui/bridge/MeterFeed.h"
+#include "ui/views/AppsView.h"
 #include "ui/views/DeviceList.h"
 #include "ui/views/DevicePicker.h"
 #include "ui/views/DevicesView.h"
@@ -40,12 +43,14 @@ using Clock = std::chrono::steady_clock;
 
 const std::string headsetOutput = "bluez:00:11:22:33:44:55:output";
 const std::string headsetInput = "bluez:00:11:22:33:44:55:input";
+constexpr double toneRMS = 0.3536;
 
 class DesktopAppTest : public testing::Test {
  protected:
   void SetUp() override { TAVUNO_REQUIRE_AUDIO_SERVER(); }
   void TearDown() override {
     app.reset();
+    if (Server* stack = test::audioServer()) stack->stopPlayers();
     // A test that stopped the server and failed leaves it running for the next.
     if (Server* stack = test::audioServer(); stack && !stack->audioServerRunning())
       stack->startAudioServer();
@@ -72,6 +77,18 @@ class DesktopAppTest : public testing::Test {
            inputs().row(headsetInput);
   }
   bool errorShown() { return app->window()->errorLine()->isVisibleTo(app->window()); }
+  // Asks to quit from the panel and runs the loop until it ends (at most
+  // 10 s); how long it took.
+  double quitFromThePanel() {
+    const auto asked = Clock::now();
+    QTimer::singleShot(0, app->panel(), [this] { emit app->panel()->quitRequested(); });
+    QTimer watchdog;
+    watchdog.setSingleShot(true);
+    QObject::connect(&watchdog, &QTimer::timeout, [] { QCoreApplication::exit(1); });
+    watchdog.start(10000);
+    EXPECT_EQ(QCoreApplication::exec(), 0) << "quitting took more than 10 s";
+    return std::chrono::duration<double>(Clock::now() - asked).count();
+  }
 
   std::unique_ptr<TavunoApp> app;
 };
@@ -88,17 +105,46 @@ TEST_F(DesktopAppTest, ListsTheDevicesAndTheDefaultOutputAndQuitsWithinADeadline
 
   // Quitting from the panel, as a person does: the loop ends, the app shuts
   // down and lets the server go.
-  const auto asked = Clock::now();
-  QTimer::singleShot(0, app->panel(), [this] { emit app->panel()->quitRequested(); });
-  QTimer watchdog;
-  watchdog.setSingleShot(true);
-  QObject::connect(&watchdog, &QTimer::timeout, [] { QCoreApplication::exit(1); });
-  watchdog.start(10000);
-  EXPECT_EQ(QCoreApplication::exec(), 0) << "quitting took more than 10 s";
-  const double seconds = std::chrono::duration<double>(Clock::now() - asked).count();
+  const double seconds = quitFromThePanel();
   EXPECT_TRUE(app->isShutDown());
   EXPECT_LT(seconds, 2.0);
   RecordProperty("quit_seconds", std::to_string(seconds));
+}
+
+// A playing application is taken as soon as the app starts: its volume is
+// heard on the speakers and its meter moves while the mixer shows. Quitting
+// gives it its own output back, at its own level.
+TEST_F(DesktopAppTest, ControlsAPlayingAppAndGivesItsAudioBackOnQuit) {
+  ASSERT_TRUE(server().play("org.example.Tone", "Tone", Server::speakers));
+  startApp();
+  std::string id;
+  ASSERT_TRUE(test::waitUntil(
+      [&] {
+        const auto& controlled = app->service()->state().controlledApps;
+        if (controlled.size() == 1) id = *controlled.begin();
+        return !id.empty() && app->service()->session(id);
+      },
+      10))
+      << app->service()->state().error.value_or("no session");
+  const ActiveApp* tone = nullptr;
+  for (const auto& active : app->service()->state().activeApps)
+    if (active.id == id) tone = &active;
+  ASSERT_TRUE(tone);
+  EXPECT_EQ(tone->name, "Tone");
+  ASSERT_TRUE(app->window()->mixer()->apps()->row(id)) << "the mixer lists it";
+
+  EXPECT_TRUE(test::waitUntil([&] { return app->meters()->level(id) > 0.1; }, 5))
+      << "its meter moves while the mixer shows";
+  app->service()->setAppMix(*tone, 0.5f, std::nullopt);
+  auto heard = server().rms(Server::speakers);
+  ASSERT_TRUE(heard);
+  EXPECT_NEAR(*heard, toneRMS * 0.5, 0.02) << "heard at the gain it was given";
+
+  quitFromThePanel();
+  ASSERT_TRUE(app->isShutDown());
+  heard = server().rms(Server::speakers);
+  ASSERT_TRUE(heard);
+  EXPECT_NEAR(*heard, toneRMS, 0.02) << "its own audio back after quitting";
 }
 
 TEST_F(DesktopAppTest, SaysTheServerIsMissingAndPicksItUpWhenItStarts) {
