@@ -27,8 +27,12 @@ class UnsupportedGlobalShortcut final : public GlobalShortcutRegistering {
 
 DesktopSession DesktopSession::fromEnvironment() {
   DesktopSession session;
-  session.wayland = qEnvironmentVariable("XDG_SESSION_TYPE") == QStringLiteral("wayland") ||
-                    !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+  // The session type the login manager set wins over a display variable
+  // that may have leaked in from elsewhere.
+  const QString type = qEnvironmentVariable("XDG_SESSION_TYPE");
+  session.wayland =
+      type == QStringLiteral("wayland") ||
+      (type != QStringLiteral("x11") && !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"));
   session.x11Display = qEnvironmentVariable("DISPLAY").toStdString();
   return session;
 }

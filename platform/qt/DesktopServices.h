@@ -27,7 +27,8 @@ struct DesktopServices {
 struct DesktopSession {
   bool wayland = false;    // the compositor keeps the keyboard (no X11 grabs)
   std::string x11Display;  // empty: none
-  // From $XDG_SESSION_TYPE, $WAYLAND_DISPLAY and $DISPLAY.
+  // From $XDG_SESSION_TYPE (wayland or x11), else $WAYLAND_DISPLAY, and
+  // from $DISPLAY.
   static DesktopSession fromEnvironment();
 };
 
