@@ -9,10 +9,12 @@
 
 #include "base/ports/DefaultsStore.h"
 #include "base/text/TavunoLanguage.h"
+#include "platform/qt/DesktopServices.h"
 #include "platform/qt/QtMainQueue.h"
 #include "service/AudioService.h"
 #include "system/GlobalShortcutController.h"
 #include "system/GlobalShortcutRegistering.h"
+#include "system/LoginItemController.h"
 
 namespace tavuno {
 
@@ -50,12 +52,14 @@ struct AppOptions {
   PlatformBuilder platform;
   // The tray; empty: the system tray.
   std::function<std::unique_ptr<ui::TrayPort>()> tray;
+  // Notifications, global shortcut and start at login; empty: the desktop's.
+  std::function<DesktopServices(MainQueue&)> desktop;
 };
 
 // The composition root: the settings store, the main queue on Qt's loop, the
-// platform, the service with its refresh timer, the shortcut controller
-// built after it (holding it weakly), and the screens: the main window, the
-// tray icon and its panel.
+// platform, the desktop services, the service with its refresh timer, the
+// shortcut controller built after it (holding it weakly), the login item
+// controller, and the screens: the main window, the tray icon and its panel.
 //
 // Quitting (QCoreApplication::aboutToQuit, or shutdown()) closes the main
 // queue first, so a worker waiting for the main thread is released and no
@@ -79,6 +83,7 @@ class TavunoApp : public QObject {
   DefaultsStore& settings() { return *defaults_; }
   std::shared_ptr<AudioService> service() const { return service_; }
   GlobalShortcutController* shortcut() const { return shortcut_.get(); }
+  LoginItemController* loginItem() const { return loginItem_.get(); }
   // The main window, built on first use; null once shut down.
   ui::MainWindow* window();
   // Shows the main window (building it first when needed).
@@ -94,6 +99,9 @@ class TavunoApp : public QObject {
 
   // The demo scene as a platform.
   static PlatformBuilder demoPlatform();
+  // Desktop services in memory (notifications allowed, every shortcut free,
+  // no autostart entry), for tests and screenshots.
+  static std::function<DesktopServices(MainQueue&)> simulatedDesktop();
 
  private:
   void buildScreens(std::function<std::unique_ptr<ui::TrayPort>()> tray);
@@ -107,6 +115,8 @@ class TavunoApp : public QObject {
   std::shared_ptr<AudioService> service_;
   std::unique_ptr<GlobalShortcutRegistering> shortcutBackend_;
   std::unique_ptr<GlobalShortcutController> shortcut_;
+  std::unique_ptr<LoginItemManaging> loginItemBackend_;
+  std::unique_ptr<LoginItemController> loginItem_;
 
   std::unique_ptr<ui::SettingsBridge> settingsBridge_;
   std::unique_ptr<ui::ServiceBridge> bridge_;

@@ -64,6 +64,7 @@ class DesktopAppTest : public testing::Test {
     options.platform =
         linuxPlatform({.server = server().pulseServer(), .gracePeriod = gracePeriod});
     options.tray = [] { return std::make_unique<test::FakeTray>(); };
+    options.desktop = TavunoApp::simulatedDesktop();
     app = std::make_unique<TavunoApp>(std::move(options));
     app->start();
   }
