@@ -1,15 +1,18 @@
 // tavuno: the desktop application.
 #include <clocale>
 #include <cstdio>
+#include <memory>
 
 #include <QApplication>
 #include <QCommandLineParser>
 
 #include "app/QuitOnSignals.h"
+#include "app/StartupReport.h"
 #include "app/TavunoApp.h"
 #include "base/text/TavunoLanguage.h"
 #include "platform/qt/CatalogTranslator.h"
 #include "platform/qt/EmbeddedCatalog.h"
+#include "ui/views/MainWindow.h"
 #include "ui/widgets/Theme.h"
 
 int main(int argc, char** argv) {
@@ -59,5 +62,13 @@ int main(int argc, char** argv) {
   options.background = parser.isSet(background);
   tavuno::TavunoApp tavunoApp(std::move(options));
   tavunoApp.start();
+  std::unique_ptr<tavuno::StartupReport> report;
+  if (qEnvironmentVariableIsSet("TAVUNO_REPORT_STARTUP")) {
+    // The window as start() left it, without building one that was not.
+    QWidget* window = nullptr;
+    for (QWidget* widget : QApplication::topLevelWidgets())
+      if (qobject_cast<tavuno::ui::MainWindow*>(widget) && widget->isVisible()) window = widget;
+    report = std::make_unique<tavuno::StartupReport>(window);
+  }
   return QApplication::exec();
 }
