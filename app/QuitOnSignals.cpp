@@ -59,7 +59,9 @@ void QuitOnSignals::onSignal() {
   while (::read(fds_[0], bytes, sizeof bytes) > 0) {
   }
   setHandler(SIG_DFL);
-  QCoreApplication::quit();
+  // exit(), not quit(): quit() first asks every window to close and gives up
+  // when one stays open, and the main window only hides itself.
+  QCoreApplication::exit(0);
 }
 
 }  // namespace tavuno

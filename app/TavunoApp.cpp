@@ -147,7 +147,7 @@ void TavunoApp::start() {
 void TavunoApp::quit() {
   // Never from inside the click that asked for it: the button goes too.
   if (QThread::currentThread()->loopLevel() > 0)
-    QCoreApplication::quit();  // aboutToQuit then shuts down
+    QCoreApplication::exit(0);  // aboutToQuit then shuts down (quit() could be refused)
   else
     QMetaObject::invokeMethod(this, &TavunoApp::shutdown, Qt::QueuedConnection);
 }

@@ -75,6 +75,13 @@ cpu_over() {
     m = (y[1] - x[1]) / hz / s * 100; o = (y[2] - x[2]) / hz / s * 100
     printf "%.2f %.2f %.2f\n", m, o, m + o }'
 }
+fail() {
+  echo "figures: $1" >&2
+  cat "$work/tavuno.log" >&2
+  [ -z "$tavuno_pid" ] || ! command -v gdb >/dev/null ||
+    gdb -p "$tavuno_pid" -batch -ex "thread apply all bt" >&2 2>/dev/null || true
+  exit 1
+}
 start_tavuno() {
   launched=$(now)
   TAVUNO_REPORT_STARTUP=1 "$build/tavuno" "$@" 2>"$work/tavuno.log" &
@@ -86,12 +93,11 @@ stop_tavuno() {
   local asked
   asked=$(now)
   kill -TERM "$tavuno_pid"
-  wait_for 10 exited || { echo "figures: Tavuno did not quit within 10 s" >&2; exit 1; }
+  wait_for 10 exited || fail "Tavuno did not quit within 10 s"
   quit_ms=$(ms "$asked" "$(now)")
   wait "$tavuno_pid" || { echo "figures: Tavuno quit with an error" >&2; exit 1; }
   tavuno_pid=
 }
-fail() { echo "figures: $1" >&2; cat "$work/tavuno.log" >&2; exit 1; }
 
 trayer --edge top --widthtype request --SetDockType false >"$work/trayer.log" 2>&1 &
 trayer_pid=$!
