@@ -12,10 +12,15 @@
 #include "service/AudioService.h"
 #include "system/GlobalShortcutController.h"
 #include "system/GlobalShortcutRegistering.h"
+#include "system/LoginItemController.h"
+#include "system/LoginItemManaging.h"
+#include "ui/model/AutomationTexts.h"
 
 namespace tavuno {
 
 namespace ui {
+class AppIcons;
+class ControllerBridge;
 class MainWindow;
 class MeterFeed;
 class MuteAction;
@@ -34,6 +39,11 @@ struct Platform {
   ServiceOptions options;
   std::shared_ptr<void> owner;
   std::function<void(AudioService&)> started;
+  // An application's icon by app id: a theme icon name or an absolute file;
+  // empty (or nothing for an id): the generic application symbol.
+  std::function<std::optional<std::string>(const std::string&)> appIconName;
+  // The installed name of an application that is not running; may be empty.
+  AppNameLookup appName;
 };
 using PlatformBuilder = std::function<Platform(DefaultsStore&, MainQueue&)>;
 
@@ -47,11 +57,15 @@ struct AppOptions {
   PlatformBuilder platform;
   // The tray; empty: the system tray.
   std::function<std::unique_ptr<ui::TrayPort>()> tray;
+  // The login-item service; empty: the XDG autostart entry (the demo keeps
+  // one in memory and never touches the user's autostart folder).
+  std::function<std::unique_ptr<LoginItemManaging>()> loginItem;
 };
 
 // The composition root: the settings store, the main queue on Qt's loop, the
 // platform, the service with its refresh timer, the shortcut controller
-// built after it (holding it weakly), and the screens: the main window, the
+// built after it (holding it weakly), the login-item controller, and the
+// screens: the main window (with the first-run guide until it is done), the
 // tray icon and its panel.
 //
 // Quitting (QCoreApplication::aboutToQuit, or shutdown()) closes the main
@@ -76,6 +90,9 @@ class TavunoApp : public QObject {
   DefaultsStore& settings() { return *defaults_; }
   std::shared_ptr<AudioService> service() const { return service_; }
   GlobalShortcutController* shortcut() const { return shortcut_.get(); }
+  GlobalShortcutRegistering* shortcutBackend() const { return shortcutBackend_.get(); }
+  LoginItemController* loginItem() const { return loginItem_.get(); }
+  LoginItemManaging* loginItemService() const { return loginItemService_.get(); }
   ui::MainWindow* window() const { return window_.get(); }
   ui::TrayPanel* panel() const { return panel_.get(); }
   ui::ServiceBridge* bridge() const { return bridge_.get(); }
@@ -91,6 +108,7 @@ class TavunoApp : public QObject {
 
  private:
   void buildScreens(std::function<std::unique_ptr<ui::TrayPort>()> tray);
+  bool trayAvailable() const;
   void quit();
 
   bool background_;
@@ -101,8 +119,13 @@ class TavunoApp : public QObject {
   std::shared_ptr<AudioService> service_;
   std::unique_ptr<GlobalShortcutRegistering> shortcutBackend_;
   std::unique_ptr<GlobalShortcutController> shortcut_;
+  std::unique_ptr<LoginItemManaging> loginItemService_;
+  std::unique_ptr<LoginItemController> loginItem_;
 
   std::unique_ptr<ui::SettingsBridge> settingsBridge_;
+  std::unique_ptr<ui::ControllerBridge> shortcutBridge_;
+  std::unique_ptr<ui::ControllerBridge> loginItemBridge_;
+  std::unique_ptr<ui::AppIcons> appIcons_;
   std::unique_ptr<ui::ServiceBridge> bridge_;
   std::unique_ptr<ui::MeterFeed> meters_;
   std::unique_ptr<ui::MuteAction> muteAction_;

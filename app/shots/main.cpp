@@ -1,6 +1,8 @@
-// tavuno-shots: renders every section of the main window and the tray panel
+// tavuno-shots: renders every section of the main window (each as tall as it
+// needs), the first-run guide's steps, the tray panel and the error line
 // from the demo scene, in Portuguese and in English, into PNG files.
 //   tavuno-shots OUTPUT_DIR
+#include <algorithm>
 #include <clocale>
 #include <cstdio>
 
@@ -12,8 +14,10 @@
 #include "app/TavunoApp.h"
 #include "base/text/TavunoLanguage.h"
 #include "ui/bridge/SettingsBridge.h"
+#include "ui/model/SettingsTexts.h"
 #include "ui/model/ViewTexts.h"
 #include "ui/views/MainWindow.h"
+#include "ui/views/OnboardingView.h"
 #include "ui/views/TrayPanel.h"
 #include "ui/widgets/Theme.h"
 
@@ -52,6 +56,7 @@ int main(int argc, char** argv) {
   for (const char* language : {"pt", "en"}) {
     auto settings = std::make_unique<tavuno::InMemoryDefaultsStore>();
     settings->set(tavuno::TavunoLanguage::preferenceKey, std::string(language));
+    settings->set("onboardingDone", true);
     tavuno::AppOptions options;
     options.demo = true;
     options.settings = std::move(settings);
@@ -64,9 +69,22 @@ int main(int argc, char** argv) {
     for (int i = 0; i < tavuno::sectionCount; ++i) {
       window.selectSection(i);
       run(i == 0 ? 600 : 250);
+      window.resize(1040, std::max(800, window.contentHeight()));
+      run(250);
       ok &= save(window, QStringLiteral("%1/%2-%3.png").arg(out, language, sectionFiles[i]));
+      window.resize(1040, 800);
     }
     window.selectSection(0);
+    run(100);
+    // The first-run guide over the window, step by step.
+    app.settingsBridge()->setOnboardingDone(false);
+    for (int step = 0; step < tavuno::onboardingStepCount; ++step) {
+      window.onboarding()->setStep(step);
+      run(200);
+      ok &=
+          save(window, QStringLiteral("%1/%2-onboarding-%3.png").arg(out, language).arg(step + 1));
+    }
+    app.settingsBridge()->setOnboardingDone(true);
     window.hide();
     auto& panel = *app.panel();
     panel.popup(QPoint(700, 30));

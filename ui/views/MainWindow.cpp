@@ -9,10 +9,15 @@
 #include <QStackedWidget>
 #include <QVBoxLayout>
 
+#include "ui/bridge/SettingsBridge.h"
 #include "ui/model/ViewTexts.h"
+#include "ui/views/AutomationsView.h"
 #include "ui/views/DevicesView.h"
 #include "ui/views/ErrorLine.h"
 #include "ui/views/MixerView.h"
+#include "ui/views/OnboardingView.h"
+#include "ui/views/ProfilesView.h"
+#include "ui/views/SettingsView.h"
 #include "ui/views/Sidebar.h"
 #include "ui/views/ViewHelpers.h"
 #include "ui/widgets/BrandMark.h"
@@ -20,15 +25,20 @@
 
 namespace tavuno::ui {
 
-MainWindow::MainWindow(ServiceBridge& bridge, MeterFeed& meters, QWidget* parent)
+MainWindow::MainWindow(const ScreenContext& context, QWidget* parent)
     : QWidget(parent),
       sidebar_(new Sidebar(this)),
       title_(makeLabel("title")),
       subtitle_(makeLabel("subtitle")),
-      error_(new ErrorLine(bridge)),
+      error_(new ErrorLine(context.service)),
+      scroll_(new QScrollArea(this)),
       pages_(new QStackedWidget),
-      mixer_(new MixerView(bridge, meters)),
-      devices_(new DevicesView(bridge)) {
+      mixer_(new MixerView(context.service, context.meters)),
+      devices_(new DevicesView(context.service)),
+      profiles_(new ProfilesView(context.service)),
+      automations_(new AutomationsView(context)),
+      settings_(new SettingsView(context)),
+      onboarding_(new OnboardingView(context, this)) {
   setObjectName(QStringLiteral("mainWindow"));
   setWindowTitle(QStringLiteral("Tavuno"));
   setMinimumSize(minimumWidth, minimumHeight);
@@ -44,7 +54,7 @@ MainWindow::MainWindow(ServiceBridge& bridge, MeterFeed& meters, QWidget* parent
   layout->addWidget(sidebar_);
 
   // The content scrolls; its column is centred and at most 900 px wide.
-  auto* scroll = new QScrollArea(this);
+  auto* scroll = scroll_;
   scroll->setWidgetResizable(true);
   scroll->setFrameShape(QFrame::NoFrame);
   scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -66,17 +76,19 @@ MainWindow::MainWindow(ServiceBridge& bridge, MeterFeed& meters, QWidget* parent
   content->addSpacing(4);
   pages_->addWidget(mixer_);
   pages_->addWidget(devices_);
-  // Profiles, automations and settings show their title and subtitle only
-  // until their screens exist.
-  for (int i = 2; i < sectionCount; ++i)
-    pages_->addWidget(new QWidget);
+  pages_->addWidget(profiles_);
+  pages_->addWidget(automations_);
+  pages_->addWidget(settings_);
   content->addWidget(pages_, 1);
   scroll->setWidget(canvas);
   layout->addWidget(scroll, 1);
 
   connect(sidebar_, &Sidebar::sectionChosen, this, &MainWindow::selectSection);
   setTabOrder(sidebar_->button(sectionCount - 1), error_);
-  retranslate();
+  connect(&context.settings, &SettingsBridge::onboardingChanged, this,
+          [this](bool done) { showOnboarding(!done); });
+  selectSection(0);
+  showOnboarding(!context.settings.onboardingDone());
 }
 
 void MainWindow::selectSection(int index) {
@@ -101,8 +113,36 @@ void MainWindow::open() {
   raise();
   activateWindow();
   // The keyboard starts on the selected section, where the focus ring and
-  // the selection coincide.
-  sidebar_->button(section())->setFocus(Qt::ActiveWindowFocusReason);
+  // the selection coincide; or in the guide while it shows.
+  if (onboarding_->isVisible())
+    onboarding_->focusStep();
+  else
+    sidebar_->button(section())->setFocus(Qt::ActiveWindowFocusReason);
+}
+
+void MainWindow::showOnboarding(bool show) {
+  // Disabled, the window beneath takes neither the keyboard nor clicks: Tab
+  // cycles within the guide.
+  sidebar_->setEnabled(!show);
+  scroll_->setEnabled(!show);
+  onboarding_->setGeometry(rect());
+  onboarding_->setVisible(show);
+  if (show) {
+    onboarding_->raise();
+    onboarding_->setStep(0);
+    if (isVisible()) onboarding_->focusStep();
+  } else if (isVisible()) {
+    sidebar_->button(std::max(0, section()))->setFocus(Qt::OtherFocusReason);
+  }
+}
+
+int MainWindow::contentHeight() const {
+  return scroll_->widget()->sizeHint().height();
+}
+
+void MainWindow::resizeEvent(QResizeEvent* event) {
+  onboarding_->setGeometry(rect());
+  QWidget::resizeEvent(event);
 }
 
 void MainWindow::changeEvent(QEvent* event) {
