@@ -16,8 +16,12 @@
 #include "ui/bridge/SettingsBridge.h"
 #include "ui/model/SettingsTexts.h"
 #include "ui/model/ViewTexts.h"
+#include "ui/tray/TrayPort.h"
 #include "ui/views/MainWindow.h"
 #include "ui/views/OnboardingView.h"
+#include "ui/views/ProfileRow.h"
+#include "ui/views/ProfilesView.h"
+#include "ui/widgets/ConfirmDeleteButton.h"
 #include "ui/views/TrayPanel.h"
 #include "ui/widgets/Theme.h"
 
@@ -34,10 +38,24 @@ void run(int milliseconds) {
 }
 
 bool save(QWidget& widget, const QString& path) {
+  // No focus ring: the picture shows the screen, not where the keyboard is.
+  if (auto* focused = QApplication::focusWidget()) focused->clearFocus();
   const bool ok = widget.grab().save(path);
   std::printf("%s %s\n", ok ? "wrote" : "FAILED", qPrintable(path));
   return ok;
 }
+
+// A desktop with a tray (the offscreen platform has none), so the pictures
+// show what most people see.
+class PictureTray : public tavuno::ui::TrayPort {
+ public:
+  bool available() const override { return true; }
+  void setHandlers(Handlers) override {}
+  void setIcon(const QIcon&) override {}
+  void setToolTip(const QString&) override {}
+  void setMenu(QMenu*) override {}
+  void show() override {}
+};
 
 const char* sectionFiles[] = {"mixer", "devices", "profiles", "automations", "settings"};
 
@@ -61,6 +79,7 @@ int main(int argc, char** argv) {
     options.demo = true;
     options.settings = std::move(settings);
     options.platform = tavuno::TavunoApp::demoPlatform();
+    options.tray = [] { return std::make_unique<PictureTray>(); };
     tavuno::TavunoApp app(std::move(options));
     auto& window = *app.window();
     window.resize(1040, 800);
@@ -73,6 +92,19 @@ int main(int argc, char** argv) {
       run(250);
       ok &= save(window, QStringLiteral("%1/%2-%3.png").arg(out, language, sectionFiles[i]));
       window.resize(1040, 800);
+    }
+    // The question before a profile is deleted.
+    window.selectSection(2);
+    run(100);
+    {
+      const auto& profiles = app.service()->state().profiles;
+      auto* row = window.profiles()->row(profiles.back().id.text());
+      row->deleteButton()->click();
+      run(250);
+      if (auto* box = row->deleteButton()->confirmation()) {
+        ok &= save(*box, QStringLiteral("%1/%2-confirm.png").arg(out, language));
+        row->deleteButton()->answer(false);
+      }
     }
     window.selectSection(0);
     run(100);

@@ -21,6 +21,7 @@ class AutomationsScreen : public test::AppFixture {
     AppFixture::SetUp();
     app->window()->open();
     app->window()->selectSection(3);
+    deliver();  // lays the section out
   }
   ui::AutomationsView& automations() { return *app->window()->automations(); }
   // Chooses the entry standing for `value` as the user would.

@@ -1,6 +1,5 @@
 #include <QLabel>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
 
@@ -12,6 +11,7 @@
 #include "ui/views/ProfileSelector.h"
 #include "ui/views/ProfilesView.h"
 #include "ui/widgets/ConfirmDeleteButton.h"
+#include "ui/widgets/ConfirmDialog.h"
 #include "ui/widgets/PickerBox.h"
 
 namespace tavuno {
@@ -23,6 +23,7 @@ class ProfilesScreen : public test::AppFixture {
     AppFixture::SetUp();
     app->window()->open();
     app->window()->selectSection(2);
+    deliver();  // lays the section out
   }
   ui::ProfilesView& profiles() { return *app->window()->profiles(); }
   const AudioProfile& named(const std::string& name) {
@@ -56,8 +57,8 @@ TEST_F(ProfilesScreen, DeletingAsksFirstAndCancelDeletesNothing) {
   auto* remove = rowOf("Estúdio").deleteButton();
   QTest::mouseClick(remove, Qt::LeftButton);
   ASSERT_TRUE(remove->confirmation());
-  EXPECT_EQ(remove->confirmation()->text(), "Confirmar exclusão?");
-  EXPECT_EQ(remove->confirmation()->informativeText(),
+  EXPECT_EQ(remove->confirmation()->title()->text(), "Confirmar exclusão?");
+  EXPECT_EQ(remove->confirmation()->detail()->text(),
             "As automações associadas também serão excluídas.");
   remove->answer(false);
   deliver();

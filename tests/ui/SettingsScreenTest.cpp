@@ -23,6 +23,7 @@ class SettingsScreen : public test::AppFixture {
     AppFixture::SetUp();
     app->window()->open();
     app->window()->selectSection(4);
+    deliver();  // lays the section out
   }
   ui::SettingsView& settings() { return *app->window()->settings(); }
   FakeLoginItem& loginItem() { return *static_cast<FakeLoginItem*>(app->loginItemService()); }

@@ -49,6 +49,7 @@ std::vector<RuleRowText> connectionRuleRows(const ServiceState& state) {
   std::vector<RuleRowText> rows;
   for (const auto& rule : state.rules) {
     RuleRowText row = baseRow(rule, state);
+    row.key = rule.deviceUID;
     auto device = std::find_if(state.devices.begin(), state.devices.end(),
                                [&](const AudioDevice& d) { return d.uid == rule.deviceUID; });
     row.subjectMissing = device == state.devices.end();
@@ -63,6 +64,7 @@ std::vector<RuleRowText> launchRuleRows(const ServiceState& state,
   std::vector<RuleRowText> rows;
   for (const auto& rule : state.launchRules) {
     RuleRowText row = baseRow(rule, state);
+    row.key = rule.bundleID;
     auto app = std::find_if(state.runningApps.begin(), state.runningApps.end(),
                             [&](const RunningApp& a) { return a.id == rule.bundleID; });
     if (app != state.runningApps.end()) {

@@ -16,6 +16,9 @@ namespace tavuno {
 // One rule of the automations screen, in the current language.
 struct RuleRowText {
   Uuid id;
+  // What triggers it: the device's UID or the application's id; empty for a
+  // time.
+  std::string key;
   // The device's name ("Dispositivo desconectado" when none present has its
   // UID), the application's name, or the time "08:30".
   std::string subject;

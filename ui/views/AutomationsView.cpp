@@ -33,6 +33,24 @@ QVBoxLayout* field(QLabel* label, QWidget* control) {
   return column;
 }
 
+// The rows' actions of one kind of rule: the service's toggle, move and
+// delete for that kind.
+RuleActions actionsOf(ServiceBridge& bridge, void (AudioService::*toggle)(const Uuid&),
+                      void (AudioService::*move)(const Uuid&, std::int64_t),
+                      void (AudioService::*remove)(const Uuid&)) {
+  RuleActions actions;
+  actions.toggle = [&bridge, toggle](const Uuid& id) {
+    if (auto service = bridge.service()) (*service.*toggle)(id);
+  };
+  actions.move = [&bridge, move](const Uuid& id, int offset) {
+    if (auto service = bridge.service()) (*service.*move)(id, offset);
+  };
+  actions.remove = [&bridge, remove](const Uuid& id) {
+    if (auto service = bridge.service()) (*service.*remove)(id);
+  };
+  return actions;
+}
+
 std::optional<Uuid> uuidOf(const std::optional<std::string>& text) {
   return text ? Uuid::parse(*text) : std::nullopt;
 }
@@ -65,44 +83,16 @@ AutomationsView::AutomationsView(const ScreenContext& context, QWidget* parent)
   layout->setContentsMargins(0, 0, 0, 0);
   layout->setSpacing(14);
 
-  auto service = [this] { return bridge_.service(); };
-  connectionRules_ = new RuleList("plug", {.toggle =
-                                               [service](const Uuid& id) {
-                                                 if (auto s = service()) s->toggleRule(id);
-                                               },
-                                           .move =
-                                               [service](const Uuid& id, int by) {
-                                                 if (auto s = service()) s->moveRule(id, by);
-                                               },
-                                           .remove =
-                                               [service](const Uuid& id) {
-                                                 if (auto s = service()) s->deleteRule(id);
-                                               }});
-  launchRules_ = new RuleList("app", {.toggle =
-                                          [service](const Uuid& id) {
-                                            if (auto s = service()) s->toggleLaunchRule(id);
-                                          },
-                                      .move =
-                                          [service](const Uuid& id, int by) {
-                                            if (auto s = service()) s->moveLaunchRule(id, by);
-                                          },
-                                      .remove =
-                                          [service](const Uuid& id) {
-                                            if (auto s = service()) s->deleteLaunchRule(id);
-                                          }});
-  scheduledRules_ = new RuleList("clock", {.toggle =
-                                               [service](const Uuid& id) {
-                                                 if (auto s = service()) s->toggleScheduledRule(id);
-                                               },
-                                           .move =
-                                               [service](const Uuid& id, int by) {
-                                                 if (auto s = service())
-                                                   s->moveScheduledRule(id, by);
-                                               },
-                                           .remove =
-                                               [service](const Uuid& id) {
-                                                 if (auto s = service()) s->deleteScheduledRule(id);
-                                               }});
+  connectionRules_ =
+      new RuleList("plug", actionsOf(bridge_, &AudioService::toggleRule, &AudioService::moveRule,
+                                     &AudioService::deleteRule));
+  RuleActions launch = actionsOf(bridge_, &AudioService::toggleLaunchRule,
+                                 &AudioService::moveLaunchRule, &AudioService::deleteLaunchRule);
+  launch.icon = [this](const RuleRowText& rule) { return context_.icons.icon(rule.key); };
+  launchRules_ = new RuleList("app", std::move(launch));
+  scheduledRules_ = new RuleList(
+      "clock", actionsOf(bridge_, &AudioService::toggleScheduledRule,
+                         &AudioService::moveScheduledRule, &AudioService::deleteScheduledRule));
 
   const char* icons[] = {"plug", "app", "clock"};
   QWidget* firsts[] = {device_, app_, time_};

@@ -6,7 +6,6 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QScrollArea>
-#include <QStackedWidget>
 #include <QVBoxLayout>
 
 #include "ui/bridge/SettingsBridge.h"
@@ -32,7 +31,7 @@ MainWindow::MainWindow(const ScreenContext& context, QWidget* parent)
       subtitle_(makeLabel("subtitle")),
       error_(new ErrorLine(context.service)),
       scroll_(new QScrollArea(this)),
-      pages_(new QStackedWidget),
+      pages_(new QWidget),
       mixer_(new MixerView(context.service, context.meters)),
       devices_(new DevicesView(context.service)),
       profiles_(new ProfilesView(context.service)),
@@ -74,11 +73,18 @@ MainWindow::MainWindow(const ScreenContext& context, QWidget* parent)
   content->addSpacing(16);
   content->addWidget(error_);
   content->addSpacing(4);
-  pages_->addWidget(mixer_);
-  pages_->addWidget(devices_);
-  pages_->addWidget(profiles_);
-  pages_->addWidget(automations_);
-  pages_->addWidget(settings_);
+  // One section shown at a time. Not a stacked widget: its height would be
+  // the tallest section's (wrapped text counts whether shown or not), and the
+  // short ones would scroll into empty space.
+  auto* stack = new QVBoxLayout(pages_);
+  stack->setContentsMargins(0, 0, 0, 0);
+  for (QWidget* page : {static_cast<QWidget*>(mixer_), static_cast<QWidget*>(devices_),
+                        static_cast<QWidget*>(profiles_), static_cast<QWidget*>(automations_),
+                        static_cast<QWidget*>(settings_)}) {
+    page->hide();
+    stack->addWidget(page);
+    sections_.push_back(page);
+  }
   content->addWidget(pages_, 1);
   scroll->setWidget(canvas);
   layout->addWidget(scroll, 1);
@@ -94,16 +100,16 @@ MainWindow::MainWindow(const ScreenContext& context, QWidget* parent)
 void MainWindow::selectSection(int index) {
   if (index < 0 || index >= sectionCount) return;
   sidebar_->select(index);
-  pages_->setCurrentIndex(index);
-  // A page's height follows its own content, not the tallest page.
-  for (int i = 0; i < pages_->count(); ++i)
-    pages_->widget(i)->setSizePolicy(QSizePolicy::Preferred,
-                                     i == index ? QSizePolicy::Preferred : QSizePolicy::Ignored);
+  // Hide first, so only one section is ever visible (the meters count it).
+  for (int i = 0; i < sectionCount; ++i)
+    if (i != index) sections_[i]->hide();
+  sections_[index]->show();
+  current_ = index;
   retranslate();
 }
 
 int MainWindow::section() const {
-  return pages_->currentIndex();
+  return current_;
 }
 
 void MainWindow::open() {
@@ -137,7 +143,13 @@ void MainWindow::showOnboarding(bool show) {
 }
 
 int MainWindow::contentHeight() const {
-  return scroll_->widget()->sizeHint().height();
+  // The column above the section, the section, and the canvas's margin.
+  const QWidget* page = sections_[current_];
+  const int above = pages_->mapTo(scroll_->widget(), QPoint(0, 0)).y();
+  const int margin = scroll_->widget()->layout()->contentsMargins().bottom();
+  const int height =
+      page->hasHeightForWidth() ? page->heightForWidth(page->width()) : page->sizeHint().height();
+  return above + height + margin;
 }
 
 void MainWindow::resizeEvent(QResizeEvent* event) {
@@ -162,7 +174,7 @@ void MainWindow::paintEvent(QPaintEvent*) {
 }
 
 void MainWindow::retranslate() {
-  const Section& current = tavuno::section(std::max(0, pages_->currentIndex()));
+  const Section& current = tavuno::section(current_);
   title_->setText(tr(current.key));
   subtitle_->setText(tr(current.subtitle));
 }

@@ -1,12 +1,13 @@
 #pragma once
 
+#include <vector>
+
 #include <QWidget>
 
 #include "ui/views/ScreenContext.h"
 
 class QLabel;
 class QScrollArea;
-class QStackedWidget;
 
 namespace tavuno::ui {
 
@@ -67,7 +68,9 @@ class MainWindow : public QWidget {
   QLabel* subtitle_;
   ErrorLine* error_;
   QScrollArea* scroll_;
-  QStackedWidget* pages_;
+  QWidget* pages_;
+  std::vector<QWidget*> sections_;
+  int current_ = 0;
   MixerView* mixer_;
   DevicesView* devices_;
   ProfilesView* profiles_;

@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QEvent>
 #include <QFrame>
+#include <QGridLayout>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QPainter>
@@ -22,6 +23,7 @@
 #include "ui/views/DevicesView.h"
 #include "ui/views/ViewHelpers.h"
 #include "ui/widgets/BrandMark.h"
+#include "ui/widgets/StepDots.h"
 #include "ui/widgets/Switch.h"
 #include "ui/widgets/Theme.h"
 
@@ -42,9 +44,7 @@ QWidget* page(QLayout* content) {
 }
 
 QLabel* bodyText() {
-  auto* label = makeLabel("subtitle");
-  label->setMinimumWidth(cardWidth - 80);
-  return label;
+  return makeLabel("subtitle");
 }
 
 }  // namespace
@@ -59,8 +59,10 @@ OnboardingView::OnboardingView(const ScreenContext& context, QWidget* parent)
       welcome_(bodyText()),
       control_(bodyText()),
       automatic_(new Switch),
+      automaticCaption_(makeLabel("caption")),
       ready_(bodyText()),
       back_(new QPushButton),
+      dots_(new StepDots(onboardingStepCount)),
       forward_(new QPushButton) {
   setObjectName(QStringLiteral("onboarding"));
   setAttribute(Qt::WA_StyledBackground, false);
@@ -115,7 +117,9 @@ OnboardingView::OnboardingView(const ScreenContext& context, QWidget* parent)
   pages_->addWidget(page(preferred));
   // 4: automatic switching.
   auto* automatic = new QVBoxLayout;
+  automatic->setSpacing(10);
   automatic->addWidget(automatic_);
+  automatic->addWidget(automaticCaption_);
   pages_->addWidget(page(automatic));
   // 5: ready.
   auto* ready = new QHBoxLayout;
@@ -126,14 +130,18 @@ OnboardingView::OnboardingView(const ScreenContext& context, QWidget* parent)
   layout->addWidget(pages_, 1);
   layout->addSpacing(28);
 
-  auto* footer = new QHBoxLayout;
-  footer->setSpacing(10);
+  // Three columns of equal share: the dots stay centred whatever the
+  // buttons' widths, and whether "Voltar" shows or not.
+  auto* footer = new QGridLayout;
+  footer->setHorizontalSpacing(10);
   back_->setProperty("flat", true);
-  footer->addWidget(back_);
-  footer->addStretch(1);
+  footer->addWidget(back_, 0, 0, Qt::AlignLeft | Qt::AlignVCenter);
+  footer->addWidget(dots_, 0, 1, Qt::AlignCenter);
   forward_->setProperty("primary", true);
   forward_->setMinimumWidth(120);
-  footer->addWidget(forward_);
+  footer->addWidget(forward_, 0, 2, Qt::AlignRight | Qt::AlignVCenter);
+  footer->setColumnStretch(0, 1);
+  footer->setColumnStretch(2, 1);
   layout->addLayout(footer);
 
   connect(back_, &QPushButton::clicked, this, [this] { setStep(step_ - 1); });
@@ -199,11 +207,14 @@ void OnboardingView::render() {
   title_->setText(tr(onboardingTitle(step_)));
   card_->setAccessibleName(title_->text());
   pages_->setCurrentIndex(step_);
+  dots_->setCurrent(step_);
   welcome_->setText(tr("Controle o áudio e os dispositivos do seu Mac em um só lugar."));
   control_->setText(
       tr("O controle por aplicativo solicita acesso ao áudio do sistema ao ser ativado."));
   automatic_->setText(tr("Usar headset preferido automaticamente"));
   automatic_->setAccessibleName(automatic_->text());
+  automaticCaption_->setText(tr(
+      "Ao escolher um headset Bluetooth identificado sem ambiguidade, sua entrada correspondente também é selecionada. Quando indisponível, o Tavuno tenta usar os dispositivos internos. A seleção manual pode ser substituída na próxima mudança de conexão."));
   {
     const QSignalBlocker block(automatic_);
     automatic_->setChecked(context_.service.state().automatic);

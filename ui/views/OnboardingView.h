@@ -10,6 +10,7 @@ class QStackedWidget;
 
 namespace tavuno::ui {
 
+class StepDots;
 class Switch;
 
 // The first-run guide, six steps over the main window: welcome, per-app
@@ -51,8 +52,10 @@ class OnboardingView : public QWidget {
   QLabel* welcome_;
   QLabel* control_;
   Switch* automatic_;
+  QLabel* automaticCaption_;
   QLabel* ready_;
   QPushButton* back_;
+  StepDots* dots_;
   QPushButton* forward_;
 };
 

@@ -16,6 +16,7 @@ namespace tavuno::ui {
 RuleRow::RuleRow(const char* icon, const RuleActions& actions, QWidget* parent)
     : QFrame(parent),
       actions_(actions),
+      icon_(makeSymbol(icon, 20, colors::accent, this)),
       subject_(makeLabel("name", this)),
       profile_(makeLabel("detail", this)),
       enabled_(new Switch(this)),
@@ -34,7 +35,7 @@ RuleRow::RuleRow(const char* icon, const RuleActions& actions, QWidget* parent)
   auto* layout = new QHBoxLayout(this);
   layout->setContentsMargins(14, 10, 12, 10);
   layout->setSpacing(12);
-  layout->addWidget(makeSymbol(icon, 20, colors::accent, this));
+  layout->addWidget(icon_);
   auto* names = new QVBoxLayout;
   names->setSpacing(2);
   names->addWidget(subject_);
@@ -66,6 +67,7 @@ RuleRow::RuleRow(const char* icon, const RuleActions& actions, QWidget* parent)
 
 void RuleRow::render(const RuleRowText& rule, bool first, bool last) {
   rule_ = rule;
+  if (actions_.icon) icon_->setPixmap(actions_.icon(rule).pixmap(20, 20));
   subject_->setText(qs(rule.subject));
   setRole(subject_, rule.subjectMissing ? "missing" : "name");
   profile_->setText(qs(rule.profile));

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include <QFrame>
+#include <QIcon>
 
 #include "ui/model/AutomationTexts.h"
 #include "ui/widgets/KeyedRows.h"
@@ -22,6 +23,8 @@ struct RuleActions {
   std::function<void(const Uuid&)> toggle;
   std::function<void(const Uuid&, int offset)> move;
   std::function<void(const Uuid&)> remove;
+  // The row's own icon (an application's); empty: the list's symbol.
+  std::function<QIcon(const RuleRowText&)> icon;
 };
 
 // One rule: what triggers it and the profile it applies (either in the
@@ -45,6 +48,7 @@ class RuleRow : public QFrame {
  private:
   const RuleActions& actions_;
   RuleRowText rule_;
+  QLabel* icon_;
   QLabel* subject_;
   QLabel* profile_;
   Switch* enabled_;

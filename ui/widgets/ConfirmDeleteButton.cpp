@@ -1,7 +1,6 @@
 #include "ui/widgets/ConfirmDeleteButton.h"
 
 #include <QEvent>
-#include <QMessageBox>
 
 #include "ui/widgets/Icons.h"
 #include "ui/widgets/Theme.h"
@@ -26,24 +25,16 @@ void ConfirmDeleteButton::ask() {
     box_->raise();
     return;
   }
-  box_ = new QMessageBox(this);
+  box_ = new ConfirmDialog(this);
   box_->setAttribute(Qt::WA_DeleteOnClose);
   box_->setWindowModality(Qt::WindowModal);
-  box_->setIcon(QMessageBox::Warning);
-  remove_ = box_->addButton(QString(), QMessageBox::DestructiveRole);
-  remove_->setProperty("danger", true);
-  cancel_ = box_->addButton(QString(), QMessageBox::RejectRole);
-  box_->setDefaultButton(cancel_);
-  box_->setEscapeButton(cancel_);
-  connect(box_, &QMessageBox::buttonClicked, this, [this](QAbstractButton* button) {
-    const bool remove = button == remove_;
-    // Answered: the box closes and goes by itself; a new press asks anew.
+  connect(box_, &QDialog::finished, this, [this](int result) {
+    // Answered: the question closes and goes by itself; a new press asks
+    // anew. The screens act through the service, whose changes reach them
+    // on a later turn of the loop: this button is still here when the
+    // action returns.
     box_ = nullptr;
-    remove_ = cancel_ = nullptr;
-    // The screens act through the service, whose changes reach them on a
-    // later turn of the loop: the row (and this question) are still here
-    // when the action returns.
-    if (remove && action_) action_();
+    if (result == QDialog::Accepted && action_) action_();
   });
   retranslate();
   box_->open();
@@ -51,8 +42,10 @@ void ConfirmDeleteButton::ask() {
 
 void ConfirmDeleteButton::answer(bool remove) {
   if (!box_) return;
-  QPushButton* button = remove ? remove_ : cancel_;
-  if (button) button->click();
+  if (remove)
+    box_->accept();
+  else
+    box_->reject();
 }
 
 void ConfirmDeleteButton::changeEvent(QEvent* event) {
@@ -64,12 +57,8 @@ void ConfirmDeleteButton::retranslate() {
   setText(tr(labelKey_));
   setAccessibleName(text());
   setToolTip(tr("Excluir"));
-  if (!box_) return;
-  box_->setWindowTitle(tr("Confirmar exclusão?"));
-  box_->setText(tr("Confirmar exclusão?"));
-  box_->setInformativeText(tr(detailKey_));
-  if (remove_) remove_->setText(tr("Excluir"));
-  if (cancel_) cancel_->setText(tr("Cancelar"));
+  if (box_)
+    box_->setTexts(tr("Confirmar exclusão?"), tr(detailKey_), tr("Excluir"), tr("Cancelar"));
 }
 
 }  // namespace tavuno::ui

@@ -2,9 +2,10 @@
 
 #include <functional>
 
-#include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
+
+#include "ui/widgets/ConfirmDialog.h"
 
 namespace tavuno::ui {
 
@@ -25,7 +26,7 @@ class ConfirmDeleteButton : public QPushButton {
   void setAction(std::function<void()> action) { action_ = std::move(action); }
 
   // The open question, if any.
-  QMessageBox* confirmation() const { return box_; }
+  ConfirmDialog* confirmation() const { return box_; }
   // Answers the open question: true is "Excluir".
   void answer(bool remove);
 
@@ -39,9 +40,7 @@ class ConfirmDeleteButton : public QPushButton {
   const char* labelKey_ = "";
   const char* detailKey_ = "";
   std::function<void()> action_;
-  QPointer<QMessageBox> box_;
-  QPushButton* remove_ = nullptr;
-  QPushButton* cancel_ = nullptr;
+  QPointer<ConfirmDialog> box_;
 };
 
 }  // namespace tavuno::ui

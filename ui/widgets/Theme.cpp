@@ -76,8 +76,10 @@ QLineEdit, QTimeEdit {
 QLineEdit:hover, QTimeEdit:hover { background: rgba(255,255,255,26); }
 QLineEdit:focus, QTimeEdit:focus { border: 1px solid #3b82f5; }
 QTimeEdit::up-button, QTimeEdit::down-button { width: 0; border: none; }
-QMessageBox, QDialog { background: #111830; }
-QMessageBox QLabel { font-size: 13px; }
+QDialog { background: #121a30; }
+QPushButton[destructive="true"] { background: #dc4a4a; border: 1px solid #dc4a4a; color: white; }
+QPushButton[destructive="true"]:hover { background: #e66060; }
+QPushButton[destructive="true"]:focus { border: 1px solid #fca5a5; }
 QSlider::groove:horizontal { height: 4px; background: rgba(255,255,255,36); border-radius: 2px; }
 QSlider::sub-page:horizontal { background: #3b82f5; border-radius: 2px; }
 QSlider::sub-page:horizontal:disabled { background: rgba(255,255,255,40); }
