@@ -11,7 +11,6 @@
 #include "platform/sim/FakeGlobalShortcut.h"
 #include "platform/sim/FakeLoginItem.h"
 #include "platform/std/FileDefaultsStore.h"
-#include "platform/std/XdgAutostartLoginItem.h"
 #include "system/MuteTarget.h"
 #include "ui/bridge/ControllerBridge.h"
 #include "ui/bridge/MeterFeed.h"
@@ -32,13 +31,21 @@ PlatformBuilder TavunoApp::demoPlatform() {
     auto scene = std::make_shared<DemoScene>(main);
     Platform platform;
     platform.ports.emplace(scene->ports(defaults, main));
-    // Notifications go nowhere in the demo, but switching them on works.
-    auto notifications = std::make_shared<FakeAudioNotifications>(main);
-    notifications->autoAnswer = true;
-    platform.options.notifications = std::move(notifications);
     platform.started = [scene = scene.get()](AudioService&) { scene->audio().start(); };
     platform.owner = std::move(scene);
     return platform;
+  };
+}
+
+std::function<DesktopServices(MainQueue&)> TavunoApp::simulatedDesktop() {
+  return [](MainQueue& main) {
+    DesktopServices services;
+    auto notifications = std::make_shared<FakeAudioNotifications>(main);
+    notifications->autoAnswer = true;
+    services.notifications = std::move(notifications);
+    services.shortcut = std::make_unique<FakeGlobalShortcut>(main);
+    services.loginItem = std::make_unique<FakeLoginItem>();
+    return services;
   };
 }
 
@@ -68,7 +75,9 @@ TavunoApp::TavunoApp(AppOptions options, QObject* parent)
   language->lookup = embeddedCatalogLookup;
   TavunoLanguage::install(std::move(language));
 
+  DesktopServices desktop = options.desktop ? options.desktop(main_) : desktopServices(main_);
   platform_ = std::make_unique<Platform>(build(*defaults_, main_));
+  if (!platform_->options.notifications) platform_->options.notifications = desktop.notifications;
   service_ = AudioService::create(*platform_->ports, platform_->options);
   if (platform_->started) platform_->started(*service_);
   // A settings file that could not be read (and was set aside, or could not
@@ -77,18 +86,15 @@ TavunoApp::TavunoApp(AppOptions options, QObject* parent)
       file && !file->message().empty() && !service_->state().error)
     service_->setError(file->message());
   // Built after the service and holding it weakly.
-  shortcutBackend_ = std::make_unique<FakeGlobalShortcut>(main_);
+  shortcutBackend_ = std::move(desktop.shortcut);
   shortcut_ = std::make_unique<GlobalShortcutController>(
       *defaults_, *shortcutBackend_,
       muteShortcutAction(std::static_pointer_cast<MuteTarget>(service_)));
-  if (options.loginItem)
-    loginItemService_ = options.loginItem();
-  else if (options.demo)
-    loginItemService_ = std::make_unique<FakeLoginItem>();
-  else
-    loginItemService_ = std::make_unique<XdgAutostartLoginItem>(
-        XdgAutostartLoginItem::defaultDirectory(), XdgAutostartLoginItem::currentExecutable());
-  loginItem_ = std::make_unique<LoginItemController>(*loginItemService_);
+  loginItemBackend_ = std::move(desktop.loginItem);
+  // The demo keeps its autostart entry in memory: it never touches the
+  // user's autostart folder.
+  if (options.demo && !options.desktop) loginItemBackend_ = std::make_unique<FakeLoginItem>();
+  loginItem_ = std::make_unique<LoginItemController>(*loginItemBackend_);
 
   buildScreens(std::move(options.tray));
   if (auto* app = QCoreApplication::instance())
@@ -163,7 +169,7 @@ void TavunoApp::shutdown() {
   bridge_.reset();
   settingsBridge_.reset();
   loginItem_.reset();
-  loginItemService_.reset();
+  loginItemBackend_.reset();
   shortcut_.reset();
   shortcutBackend_.reset();
   service_.reset();

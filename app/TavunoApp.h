@@ -8,12 +8,12 @@
 
 #include "base/ports/DefaultsStore.h"
 #include "base/text/TavunoLanguage.h"
+#include "platform/qt/DesktopServices.h"
 #include "platform/qt/QtMainQueue.h"
 #include "service/AudioService.h"
 #include "system/GlobalShortcutController.h"
 #include "system/GlobalShortcutRegistering.h"
 #include "system/LoginItemController.h"
-#include "system/LoginItemManaging.h"
 #include "ui/model/AutomationTexts.h"
 
 namespace tavuno {
@@ -57,16 +57,16 @@ struct AppOptions {
   PlatformBuilder platform;
   // The tray; empty: the system tray.
   std::function<std::unique_ptr<ui::TrayPort>()> tray;
-  // The login-item service; empty: the XDG autostart entry (the demo keeps
-  // one in memory and never touches the user's autostart folder).
-  std::function<std::unique_ptr<LoginItemManaging>()> loginItem;
+  // Notifications, global shortcut and start at login; empty: the desktop's
+  // (the demo keeps its autostart entry in memory).
+  std::function<DesktopServices(MainQueue&)> desktop;
 };
 
 // The composition root: the settings store, the main queue on Qt's loop, the
-// platform, the service with its refresh timer, the shortcut controller
-// built after it (holding it weakly), the login-item controller, and the
-// screens: the main window (with the first-run guide until it is done), the
-// tray icon and its panel.
+// platform, the desktop services, the service with its refresh timer, the
+// shortcut controller built after it (holding it weakly), the login item
+// controller, and the screens: the main window (with the first-run guide
+// until it is done), the tray icon and its panel.
 //
 // Quitting (QCoreApplication::aboutToQuit, or shutdown()) closes the main
 // queue first, so a worker waiting for the main thread is released and no
@@ -92,7 +92,7 @@ class TavunoApp : public QObject {
   GlobalShortcutController* shortcut() const { return shortcut_.get(); }
   GlobalShortcutRegistering* shortcutBackend() const { return shortcutBackend_.get(); }
   LoginItemController* loginItem() const { return loginItem_.get(); }
-  LoginItemManaging* loginItemService() const { return loginItemService_.get(); }
+  LoginItemManaging* loginItemBackend() const { return loginItemBackend_.get(); }
   ui::MainWindow* window() const { return window_.get(); }
   ui::TrayPanel* panel() const { return panel_.get(); }
   ui::ServiceBridge* bridge() const { return bridge_.get(); }
@@ -105,6 +105,9 @@ class TavunoApp : public QObject {
 
   // The demo scene as a platform.
   static PlatformBuilder demoPlatform();
+  // Desktop services in memory (notifications allowed, every shortcut free,
+  // no autostart entry), for tests and screenshots.
+  static std::function<DesktopServices(MainQueue&)> simulatedDesktop();
 
  private:
   void buildScreens(std::function<std::unique_ptr<ui::TrayPort>()> tray);
@@ -119,7 +122,7 @@ class TavunoApp : public QObject {
   std::shared_ptr<AudioService> service_;
   std::unique_ptr<GlobalShortcutRegistering> shortcutBackend_;
   std::unique_ptr<GlobalShortcutController> shortcut_;
-  std::unique_ptr<LoginItemManaging> loginItemService_;
+  std::unique_ptr<LoginItemManaging> loginItemBackend_;
   std::unique_ptr<LoginItemController> loginItem_;
 
   std::unique_ptr<ui::SettingsBridge> settingsBridge_;

@@ -21,8 +21,8 @@
 #include "ui/views/OnboardingView.h"
 #include "ui/views/ProfileRow.h"
 #include "ui/views/ProfilesView.h"
-#include "ui/widgets/ConfirmDeleteButton.h"
 #include "ui/views/TrayPanel.h"
+#include "ui/widgets/ConfirmDeleteButton.h"
 #include "ui/widgets/Theme.h"
 
 namespace {
@@ -80,6 +80,7 @@ int main(int argc, char** argv) {
     options.settings = std::move(settings);
     options.platform = tavuno::TavunoApp::demoPlatform();
     options.tray = [] { return std::make_unique<PictureTray>(); };
+    options.desktop = tavuno::TavunoApp::simulatedDesktop();
     tavuno::TavunoApp app(std::move(options));
     auto& window = *app.window();
     window.resize(1040, 800);

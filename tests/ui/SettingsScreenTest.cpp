@@ -26,7 +26,7 @@ class SettingsScreen : public test::AppFixture {
     deliver();  // lays the section out
   }
   ui::SettingsView& settings() { return *app->window()->settings(); }
-  FakeLoginItem& loginItem() { return *static_cast<FakeLoginItem*>(app->loginItemService()); }
+  FakeLoginItem& loginItem() { return *static_cast<FakeLoginItem*>(app->loginItemBackend()); }
   FakeGlobalShortcut& hotKeys() {
     return *static_cast<FakeGlobalShortcut*>(app->shortcutBackend());
   }
