@@ -1,5 +1,5 @@
 // tavuno-shots: renders every section of the main window (each as tall as it
-// needs), the first-run guide's steps, the tray panel and the error line
+// needs), the first-run guide's steps on one sheet, the tray panel and the error line
 // from the demo scene, in Portuguese and in English, into PNG files.
 //   tavuno-shots OUTPUT_DIR
 #include <algorithm>
@@ -9,6 +9,8 @@
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QImage>
+#include <QPainter>
 #include <QThread>
 
 #include "app/TavunoApp.h"
@@ -41,6 +43,31 @@ bool save(QWidget& widget, const QString& path) {
   // No focus ring: the picture shows the screen, not where the keyboard is.
   if (auto* focused = QApplication::focusWidget()) focused->clearFocus();
   const bool ok = widget.grab().save(path);
+  std::printf("%s %s\n", ok ? "wrote" : "FAILED", qPrintable(path));
+  return ok;
+}
+
+// The guide's steps side by side, three to a row.
+bool saveGuide(tavuno::ui::OnboardingView& guide, const QString& path) {
+  constexpr int columns = 3, gap = 28;
+  const int steps = tavuno::onboardingStepCount;
+  const int rows = (steps + columns - 1) / columns;
+  if (auto* focused = QApplication::focusWidget()) focused->clearFocus();
+  const QSize card = guide.card()->size();
+  QImage sheet(columns * card.width() + (columns + 1) * gap,
+               rows * card.height() + (rows + 1) * gap, QImage::Format_RGB32);
+  sheet.fill(tavuno::ui::colors::navy);
+  QPainter painter(&sheet);
+  for (int step = 0; step < steps; ++step) {
+    guide.setStep(step);
+    run(150);
+    const QPoint at(gap + (step % columns) * (card.width() + gap),
+                    gap + (step / columns) * (card.height() + gap));
+    guide.card()->render(&painter, at);
+  }
+  painter.end();
+  guide.setStep(0);
+  const bool ok = sheet.save(path);
   std::printf("%s %s\n", ok ? "wrote" : "FAILED", qPrintable(path));
   return ok;
 }
@@ -109,14 +136,12 @@ int main(int argc, char** argv) {
     }
     window.selectSection(0);
     run(100);
-    // The first-run guide over the window, step by step.
+    // The first-run guide: one sheet with its six cards, over the window's
+    // colour.
     app.settingsBridge()->setOnboardingDone(false);
-    for (int step = 0; step < tavuno::onboardingStepCount; ++step) {
-      window.onboarding()->setStep(step);
-      run(200);
-      ok &=
-          save(window, QStringLiteral("%1/%2-onboarding-%3.png").arg(out, language).arg(step + 1));
-    }
+    run(200);
+    ok &=
+        saveGuide(*window.onboarding(), QStringLiteral("%1/%2-onboarding.png").arg(out, language));
     app.settingsBridge()->setOnboardingDone(true);
     window.hide();
     auto& panel = *app.panel();

@@ -130,11 +130,14 @@ OnboardingView::OnboardingView(const ScreenContext& context, QWidget* parent)
   layout->addWidget(pages_, 1);
   layout->addSpacing(28);
 
-  // Three columns of equal share: the dots stay centred whatever the
-  // buttons' widths, and whether "Voltar" shows or not.
-  auto* footer = new QGridLayout;
+  // Three columns, the outer two equally wide (see render()): the dots stay
+  // centred whatever the buttons' widths, and whether "Voltar" shows or not.
+  auto* footer = footer_ = new QGridLayout;
   footer->setHorizontalSpacing(10);
   back_->setProperty("flat", true);
+  auto keepPlace = back_->sizePolicy();
+  keepPlace.setRetainSizeWhenHidden(true);
+  back_->setSizePolicy(keepPlace);
   footer->addWidget(back_, 0, 0, Qt::AlignLeft | Qt::AlignVCenter);
   footer->addWidget(dots_, 0, 1, Qt::AlignCenter);
   forward_->setProperty("primary", true);
@@ -224,6 +227,9 @@ void OnboardingView::render() {
   back_->setText(tr("Voltar"));
   back_->setVisible(step_ > 0);
   forward_->setText(last ? tr("Começar") : tr("Continuar"));
+  const int side = std::max(back_->sizeHint().width(), forward_->sizeHint().width());
+  footer_->setColumnMinimumWidth(0, side);
+  footer_->setColumnMinimumWidth(2, side);
 }
 
 }  // namespace tavuno::ui

@@ -4,6 +4,7 @@
 
 #include "ui/views/ScreenContext.h"
 
+class QGridLayout;
 class QLabel;
 class QPushButton;
 class QStackedWidget;
@@ -31,6 +32,8 @@ class OnboardingView : public QWidget {
   QPushButton* backButton() const { return back_; }
   QPushButton* forwardButton() const { return forward_; }
   Switch* automatic() const { return automatic_; }
+  // The guide's card, without the veil over the window.
+  QWidget* card() const { return card_; }
   // Puts the keyboard on the step's main button.
   void focusStep();
 
@@ -57,6 +60,7 @@ class OnboardingView : public QWidget {
   QPushButton* back_;
   StepDots* dots_;
   QPushButton* forward_;
+  QGridLayout* footer_ = nullptr;
 };
 
 }  // namespace tavuno::ui
