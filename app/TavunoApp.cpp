@@ -91,9 +91,6 @@ TavunoApp::TavunoApp(AppOptions options, QObject* parent)
       *defaults_, *shortcutBackend_,
       muteShortcutAction(std::static_pointer_cast<MuteTarget>(service_)));
   loginItemBackend_ = std::move(desktop.loginItem);
-  // The demo keeps its autostart entry in memory: it never touches the
-  // user's autostart folder.
-  if (options.demo && !options.desktop) loginItemBackend_ = std::make_unique<FakeLoginItem>();
   loginItem_ = std::make_unique<LoginItemController>(*loginItemBackend_);
 
   buildScreens(std::move(options.tray));

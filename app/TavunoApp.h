@@ -57,8 +57,7 @@ struct AppOptions {
   PlatformBuilder platform;
   // The tray; empty: the system tray.
   std::function<std::unique_ptr<ui::TrayPort>()> tray;
-  // Notifications, global shortcut and start at login; empty: the desktop's
-  // (the demo keeps its autostart entry in memory).
+  // Notifications, global shortcut and start at login; empty: the desktop's.
   std::function<DesktopServices(MainQueue&)> desktop;
 };
 
