@@ -97,7 +97,7 @@ PlatformBuilder linuxPlatform(LinuxPlatformOptions options) {
                                         .perAppAudioSupported = std::move(perAppAudio),
                                         .identity = &stack->identity});
     platform.options.makeSession = stack->support.sessions.factory();
-    platform.appIcon = [identity = &stack->identity](const std::string& appId) {
+    platform.appIconName = [identity = &stack->identity](const std::string& appId) {
       return identity->iconName(appId);
     };
     platform.started = [stack = stack.get()](AudioService& service) {

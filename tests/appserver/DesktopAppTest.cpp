@@ -60,6 +60,7 @@ class DesktopAppTest : public testing::Test {
     AppOptions options;
     auto settings = std::make_unique<InMemoryDefaultsStore>();
     settings->set("languagePreference", std::string("en"));
+    settings->set("onboardingDone", true);
     options.settings = std::move(settings);
     options.platform =
         linuxPlatform({.server = server().pulseServer(), .gracePeriod = gracePeriod});

@@ -9,11 +9,11 @@
 #include <QLabel>
 
 #include "ui/AppFixture.h"
-#include "ui/bridge/AppIcons.h"
 #include "ui/views/AppRow.h"
 #include "ui/views/AppsView.h"
 #include "ui/views/MainWindow.h"
 #include "ui/views/MixerView.h"
+#include "ui/widgets/AppIcons.h"
 
 namespace tavuno {
 namespace {
@@ -51,10 +51,9 @@ class IconFolder {
   fs::path root_;
 };
 
-TEST(AppIcons, ThePlatformsIconElseTheThemeIconOfTheIdElseNone) {
+TEST(AppIcons, ThePlatformsIconElseTheThemeIconOfTheIdElseTheGenericOne) {
   IconFolder folder;
-  ui::AppIcons icons;
-  icons.setLookup([&](const std::string& id) -> std::optional<std::string> {
+  ui::AppIcons icons([&](const std::string& id) -> std::optional<std::string> {
     if (id == "org.example.Player") return "player";
     if (id == "org.example.Loose") return folder.file();
     if (id == "org.example.Extension") return "player.png";
@@ -65,20 +64,25 @@ TEST(AppIcons, ThePlatformsIconElseTheThemeIconOfTheIdElseNone) {
   EXPECT_EQ(IconFolder::colorOf(icons.icon("org.example.Loose")), QColor(Qt::blue).rgb());
   EXPECT_EQ(IconFolder::colorOf(icons.icon("org.example.Extension")), QColor(Qt::red).rgb());
   EXPECT_EQ(IconFolder::colorOf(icons.icon("org.example.Named")), QColor(Qt::green).rgb());
-  EXPECT_TRUE(icons.icon("org.example.Missing").isNull());
-  EXPECT_TRUE(icons.icon("pid:42").isNull());
-  EXPECT_TRUE(ui::AppIcons().icon("org.example.Player").isNull()) << "no platform, no icon";
+  const QIcon generic = icons.icon("pid:42");
+  EXPECT_FALSE(generic.isNull());
+  EXPECT_EQ(icons.icon("org.example.Missing").cacheKey(), generic.cacheKey());
+  EXPECT_NE(IconFolder::colorOf(ui::AppIcons().icon("org.example.Player")), QColor(Qt::red).rgb())
+      << "no platform: the generic icon";
 }
 
 // The mixer's row shows the platform's icon; an app without one the generic.
 TEST(AppIcons, TheMixerRowShowsTheAppsOwnIcon) {
   IconFolder folder;
   AppOptions options;
-  options.settings = std::make_unique<InMemoryDefaultsStore>();
+  auto settings = std::make_unique<InMemoryDefaultsStore>();
+  settings->set("onboardingDone", true);
+  options.settings = std::move(settings);
   options.tray = [] { return std::make_unique<test::FakeTray>(); };
+  options.desktop = TavunoApp::simulatedDesktop();
   options.platform = [&](DefaultsStore& defaults, MainQueue& main) {
     Platform platform = TavunoApp::demoPlatform()(defaults, main);
-    platform.appIcon = [&](const std::string& id) -> std::optional<std::string> {
+    platform.appIconName = [&](const std::string& id) -> std::optional<std::string> {
       if (id == "org.tavuno.demo.Player") return folder.file();
       return std::nullopt;
     };

@@ -10,6 +10,7 @@
 #include "ui/model/DeviceCaptions.h"
 #include "ui/model/PickerEntries.h"
 #include "ui/views/ViewHelpers.h"
+#include "ui/widgets/AppIcons.h"
 #include "ui/widgets/Icons.h"
 #include "ui/widgets/LevelMeter.h"
 #include "ui/widgets/PickerBox.h"
@@ -146,7 +147,7 @@ void AppRow::render(const ActiveApp& app, const ServiceState& state) {
 
 void AppRow::renderIcon() {
   constexpr int size = 28;
-  const QIcon icon = bridge_.appIcons().icon(app_.id);
+  const QIcon icon = bridge_.appIcons() ? bridge_.appIcons()->icon(app_.id) : QIcon();
   const qint64 key = icon.isNull() ? 0 : icon.cacheKey();
   if (key == iconKey_) return;
   iconKey_ = key;
