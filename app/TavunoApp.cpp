@@ -130,7 +130,7 @@ void TavunoApp::buildScreens(std::function<std::unique_ptr<ui::TrayPort>()> tray
 
 ui::MainWindow* TavunoApp::window() {
   // Built when first asked for: a Tavuno started at login in the tray never
-  // pays for a window it does not show (about 8 MB).
+  // pays for a window it does not show (about 11 MB).
   if (!window_ && !shutDown_) {
     const ui::ScreenContext context{.service = *bridge_,
                                     .meters = *meters_,
