@@ -19,6 +19,13 @@ constexpr const char* kServer = "PipeWire";
 constexpr const char* kTapPrefix = "tavuno.";
 constexpr double kVerifySeconds = 0.25;
 constexpr int kWriteAttempts = 3;  // the first write and two retries
+// How long a write is given to show in the graph: a lost one is written again after 250 ms,
+// but the last one gets seconds, since a loaded machine can keep WirePlumber from relinking
+// for longer than the retries take (a slow move is not a lost one).
+constexpr double kLastVerifySeconds = 3.0;
+double verifySeconds(int attempt) {
+  return attempt + 1 < kWriteAttempts ? kVerifySeconds : kLastVerifySeconds;
+}
 
 std::atomic<unsigned> tapCounter{0};
 
@@ -233,7 +240,7 @@ std::optional<SessionFailure> PipeWireSession::steer(const PipeWireGraph::Node& 
           if (!now || now->serial != serial) return true;  // gone: nothing left to steer
           return v.linked(id, tap) && names(v.target(id, "target.object"), tapName);
         },
-        kVerifySeconds);
+        verifySeconds(attempt));
     if (done) return std::nullopt;
     if (!graph_->connected()) break;
   }
@@ -263,7 +270,7 @@ bool PipeWireSession::restore(std::uint32_t id, const Steered& steered) {
       graph_->setTarget(id, "target.object", std::nullopt);
     }
     if (ports_.afterTargetWrite) ports_.afterTargetWrite(id, attempt, true);
-    done = graph_->waitUntil(restored, kVerifySeconds);
+    done = graph_->waitUntil(restored, verifySeconds(attempt));
   }
   if (done) {
     ports_.journal.remove([&](const SteerRecord& r) {

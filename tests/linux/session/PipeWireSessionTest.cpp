@@ -213,6 +213,15 @@ TEST_F(PipeWireSessionTest, FollowsNewStreamsAndStealsBackMovedOnes) {
   ASSERT_TRUE(index && !index->empty());
   index->pop_back();
   stack->run({"pactl", "move-sink-input", *index, "usb_dac"});
+  // The move is seen and its target kept as the one to restore (the stream may still be on the
+  // tap before the server even acted), then the stream is taken back.
+  EXPECT_TRUE(eventually(
+      [&] {
+        for (const auto& r : journal->load())
+          if (r.appPid == plane.pids[100] && r.savedTarget) return true;
+        return false;
+      },
+      10));
   EXPECT_TRUE(eventually([&] { return stack->sinkOf(plane.pids[100]) == session.tapName(); }, 10));
   session.stop();
   EXPECT_EQ(stack->sinkOf(plane.pids[100]), "usb_dac");

@@ -88,7 +88,8 @@ SessionAudioStack::~SessionAudioStack() {
   for (pid_t pid : children_)
     ::waitpid(pid, nullptr, 0);
   stopServer();
-  if (!root_.empty()) std::filesystem::remove_all(root_);
+  // TAVUNO_KEEP_AUDIO_STACK keeps the folder and the servers' logs (spawn.log) to look at.
+  if (!root_.empty() && !std::getenv("TAVUNO_KEEP_AUDIO_STACK")) std::filesystem::remove_all(root_);
 }
 
 pid_t SessionAudioStack::spawn(const std::vector<std::string>& argv,
