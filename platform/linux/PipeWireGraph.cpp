@@ -125,15 +125,21 @@ struct PipeWireGraph::Impl {
                         const spa_pod* param) {
     auto* bound = static_cast<BoundNode*>(data);
     if (id != SPA_PARAM_Props || param == nullptr || !spa_pod_is_object(param)) return;
-    const spa_pod_prop* prop = spa_pod_find_prop(param, nullptr, SPA_PROP_channelVolumes);
-    if (prop == nullptr) return;
     float values[64];
-    std::uint32_t n = spa_pod_copy_array(&prop->value, SPA_TYPE_Float, values, 64);
-    if (n == 0) return;
+    std::uint32_t n = 0;
+    if (const spa_pod_prop* prop = spa_pod_find_prop(param, nullptr, SPA_PROP_channelVolumes))
+      n = spa_pod_copy_array(&prop->value, SPA_TYPE_Float, values, 64);
+    bool mute = false;
+    const spa_pod_prop* muteProp = spa_pod_find_prop(param, nullptr, SPA_PROP_mute);
+    const bool muteKnown = muteProp && spa_pod_get_bool(&muteProp->value, &mute) == 0;
+    if (n == 0 && !muteKnown) return;
     bound->impl->change([&](View& view) {
       Node& node = view.nodes[bound->id];
-      node.volumes.assign(values, values + n);
-      node.volumesKnown = true;
+      if (n > 0) {
+        node.volumes.assign(values, values + n);
+        node.volumesKnown = true;
+      }
+      if (muteKnown) node.muted = mute;
     });
   }
 
@@ -440,6 +446,18 @@ void PipeWireGraph::setVolume(std::uint32_t node, float volume) {
     auto* pod = static_cast<spa_pod*>(spa_pod_builder_add_object(
         &b, SPA_TYPE_OBJECT_Props, SPA_PARAM_Props, SPA_PROP_channelVolumes,
         SPA_POD_Array(sizeof(float), SPA_TYPE_Float, values.size(), values.data())));
+    pw_node_set_param(reinterpret_cast<pw_node*>(it->second->proxy), SPA_PARAM_Props, 0, pod);
+  });
+}
+
+void PipeWireGraph::setMute(std::uint32_t node, bool muted) {
+  withLoopLocked([&] {
+    auto it = impl_->nodes.find(node);
+    if (it == impl_->nodes.end()) return;
+    std::uint8_t buffer[256];
+    spa_pod_builder b = SPA_POD_BUILDER_INIT(buffer, sizeof buffer);
+    auto* pod = static_cast<spa_pod*>(spa_pod_builder_add_object(
+        &b, SPA_TYPE_OBJECT_Props, SPA_PARAM_Props, SPA_PROP_mute, SPA_POD_Bool(muted)));
     pw_node_set_param(reinterpret_cast<pw_node*>(it->second->proxy), SPA_PARAM_Props, 0, pod);
   });
 }

@@ -34,6 +34,7 @@ class PipeWireGraph {
     std::map<std::string, std::string> props;  // the properties the restore key may come from
     std::vector<float> volumes;                // the stream's channel volumes once known (linear)
     bool volumesKnown = false;
+    bool muted = false;  // the stream's own mute (Props), as the server last reported it
   };
   struct Link {
     std::uint32_t outputNode = 0;
@@ -79,6 +80,8 @@ class PipeWireGraph {
   void setRouteSetting(const std::string& key, const std::optional<std::string>& json);
   // Sets a stream node's channel volumes (linear, the same for every channel it has).
   void setVolume(std::uint32_t node, float volume);
+  // Sets a stream node's own mute.
+  void setMute(std::uint32_t node, bool muted);
 
   // Runs `work` with the loop locked: stream creation and destruction go through here.
   void withLoopLocked(const std::function<void()>& work) const;

@@ -19,6 +19,13 @@ constexpr const char* kServer = "PipeWire";
 constexpr const char* kTapPrefix = "tavuno.";
 constexpr double kVerifySeconds = 0.25;
 constexpr int kWriteAttempts = 3;  // the first write and two retries
+// How long a write is given to show in the graph: a lost one is written again after 250 ms,
+// but the last one gets seconds, since a loaded machine can keep WirePlumber from relinking
+// for longer than the retries take (a slow move is not a lost one).
+constexpr double kLastVerifySeconds = 3.0;
+double verifySeconds(int attempt) {
+  return attempt + 1 < kWriteAttempts ? kVerifySeconds : kLastVerifySeconds;
+}
 
 std::atomic<unsigned> tapCounter{0};
 
@@ -205,14 +212,17 @@ std::optional<SessionFailure> PipeWireSession::steer(const PipeWireGraph::Node& 
   // fallback for streams the seeded restore data did not reach.
   {
     float gain;
+    bool muted;
     {
       std::lock_guard<std::mutex> guard(gainMutex_);
       gain = gain_;
+      muted = muted_;
     }
     if (node.volumesKnown && loudest(node.volumes) > gain + 1e-3f) {
       graph_->setVolume(node.id, gain);
       steered.requestedVolume = gain;
     }
+    if (muted && !node.muted) graph_->setMute(node.id, true);
   }
 
   const std::uint32_t id = node.id;
@@ -230,7 +240,7 @@ std::optional<SessionFailure> PipeWireSession::steer(const PipeWireGraph::Node& 
           if (!now || now->serial != serial) return true;  // gone: nothing left to steer
           return v.linked(id, tap) && names(v.target(id, "target.object"), tapName);
         },
-        kVerifySeconds);
+        verifySeconds(attempt));
     if (done) return std::nullopt;
     if (!graph_->connected()) break;
   }
@@ -260,7 +270,7 @@ bool PipeWireSession::restore(std::uint32_t id, const Steered& steered) {
       graph_->setTarget(id, "target.object", std::nullopt);
     }
     if (ports_.afterTargetWrite) ports_.afterTargetWrite(id, attempt, true);
-    done = graph_->waitUntil(restored, kVerifySeconds);
+    done = graph_->waitUntil(restored, verifySeconds(attempt));
   }
   if (done) {
     ports_.journal.remove([&](const SteerRecord& r) {
@@ -357,10 +367,12 @@ void PipeWireSession::keepLevels(const PipeWireGraph::View& view) {
     version = gainVersion_;
   }
   // A stream quieter than the application's volume is raised to it (never above): the kernel
-  // cannot add gain.
+  // cannot add gain. A stream that came up muted by the seed is unmuted once the app is not:
+  // from then on the kernel mutes.
   if (!muted) {
     for (auto& [id, s] : steered_) {
       const auto* node = view.node(id);
+      if (node && node->muted) graph_->setMute(id, false);
       if (!node || !node->volumesKnown || loudest(node->volumes) >= gain - 1e-3f) continue;
       if (s.requestedVolume && std::fabs(*s.requestedVolume - gain) < 1e-4f) continue;
       graph_->setVolume(id, gain);
@@ -370,8 +382,8 @@ void PipeWireSession::keepLevels(const PipeWireGraph::View& view) {
   if (version != seededVersion_ && last) {
     const std::string key = restoreKey(last->props);
     if (!key.empty()) {
-      graph_->setRouteSetting(key,
-                              restoreValue(gain, last->volumesKnown ? last->volumes.size() : 2));
+      graph_->setRouteSetting(
+          key, restoreValue(gain, last->volumesKnown ? last->volumes.size() : 2, muted));
       seededVersion_ = version;
     }
   }
@@ -380,6 +392,9 @@ void PipeWireSession::keepLevels(const PipeWireGraph::View& view) {
 void PipeWireSession::stop() {
   following_ = false;
   if (follower_.joinable()) follower_.join();
+  // A volume set just before stop, which the follower had no turn for, is still seeded: the
+  // app's next start must not be louder than what the user last chose.
+  if (graph_ && graph_->connected() && seedPending()) keepLevels(graph_->view());
   teardown();
 }
 
@@ -411,7 +426,7 @@ std::string PipeWireSession::restoreKey(const std::map<std::string, std::string>
   return {};
 }
 
-std::string PipeWireSession::restoreValue(float volume, std::size_t channels) {
+std::string PipeWireSession::restoreValue(float volume, std::size_t channels, bool muted) {
   char number[32];
   std::snprintf(number, sizeof number, "%.6f", static_cast<double>(std::clamp(volume, 0.0f, 1.0f)));
   std::string volumes, positions;
@@ -420,8 +435,8 @@ std::string PipeWireSession::restoreValue(float volume, std::size_t channels) {
     volumes += (i ? ", " : "") + std::string(number);
     positions += i ? ", \"FR\"" : (n == 1 ? "\"MONO\"" : "\"FL\"");
   }
-  return std::string("{ \"volume\": 1.0, \"mute\": false, \"volumes\": [ ") + volumes +
-         " ], \"channels\": [ " + positions + " ] }";
+  return std::string("{ \"volume\": 1.0, \"mute\": ") + (muted ? "true" : "false") +
+         ", \"volumes\": [ " + volumes + " ], \"channels\": [ " + positions + " ] }";
 }
 
 int PipeWireSession::sweep(PipeWireGraph& graph, SteerJournal& journal) {

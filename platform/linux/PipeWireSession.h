@@ -37,11 +37,11 @@ struct PipeWireSessionPorts {
 // through the `default` metadata's target.object, verifying each move and retrying lost ones.
 // While started, a follower thread steers the application's new streams too, steers back a
 // stream another program moved away (its choice becomes the one restored), keeps the streams
-// no louder than the application's volume, and keeps that volume seeded in WirePlumber's
-// restore data so a new stream of the application starts at it. stop() restores every stream,
-// verified, before it destroys the streams. Every steering is recorded on disk first (the
-// journal) and the record removed after a verified restore, so a killed Tavuno is cleaned up
-// after by sweep() in the next one.
+// no louder than the application's volume, and keeps that volume and its mute seeded in
+// WirePlumber's restore data so a new stream of the application starts at it (and silent when
+// it is muted). stop() restores every stream, verified, before it destroys the streams. Every
+// steering is recorded on disk first (the journal) and the record removed after a verified
+// restore, so a killed Tavuno is cleaned up after by sweep() in the next one.
 //
 // Threads: start, stop, diagnostics, cleanupFailed and shouldStopForBufferHealth on the
 // orchestration's side, one call at a time; setGain also from the main thread while the
@@ -81,8 +81,8 @@ class PipeWireSession final : public ManagedAudioSession {
   // these properties (the first present of media.role, application.id, application.name,
   // media.name, node.name); empty when none is present.
   static std::string restoreKey(const std::map<std::string, std::string>& props);
-  // The value seeded under it: volume `volume` on `channels` channels, not muted.
-  static std::string restoreValue(float volume, std::size_t channels);
+  // The value seeded under it: volume `volume` on `channels` channels, muted or not.
+  static std::string restoreValue(float volume, std::size_t channels, bool muted = false);
 
  private:
   struct Steered {
@@ -125,6 +125,10 @@ class PipeWireSession final : public ManagedAudioSession {
   float streamLevel_ = 1.0f;  // the loudest steered stream's own volume
   std::uint64_t gainVersion_ = 0;
   std::uint64_t seededVersion_ = ~std::uint64_t{0};
+  bool seedPending() {
+    std::lock_guard<std::mutex> guard(gainMutex_);
+    return seededVersion_ != gainVersion_;
+  }
 };
 
 }  // namespace tavuno

@@ -186,6 +186,7 @@ PropertyTable PropertyTable::build(const ServerState& state, ObjectIds& ids,
     }
     table.set(id, at(selector::mute, scope::output), bytesOf(std::uint32_t(sink.mute)), true);
     table.devices_[id].volume = sink.volume;
+    table.devices_[id].rate = sink.rate;
     if (sink.name == state.info.defaultSinkName) defaultOutput = id;
   }
   for (const auto& [index, source] : state.sources) {

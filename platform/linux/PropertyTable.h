@@ -33,6 +33,7 @@ struct DeviceFacts {
   std::string serverName;  // the node name the server knows it by
   std::string uid;
   std::vector<std::uint32_t> volume;  // per channel, server scale (sinks)
+  std::uint32_t rate = 0;             // sample rate (sinks); 0 when unknown
 };
 
 // A server object behind a process object, for the identity lookups.

@@ -45,6 +45,7 @@ ServerSink toSink(const pa_sink_info& info) {
   for (unsigned c = 0; c < channels && c < info.volume.channels; ++c)
     sink.volume[c] = info.volume.values[c];
   sink.mute = info.mute != 0;
+  sink.rate = info.sample_spec.rate;
   sink.properties = toProplist(info.proplist);
   return sink;
 }

@@ -157,6 +157,7 @@ std::vector<PulseSession::Input> PulseSession::listInputs() {
           input.sink = info->sink;
           input.pid = toPid(pa_proplist_gets(info->proplist, PA_PROP_APPLICATION_PROCESS_ID));
           input.ours = pa_proplist_contains(info->proplist, "tavuno.owner.pid") == 1;
+          input.muted = info->mute != 0;
           input.volume =
               info->volume.channels
                   ? static_cast<float>(pa_sw_volume_to_linear(pa_cvolume_max(&info->volume)))
@@ -353,11 +354,14 @@ std::optional<SessionFailure> PulseSession::move(const Input& input, const std::
   moved_[input.index] = r;
   {
     float gain;
+    bool muted;
     {
       std::lock_guard<std::mutex> guard(gainMutex_);
       gain = gain_;
+      muted = muted_;
     }
-    // The fallback for a stream the restore entry did not reach: down to the app's volume.
+    // The fallback for a stream the restore entry did not reach: down to the app's volume,
+    // muted when the app is.
     if (input.volume > gain + 1e-3f) {
       pa_cvolume volume;
       pa_cvolume_set(&volume, 2, pa_sw_volume_from_linear(gain));
@@ -366,6 +370,7 @@ std::optional<SessionFailure> PulseSession::move(const Input& input, const std::
                                                 nullptr, nullptr);
       });
     }
+    if (muted && !input.muted) setInputMute(input.index, true);
   }
   for (int attempt = 0; attempt < kMoveAttempts; ++attempt) {
     moveTo(input.index, tapName_);
@@ -436,13 +441,16 @@ void PulseSession::keepLevels(const std::vector<Input>& inputs) {
     muted = muted_;
     version = gainVersion_;
   }
-  // The streams are kept at the app's volume itself: PulseAudio's stream-restore saves a
-  // stream's volume whenever the stream changes (a move included), so a stream left louder
-  // would overwrite the seeded entry. Raising is safe (the kernel never adds gain), lowering
-  // dips for the few milliseconds until the kernel follows.
+  // The streams are kept at the app's volume and mute themselves: PulseAudio's stream-restore
+  // saves a stream's volume and mute whenever the stream changes (a move included), so a
+  // stream left louder or unmuted would overwrite the seeded entry. Raising is safe (the kernel
+  // never adds gain), lowering dips for the few milliseconds until the kernel follows.
+  for (const Input& input : inputs)
+    if (moved_.count(input.index) && input.muted != muted) setInputMute(input.index, muted);
   if (!muted) {
     for (const Input& input : inputs) {
-      if (!moved_.count(input.index) || std::fabs(input.volume - gain) < 1e-3f) continue;
+      if (!moved_.count(input.index)) continue;
+      if (std::fabs(input.volume - gain) < 1e-3f) continue;
       pa_cvolume volume;
       pa_cvolume_set(&volume, 2, pa_sw_volume_from_linear(gain));
       connection_->run([&] {
@@ -454,7 +462,7 @@ void PulseSession::keepLevels(const std::vector<Input>& inputs) {
   if (version == seededVersion_ || !last) return;
   const std::string entry = restoreEntry(last->props);
   if (entry.empty()) return;
-  // Keep the device the entry remembers; only the volume is ours to seed.
+  // Keep the device the entry remembers; only the volume and mute are ours to seed.
   std::string device;
   std::pair<std::string, std::string> lookup{entry, ""};
   connection_->run([&] {
@@ -473,7 +481,7 @@ void PulseSession::keepLevels(const std::vector<Input>& inputs) {
   pa_channel_map_init_stereo(&info.channel_map);
   pa_cvolume_set(&info.volume, 2, pa_sw_volume_from_linear(gain));
   info.device = device.empty() ? nullptr : device.c_str();
-  info.mute = 0;
+  info.mute = muted ? 1 : 0;
   // Not applied to the live streams: the next start is what the entry is for.
   if (connection_->run([&] {
         return pa_ext_stream_restore_write(connection_->context(), PA_UPDATE_REPLACE, &info, 1, 0,
@@ -482,9 +490,19 @@ void PulseSession::keepLevels(const std::vector<Input>& inputs) {
     seededVersion_ = version;
 }
 
+void PulseSession::setInputMute(std::uint32_t index, bool muted) {
+  connection_->run([&] {
+    return pa_context_set_sink_input_mute(connection_->context(), index, muted ? 1 : 0, nullptr,
+                                          nullptr);
+  });
+}
+
 void PulseSession::stop() {
   following_ = false;
   if (follower_.joinable()) follower_.join();
+  // A volume set just before stop, which the follower had no turn for, is still seeded: the
+  // app's next start must not be louder than what the user last chose.
+  if (connection_ && connection_->connected() && seedPending()) keepLevels(listInputs());
   teardown();
 }
 

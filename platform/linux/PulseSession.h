@@ -69,6 +69,7 @@ class PulseSession final : public ManagedAudioSession {
     std::int32_t pid = 0;
     bool ours = false;
     float volume = 1.0f;  // the loudest channel, linear
+    bool muted = false;   // the stream's own mute
     std::map<std::string, std::string> props;
   };
   struct Sink {
@@ -77,6 +78,7 @@ class PulseSession final : public ManagedAudioSession {
   };
 
   std::vector<Input> listInputs();
+  void setInputMute(std::uint32_t index, bool muted);
   std::vector<Sink> listSinks(std::string& defaultSink);
   std::optional<SessionFailure> move(const Input& input, const std::vector<Sink>& sinks,
                                      const std::string& defaultSink, bool record);
@@ -107,6 +109,10 @@ class PulseSession final : public ManagedAudioSession {
   float streamLevel_ = 1.0f;
   std::uint64_t gainVersion_ = 0;
   std::uint64_t seededVersion_ = ~std::uint64_t{0};
+  bool seedPending() {
+    std::lock_guard<std::mutex> guard(gainMutex_);
+    return seededVersion_ != gainVersion_;
+  }
 };
 
 }  // namespace tavuno

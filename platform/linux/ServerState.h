@@ -29,6 +29,7 @@ struct ServerSink {
   // One entry per channel of the channel map, on the server's scale.
   std::vector<std::uint32_t> volume;
   bool mute = false;
+  std::uint32_t rate = 0;  // sample rate; 0 when the server did not say
   Proplist properties;
 };
 

@@ -15,6 +15,7 @@ std::optional<SessionControlPlane::Output> SnapshotControlPlane::output(
   Output out;
   out.nodeName = facts->serverName;
   out.channels = facts->volume.size() == 1 ? 1 : 2;
+  if (facts->rate) out.rate = facts->rate;
   return out;
 }
 

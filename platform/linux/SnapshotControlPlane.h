@@ -6,8 +6,8 @@
 namespace tavuno {
 
 // The sessions' view of the Hal's objects, read from the mirror's latest snapshot: an output
-// device's node name and channels (the snapshot carries no rate: 48000), a process object's
-// pid, and whether the server is PipeWire. Any thread; never waits on the server.
+// device's node name, channels and sample rate (48000 when the server did not say), a process
+// object's pid, and whether the server is PipeWire. Any thread; never waits on the server.
 class SnapshotControlPlane : public SessionControlPlane {
  public:
   explicit SnapshotControlPlane(const SnapshotHub& hub) : hub_(hub) {}

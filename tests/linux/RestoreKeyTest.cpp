@@ -28,6 +28,9 @@ TEST(RestoreKey, FirstPresentPropertyAsEachServerSpellsIt) {
             R"("channels": [ "FL", "FR" ] })");
   EXPECT_EQ(PipeWireSession::restoreValue(7.0f, 1),
             R"({ "volume": 1.0, "mute": false, "volumes": [ 1.000000 ], "channels": [ "MONO" ] })");
+  EXPECT_EQ(PipeWireSession::restoreValue(0.5f, 2, true),
+            R"({ "volume": 1.0, "mute": true, "volumes": [ 0.500000, 0.500000 ], )"
+            R"("channels": [ "FL", "FR" ] })");
 }
 
 }  // namespace

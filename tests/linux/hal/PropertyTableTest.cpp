@@ -6,6 +6,7 @@
 
 #include "devices/HeadsetPair.h"
 #include "linux/hal/ServerStateBuilders.h"
+#include "platform/linux/SnapshotControlPlane.h"
 #include "platform/linux/Transport.h"
 
 namespace tavuno {
@@ -118,6 +119,28 @@ TEST_F(PropertyTableTest, DevicesAreSinksAndRealSourcesWithTheirShapes) {
       {mic, "bluez:00:11:22:33:44:55:input", "", true, false, false, transport::bluetooth}};
   EXPECT_EQ(text(table, mic, selector::deviceUID), devices[1].uid);
   EXPECT_EQ(HeadsetPair::inputUID(devices[0], devices), devices[1].uid);
+}
+
+// The sessions open their streams at the output's own rate; 48000 when the server gave none.
+TEST_F(PropertyTableTest, SessionsSeeAnOutputsOwnRate) {
+  ServerState state = desktop();
+  state.info.serverName = "PulseAudio (on PipeWire 0.3.65)";
+  state.sinks[1].rate = 44100;
+  auto snapshot = std::make_shared<Snapshot>();
+  snapshot->table = build(state);
+  snapshot->state = state;
+  snapshot->connected = true;
+  SnapshotHub hub;
+  hub.publish(snapshot);
+  SnapshotControlPlane plane(hub);
+  auto speakers = plane.output(deviceNamed(snapshot->table, "speakers", true));
+  ASSERT_TRUE(speakers);
+  EXPECT_EQ(speakers->rate, 44100u);
+  EXPECT_EQ(speakers->nodeName, "speakers");
+  auto headset =
+      plane.output(deviceNamed(snapshot->table, "bluez_output.00_11_22_33_44_55.1", true));
+  ASSERT_TRUE(headset);
+  EXPECT_EQ(headset->rate, 48000u);
 }
 
 TEST_F(PropertyTableTest, IdsFollowWhatObjectsAreNotServerIndices) {

@@ -3,6 +3,8 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <cmath>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -128,7 +130,7 @@ TEST_F(PulseSessionTest, SweepAfterAKillUnloadsTheTapsAndRepins) {
     pid_t helper = stack->spawn({self}, {{"TAVUNO_PULSE_HELPER", std::to_string(free) + ":1," +
                                                                      std::to_string(pinned) + ":1"},
                                          {"TAVUNO_PULSE_HELPER_READY", ready}});
-    ASSERT_TRUE(eventually([&] { return std::ifstream(ready).good(); }, 10));
+    ASSERT_TRUE(eventually([&] { return std::ifstream(ready).good(); }, 30));
     stack->stop(helper, SIGKILL);
     EXPECT_EQ(stack->sinkOf(free).rfind("tavuno.tap.", 0), 0u) << "left in the orphaned tap";
 
@@ -138,7 +140,7 @@ TEST_F(PulseSessionTest, SweepAfterAKillUnloadsTheTapsAndRepins) {
     SteerJournal journal(SteerJournal::defaultDir());
     EXPECT_EQ(sweepPulseTaps(*connection, journal), 1);
     EXPECT_TRUE(journal.load().empty());
-    EXPECT_TRUE(eventually([&] { return stack->sinkOf(pinned) == "usb_dac"; }, 2));
+    EXPECT_TRUE(eventually([&] { return stack->sinkOf(pinned) == "usb_dac"; }, 10));
     EXPECT_EQ(stack->sinkOf(free), "builtin_speakers");
     auto sinks = stack->run({"pactl", "list", "short", "sinks"});
     ASSERT_TRUE(sinks);
@@ -146,33 +148,59 @@ TEST_F(PulseSessionTest, SweepAfterAKillUnloadsTheTapsAndRepins) {
   }
 }
 
-// An app controlled at 0.15 and started again starts at 0.15: the stream-restore entry holds it.
-TEST_F(PulseSessionTest, SeededVolumeHoldsFromTheFirstBuffer) {
+// An app controlled at 0.15 and started again starts at 0.15: the stream-restore entry holds
+// it. Muted, it starts silent, and a session that unmutes it is heard.
+TEST_F(PulseSessionTest, SeededVolumeAndMuteHoldFromTheFirstBuffer) {
   pid_t first = play("PulseSeeded", 100);
   {
     PulseSession session(PulseSessionPorts{plane, *journal});
     session.setGain(0.2f, false);
     ASSERT_EQ(session.start({100}, device(2)), std::nullopt);
     EXPECT_NEAR(stack->level("usb_dac").rms, kToneRms * 0.2, 0.01);
+    // Stopped at once: stop() seeds a change the follower had no turn for yet.
     session.setGain(0.15f, false);
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));  // the follower's next turn
     session.stop();
   }
   stack->stop(first);
   std::erase(players, first);
   for (int i = 0; i < 2; ++i)
     players.push_back(stack->spawn({"sh", "-c", "while :; do :; done"}));
-  for (int round = 0; round < 3; ++round) {
+  auto startPeak = [&](AudioObjectID object) {
     double peak = -1;
-    std::thread meter([&] { peak = stack->level("builtin_speakers", 0.6).peak; });
-    std::this_thread::sleep_for(std::chrono::milliseconds(150));
-    pid_t again = play("PulseSeeded", 101);
+    std::atomic<bool> recording{false};
+    std::thread meter([&] { peak = stack->level("builtin_speakers", 1.5, &recording).peak; });
+    EXPECT_TRUE(eventually([&] { return recording.load(); }, 10));
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));  // past the skipped 0.1 s
+    play("PulseSeeded", object);
     meter.join();
-    stack->stop(again);
-    std::erase(players, again);
+    return peak;
+  };
+  auto stopPlayer = [&](AudioObjectID object) {
+    stack->stop(plane.pids[object]);
+    std::erase(players, plane.pids[object]);
+  };
+  for (int round = 0; round < 3; ++round) {
+    const double peak = startPeak(101);
     EXPECT_GT(peak, 0.05);
     EXPECT_LE(peak, 0.075 + 0.02);
+    if (round < 2) stopPlayer(101);
   }
+
+  {
+    PulseSession session(PulseSessionPorts{plane, *journal});
+    session.setGain(0.15f, false);
+    ASSERT_EQ(session.start({101}, device(2)), std::nullopt);
+    session.setGain(0.15f, true);
+    session.stop();
+  }
+  stopPlayer(101);
+  EXPECT_LT(startPeak(102), 0.001);
+  PulseSession unmuted(PulseSessionPorts{plane, *journal});
+  unmuted.setGain(0.5f, false);
+  ASSERT_EQ(unmuted.start({102}, device(2)), std::nullopt);
+  EXPECT_TRUE(eventually(
+      [&] { return std::fabs(stack->level("usb_dac").rms - kToneRms * 0.5) < 0.01; }, 10));
+  unmuted.stop();
 }
 
 }  // namespace

@@ -35,13 +35,13 @@ TEST_F(LinuxServiceTest, APlayingApplicationIsDiscoveredWithItsOutput) {
       if (app.id == "org.example.Player") return &app;
     return nullptr;
   };
-  ASSERT_TRUE(pumpUntil([&] { return found() != nullptr; }, 2.0));
+  ASSERT_TRUE(pumpUntil([&] { return found() != nullptr; }, 10.0));
   EXPECT_EQ(found()->name, "Tocador");
   EXPECT_EQ(found()->nativeOutputIDs, std::vector<AudioObjectID>{idOf(Server::usbDac)});
   ASSERT_EQ(found()->processes.size(), 1u);
 
   server().stopPlayer(*pid);
-  EXPECT_TRUE(pumpUntil([&] { return found() == nullptr; }, 2.0));
+  EXPECT_TRUE(pumpUntil([&] { return found() == nullptr; }, 10.0));
   service.reset();
 }
 

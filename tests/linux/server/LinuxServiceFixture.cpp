@@ -43,7 +43,7 @@ void LinuxServiceTest::SetUp() {
   TAVUNO_REQUIRE_AUDIO_SERVER();
   mirror = std::make_unique<PulseMirror>(PulseMirror::Options{server().pulseServer()});
   mirror->start();
-  ASSERT_TRUE(mirror->waitForSync(2)) << "the mirror did not sync within 2 s";
+  ASSERT_TRUE(mirror->waitForSync(10)) << "the mirror did not sync within 10 s";
   hal = std::make_unique<LinuxHal>(main, mirror->hub(), *mirror);
   notifications = std::make_shared<FakeAudioNotifications>(main);
 }

@@ -89,7 +89,7 @@ TEST_F(PipeWireOrchestrationTest, ADestroyedTapIsRestarted) {
   ASSERT_EQ(stack->sinkOf(player), first->tapName());
 
   stack->run({"pw-cli", "destroy", std::to_string(first->tapNode())});
-  ASSERT_TRUE(eventually([&] { return first->shouldStopForBufferHealth(0); }, 3));
+  ASSERT_TRUE(eventually([&] { return first->shouldStopForBufferHealth(0); }, 10));
   service->refresh();
   platform.workers.runAll();
   EXPECT_FALSE(service->session(id));
@@ -102,7 +102,7 @@ TEST_F(PipeWireOrchestrationTest, ADestroyedTapIsRestarted) {
   auto second = running(id);
   ASSERT_TRUE(second);
   EXPECT_NE(second, first);
-  EXPECT_TRUE(eventually([&] { return stack->sinkOf(player) == second->tapName(); }, 2));
+  EXPECT_TRUE(eventually([&] { return stack->sinkOf(player) == second->tapName(); }, 10));
 }
 
 // A stream that cannot be put back (something keeps steering it into the tap) fails the
@@ -115,9 +115,9 @@ TEST_F(PipeWireOrchestrationTest, AFailedRestoreQuarantines) {
       if (r.node != node) continue;
       auto graph = graphs.current(error);
       // After the session's own write has come back, so that this one is the last.
-      graph->waitUntil([&](const auto& v) { return !v.target(node, "target.object"); }, 1);
+      graph->waitUntil([&](const auto& v) { return !v.target(node, "target.object"); }, 5);
       graph->setTarget(node, "target.object", r.tap);
-      graph->waitUntil([&](const auto& v) { return v.target(node, "target.object") == r.tap; }, 1);
+      graph->waitUntil([&](const auto& v) { return v.target(node, "target.object") == r.tap; }, 5);
     }
   };
   play("Stuck");
@@ -146,7 +146,7 @@ TEST_F(PipeWireOrchestrationTest, ServerRestartRecoversAtTheSameGain) {
        "while :; do PULSE_PROP=\"application.id=org.example.Again application.process.id=$$\" "
        "paplay --client-name=Again " +
            stack->tone() + "; sleep 0.2; done"});
-  ASSERT_TRUE(eventually([&] { return !stack->sinkOf(player).empty(); }, 5));
+  ASSERT_TRUE(eventually([&] { return !stack->sinkOf(player).empty(); }, 20));
   identity.addRunning(
       {.pid = player, .bundleIdentifier = "org.example.Again", .localizedName = "Again"});
   process =
@@ -168,7 +168,7 @@ TEST_F(PipeWireOrchestrationTest, ServerRestartRecoversAtTheSameGain) {
 
   const auto restarted = std::chrono::steady_clock::now();
   ASSERT_TRUE(stack->restartServer()) << stack->problem();
-  ASSERT_TRUE(eventually([&] { return first->shouldStopForBufferHealth(0); }, 5));
+  ASSERT_TRUE(eventually([&] { return first->shouldStopForBufferHealth(0); }, 10));
   service->refresh();  // the watchdog
   platform.workers.runAll();
   EXPECT_FALSE(first->cleanupFailed());
@@ -177,7 +177,7 @@ TEST_F(PipeWireOrchestrationTest, ServerRestartRecoversAtTheSameGain) {
   platform.main.runPending();
   auto second = running(id);
   ASSERT_TRUE(second) << service->state().error.value_or("");
-  EXPECT_TRUE(eventually([&] { return stack->sinkOf(player) == second->tapName(); }, 5));
+  EXPECT_TRUE(eventually([&] { return stack->sinkOf(player) == second->tapName(); }, 10));
   EXPECT_NEAR(stack->level("builtin_speakers").rms, 0.3536 * 0.5, 0.01);
   std::printf(
       "heard at its gain again %.1f s after the restart (watchdog and retry on virtual time)\n",

@@ -88,7 +88,8 @@ SessionAudioStack::~SessionAudioStack() {
   for (pid_t pid : children_)
     ::waitpid(pid, nullptr, 0);
   stopServer();
-  if (!root_.empty()) std::filesystem::remove_all(root_);
+  // TAVUNO_KEEP_AUDIO_STACK keeps the folder and the servers' logs (spawn.log) to look at.
+  if (!root_.empty() && !std::getenv("TAVUNO_KEEP_AUDIO_STACK")) std::filesystem::remove_all(root_);
 }
 
 pid_t SessionAudioStack::spawn(const std::vector<std::string>& argv,
@@ -201,13 +202,13 @@ bool SessionAudioStack::startServer() {
           spawn({"dbus-daemon", "--session", "--address=unix:path=" + run + "/bus", "--nofork",
                  "--nopidfile"}));
       std::erase(children_, serverPids_.back());
-      if (!eventually([&] { return std::filesystem::exists(run + "/bus"); }, 5)) {
+      if (!eventually([&] { return std::filesystem::exists(run + "/bus"); }, 20)) {
         problem_ = "dbus-daemon did not start";
         return false;
       }
     }
     serverPids_.push_back(spawn({"pipewire"}));
-    if (!eventually([&] { return std::filesystem::exists(run + "/pipewire-0"); }, 5)) {
+    if (!eventually([&] { return std::filesystem::exists(run + "/pipewire-0"); }, 20)) {
       problem_ = "pipewire did not start";
       return false;
     }
@@ -223,7 +224,7 @@ bool SessionAudioStack::startServer() {
   }
   for (pid_t pid : serverPids_)
     std::erase(children_, pid);
-  if (!eventually([&] { return this->run({"pactl", "info"}).has_value(); }, 10)) {
+  if (!eventually([&] { return this->run({"pactl", "info"}).has_value(); }, 30)) {
     problem_ = "the pulse socket did not answer";
     return false;
   }
@@ -237,7 +238,7 @@ bool SessionAudioStack::startServer() {
             return sinks && sinks->find("usb_dac") != std::string::npos &&
                    sinks->find("builtin_speakers") != std::string::npos;
           },
-          10)) {
+          30)) {
     problem_ = "the test sinks did not appear";
     return false;
   }
@@ -252,7 +253,7 @@ bool SessionAudioStack::startServer() {
             return defaults && defaults->find("builtin_speakers") != std::string::npos && routes &&
                    routes->find("route-settings") != std::string::npos;
           },
-          10)) {
+          30)) {
     problem_ = "WirePlumber did not take over the graph";
     return false;
   }
@@ -289,11 +290,12 @@ pid_t SessionAudioStack::play(const std::string& app, const std::string& sink, b
                               " application.process.id=$$\" paplay --client-name=" + app + device +
                               " " + (higher ? higherTone_ : tone_) + "; done";
   pid_t pid = spawn({"sh", "-c", command});
-  eventually([&] { return !sinkOf(pid).empty(); }, 5);
+  eventually([&] { return !sinkOf(pid).empty(); }, 20);
   return pid;
 }
 
-std::vector<float> SessionAudioStack::record(const std::string& sink, double seconds) {
+std::vector<float> SessionAudioStack::record(const std::string& sink, double seconds,
+                                             std::atomic<bool>* started) {
   std::vector<float> samples;
   int pipes[2];
   if (::pipe(pipes) != 0) return samples;
@@ -316,6 +318,7 @@ std::vector<float> SessionAudioStack::record(const std::string& sink, double sec
   while (data.size() < want) {
     ssize_t n = ::read(pipes[0], buffer, std::min(sizeof buffer, want - data.size()));
     if (n <= 0) break;
+    if (started) *started = true;
     data.insert(data.end(), buffer, buffer + n);
   }
   ::close(pipes[0]);
@@ -326,8 +329,9 @@ std::vector<float> SessionAudioStack::record(const std::string& sink, double sec
   return samples;
 }
 
-SessionAudioStack::Level SessionAudioStack::level(const std::string& sink, double seconds) {
-  const std::vector<float> all = record(sink, 0.1 + seconds);
+SessionAudioStack::Level SessionAudioStack::level(const std::string& sink, double seconds,
+                                                  std::atomic<bool>* started) {
+  const std::vector<float> all = record(sink, 0.1 + seconds, started);
   Level level;
   const std::size_t skip = 4800 * 2;
   if (all.size() <= skip) return level;

@@ -2,6 +2,7 @@
 
 #include <sys/types.h>
 
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <map>
@@ -40,14 +41,16 @@ class SessionAudioStack {
   // application org.example.<app> by one process, optionally pinned to `sink`; waits until its
   // stream is on the server.
   pid_t play(const std::string& app, const std::string& sink = "", bool higher = false);
-  // RMS and peak of what `sink` plays, over `seconds` after the first 0.1 s.
+  // RMS and peak of what `sink` plays, over `seconds` after the first 0.1 s. `started`, when
+  // given, turns true once the first samples arrived (the recorder runs from then on).
   struct Level {
     double rms = 0;
     double peak = 0;
   };
-  Level level(const std::string& sink, double seconds = 0.5);
+  Level level(const std::string& sink, double seconds = 0.5, std::atomic<bool>* started = nullptr);
   // What `sink` plays for `seconds`, interleaved stereo at 48 kHz, from the start.
-  std::vector<float> record(const std::string& sink, double seconds);
+  std::vector<float> record(const std::string& sink, double seconds,
+                            std::atomic<bool>* started = nullptr);
   // Name of the sink the stream of process `pid` plays to; empty when none.
   std::string sinkOf(pid_t pid);
 

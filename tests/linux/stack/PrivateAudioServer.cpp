@@ -196,7 +196,7 @@ std::optional<std::string> PrivateAudioServer::start() {
   bus_ = spawn({"dbus-daemon", "--session", "--address=unix:path=" + root_ + "/run/bus", "--nofork",
                 "--nopidfile"},
                "dbus.log");
-  if (!waitUntil([&] { return isSocket(root_ + "/run/bus"); }, 5)) {
+  if (!waitUntil([&] { return isSocket(root_ + "/run/bus"); }, 20)) {
     stop();
     return "the session bus did not start";
   }
@@ -207,7 +207,7 @@ std::optional<std::string> PrivateAudioServer::start() {
   tone_ = root_ + "/tone.wav";
   if (!capture({"sox", "-n", "-r", "48000", "-c", "2", "-b", "16", tone_, "synth", "60", "sine",
                 "440", "vol", "0.5"},
-               10)) {
+               30)) {
     stop();
     return "sox could not make the test tone";
   }
@@ -216,15 +216,15 @@ std::optional<std::string> PrivateAudioServer::start() {
 
 std::optional<std::string> PrivateAudioServer::startAudio() {
   pipewire_ = spawn({"pipewire"}, "pipewire.log");
-  if (!waitUntil([&] { return isSocket(root_ + "/run/pipewire-0"); }, 5))
+  if (!waitUntil([&] { return isSocket(root_ + "/run/pipewire-0"); }, 20))
     return "pipewire did not start (see " + root_ + "/pipewire.log)";
   wireplumber_ = spawn({"wireplumber"}, "wireplumber.log");
   pipewirePulse_ = spawn({"pipewire-pulse"}, "pipewire-pulse.log");
-  if (!waitUntil([&] { return pactl({"info"}).has_value(); }, 10))
-    return "pipewire-pulse did not answer within 10 s";
+  if (!waitUntil([&] { return pactl({"info"}).has_value(); }, 30))
+    return "pipewire-pulse did not answer within 30 s";
   // WirePlumber's policy runs once it has made its stand-in sink.
-  if (!waitUntil([&] { return !pactl({"list", "short", "sinks"}).value_or("").empty(); }, 10))
-    return "wireplumber did not start within 10 s";
+  if (!waitUntil([&] { return !pactl({"list", "short", "sinks"}).value_or("").empty(); }, 30))
+    return "wireplumber did not start within 30 s";
   return createDevices();
 }
 
@@ -267,7 +267,7 @@ std::optional<std::string> PrivateAudioServer::createDevices() {
         return sinks.find(headset) != std::string::npos &&
                sources.find(headsetMic) != std::string::npos;
       },
-      5);
+      20);
   return ready ? std::nullopt : std::optional<std::string>("the devices did not appear");
 }
 
@@ -311,7 +311,7 @@ void PrivateAudioServer::stop() {
 std::optional<std::string> PrivateAudioServer::pactl(const std::vector<std::string>& arguments) {
   std::vector<std::string> command{"pactl", "--server=" + pulseServer()};
   command.insert(command.end(), arguments.begin(), arguments.end());
-  return capture(command, 5);
+  return capture(command, 15);
 }
 
 std::optional<std::uint32_t> PrivateAudioServer::loadNullSink(const std::string& name,
@@ -346,7 +346,7 @@ std::optional<pid_t> PrivateAudioServer::play(const std::string& appId,
           [&] {
             return pactl({"list", "sink-inputs"}).value_or("").find(mark) != std::string::npos;
           },
-          5))
+          20))
     return std::nullopt;
   return pid;
 }

@@ -54,7 +54,7 @@ class PrivateAudioServer {
   pid_t pipewirePulsePid() const { return pipewirePulse_; }
 
   // Runs pactl with `arguments`; its standard output, or nothing when it
-  // failed or took longer than 5 s.
+  // failed or took longer than 15 s.
   std::optional<std::string> pactl(const std::vector<std::string>& arguments);
   // Loads a null sink with the given node name and properties ("key=value"
   // words, values quoted as pactl wants); the module index.

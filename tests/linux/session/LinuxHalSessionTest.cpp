@@ -1,0 +1,214 @@
+// The orchestration on the real platform, in real time: the service on the Linux Hal (the
+// mirror of the private PipeWire server), its sessions made over the mirror's snapshot, its
+// refresh timer, watchdog and retries running on a real main queue.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+#include "platform/linux/DesktopIndex.h"
+#include "platform/linux/LinuxHal.h"
+#include "platform/linux/LinuxIdentity.h"
+#include "platform/linux/PipeWireSession.h"
+#include "platform/linux/ProcessProperties.h"
+#include "platform/linux/PulseMirror.h"
+#include "platform/linux/SnapshotControlPlane.h"
+#include "platform/std/ThreadMainQueue.h"
+#include "platform/std/ThreadSerialQueue.h"
+#include "service/AudioService.h"
+#include "tests/linux/session/SessionAudioStack.h"
+
+namespace tavuno {
+namespace {
+
+using test::SessionAudioStack;
+using Clock = std::chrono::steady_clock;
+
+class LinuxHalSessionTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    SessionAudioStack& s = SessionAudioStack::get();
+    if (!s.problem().empty()) {
+      if (std::getenv("TAVUNO_REQUIRE_AUDIO_SERVER")) FAIL() << s.problem();
+      GTEST_SKIP() << s.problem();
+    }
+    stack = &s;
+    mirror = std::make_unique<PulseMirror>(PulseMirror::Options{});
+    mirror->start();
+    ASSERT_TRUE(mirror->waitForSync(10));
+    hal = std::make_unique<LinuxHal>(main, mirror->hub(), *mirror);
+    // The players are shells running paplay: installed applications name them by the
+    // application.id their streams declare.
+    const std::string data = s.root() + "/data";
+    std::filesystem::create_directories(data + "/applications");
+    for (const char* app : {"HalWatched", "HalStuck", "HalAgain"})
+      std::ofstream(data + "/applications/org.example." + app + ".desktop")
+          << "[Desktop Entry]\nType=Application\nName=" << app << "\nExec=" << app << "\n";
+    desktop = std::make_unique<DesktopIndex>(std::vector<std::string>{data});
+    plane = std::make_unique<SnapshotControlPlane>(mirror->hub());
+    identity = std::make_unique<LinuxIdentity>(
+        *desktop,
+        LinuxIdentity::Options{.serverProperties = processPropertiesSource(mirror->hub())});
+    journal = std::make_unique<SteerJournal>(
+        s.root() + "/journal-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    sessionPorts.emplace(PipeWireSessionPorts{*plane, graphs, *journal});
+  }
+  void TearDown() override {
+    if (service) {
+      // Stopped through the workers, which outlive the service: nothing of theirs may still
+      // run on this fixture's graph and journal once it is gone.
+      for (const auto& app : service->state().activeApps)
+        service->stopApp(app.id);
+      pumpUntil([&] { return service->state().controlledApps.empty(); }, 20);
+      pumpUntil([] { return false; }, 1.0);
+    }
+    service.reset();
+    hal.reset();
+    mirror.reset();
+    if (player) stack->stop(player);
+  }
+
+  void makeService() {
+    ServiceOptions options;
+    options.makeSession = [this](bool) -> SessionRef {
+      return std::make_shared<PipeWireSession>(*sessionPorts);
+    };
+    const SnapshotHub& hub = mirror->hub();
+    service =
+        AudioService::create({.defaults = defaults,
+                              .main = main,
+                              .hal = *hal,
+                              .workers = workers,
+                              .perAppAudioSupported = [&hub] { return hub.snapshot()->connected; },
+                              .identity = identity.get()},
+                             std::move(options));
+  }
+  // Serves the main queue until `condition` holds or `seconds` pass.
+  bool pumpUntil(const std::function<bool()>& condition, double seconds) {
+    const auto deadline = Clock::now() + std::chrono::duration<double>(seconds);
+    for (;;) {
+      if (condition()) return true;
+      if (Clock::now() >= deadline) return false;
+      main.postAfter(0.01, [this] { main.stop(); });
+      main.run();
+    }
+  }
+  std::shared_ptr<PipeWireSession> running(const std::string& id) {
+    return std::dynamic_pointer_cast<PipeWireSession>(service->session(id));
+  }
+  // Waits for a session of `id` other than `before` with the player's stream in its tap.
+  std::shared_ptr<PipeWireSession> tapped(const std::string& id,
+                                          const std::shared_ptr<PipeWireSession>& before,
+                                          double seconds) {
+    std::shared_ptr<PipeWireSession> now;
+    pumpUntil(
+        [&] {
+          now = running(id);
+          return now && now != before && stack->sinkOf(player) == now->tapName();
+        },
+        seconds);
+    return now && now != before && stack->sinkOf(player) == now->tapName() ? now : nullptr;
+  }
+
+  SessionAudioStack* stack = nullptr;
+  ThreadMainQueue main;
+  InMemoryDefaultsStore defaults;
+  ThreadSerialQueueFactory workers;
+  std::unique_ptr<DesktopIndex> desktop;
+  std::unique_ptr<PulseMirror> mirror;
+  std::unique_ptr<LinuxHal> hal;
+  std::unique_ptr<SnapshotControlPlane> plane;
+  std::unique_ptr<LinuxIdentity> identity;
+  PipeWireGraphSource graphs;
+  std::unique_ptr<SteerJournal> journal;
+  std::optional<PipeWireSessionPorts> sessionPorts;
+  std::shared_ptr<AudioService> service;
+  pid_t player = 0;
+};
+
+// The tap is a sink on the server but never a device of the Hal; destroyed from outside, the
+// session is caught by the watchdog and the retry starts a new one that takes the app again.
+TEST_F(LinuxHalSessionTest, TheTapIsNoDeviceAndADestroyedOneIsReplaced) {
+  player = stack->play("HalWatched");
+  makeService();
+  const std::string id = "org.example.HalWatched";
+  auto first = tapped(id, nullptr, 20);
+  ASSERT_TRUE(first) << service->state().error.value_or("");
+  ASSERT_TRUE(pumpUntil(
+      [&] {
+        for (const auto& [index, sink] : mirror->hub().snapshot()->state.sinks)
+          if (sink.name == first->tapName()) return true;
+        return false;
+      },
+      10));
+  std::vector<std::string> uids;
+  for (const auto& device : service->state().devices)
+    uids.push_back(device.uid);
+  EXPECT_EQ(uids, (std::vector<std::string>{"builtin_speakers", "usb_dac"}));
+
+  stack->run({"pw-cli", "destroy", std::to_string(first->tapNode())});
+  EXPECT_TRUE(tapped(id, first, 30)) << service->state().error.value_or("");
+  EXPECT_FALSE(first->cleanupFailed());
+}
+
+// A stream that cannot be put back (something keeps steering it into the tap) fails the
+// cleanup: the app is quarantined with the message.
+TEST_F(LinuxHalSessionTest, AFailedRestoreQuarantines) {
+  sessionPorts->afterTargetWrite = [this](std::uint32_t node, int, bool restoring) {
+    if (!restoring) return;
+    std::string error;
+    auto graph = graphs.current(error);
+    for (const auto& r : journal->load()) {
+      if (r.node != node) continue;
+      graph->waitUntil([&](const auto& v) { return !v.target(node, "target.object"); }, 5);
+      graph->setTarget(node, "target.object", r.tap);
+      graph->waitUntil([&](const auto& v) { return v.target(node, "target.object") == r.tap; }, 5);
+    }
+  };
+  player = stack->play("HalStuck");
+  makeService();
+  const std::string id = "org.example.HalStuck";
+  ASSERT_TRUE(tapped(id, nullptr, 20)) << service->state().error.value_or("");
+  service->stopApp(id);
+  EXPECT_TRUE(pumpUntil([&] { return service->state().quarantinedApps.count(id) == 1; }, 20));
+  EXPECT_EQ(
+      service->state().error,
+      tr("O macOS não confirmou a liberação de áudio. Reinicie o Tavuno se o problema persistir."));
+}
+
+// The server restarts under a running session (the player reconnects in the same process): the
+// app is heard at its gain again within 15 s, watchdog and retry in real time.
+TEST_F(LinuxHalSessionTest, AfterAServerRestartTheAppIsHeardAtItsGainWithin15s) {
+  player = stack->spawn(
+      {"sh", "-c",
+       "while :; do PULSE_PROP=\"application.id=org.example.HalAgain application.process.id=$$\" "
+       "paplay --client-name=HalAgain " +
+           stack->tone() + "; sleep 0.2; done"});
+  ASSERT_TRUE(pumpUntil([&] { return !stack->sinkOf(player).empty(); }, 20));
+  makeService();
+  const std::string id = "org.example.HalAgain";
+  ASSERT_TRUE(pumpUntil([&] { return !service->state().activeApps.empty(); }, 20));
+  service->setAppMix(service->state().activeApps.at(0), 0.5f, std::nullopt);
+  auto heardAtHalf = [&] {
+    return std::fabs(stack->level("builtin_speakers").rms - 0.3536 * 0.5) < 0.01;
+  };
+  auto first = tapped(id, nullptr, 20);
+  ASSERT_TRUE(first) << service->state().error.value_or("");
+  ASSERT_TRUE(pumpUntil(heardAtHalf, 10));
+
+  const auto restarted = Clock::now();
+  ASSERT_TRUE(stack->restartServer()) << stack->problem();
+  auto second = tapped(id, first, 30);
+  ASSERT_TRUE(second) << service->state().error.value_or("");
+  EXPECT_TRUE(pumpUntil(heardAtHalf, 15));
+  const double seconds = std::chrono::duration<double>(Clock::now() - restarted).count();
+  EXPECT_LT(seconds, 15.0);
+  std::printf("heard at its gain again %.1f s after the server restart\n", seconds);
+}
+
+}  // namespace
+}  // namespace tavuno
