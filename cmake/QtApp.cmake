@@ -41,3 +41,5 @@ tavuno_warnings(tavuno)
 add_executable(tavuno-shots app/shots/main.cpp)
 target_link_libraries(tavuno-shots PRIVATE tavuno_app)
 tavuno_warnings(tavuno-shots)
+
+include(cmake/Packaging.cmake)
