@@ -2,6 +2,7 @@
 // running one (`tavuno status`, `tavuno volume 40`, ...).
 #include <clocale>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -78,8 +79,16 @@ int main(int argc, char** argv) {
   if (tavuno::control::namesCommand(arguments) || asksForInformation(arguments)) {
     QCoreApplication core(argc, argv);
     std::setlocale(LC_NUMERIC, "C");
-    if (tavuno::control::namesCommand(arguments))
-      return tavuno::ControlClient(QDBusConnection::sessionBus()).run(arguments, stdout, stderr);
+    if (tavuno::control::namesCommand(arguments)) {
+      const int status =
+          tavuno::ControlClient(QDBusConnection::sessionBus()).run(arguments, stdout, stderr);
+      // A command holds nothing to release. Ending here spares the output
+      // the warnings Qt 6.4 prints now and then when its D-Bus thread is
+      // still finishing while the application object goes.
+      std::fflush(stdout);
+      std::fflush(stderr);
+      std::_Exit(status);
+    }
     parser.parse(QCoreApplication::arguments());
     if (parser.isSet(options.version)) {
       std::printf("tavuno %s\n", TAVUNO_VERSION);

@@ -87,10 +87,10 @@ TEST_F(CommandLineOnBus, FailuresSayWhyAndBadArgumentsAreUsageErrors) {
   publish();
   auto run = runTavuno(bus, {"app", "mute", "Nope"});
   EXPECT_EQ(run.exitCode, 1);
-  EXPECT_EQ(run.err.trimmed(), "No app playing audio is called Nope.");
+  EXPECT_EQ(run.err.trimmed().toStdString(), "No app playing audio is called Nope.");
   run = runTavuno(bus, {"output", "Nowhere"});
   EXPECT_EQ(run.exitCode, 1);
-  EXPECT_EQ(run.err.trimmed(), "No output device is called Nowhere.");
+  EXPECT_EQ(run.err.trimmed().toStdString(), "No output device is called Nowhere.");
   run = runTavuno(bus, {"volume", "loud"});
   EXPECT_EQ(run.exitCode, 2);
   EXPECT_TRUE(run.err.contains("Invalid volume: loud")) << run.err.toStdString();
@@ -101,7 +101,7 @@ TEST_F(CommandLineOnBus, FailuresSayWhyAndBadArgumentsAreUsageErrors) {
 TEST_F(CommandLineOnBus, WithoutTheAppTheCommandsSayItIsNotRunning) {
   auto run = runTavuno(bus, {"status"});
   EXPECT_EQ(run.exitCode, 3);
-  EXPECT_EQ(run.err.trimmed(), "Tavuno is not running.");
+  EXPECT_EQ(run.err.trimmed().toStdString(), "Tavuno is not running.");
   // Not even a bus.
   test::PrivateBus none;
   QDir(none.folder()).remove(QStringLiteral("socket"));
