@@ -6,7 +6,7 @@ namespace tavuno {
 
 std::string SessionFailure::errorDescription() const {
   if (kind_ == Kind::unsupported) return text_;
-  return TavunoLanguage::text(text_) + ": Core Audio " + std::to_string(status_);
+  return TavunoLanguage::text(text_) + ": " + server_ + " " + std::to_string(status_);
 }
 
 }  // namespace tavuno

@@ -16,6 +16,13 @@ class SessionFailure {
   static SessionFailure coreAudio(std::string operation, OSStatus status) {
     return SessionFailure(Kind::coreAudio, std::move(operation), status);
   }
+  // The same for a platform whose audio server is not Core Audio: `server` names it in the
+  // description ("Criar captura: PipeWire -32").
+  static SessionFailure server(std::string operation, OSStatus status, std::string server) {
+    SessionFailure failure(Kind::coreAudio, std::move(operation), status);
+    failure.server_ = std::move(server);
+    return failure;
+  }
   // `message` is already translated.
   static SessionFailure unsupported(std::string message) {
     return SessionFailure(Kind::unsupported, std::move(message), status::noError);
@@ -26,9 +33,11 @@ class SessionFailure {
   const std::string& text() const { return text_; }
   // The platform status; 0 for unsupported.
   OSStatus status() const { return status_; }
+  const std::string& serverName() const { return server_; }
 
-  // For the user: the message itself, or the translated operation, ": Core Audio " and the
-  // status in signed decimal ("Criar captura: Core Audio -50").
+  // For the user: the message itself, or the translated operation, ": ", the server's name
+  // ("Core Audio" unless made by server()) and the status in signed decimal ("Criar captura:
+  // Core Audio -50").
   std::string errorDescription() const;
 
   friend bool operator==(const SessionFailure&, const SessionFailure&) = default;
@@ -40,6 +49,7 @@ class SessionFailure {
   Kind kind_;
   std::string text_;
   OSStatus status_;
+  std::string server_ = "Core Audio";
 };
 
 }  // namespace tavuno

@@ -1,0 +1,328 @@
+// tavuno-headless: the service on the Linux audio server without a screen.
+// It prints every change of the state a screen would show and takes a few
+// commands on standard input, so the platform can be exercised before (and
+// without) the desktop front end.
+#include <pthread.h>
+#include <signal.h>
+
+#include <cstdio>
+#include <cstring>
+#include <iostream>
+#include <memory>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <thread>
+
+#include "platform/linux/DesktopIndex.h"
+#include "platform/linux/LinuxHal.h"
+#include "platform/linux/LinuxIdentity.h"
+#include "platform/linux/LinuxSessionFactory.h"
+#include "platform/linux/ProcessProperties.h"
+#include "platform/linux/PulseMirror.h"
+#include "platform/linux/SnapshotControlPlane.h"
+#include "platform/linux/Transport.h"
+#include "platform/std/FileDefaultsStore.h"
+#include "platform/std/ThreadMainQueue.h"
+#include "platform/std/ThreadSerialQueue.h"
+#include "service/AudioService.h"
+
+namespace tavuno {
+namespace {
+
+const char* usage =
+    "usage: tavuno-headless [--server ADDRESS] [--settings FILE] [--seconds N]\n"
+    "  --server ADDRESS  the audio server (default: the session's own, as pactl finds it)\n"
+    "  --settings FILE   keep settings in FILE (default: in memory only, so nothing you\n"
+    "                    saved with Tavuno is touched)\n"
+    "  --seconds N       quit after N seconds (default: until Ctrl+C or 'quit')\n"
+    "commands on standard input:\n"
+    "  devices | volume V | mute on|off | output UID | input UID | prefer UID |\n"
+    "  automatic on|off | refresh | quit |\n"
+    "  apps | gain APP V | appmute APP on|off | appoutput APP [UID]\n";
+
+struct Arguments {
+  std::string server;
+  std::string settings;
+  std::optional<double> seconds;
+};
+
+std::optional<Arguments> parse(int argc, char** argv) {
+  Arguments arguments;
+  for (int i = 1; i < argc; ++i) {
+    const std::string flag = argv[i];
+    const bool hasValue = i + 1 < argc;
+    if (flag == "--server" && hasValue) {
+      arguments.server = argv[++i];
+    } else if (flag == "--settings" && hasValue) {
+      arguments.settings = argv[++i];
+    } else if (flag == "--seconds" && hasValue) {
+      try {
+        arguments.seconds = std::stod(argv[++i]);
+      } catch (...) {
+        return std::nullopt;
+      }
+    } else {
+      return std::nullopt;
+    }
+  }
+  return arguments;
+}
+
+std::string transportName(std::uint32_t code) {
+  if (code == 0) return "unknown";
+  if (code == transport::hdmi) return "hdmi";
+  if (code == transport::builtIn) return "built-in";
+  if (code == transport::bluetooth) return "bluetooth";
+  if (code == transport::usb) return "usb";
+  if (code == transport::virtualDevice) return "virtual";
+  return fourCCText(code);
+}
+
+// Notifications on the terminal; permission is always granted.
+class PrintedNotifications : public AudioNotificationManaging {
+ public:
+  explicit PrintedNotifications(MainQueue& main) : main_(main) {}
+  void requestPermission(std::function<void(bool)> completion) override {
+    main_.post([completion = std::move(completion)] { completion(true); });
+  }
+  void post(const std::string& body) override { std::printf("notification: %s\n", body.c_str()); }
+
+ private:
+  MainQueue& main_;
+};
+
+class Printer {
+ public:
+  explicit Printer(const AudioService& service) : service_(service) {}
+
+  void print(ServiceField field) const {
+    const ServiceState& state = service_.state();
+    switch (field) {
+      case ServiceField::devices:
+        std::printf("devices:\n");
+        for (const auto& device : state.devices)
+          std::printf("  %u %-9s %s%s %s \"%s\"\n", device.id,
+                      transportName(device.transport).c_str(), device.input ? "in" : "  ",
+                      device.output ? "out" : "   ", device.uid.c_str(), device.name.c_str());
+        break;
+      case ServiceField::defaultOutput:
+        std::printf("default output: %s\n", describe(state.defaultOutput).c_str());
+        break;
+      case ServiceField::defaultInput:
+        std::printf("default input: %s\n", describe(state.defaultInput).c_str());
+        break;
+      case ServiceField::volume:
+        std::printf("volume: %.2f\n", static_cast<double>(state.volume));
+        break;
+      case ServiceField::volumeAvailable:
+        std::printf("volume control: %s\n", state.volumeAvailable ? "yes" : "no");
+        break;
+      case ServiceField::muted:
+        std::printf("muted: %s\n", state.muted ? "yes" : "no");
+        break;
+      case ServiceField::error:
+        std::printf("error: %s\n", state.error ? state.error->c_str() : "(none)");
+        break;
+      case ServiceField::runningApps:
+        std::printf("running:\n");
+        for (const auto& app : state.runningApps)
+          std::printf("  %s \"%s\"\n", app.id.c_str(), app.name.c_str());
+        break;
+      case ServiceField::activeApps:
+        std::printf("playing:\n");
+        for (const auto& app : state.activeApps)
+          std::printf("  %s \"%s\"\n", app.id.c_str(), app.name.c_str());
+        break;
+      case ServiceField::controlledApps:
+        std::printf("controlled:");
+        for (const auto& id : state.controlledApps)
+          std::printf(" %s", id.c_str());
+        std::printf("\n");
+        break;
+      case ServiceField::quarantinedApps:
+        std::printf("quarantined:");
+        for (const auto& id : state.quarantinedApps)
+          std::printf(" %s", id.c_str());
+        std::printf("\n");
+        break;
+      case ServiceField::preferredUID:
+        std::printf("preferred output: %s\n", state.preferredUID.c_str());
+        break;
+      case ServiceField::automatic:
+        std::printf("automatic switching: %s\n", state.automatic ? "on" : "off");
+        break;
+      default:
+        return;
+    }
+    std::fflush(stdout);
+  }
+
+ private:
+  std::string describe(AudioObjectID id) const {
+    for (const auto& device : service_.state().devices)
+      if (device.id == id) return std::to_string(id) + " " + device.uid;
+    return std::to_string(id);
+  }
+  const AudioService& service_;
+};
+
+std::optional<AudioObjectID> deviceWithUID(const AudioService& service, const std::string& uid) {
+  for (const auto& device : service.state().devices)
+    if (device.uid == uid) return device.id;
+  return std::nullopt;
+}
+
+// One command line, on the main thread.
+bool run(AudioService& service, const Printer& printer, const std::string& line) {
+  std::istringstream words(line);
+  std::string command, argument;
+  words >> command >> argument;
+  if (command.empty()) return true;
+  if (command == "quit") return false;
+  if (command == "devices") {
+    printer.print(ServiceField::devices);
+  } else if (command == "refresh") {
+    service.refresh();
+  } else if (command == "volume") {
+    try {
+      service.setVolume(std::stof(argument));
+    } catch (...) {
+      std::printf("volume takes a number from 0 to 1\n");
+    }
+  } else if (command == "mute" && (argument == "on" || argument == "off")) {
+    service.setMute(argument == "on");
+  } else if ((command == "output" || command == "input") && !argument.empty()) {
+    if (auto id = deviceWithUID(service, argument))
+      service.setDefault(*id, command == "input");
+    else
+      std::printf("no device %s\n", argument.c_str());
+  } else if (command == "prefer") {
+    service.setPreferredOutput(argument);
+  } else if (command == "automatic" && (argument == "on" || argument == "off")) {
+    service.setAutomatic(argument == "on");
+  } else if (command == "apps") {
+    printer.print(ServiceField::activeApps);
+    printer.print(ServiceField::controlledApps);
+  } else if (command == "gain" || command == "appmute" || command == "appoutput") {
+    const ActiveApp* app = nullptr;
+    for (const auto& candidate : service.state().activeApps)
+      if (candidate.id == argument) app = &candidate;
+    std::string value;
+    words >> value;
+    if (!app) {
+      std::printf("no playing app %s\n", argument.c_str());
+    } else if (command == "gain") {
+      try {
+        service.setAppMix(*app, std::stof(value), std::nullopt);
+      } catch (...) {
+        std::printf("gain takes a number from 0 to 1\n");
+      }
+    } else if (command == "appmute") {
+      service.setAppMix(*app, std::nullopt, value == "on");
+    } else {
+      service.setAppOutput(*app, value.empty() ? std::nullopt : std::optional(value));
+    }
+  } else {
+    std::printf("%s", usage);
+  }
+  std::fflush(stdout);
+  return true;
+}
+
+int headless(int argc, char** argv) {
+  auto arguments = parse(argc, argv);
+  if (!arguments) {
+    std::fprintf(stderr, "%s", usage);
+    return 2;
+  }
+  // Ctrl+C and SIGTERM are taken by one thread (below); block them in every
+  // thread this program starts.
+  sigset_t stopSignals;
+  sigemptyset(&stopSignals);
+  sigaddset(&stopSignals, SIGINT);
+  sigaddset(&stopSignals, SIGTERM);
+  pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+
+  ThreadMainQueue main;
+  ThreadSerialQueueFactory workers;
+  std::unique_ptr<DefaultsStore> defaults;
+  if (arguments->settings.empty())
+    defaults = std::make_unique<InMemoryDefaultsStore>();
+  else
+    defaults = std::make_unique<FileDefaultsStore>(arguments->settings);
+
+  PulseMirror mirror(PulseMirror::Options{arguments->server});
+  mirror.start();
+  if (!mirror.waitForSync(2.0))
+    std::printf("no audio server answered yet; carrying on and retrying\n");
+  // A write the server refused in the end shows as the service's error.
+  LinuxHal hal(main, mirror.hub(), mirror);
+  DesktopIndex desktop(DesktopIndex::dataDirsFromEnvironment());
+  LinuxIdentity identity(desktop, {.serverProperties = processPropertiesSource(mirror.hub())});
+
+  // The per-application sessions: what a killed Tavuno left steered is put back before any
+  // session starts. The factory outlives the service (a worker may finish a start after it).
+  static SnapshotControlPlane plane(mirror.hub());
+  static LinuxSessionFactory sessions(plane);
+  if (int restored = sessions.sweep())
+    std::printf("put back %d stream(s) a previous Tavuno left steered\n", restored);
+
+  ServiceOptions options;
+  options.notifications = std::make_shared<PrintedNotifications>(main);
+  options.makeSession = sessions.factory();
+  const SnapshotHub& hub = mirror.hub();
+  std::shared_ptr<AudioService> service =
+      AudioService::create({.defaults = *defaults,
+                            .main = main,
+                            .hal = hal,
+                            .workers = workers,
+                            // Sessions need a server to talk to; asked again at every refresh.
+                            .perAppAudioSupported = [&hub] { return hub.snapshot()->connected; },
+                            .identity = &identity},
+                           std::move(options));
+  Printer printer(*service);
+  for (ServiceField field :
+       {ServiceField::devices, ServiceField::defaultOutput, ServiceField::defaultInput,
+        ServiceField::volume, ServiceField::muted, ServiceField::error})
+    printer.print(field);
+  auto subscription = service->observe([&printer](ServiceField field) { printer.print(field); });
+  service->setNotificationsEnabled(true);
+
+  if (arguments->seconds) main.postAfter(*arguments->seconds, [&main] { main.stop(); });
+  std::thread signals([&main, stopSignals] {
+    int signal = 0;
+    sigwait(&stopSignals, &signal);
+    main.stop();
+  });
+  signals.detach();
+  // Standard input is read on its own thread; each line runs on the main one.
+  std::thread input([&main, &service, &printer] {
+    std::string line;
+    while (std::getline(std::cin, line)) {
+      bool keepGoing = true;
+      main.sync([&] {
+        if (service) keepGoing = run(*service, printer, line);
+      });
+      if (!keepGoing) {
+        main.stop();
+        break;
+      }
+    }
+  });
+  input.detach();
+
+  main.run();
+  // Nothing queued runs from here on, and the workers are let go.
+  main.close();
+  subscription.reset();
+  service.reset();
+  return 0;
+}
+
+}  // namespace
+}  // namespace tavuno
+
+int main(int argc, char** argv) {
+  return tavuno::headless(argc, argv);
+}

@@ -1,0 +1,454 @@
+#include "platform/linux/PipeWireGraph.h"
+
+#include <pipewire/extensions/metadata.h>
+#include <pipewire/pipewire.h>
+#include <spa/param/props.h>
+#include <spa/pod/builder.h>
+#include <spa/pod/iter.h>
+#include <spa/pod/parser.h>
+#include <spa/utils/json.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+
+namespace tavuno {
+
+namespace {
+
+void initOnce() {
+  static const bool done = [] {
+    pw_init(nullptr, nullptr);
+    return true;
+  }();
+  (void)done;
+}
+
+const char* get(const spa_dict* props, const char* key) {
+  return props ? spa_dict_lookup(props, key) : nullptr;
+}
+
+std::int32_t toInt(const char* text) {
+  if (!text) return 0;
+  char* end = nullptr;
+  long v = std::strtol(text, &end, 10);
+  if (end == text || v < 0 || v > INT32_MAX) return 0;
+  return static_cast<std::int32_t>(v);
+}
+
+std::uint64_t toU64(const char* text) {
+  if (!text) return 0;
+  char* end = nullptr;
+  unsigned long long v = std::strtoull(text, &end, 10);
+  return end == text ? 0 : v;
+}
+
+// The `name` of a `{ "name": "..." }` metadata value.
+std::string jsonName(const char* value) {
+  if (!value) return {};
+  spa_json it[2];
+  spa_json_init(&it[0], value, std::strlen(value));
+  if (spa_json_enter_object(&it[0], &it[1]) <= 0) return {};
+  char key[64];
+  while (spa_json_get_string(&it[1], key, sizeof key) > 0) {
+    char name[1024];
+    if (std::strcmp(key, "name") == 0) {
+      if (spa_json_get_string(&it[1], name, sizeof name) > 0) return name;
+      return {};
+    }
+    const char* skip;
+    if (spa_json_next(&it[1], &skip) <= 0) break;
+  }
+  return {};
+}
+
+constexpr const char* kRestoreKeys[] = {"media.role", "application.id", "application.name",
+                                        "media.name", "node.name"};
+
+}  // namespace
+
+struct PipeWireGraph::Impl {
+  struct BoundNode {
+    Impl* impl = nullptr;
+    std::uint32_t id = 0;
+    pw_proxy* proxy = nullptr;
+    spa_hook listener{};
+  };
+  struct BoundMetadata {
+    Impl* impl = nullptr;
+    bool isDefault = false;
+    pw_proxy* proxy = nullptr;
+    spa_hook listener{};
+  };
+
+  PipeWireGraph* graph = nullptr;
+  pw_registry* registry = nullptr;
+  spa_hook registryListener{};
+  spa_hook coreListener{};
+  std::map<std::uint32_t, std::unique_ptr<BoundNode>> nodes;
+  std::map<std::uint32_t, std::unique_ptr<BoundMetadata>> metadata;
+  pw_metadata* defaultMetadata = nullptr;
+  pw_metadata* routeSettings = nullptr;
+  int pendingSeq = -1;
+  bool synced = false;
+
+  template <typename F>
+  void change(F f) {
+    {
+      std::lock_guard<std::mutex> guard(graph->mutex_);
+      f(graph->view_);
+      ++graph->view_.changes;
+    }
+    graph->changed_.notify_all();
+  }
+
+  static void nodeInfo(void* data, const pw_node_info* info) {
+    auto* bound = static_cast<BoundNode*>(data);
+    if (!(info->change_mask & PW_NODE_CHANGE_MASK_PROPS)) return;
+    const spa_dict* props = info->props;
+    bound->impl->change([&](View& view) {
+      Node& node = view.nodes[bound->id];
+      node.id = bound->id;
+      if (const char* v = get(props, PW_KEY_OBJECT_SERIAL)) node.serial = toU64(v);
+      if (const char* v = get(props, PW_KEY_NODE_NAME)) node.name = v;
+      if (const char* v = get(props, PW_KEY_MEDIA_CLASS)) node.mediaClass = v;
+      node.pid = toInt(get(props, PW_KEY_APP_PROCESS_ID));
+      node.ownerPid = toInt(get(props, "tavuno.owner.pid"));
+      node.props.clear();
+      for (const char* key : kRestoreKeys)
+        if (const char* v = get(props, key)) node.props[key] = v;
+    });
+  }
+
+  static void nodeParam(void* data, int, std::uint32_t id, std::uint32_t, std::uint32_t,
+                        const spa_pod* param) {
+    auto* bound = static_cast<BoundNode*>(data);
+    if (id != SPA_PARAM_Props || param == nullptr || !spa_pod_is_object(param)) return;
+    const spa_pod_prop* prop = spa_pod_find_prop(param, nullptr, SPA_PROP_channelVolumes);
+    if (prop == nullptr) return;
+    float values[64];
+    std::uint32_t n = spa_pod_copy_array(&prop->value, SPA_TYPE_Float, values, 64);
+    if (n == 0) return;
+    bound->impl->change([&](View& view) {
+      Node& node = view.nodes[bound->id];
+      node.volumes.assign(values, values + n);
+      node.volumesKnown = true;
+    });
+  }
+
+  static int metadataProperty(void* data, std::uint32_t subject, const char* key, const char*,
+                              const char* value) {
+    auto* bound = static_cast<BoundMetadata*>(data);
+    if (!bound->isDefault) return 0;
+    bound->impl->change([&](View& view) {
+      if (key == nullptr) {
+        std::erase_if(view.targets, [&](const auto& e) { return e.first.first == subject; });
+        return;
+      }
+      if (subject == PW_ID_CORE && std::strcmp(key, "default.audio.sink") == 0) {
+        view.defaultSink = jsonName(value);
+        return;
+      }
+      if (std::strcmp(key, "target.object") != 0 && std::strcmp(key, "target.node") != 0) return;
+      if (value == nullptr) {
+        view.targets.erase({subject, key});
+      } else {
+        view.targets[{subject, key}] = value;
+      }
+    });
+    return 0;
+  }
+
+  static void global(void* data, std::uint32_t id, std::uint32_t, const char* type, std::uint32_t,
+                     const spa_dict* props) {
+    auto* impl = static_cast<Impl*>(data);
+    if (std::strcmp(type, PW_TYPE_INTERFACE_Node) == 0) {
+      auto bound = std::make_unique<BoundNode>();
+      bound->impl = impl;
+      bound->id = id;
+      bound->proxy = static_cast<pw_proxy*>(
+          pw_registry_bind(impl->registry, id, PW_TYPE_INTERFACE_Node, PW_VERSION_NODE, 0));
+      if (!bound->proxy) return;
+      static const pw_node_events events = {PW_VERSION_NODE_EVENTS, nodeInfo, nodeParam};
+      pw_proxy_add_object_listener(bound->proxy, &bound->listener, &events, bound.get());
+      const char* mediaClass = get(props, PW_KEY_MEDIA_CLASS);
+      if (mediaClass && std::strncmp(mediaClass, "Stream/", 7) == 0) {
+        std::uint32_t ids[] = {SPA_PARAM_Props};
+        pw_node_subscribe_params(reinterpret_cast<pw_node*>(bound->proxy), ids, 1);
+      }
+      impl->change([&](View& view) {
+        Node& node = view.nodes[id];
+        node.id = id;
+        if (const char* v = get(props, PW_KEY_OBJECT_SERIAL)) node.serial = toU64(v);
+        if (const char* v = get(props, PW_KEY_NODE_NAME)) node.name = v;
+        if (mediaClass) node.mediaClass = mediaClass;
+      });
+      impl->nodes[id] = std::move(bound);
+    } else if (std::strcmp(type, PW_TYPE_INTERFACE_Link) == 0) {
+      Link link{static_cast<std::uint32_t>(toInt(get(props, PW_KEY_LINK_OUTPUT_NODE))),
+                static_cast<std::uint32_t>(toInt(get(props, PW_KEY_LINK_INPUT_NODE)))};
+      impl->change([&](View& view) { view.links[id] = link; });
+    } else if (std::strcmp(type, PW_TYPE_INTERFACE_Metadata) == 0) {
+      const char* name = get(props, "metadata.name");
+      if (!name) return;
+      const bool isDefault = std::strcmp(name, "default") == 0;
+      const bool isRoute = std::strcmp(name, "route-settings") == 0;
+      if (!isDefault && !isRoute) return;
+      auto bound = std::make_unique<BoundMetadata>();
+      bound->impl = impl;
+      bound->isDefault = isDefault;
+      bound->proxy = static_cast<pw_proxy*>(
+          pw_registry_bind(impl->registry, id, PW_TYPE_INTERFACE_Metadata, PW_VERSION_METADATA, 0));
+      if (!bound->proxy) return;
+      static const pw_metadata_events events = {PW_VERSION_METADATA_EVENTS, metadataProperty};
+      pw_proxy_add_object_listener(bound->proxy, &bound->listener, &events, bound.get());
+      if (isDefault) impl->defaultMetadata = reinterpret_cast<pw_metadata*>(bound->proxy);
+      if (isRoute) {
+        impl->routeSettings = reinterpret_cast<pw_metadata*>(bound->proxy);
+        impl->change([](View& view) { view.routeSettings = true; });
+      }
+      impl->metadata[id] = std::move(bound);
+    }
+  }
+
+  static void globalRemove(void* data, std::uint32_t id) {
+    auto* impl = static_cast<Impl*>(data);
+    if (auto it = impl->nodes.find(id); it != impl->nodes.end()) {
+      spa_hook_remove(&it->second->listener);
+      pw_proxy_destroy(it->second->proxy);
+      impl->nodes.erase(it);
+    }
+    if (auto it = impl->metadata.find(id); it != impl->metadata.end()) {
+      auto* proxy = reinterpret_cast<pw_metadata*>(it->second->proxy);
+      if (proxy == impl->defaultMetadata) impl->defaultMetadata = nullptr;
+      if (proxy == impl->routeSettings) {
+        impl->routeSettings = nullptr;
+        impl->change([](View& view) { view.routeSettings = false; });
+      }
+      spa_hook_remove(&it->second->listener);
+      pw_proxy_destroy(it->second->proxy);
+      impl->metadata.erase(it);
+    }
+    impl->change([&](View& view) {
+      view.nodes.erase(id);
+      view.links.erase(id);
+      std::erase_if(view.targets, [&](const auto& e) { return e.first.first == id; });
+    });
+  }
+
+  static void coreDone(void* data, std::uint32_t id, int seq) {
+    auto* impl = static_cast<Impl*>(data);
+    if (id == PW_ID_CORE && seq == impl->pendingSeq) {
+      impl->synced = true;
+      pw_thread_loop_signal(impl->graph->loop_, false);
+    }
+  }
+
+  static void coreError(void* data, std::uint32_t id, int, int res, const char*) {
+    auto* impl = static_cast<Impl*>(data);
+    if (id == PW_ID_CORE && res == -EPIPE) {
+      impl->change([](View& view) { view.connected = false; });
+      pw_thread_loop_signal(impl->graph->loop_, false);
+    }
+  }
+
+  // With the loop locked: one round trip, so every reply to what was asked before is in.
+  bool roundTrip() {
+    synced = false;
+    pendingSeq = pw_core_sync(graph->core_, PW_ID_CORE, pendingSeq);
+    timespec deadline;
+    pw_thread_loop_get_time(graph->loop_, &deadline, 2 * SPA_NSEC_PER_SEC);
+    while (!synced && graph->connected()) {
+      if (pw_thread_loop_timed_wait_full(graph->loop_, &deadline) != 0) return false;
+    }
+    return synced;
+  }
+
+  void destroyProxies() {
+    for (auto& [id, bound] : nodes) {
+      spa_hook_remove(&bound->listener);
+      pw_proxy_destroy(bound->proxy);
+    }
+    nodes.clear();
+    for (auto& [id, bound] : metadata) {
+      spa_hook_remove(&bound->listener);
+      pw_proxy_destroy(bound->proxy);
+    }
+    metadata.clear();
+    defaultMetadata = routeSettings = nullptr;
+    if (registry) {
+      spa_hook_remove(&registryListener);
+      pw_proxy_destroy(reinterpret_cast<pw_proxy*>(registry));
+      registry = nullptr;
+    }
+  }
+};
+
+const PipeWireGraph::Node* PipeWireGraph::View::node(std::uint32_t id) const {
+  auto it = nodes.find(id);
+  return it == nodes.end() ? nullptr : &it->second;
+}
+
+const PipeWireGraph::Node* PipeWireGraph::View::nodeNamed(const std::string& name) const {
+  for (const auto& [id, n] : nodes)
+    if (n.name == name) return &n;
+  return nullptr;
+}
+
+bool PipeWireGraph::View::linked(std::uint32_t output, std::uint32_t input) const {
+  return std::any_of(links.begin(), links.end(), [&](const auto& e) {
+    return e.second.outputNode == output && e.second.inputNode == input;
+  });
+}
+
+std::vector<std::uint32_t> PipeWireGraph::View::linkedTo(std::uint32_t output) const {
+  std::vector<std::uint32_t> out;
+  for (const auto& [id, link] : links)
+    if (link.outputNode == output && std::find(out.begin(), out.end(), link.inputNode) == out.end())
+      out.push_back(link.inputNode);
+  return out;
+}
+
+std::optional<std::string> PipeWireGraph::View::target(std::uint32_t node,
+                                                       const std::string& key) const {
+  auto it = targets.find({node, key});
+  if (it == targets.end()) return std::nullopt;
+  return it->second;
+}
+
+PipeWireGraph::PipeWireGraph() : impl_(std::make_unique<Impl>()) {
+  impl_->graph = this;
+}
+
+std::shared_ptr<PipeWireGraph> PipeWireGraph::connect(std::string& error) {
+  initOnce();
+  std::shared_ptr<PipeWireGraph> graph(new PipeWireGraph());
+  graph->loop_ = pw_thread_loop_new("tavuno-pw", nullptr);
+  if (!graph->loop_) {
+    error = "pw_thread_loop_new";
+    return nullptr;
+  }
+  graph->context_ =
+      pw_context_new(pw_thread_loop_get_loop(graph->loop_),
+                     pw_properties_new(PW_KEY_CONFIG_NAME, "client-rt.conf", nullptr), 0);
+  if (!graph->context_ || pw_thread_loop_start(graph->loop_) != 0) {
+    error = "pw_context_new";
+    return nullptr;
+  }
+  Impl& impl = *graph->impl_;
+  bool ok = false;
+  pw_thread_loop_lock(graph->loop_);
+  graph->core_ =
+      pw_context_connect(graph->context_, pw_properties_new(PW_KEY_APP_NAME, "Tavuno", nullptr), 0);
+  if (graph->core_) {
+    static const pw_core_events coreEvents = {
+        .version = PW_VERSION_CORE_EVENTS, .done = Impl::coreDone, .error = Impl::coreError};
+    pw_core_add_listener(graph->core_, &impl.coreListener, &coreEvents, &impl);
+    impl.registry = pw_core_get_registry(graph->core_, PW_VERSION_REGISTRY, 0);
+    static const pw_registry_events registryEvents = {PW_VERSION_REGISTRY_EVENTS, Impl::global,
+                                                      Impl::globalRemove};
+    pw_registry_add_listener(impl.registry, &impl.registryListener, &registryEvents, &impl);
+    // The first trip brings the globals, the second what binding them asked for.
+    ok = impl.roundTrip() && impl.roundTrip();
+  }
+  pw_thread_loop_unlock(graph->loop_);
+  if (!graph->core_) {
+    error = std::string("pw_context_connect: ") + std::strerror(errno);
+    return nullptr;
+  }
+  if (!ok) {
+    error = "pw_core_sync";
+    return nullptr;
+  }
+  return graph;
+}
+
+PipeWireGraph::~PipeWireGraph() {
+  if (loop_) pw_thread_loop_lock(loop_);
+  impl_->destroyProxies();
+  if (core_) {
+    spa_hook_remove(&impl_->coreListener);
+    pw_core_disconnect(core_);
+  }
+  if (loop_) pw_thread_loop_unlock(loop_);
+  if (loop_) pw_thread_loop_stop(loop_);
+  if (context_) pw_context_destroy(context_);
+  if (loop_) pw_thread_loop_destroy(loop_);
+}
+
+PipeWireGraph::View PipeWireGraph::view() const {
+  std::lock_guard<std::mutex> guard(mutex_);
+  return view_;
+}
+
+bool PipeWireGraph::connected() const {
+  std::lock_guard<std::mutex> guard(mutex_);
+  return view_.connected;
+}
+
+bool PipeWireGraph::waitUntil(const std::function<bool(const View&)>& done, double seconds) const {
+  const auto deadline = std::chrono::steady_clock::now() +
+                        std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                            std::chrono::duration<double>(seconds));
+  std::unique_lock<std::mutex> lock(mutex_);
+  while (!done(view_)) {
+    if (changed_.wait_until(lock, deadline) == std::cv_status::timeout) return done(view_);
+  }
+  return true;
+}
+
+void PipeWireGraph::withLoopLocked(const std::function<void()>& work) const {
+  pw_thread_loop_lock(loop_);
+  work();
+  pw_thread_loop_unlock(loop_);
+}
+
+void PipeWireGraph::setTarget(std::uint32_t node, const std::string& key,
+                              const std::optional<std::string>& value) {
+  withLoopLocked([&] {
+    if (!impl_->defaultMetadata) return;
+    pw_metadata_set_property(impl_->defaultMetadata, node, key.c_str(), value ? "Spa:Id" : nullptr,
+                             value ? value->c_str() : nullptr);
+  });
+}
+
+void PipeWireGraph::setRouteSetting(const std::string& key,
+                                    const std::optional<std::string>& json) {
+  withLoopLocked([&] {
+    if (!impl_->routeSettings) return;
+    pw_metadata_set_property(impl_->routeSettings, PW_ID_CORE, key.c_str(), nullptr, nullptr);
+    if (json)
+      pw_metadata_set_property(impl_->routeSettings, PW_ID_CORE, key.c_str(), "Spa:String:JSON",
+                               json->c_str());
+  });
+}
+
+void PipeWireGraph::setVolume(std::uint32_t node, float volume) {
+  std::size_t channels = 2;
+  {
+    std::lock_guard<std::mutex> guard(mutex_);
+    if (auto it = view_.nodes.find(node); it != view_.nodes.end() && it->second.volumesKnown)
+      channels = it->second.volumes.size();
+  }
+  withLoopLocked([&] {
+    auto it = impl_->nodes.find(node);
+    if (it == impl_->nodes.end()) return;
+    std::vector<float> values(std::clamp<std::size_t>(channels, 1, 64), volume);
+    std::uint8_t buffer[1024];
+    spa_pod_builder b = SPA_POD_BUILDER_INIT(buffer, sizeof buffer);
+    auto* pod = static_cast<spa_pod*>(spa_pod_builder_add_object(
+        &b, SPA_TYPE_OBJECT_Props, SPA_PARAM_Props, SPA_PROP_channelVolumes,
+        SPA_POD_Array(sizeof(float), SPA_TYPE_Float, values.size(), values.data())));
+    pw_node_set_param(reinterpret_cast<pw_node*>(it->second->proxy), SPA_PARAM_Props, 0, pod);
+  });
+}
+
+std::shared_ptr<PipeWireGraph> PipeWireGraphSource::current(std::string& error) {
+  std::lock_guard<std::mutex> guard(mutex_);
+  if (graph_ && graph_->connected()) return graph_;
+  graph_ = PipeWireGraph::connect(error);
+  return graph_;
+}
+
+}  // namespace tavuno

@@ -1,0 +1,117 @@
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+struct pw_thread_loop;
+struct pw_context;
+struct pw_core;
+
+namespace tavuno {
+
+// One connection to the PipeWire server shared by every per-application session: a
+// `pw_thread_loop`, and a mirror of the graph kept by its registry listener (nodes with their
+// full properties and stream volumes, links, the `default` metadata's targets and default
+// sink). Workers read the mirror and wait on it with a deadline; writes go out with the loop
+// locked for as long as it takes to issue them. The real-time path never touches this.
+class PipeWireGraph {
+ public:
+  struct Node {
+    std::uint32_t id = 0;
+    std::uint64_t serial = 0;
+    std::string name;                          // node.name
+    std::string mediaClass;                    // media.class
+    std::int32_t pid = 0;                      // application.process.id; 0 when absent
+    std::int32_t ownerPid = 0;                 // tavuno.owner.pid: a node of Tavuno's
+    std::map<std::string, std::string> props;  // the properties the restore key may come from
+    std::vector<float> volumes;                // the stream's channel volumes once known (linear)
+    bool volumesKnown = false;
+  };
+  struct Link {
+    std::uint32_t outputNode = 0;
+    std::uint32_t inputNode = 0;
+  };
+  struct View {
+    std::map<std::uint32_t, Node> nodes;
+    std::map<std::uint32_t, Link> links;
+    // The `default` metadata's stream targets: (node, key) → value, key target.object or
+    // the legacy target.node.
+    std::map<std::pair<std::uint32_t, std::string>, std::string> targets;
+    std::string defaultSink;  // node name of the server's default sink
+    bool connected = true;
+    bool routeSettings = false;  // WirePlumber's route-settings metadata is there
+    std::uint64_t changes = 0;   // grows with every change seen
+
+    const Node* node(std::uint32_t id) const;
+    const Node* nodeNamed(const std::string& name) const;
+    // Whether a link runs from `output` to `input`.
+    bool linked(std::uint32_t output, std::uint32_t input) const;
+    // The nodes `output` sends to.
+    std::vector<std::uint32_t> linkedTo(std::uint32_t output) const;
+    std::optional<std::string> target(std::uint32_t node, const std::string& key) const;
+  };
+
+  // Connects and waits (≤ 2 s) until the mirror holds the whole graph. Null with `error` set
+  // when there is no PipeWire server.
+  static std::shared_ptr<PipeWireGraph> connect(std::string& error);
+  ~PipeWireGraph();
+  PipeWireGraph(const PipeWireGraph&) = delete;
+  PipeWireGraph& operator=(const PipeWireGraph&) = delete;
+
+  View view() const;
+  // Waits until `done` holds for the mirror or `seconds` pass; answers the last verdict.
+  bool waitUntil(const std::function<bool(const View&)>& done, double seconds) const;
+  bool connected() const;
+
+  // `default` metadata: set or (nullopt) delete `key` on `node`.
+  void setTarget(std::uint32_t node, const std::string& key,
+                 const std::optional<std::string>& value);
+  // `route-settings` metadata, subject 0: delete `key`, then set it when `json` is given (a
+  // rewrite of the same text would be ignored by WirePlumber).
+  void setRouteSetting(const std::string& key, const std::optional<std::string>& json);
+  // Sets a stream node's channel volumes (linear, the same for every channel it has).
+  void setVolume(std::uint32_t node, float volume);
+
+  // Runs `work` with the loop locked: stream creation and destruction go through here.
+  void withLoopLocked(const std::function<void()>& work) const;
+  pw_core* core() const { return core_; }
+  pw_context* context() const { return context_; }
+  pw_thread_loop* loop() const { return loop_; }
+
+  // Called by the listeners on the loop thread.
+  struct Impl;
+
+ private:
+  PipeWireGraph();
+
+  pw_thread_loop* loop_ = nullptr;
+  pw_context* context_ = nullptr;
+  pw_core* core_ = nullptr;
+  std::unique_ptr<Impl> impl_;
+  mutable std::mutex mutex_;
+  mutable std::condition_variable changed_;
+  View view_;
+
+  friend struct Impl;
+};
+
+// Hands out the graph the sessions use, connecting again after the server went away (a new
+// server is a new graph; sessions keep the old one until they are stopped).
+class PipeWireGraphSource {
+ public:
+  std::shared_ptr<PipeWireGraph> current(std::string& error);
+
+ private:
+  std::mutex mutex_;
+  std::shared_ptr<PipeWireGraph> graph_;
+};
+
+}  // namespace tavuno

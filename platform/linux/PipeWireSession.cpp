@@ -1,0 +1,449 @@
+#include "platform/linux/PipeWireSession.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+
+#include "base/text/TavunoLanguage.h"
+#include "engine/sessions/RetainedAfterFailedCleanup.h"
+#include "platform/linux/ProcessStart.h"
+
+namespace tavuno {
+
+namespace {
+
+constexpr const char* kServer = "PipeWire";
+constexpr const char* kTapPrefix = "tavuno.";
+constexpr double kVerifySeconds = 0.25;
+constexpr int kWriteAttempts = 3;  // the first write and two retries
+
+std::atomic<unsigned> tapCounter{0};
+
+bool names(const std::optional<std::string>& target, const std::string& value) {
+  return target && *target == value;
+}
+
+float sanitize(float gain) {
+  if (!std::isfinite(gain)) return 1.0f;
+  return std::clamp(gain, 0.0f, 1.0f);
+}
+
+float loudest(const std::vector<float>& volumes) {
+  float peak = 0.0f;
+  for (float v : volumes)
+    peak = std::max(peak, v);
+  return peak;
+}
+
+}  // namespace
+
+PipeWireSession::PipeWireSession(PipeWireSessionPorts ports)
+    : ports_(std::move(ports)), dsp_(tdsp_create()) {}
+
+PipeWireSession::~PipeWireSession() {
+  stop();
+  if (cleanupFailed_) {
+    RetainedAfterFailedCleanup::keep(dsp_, "tdsp_state");
+  } else {
+    tdsp_destroy(dsp_);
+  }
+}
+
+SessionDiagnostics PipeWireSession::diagnostics() const {
+  return {tdsp_callbacks(dsp_), tdsp_input_peak(dsp_), tdsp_output_peak(dsp_)};
+}
+
+bool PipeWireSession::shouldStopForBufferHealth(double /*now*/) {
+  if (tap_ && tap_->broken()) return true;
+  return tdsp_underruns(dsp_) > 1024 || tdsp_overruns(dsp_) > 1024;
+}
+
+void PipeWireSession::setGain(float gain, bool muted) {
+  std::lock_guard<std::mutex> guard(gainMutex_);
+  gain_ = sanitize(gain);
+  muted_ = muted;
+  ++gainVersion_;
+  applyKernelGain();
+}
+
+// With gainMutex_ held. The streams play at their own volume s before the tap; the kernel
+// makes up the rest, so what is heard is never above the application's volume.
+void PipeWireSession::applyKernelGain() {
+  const float level = streamLevel_ > 0.0f ? streamLevel_ : 1.0f;
+  tdsp_set_gain(dsp_, std::min(1.0f, gain_ / level), muted_);
+}
+
+std::string PipeWireSession::tapName() const {
+  return tapName_;
+}
+
+std::uint32_t PipeWireSession::tapNode() const {
+  return tapNode_;
+}
+
+std::uint32_t PipeWireSession::shortfalls() const {
+  if (!tap_) return 0;
+  const TapGlueCounters& c = tap_->counters();
+  return c.missingCapture.load(std::memory_order_relaxed) +
+         c.shortCapture.load(std::memory_order_relaxed) +
+         c.missingPlayback.load(std::memory_order_relaxed);
+}
+
+std::vector<std::uint32_t> PipeWireSession::steeredNodes() const {
+  std::lock_guard<std::mutex> guard(steeredMutex_);
+  std::vector<std::uint32_t> out;
+  for (const auto& [node, s] : steered_)
+    out.push_back(node);
+  return out;
+}
+
+bool PipeWireSession::isAppOutput(const PipeWireGraph::Node& node) const {
+  return node.mediaClass == "Stream/Output/Audio" && node.ownerPid == 0 && pids_.count(node.pid);
+}
+
+std::optional<SessionFailure> PipeWireSession::start(const std::vector<AudioObjectID>& processes,
+                                                     const AudioDevice& device) {
+  if (cleanupFailed_ || running_ || processes.empty() || !device.output || dsp_ == nullptr)
+    return SessionFailure::unsupported(tr("Processo ou saída indisponível."));
+  pids_.clear();
+  pidStarts_.clear();
+  for (AudioObjectID object : processes) {
+    auto process = ports_.plane.process(object);
+    if (!process) return SessionFailure::unsupported(tr("Processo ou saída indisponível."));
+    pids_.insert(process->pid);
+    pidStarts_[process->pid] = process->startTime;
+  }
+  auto output = ports_.plane.output(device.id);
+  if (!output) return SessionFailure::unsupported(tr("Processo ou saída indisponível."));
+
+  std::string error;
+  graph_ = ports_.graphs.current(error);
+  if (!graph_)
+    return SessionFailure::server(textKey("Conectar ao servidor de áudio"), -ECONNREFUSED, kServer);
+
+  const std::int32_t self = static_cast<std::int32_t>(::getpid());
+  const unsigned n = ++tapCounter;
+  const std::string suffix = std::to_string(self) + "." + std::to_string(n);
+  tapName_ = "tavuno.tap." + suffix;
+  PipeWireTap::Options options;
+  options.tapName = tapName_;
+  options.playName = "tavuno.play." + suffix;
+  options.group = "tavuno.group." + suffix;
+  options.outputNode = output->nodeName;
+  options.rate = output->rate ? output->rate : 48000;
+  options.channels = output->channels == 1 ? 1 : 2;
+  options.ownerPid = self;
+  options.ownerStart = processStartTime(self).value_or(0);
+  options.observer = ports_.observer;
+  tap_ = std::make_unique<PipeWireTap>(graph_, dsp_);
+  if (auto failure = tap_->build(options)) {
+    teardown();
+    return failure;
+  }
+  tapNode_ = tap_->tapNode();
+
+  const PipeWireGraph::View view = graph_->view();
+  for (const auto& [id, node] : view.nodes) {
+    if (!isAppOutput(node)) continue;
+    if (auto failure = steer(node, view, std::nullopt)) {
+      teardown();
+      return failure;
+    }
+  }
+  running_ = true;
+  following_ = true;
+  follower_ = std::thread([this] { follow(); });
+  return std::nullopt;
+}
+
+std::optional<SessionFailure> PipeWireSession::steer(const PipeWireGraph::Node& node,
+                                                     const PipeWireGraph::View& view,
+                                                     std::optional<SteerRecord> previous) {
+  SteerRecord record;
+  if (previous) {
+    record = *previous;
+  } else {
+    record.node = node.id;
+    record.serial = node.serial;
+    record.appPid = node.pid;
+    record.appStart = pidStarts_.count(node.pid) ? pidStarts_[node.pid] : 0;
+    for (const char* key : {"target.object", "target.node"}) {
+      auto saved = view.target(node.id, key);
+      if (saved && saved->rfind(kTapPrefix, 0) != 0) {
+        record.targetKey = key;
+        record.savedTarget = saved;
+        break;
+      }
+    }
+    for (std::uint32_t input : view.linkedTo(node.id)) {
+      const auto* sink = view.node(input);
+      if (sink && sink->mediaClass == "Audio/Sink" && sink->ownerPid == 0) {
+        record.sink = sink->name;
+        break;
+      }
+    }
+    record.sinkWasDefault = !record.sink.empty() && record.sink == view.defaultSink;
+    record.tap = tapName_;
+    record.ownerPid = static_cast<std::int32_t>(::getpid());
+    record.ownerStart = processStartTime(record.ownerPid).value_or(0);
+    if (!ports_.journal.add(record))
+      return SessionFailure::server(textKey("Registrar o direcionamento"), -EIO, kServer);
+  }
+  Steered* entry;
+  {
+    std::lock_guard<std::mutex> guard(steeredMutex_);
+    entry = &steered_[node.id];
+  }
+  Steered& steered = *entry;
+  steered.serial = node.serial;
+  steered.record = record;
+
+  // A new stream louder than the application's volume is brought down to it at once: the
+  // fallback for streams the seeded restore data did not reach.
+  {
+    float gain;
+    {
+      std::lock_guard<std::mutex> guard(gainMutex_);
+      gain = gain_;
+    }
+    if (node.volumesKnown && loudest(node.volumes) > gain + 1e-3f) {
+      graph_->setVolume(node.id, gain);
+      steered.requestedVolume = gain;
+    }
+  }
+
+  const std::uint32_t id = node.id;
+  const std::uint64_t serial = node.serial;
+  const std::uint32_t tap = tapNode_;
+  const std::string tapName = tapName_;
+  for (int attempt = 0; attempt < kWriteAttempts; ++attempt) {
+    if (record.savedTarget && record.targetKey == "target.node")
+      graph_->setTarget(id, "target.node", std::nullopt);
+    graph_->setTarget(id, "target.object", tapName);
+    if (ports_.afterTargetWrite) ports_.afterTargetWrite(id, attempt, false);
+    const bool done = graph_->waitUntil(
+        [&](const PipeWireGraph::View& v) {
+          const auto* now = v.node(id);
+          if (!now || now->serial != serial) return true;  // gone: nothing left to steer
+          return v.linked(id, tap) && names(v.target(id, "target.object"), tapName);
+        },
+        kVerifySeconds);
+    if (done) return std::nullopt;
+    if (!graph_->connected()) break;
+  }
+  return SessionFailure::server(textKey("Direcionar o áudio do aplicativo"), -ETIMEDOUT, kServer);
+}
+
+bool PipeWireSession::restore(std::uint32_t id, const Steered& steered) {
+  const SteerRecord& record = steered.record;
+  const std::uint32_t tap = tapNode_;
+  auto restored = [&](const PipeWireGraph::View& v) {
+    if (!v.connected) return true;
+    const auto* now = v.node(id);
+    if (!now || now->serial != steered.serial) return true;  // a node that is gone is restored
+    // What was written must be what the server holds, and the stream must have left the tap.
+    const auto target = v.target(id, record.targetKey);
+    if (record.savedTarget ? !names(target, *record.savedTarget) : target.has_value()) return false;
+    if (record.targetKey != "target.object" && v.target(id, "target.object")) return false;
+    const auto links = v.linkedTo(id);
+    return !links.empty() && std::find(links.begin(), links.end(), tap) == links.end();
+  };
+  bool done = false;
+  for (int attempt = 0; attempt < kWriteAttempts && !done; ++attempt) {
+    if (record.savedTarget) {
+      graph_->setTarget(id, record.targetKey, record.savedTarget);
+      if (record.targetKey != "target.object") graph_->setTarget(id, "target.object", std::nullopt);
+    } else {
+      graph_->setTarget(id, "target.object", std::nullopt);
+    }
+    if (ports_.afterTargetWrite) ports_.afterTargetWrite(id, attempt, true);
+    done = graph_->waitUntil(restored, kVerifySeconds);
+  }
+  if (done) {
+    ports_.journal.remove([&](const SteerRecord& r) {
+      return r.node == record.node && r.serial == record.serial && r.tap == record.tap;
+    });
+  }
+  return done;
+}
+
+void PipeWireSession::follow() {
+  std::uint64_t seen = 0;
+  std::uint64_t gainSeen = ~std::uint64_t{0};
+  while (following_.load()) {
+    // Woken by the graph; the timeout bounds how late a gain change reaches the streams and
+    // the restore data, and how late stop() is noticed.
+    graph_->waitUntil(
+        [&](const PipeWireGraph::View& v) { return v.changes != seen || !following_.load(); }, 0.1);
+    if (!following_.load()) break;
+    std::uint64_t gainVersion;
+    {
+      std::lock_guard<std::mutex> guard(gainMutex_);
+      gainVersion = gainVersion_;
+    }
+    if (graph_->view().changes == seen && gainVersion == gainSeen) continue;
+    gainSeen = gainVersion;
+    const PipeWireGraph::View view = graph_->view();
+    seen = view.changes;
+    if (!view.connected) continue;
+    reconcile(view);
+    keepLevels(graph_->view());
+  }
+}
+
+void PipeWireSession::reconcile(const PipeWireGraph::View& view) {
+  // Streams that went away: nothing to restore, the record goes.
+  for (auto it = steered_.begin(); it != steered_.end();) {
+    const auto* node = view.node(it->first);
+    if (node && node->serial == it->second.serial) {
+      ++it;
+      continue;
+    }
+    const SteerRecord gone = it->second.record;
+    ports_.journal.remove([&](const SteerRecord& r) {
+      return r.node == gone.node && r.serial == gone.serial && r.tap == gone.tap;
+    });
+    std::lock_guard<std::mutex> guard(steeredMutex_);
+    it = steered_.erase(it);
+  }
+  for (const auto& [id, node] : view.nodes) {
+    if (!isAppOutput(node)) continue;
+    auto it = steered_.find(id);
+    if (it == steered_.end()) {
+      (void)steer(node, view, std::nullopt);  // a new stream of the application
+      continue;
+    }
+    const auto target = view.target(id, "target.object");
+    if (names(target, tapName_)) continue;
+    SteerRecord record = it->second.record;
+    if (target && target->rfind(kTapPrefix, 0) != 0) {
+      // Another program moved the stream: its choice is what stop() puts back.
+      record.targetKey = "target.object";
+      record.savedTarget = target;
+      ports_.journal.update([&](std::vector<SteerRecord>& records) {
+        for (auto& r : records)
+          if (r.node == record.node && r.serial == record.serial && r.tap == record.tap) r = record;
+      });
+    }
+    (void)steer(node, view, record);
+  }
+}
+
+void PipeWireSession::keepLevels(const PipeWireGraph::View& view) {
+  float gain;
+  bool muted;
+  std::uint64_t version;
+  float level = 0.0f;
+  bool known = false;
+  const PipeWireGraph::Node* last = nullptr;
+  for (const auto& [id, s] : steered_) {
+    const auto* node = view.node(id);
+    if (!node) continue;
+    if (!last || id > last->id) last = node;
+    if (node->volumesKnown) {
+      level = std::max(level, loudest(node->volumes));
+      known = true;
+    }
+  }
+  {
+    std::lock_guard<std::mutex> guard(gainMutex_);
+    streamLevel_ = known ? level : 1.0f;
+    applyKernelGain();
+    gain = gain_;
+    muted = muted_;
+    version = gainVersion_;
+  }
+  // A stream quieter than the application's volume is raised to it (never above): the kernel
+  // cannot add gain.
+  if (!muted) {
+    for (auto& [id, s] : steered_) {
+      const auto* node = view.node(id);
+      if (!node || !node->volumesKnown || loudest(node->volumes) >= gain - 1e-3f) continue;
+      if (s.requestedVolume && std::fabs(*s.requestedVolume - gain) < 1e-4f) continue;
+      graph_->setVolume(id, gain);
+      s.requestedVolume = gain;
+    }
+  }
+  if (version != seededVersion_ && last) {
+    const std::string key = restoreKey(last->props);
+    if (!key.empty()) {
+      graph_->setRouteSetting(key,
+                              restoreValue(gain, last->volumesKnown ? last->volumes.size() : 2));
+      seededVersion_ = version;
+    }
+  }
+}
+
+void PipeWireSession::stop() {
+  following_ = false;
+  if (follower_.joinable()) follower_.join();
+  teardown();
+}
+
+void PipeWireSession::teardown() {
+  if (graph_) {
+    for (const auto& [id, s] : steered_)
+      if (!restore(id, s)) cleanupFailed_ = true;
+  }
+  {
+    std::lock_guard<std::mutex> guard(steeredMutex_);
+    steered_.clear();
+  }
+  if (tap_) {
+    tap_->destroy();
+    tap_.reset();
+  }
+  tapNode_ = 0;
+  graph_.reset();
+  running_ = false;
+}
+
+std::string PipeWireSession::restoreKey(const std::map<std::string, std::string>& props) {
+  for (const char* key :
+       {"media.role", "application.id", "application.name", "media.name", "node.name"}) {
+    auto it = props.find(key);
+    if (it != props.end())
+      return std::string("restore.stream.Output/Audio.") + key + ":" + it->second;
+  }
+  return {};
+}
+
+std::string PipeWireSession::restoreValue(float volume, std::size_t channels) {
+  char number[32];
+  std::snprintf(number, sizeof number, "%.6f", static_cast<double>(std::clamp(volume, 0.0f, 1.0f)));
+  std::string volumes, positions;
+  const std::size_t n = channels == 1 ? 1 : 2;
+  for (std::size_t i = 0; i < n; ++i) {
+    volumes += (i ? ", " : "") + std::string(number);
+    positions += i ? ", \"FR\"" : (n == 1 ? "\"MONO\"" : "\"FL\"");
+  }
+  return std::string("{ \"volume\": 1.0, \"mute\": false, \"volumes\": [ ") + volumes +
+         " ], \"channels\": [ " + positions + " ] }";
+}
+
+int PipeWireSession::sweep(PipeWireGraph& graph, SteerJournal& journal) {
+  const PipeWireGraph::View view = graph.view();
+  int restored = 0;
+  journal.update([&](std::vector<SteerRecord>& records) {
+    SweepFacts facts{[](std::int32_t pid, std::uint64_t start) {
+                       auto now = processStartTime(pid);
+                       return now && *now == start;
+                     },
+                     [&](std::uint32_t node, std::uint64_t serial) {
+                       const auto* n = view.node(node);
+                       return n && n->serial == serial;
+                     }};
+    SweepPlan plan = planSweep(records, facts);
+    for (const SweepAction& action : plan.actions) {
+      graph.setTarget(action.node, action.key, action.value);
+      ++restored;
+    }
+    records = std::move(plan.keep);
+  });
+  return restored;
+}
+
+}  // namespace tavuno

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+
+namespace tavuno {
+
+// What the property table needs to know of processes beyond the server's
+// word. Called on the mirror thread.
+struct ProcessLookup {
+  // The start time of a pid (field 22 of /proc/<pid>/stat, clock ticks since
+  // boot); nothing when the process is not visible here.
+  std::function<std::optional<std::uint64_t>(std::int32_t pid)> startTime;
+  // The host pid of a sandboxed process known by its namespace pid and its
+  // sandbox application id; nothing when no host process matches.
+  std::function<std::optional<std::int32_t>(std::int32_t sandboxPid, const std::string& appId)>
+      hostPid;
+};
+
+// The lookups over /proc. Host pids are cached per (sandbox pid, app id) for
+// as long as the found process keeps its start time.
+ProcessLookup procProcessLookup();
+
+}  // namespace tavuno

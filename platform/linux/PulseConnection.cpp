@@ -1,0 +1,150 @@
+#include "platform/linux/PulseConnection.h"
+
+#include <pulse/pulseaudio.h>
+
+#include <unistd.h>
+
+#include <chrono>
+
+namespace tavuno {
+
+struct PulseConnection::Callbacks {
+  static void state(pa_context*, void* data) { static_cast<PulseConnection*>(data)->signal(); }
+  static void event(pa_context*, pa_subscription_event_type_t, std::uint32_t, void* data) {
+    auto* self = static_cast<PulseConnection*>(data);
+    {
+      std::lock_guard<std::mutex> guard(self->mutex_);
+      ++self->changes_;
+    }
+    self->changed_.notify_all();
+  }
+};
+
+std::unique_ptr<PulseConnection> PulseConnection::connect(std::string& error) {
+  std::unique_ptr<PulseConnection> c(new PulseConnection());
+  c->loop_ = pa_threaded_mainloop_new();
+  if (!c->loop_) {
+    error = "pa_threaded_mainloop_new";
+    return nullptr;
+  }
+  pa_proplist* props = pa_proplist_new();
+  pa_proplist_sets(props, PA_PROP_APPLICATION_NAME, "Tavuno");
+  pa_proplist_sets(props, "tavuno.owner.pid", std::to_string(::getpid()).c_str());
+  c->context_ =
+      pa_context_new_with_proplist(pa_threaded_mainloop_get_api(c->loop_), "Tavuno", props);
+  pa_proplist_free(props);
+  if (!c->context_ || pa_threaded_mainloop_start(c->loop_) < 0) {
+    error = "pa_context_new";
+    return nullptr;
+  }
+  c->lock();
+  pa_context_set_state_callback(c->context_, Callbacks::state, c.get());
+  bool ready = pa_context_connect(c->context_, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) >= 0 &&
+               c->waitLocked(
+                   [&] {
+                     auto s = pa_context_get_state(c->context_);
+                     return s == PA_CONTEXT_READY || !PA_CONTEXT_IS_GOOD(s);
+                   },
+                   2.0) &&
+               pa_context_get_state(c->context_) == PA_CONTEXT_READY;
+  if (!ready) error = pa_strerror(pa_context_errno(c->context_));
+  c->unlock();
+  if (!ready) return nullptr;
+  pa_context_set_subscribe_callback(c->context_, Callbacks::event, c.get());
+  if (!c->run([&] {
+        return pa_context_subscribe(c->context_, PA_SUBSCRIPTION_MASK_SINK_INPUT, nullptr, nullptr);
+      })) {
+    error = "pa_context_subscribe";
+    return nullptr;
+  }
+  return c;
+}
+
+PulseConnection::~PulseConnection() {
+  if (context_) {
+    lock();
+    pa_context_set_state_callback(context_, nullptr, nullptr);
+    pa_context_set_subscribe_callback(context_, nullptr, nullptr);
+    pa_context_disconnect(context_);
+    pa_context_unref(context_);
+    unlock();
+  }
+  if (loop_) {
+    pa_threaded_mainloop_stop(loop_);
+    pa_threaded_mainloop_free(loop_);
+  }
+}
+
+void PulseConnection::lock() const {
+  pa_threaded_mainloop_lock(loop_);
+}
+
+void PulseConnection::unlock() const {
+  pa_threaded_mainloop_unlock(loop_);
+}
+
+void PulseConnection::signal() const {
+  pa_threaded_mainloop_signal(loop_, 0);
+}
+
+bool PulseConnection::connected() const {
+  lock();
+  const bool ok = pa_context_get_state(context_) == PA_CONTEXT_READY;
+  unlock();
+  return ok;
+}
+
+bool PulseConnection::waitLocked(const std::function<bool()>& done, double seconds) {
+  if (done()) return true;
+  // The loop's wait has no deadline: a timer on the loop wakes it instead.
+  struct Alarm {
+    pa_threaded_mainloop* loop;
+    bool expired = false;
+  } alarm{loop_};
+  pa_mainloop_api* api = pa_threaded_mainloop_get_api(loop_);
+  pa_time_event* timer = pa_context_rttime_new(
+      context_, pa_rtclock_now() + static_cast<pa_usec_t>(seconds * 1e6),
+      [](pa_mainloop_api*, pa_time_event*, const timeval*, void* data) {
+        auto* a = static_cast<Alarm*>(data);
+        a->expired = true;
+        pa_threaded_mainloop_signal(a->loop, 0);
+      },
+      &alarm);
+  while (!done() && !alarm.expired)
+    pa_threaded_mainloop_wait(loop_);
+  if (timer) api->time_free(timer);
+  return done();
+}
+
+bool PulseConnection::run(const std::function<pa_operation*()>& issue, double seconds) {
+  lock();
+  pa_operation* op = issue();
+  bool ok = false;
+  if (op) {
+    pa_operation_set_state_callback(
+        op,
+        [](pa_operation*, void* loop) {
+          pa_threaded_mainloop_signal(static_cast<pa_threaded_mainloop*>(loop), 0);
+        },
+        loop_);
+    ok = waitLocked([&] { return pa_operation_get_state(op) != PA_OPERATION_RUNNING; }, seconds) &&
+         pa_operation_get_state(op) == PA_OPERATION_DONE;
+    if (!ok) pa_operation_cancel(op);
+    pa_operation_unref(op);
+  }
+  unlock();
+  return ok;
+}
+
+std::uint64_t PulseConnection::changes() const {
+  std::lock_guard<std::mutex> guard(mutex_);
+  return changes_;
+}
+
+bool PulseConnection::waitForChange(std::uint64_t seen, double seconds) const {
+  std::unique_lock<std::mutex> lock(mutex_);
+  return changed_.wait_for(lock, std::chrono::duration<double>(seconds),
+                           [&] { return changes_ != seen; });
+}
+
+}  // namespace tavuno

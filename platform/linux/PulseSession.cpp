@@ -1,0 +1,565 @@
+#include "platform/linux/PulseSession.h"
+
+#include <pulse/ext-stream-restore.h>
+#include <pulse/pulseaudio.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+
+#include "base/text/TavunoLanguage.h"
+#include "engine/sessions/RetainedAfterFailedCleanup.h"
+#include "platform/linux/ProcessStart.h"
+
+namespace tavuno {
+
+namespace {
+
+constexpr const char* kServer = "PulseAudio";
+constexpr int kMoveAttempts = 3;
+std::atomic<unsigned> tapCounter{0};
+
+float sanitize(float gain) {
+  if (!std::isfinite(gain)) return 1.0f;
+  return std::clamp(gain, 0.0f, 1.0f);
+}
+
+OSStatus lastError(pa_context* context) {
+  return -std::max(1, pa_context_errno(context));
+}
+
+std::int32_t toPid(const char* text) {
+  if (!text) return 0;
+  char* end = nullptr;
+  long v = std::strtol(text, &end, 10);
+  return end == text || v <= 0 || v > INT32_MAX ? 0 : static_cast<std::int32_t>(v);
+}
+
+}  // namespace
+
+struct PulseSession::Rt {
+  PulseSession* owner = nullptr;
+  PulseConnection* connection = nullptr;
+  pa_stream* record = nullptr;
+  pa_stream* play = nullptr;
+  std::uint32_t channels = 2;
+  std::vector<float> scratch;
+  TapGlueState glue;
+  std::atomic<bool> built{false};
+  std::atomic<bool> broken{false};
+
+  // The connection's loop thread: every recorded fragment goes through the kernel straight
+  // into the playback's write buffer.
+  static void read(pa_stream* stream, std::size_t, void* data) {
+    auto* rt = static_cast<Rt*>(data);
+    const void* chunk = nullptr;
+    std::size_t bytes = 0;
+    while (pa_stream_peek(stream, &chunk, &bytes) == 0 && bytes > 0) {
+      const auto* in = static_cast<const float*>(chunk);  // null: a hole, played as silence
+      const auto frames = static_cast<std::uint32_t>(bytes / 8);
+      const std::uint32_t stride = 4 * rt->channels;
+      std::uint32_t done = 0;
+      while (done < frames) {
+        const std::uint32_t want = std::min(frames - done, kTapScratchFrames);
+        void* out = nullptr;
+        std::size_t room = std::size_t{want} * stride;
+        if (pa_stream_begin_write(rt->play, &out, &room) < 0 || out == nullptr) {
+          rt->glue.counters.missingPlayback.fetch_add(1, std::memory_order_relaxed);
+          break;
+        }
+        TapCycle cycle;
+        cycle.capture = in ? in + 2 * std::size_t{done} : nullptr;
+        cycle.captureFrames = in ? want : 0;
+        cycle.playback = static_cast<float*>(out);
+        cycle.playbackFrames = static_cast<std::uint32_t>(room / stride);
+        cycle.requestedFrames = want;
+        cycle.channels = rt->channels;
+        const std::uint32_t n = tapGlueProcess(rt->owner->dsp_, rt->glue, cycle);
+        pa_stream_write(rt->play, out, std::size_t{n} * stride, nullptr, 0, PA_SEEK_RELATIVE);
+        if (n == 0) break;
+        done += n;
+      }
+      pa_stream_drop(stream);
+    }
+  }
+
+  static void state(pa_stream* stream, void* data) {
+    auto* rt = static_cast<Rt*>(data);
+    const auto s = pa_stream_get_state(stream);
+    if (rt->built && !PA_STREAM_IS_GOOD(s)) rt->broken = true;
+    rt->connection->signal();
+  }
+
+  // With the loop locked.
+  bool waitReady(pa_stream* stream) {
+    return connection->waitLocked(
+               [&] {
+                 auto s = pa_stream_get_state(stream);
+                 return s == PA_STREAM_READY || !PA_STREAM_IS_GOOD(s);
+               },
+               2.0) &&
+           pa_stream_get_state(stream) == PA_STREAM_READY;
+  }
+
+  void disconnect() {
+    for (pa_stream** s : {&record, &play}) {
+      if (!*s) continue;
+      pa_stream_set_read_callback(*s, nullptr, nullptr);
+      pa_stream_set_state_callback(*s, nullptr, nullptr);
+      pa_stream_disconnect(*s);
+      pa_stream_unref(*s);
+      *s = nullptr;
+    }
+  }
+};
+
+PulseSession::PulseSession(PulseSessionPorts ports)
+    : ports_(std::move(ports)), dsp_(tdsp_create()) {}
+
+PulseSession::~PulseSession() {
+  stop();
+  if (cleanupFailed_) {
+    RetainedAfterFailedCleanup::keep(dsp_, "tdsp_state");
+  } else {
+    tdsp_destroy(dsp_);
+  }
+}
+
+SessionDiagnostics PulseSession::diagnostics() const {
+  return {tdsp_callbacks(dsp_), tdsp_input_peak(dsp_), tdsp_output_peak(dsp_)};
+}
+
+bool PulseSession::shouldStopForBufferHealth(double) {
+  if (rt_ && rt_->broken) return true;
+  return tdsp_underruns(dsp_) > 1024 || tdsp_overruns(dsp_) > 1024;
+}
+
+void PulseSession::setGain(float gain, bool muted) {
+  std::lock_guard<std::mutex> guard(gainMutex_);
+  gain_ = sanitize(gain);
+  muted_ = muted;
+  ++gainVersion_;
+  const float level = streamLevel_ > 0.0f ? streamLevel_ : 1.0f;
+  tdsp_set_gain(dsp_, std::min(1.0f, gain_ / level), muted_);
+}
+
+std::vector<PulseSession::Input> PulseSession::listInputs() {
+  std::vector<Input> inputs;
+  connection_->run([&] {
+    return pa_context_get_sink_input_info_list(
+        connection_->context(),
+        [](pa_context*, const pa_sink_input_info* info, int eol, void* data) {
+          if (eol || !info) return;
+          Input input;
+          input.index = info->index;
+          input.sink = info->sink;
+          input.pid = toPid(pa_proplist_gets(info->proplist, PA_PROP_APPLICATION_PROCESS_ID));
+          input.ours = pa_proplist_contains(info->proplist, "tavuno.owner.pid") == 1;
+          input.volume =
+              info->volume.channels
+                  ? static_cast<float>(pa_sw_volume_to_linear(pa_cvolume_max(&info->volume)))
+                  : 1.0f;
+          for (const char* key : {"media.role", "application.id", "application.name", "media.name"})
+            if (const char* v = pa_proplist_gets(info->proplist, key)) input.props[key] = v;
+          static_cast<std::vector<Input>*>(data)->push_back(std::move(input));
+        },
+        &inputs);
+  });
+  return inputs;
+}
+
+std::vector<PulseSession::Sink> PulseSession::listSinks(std::string& defaultSink) {
+  std::vector<Sink> sinks;
+  connection_->run([&] {
+    return pa_context_get_sink_info_list(
+        connection_->context(),
+        [](pa_context*, const pa_sink_info* info, int eol, void* data) {
+          if (eol || !info) return;
+          static_cast<std::vector<Sink>*>(data)->push_back({info->index, info->name});
+        },
+        &sinks);
+  });
+  connection_->run([&] {
+    return pa_context_get_server_info(
+        connection_->context(),
+        [](pa_context*, const pa_server_info* info, void* data) {
+          if (info && info->default_sink_name)
+            *static_cast<std::string*>(data) = info->default_sink_name;
+        },
+        &defaultSink);
+  });
+  return sinks;
+}
+
+bool PulseSession::moveTo(std::uint32_t input, const std::string& sink) {
+  int success = 0;
+  connection_->run([&] {
+    return pa_context_move_sink_input_by_name(
+        connection_->context(), input, sink.c_str(),
+        [](pa_context*, int ok, void* data) { *static_cast<int*>(data) = ok; }, &success);
+  });
+  return success != 0;
+}
+
+std::optional<SessionFailure> PulseSession::start(const std::vector<AudioObjectID>& processes,
+                                                  const AudioDevice& device) {
+  if (cleanupFailed_ || running_ || processes.empty() || !device.output || dsp_ == nullptr)
+    return SessionFailure::unsupported(tr("Processo ou saída indisponível."));
+  pids_.clear();
+  pidStarts_.clear();
+  for (AudioObjectID object : processes) {
+    auto process = ports_.plane.process(object);
+    if (!process) return SessionFailure::unsupported(tr("Processo ou saída indisponível."));
+    pids_.insert(process->pid);
+    pidStarts_[process->pid] = process->startTime;
+  }
+  auto output = ports_.plane.output(device.id);
+  if (!output) return SessionFailure::unsupported(tr("Processo ou saída indisponível."));
+
+  std::string error;
+  connection_ = PulseConnection::connect(error);
+  if (!connection_)
+    return SessionFailure::server(textKey("Conectar ao servidor de áudio"), -ECONNREFUSED, kServer);
+  pa_context* context = connection_->context();
+  const auto self = static_cast<std::int32_t>(::getpid());
+  tapName_ = "tavuno.tap." + std::to_string(self) + "." + std::to_string(++tapCounter);
+  const std::uint32_t rate = output->rate ? output->rate : 48000;
+  const std::string arguments =
+      "sink_name=" + tapName_ + " rate=" + std::to_string(rate) +
+      " channels=2 format=float32le sink_properties=\"tavuno.owner.pid=" + std::to_string(self) +
+      " tavuno.owner.start=" + std::to_string(processStartTime(self).value_or(0)) +
+      " device.description=Tavuno\"";
+  std::uint32_t module = PA_INVALID_INDEX;
+  connection_->run([&] {
+    return pa_context_load_module(
+        context, "module-null-sink", arguments.c_str(),
+        [](pa_context*, std::uint32_t index, void* data) {
+          *static_cast<std::uint32_t*>(data) = index;
+        },
+        &module);
+  });
+  if (module == PA_INVALID_INDEX) {
+    auto failure = SessionFailure::server(textKey("Criar captura"), lastError(context), kServer);
+    teardown();
+    return failure;
+  }
+  module_ = module;
+  moduleLoaded_ = true;
+  std::string defaultSink;
+  for (const Sink& sink : listSinks(defaultSink))
+    if (sink.name == tapName_) tapIndex_ = sink.index;
+
+  rt_ = std::make_unique<Rt>();
+  rt_->owner = this;
+  rt_->connection = connection_.get();
+  rt_->channels = output->channels == 1 ? 1 : 2;
+  rt_->scratch.assign(2 * kTapScratchFrames, 0.0f);
+  rt_->glue.scratch = rt_->scratch.data();
+  rt_->glue.lastFrames = rate * latencyMs / 1000;
+  std::optional<SessionFailure> failure;
+  connection_->lock();
+  pa_proplist* props = pa_proplist_new();
+  pa_proplist_sets(props, "tavuno.owner.pid", std::to_string(self).c_str());
+  const pa_sample_spec playSpec{PA_SAMPLE_FLOAT32LE, rate,
+                                static_cast<std::uint8_t>(rt_->channels)};
+  const pa_sample_spec tapSpec{PA_SAMPLE_FLOAT32LE, rate, 2};
+  const std::uint32_t latencyBytes =
+      static_cast<std::uint32_t>(pa_usec_to_bytes(latencyMs * 1000, &playSpec));
+  pa_buffer_attr playAttr{static_cast<std::uint32_t>(-1), latencyBytes,
+                          static_cast<std::uint32_t>(-1), static_cast<std::uint32_t>(-1),
+                          static_cast<std::uint32_t>(-1)};
+  const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_DONT_MOVE | PA_STREAM_ADJUST_LATENCY);
+  rt_->play = pa_stream_new_with_proplist(context, "Tavuno", &playSpec, nullptr, props);
+  if (rt_->play) {
+    pa_stream_set_state_callback(rt_->play, Rt::state, rt_.get());
+    if (pa_stream_connect_playback(rt_->play, output->nodeName.c_str(), &playAttr, flags, nullptr,
+                                   nullptr) < 0 ||
+        !rt_->waitReady(rt_->play))
+      failure = SessionFailure::server(textKey("Preparar reprodução"), lastError(context), kServer);
+  } else {
+    failure = SessionFailure::server(textKey("Preparar reprodução"), lastError(context), kServer);
+  }
+  if (!failure) {
+    pa_buffer_attr recordAttr{
+        static_cast<std::uint32_t>(-1), static_cast<std::uint32_t>(-1),
+        static_cast<std::uint32_t>(-1), static_cast<std::uint32_t>(-1),
+        static_cast<std::uint32_t>(pa_usec_to_bytes(latencyMs * 1000, &tapSpec))};
+    rt_->record = pa_stream_new_with_proplist(context, "Tavuno", &tapSpec, nullptr, props);
+    const std::string monitor = tapName_ + ".monitor";
+    if (rt_->record) {
+      pa_stream_set_state_callback(rt_->record, Rt::state, rt_.get());
+      pa_stream_set_read_callback(rt_->record, Rt::read, rt_.get());
+      if (pa_stream_connect_record(rt_->record, monitor.c_str(), &recordAttr, flags) < 0 ||
+          !rt_->waitReady(rt_->record))
+        failure =
+            SessionFailure::server(textKey("Iniciar reprodução"), lastError(context), kServer);
+    } else {
+      failure = SessionFailure::server(textKey("Iniciar reprodução"), lastError(context), kServer);
+    }
+  }
+  pa_proplist_free(props);
+  rt_->built = !failure;
+  connection_->unlock();
+  if (failure) {
+    teardown();
+    return failure;
+  }
+
+  for (const Input& input : listInputs()) {
+    if (input.ours || !pids_.count(input.pid)) continue;
+    if (auto moved = move(input, listSinks(defaultSink), defaultSink, true)) {
+      teardown();
+      return moved;
+    }
+  }
+  running_ = true;
+  following_ = true;
+  follower_ = std::thread([this] { follow(); });
+  return std::nullopt;
+}
+
+std::optional<SessionFailure> PulseSession::move(const Input& input, const std::vector<Sink>& sinks,
+                                                 const std::string& defaultSink, bool record) {
+  SteerRecord r;
+  auto known = moved_.find(input.index);
+  if (known != moved_.end()) {
+    r = known->second;
+  } else {
+    r.node = input.index;
+    r.serial = input.index;
+    r.appPid = input.pid;
+    r.appStart = pidStarts_.count(input.pid) ? pidStarts_[input.pid] : 0;
+    r.tap = tapName_;
+    r.ownerPid = static_cast<std::int32_t>(::getpid());
+    r.ownerStart = processStartTime(r.ownerPid).value_or(0);
+  }
+  for (const Sink& sink : sinks) {
+    if (sink.index == input.sink && sink.index != tapIndex_ && sink.name.rfind("tavuno.", 0) != 0) {
+      r.sink = sink.name;
+      r.sinkWasDefault = sink.name == defaultSink;
+    }
+  }
+  if (record && known == moved_.end()) {
+    if (!ports_.journal.add(r))
+      return SessionFailure::server(textKey("Registrar o direcionamento"), -EIO, kServer);
+  } else {
+    ports_.journal.update([&](std::vector<SteerRecord>& records) {
+      for (auto& stored : records)
+        if (stored.node == r.node && stored.tap == r.tap) stored = r;
+    });
+  }
+  moved_[input.index] = r;
+  {
+    float gain;
+    {
+      std::lock_guard<std::mutex> guard(gainMutex_);
+      gain = gain_;
+    }
+    // The fallback for a stream the restore entry did not reach: down to the app's volume.
+    if (input.volume > gain + 1e-3f) {
+      pa_cvolume volume;
+      pa_cvolume_set(&volume, 2, pa_sw_volume_from_linear(gain));
+      connection_->run([&] {
+        return pa_context_set_sink_input_volume(connection_->context(), input.index, &volume,
+                                                nullptr, nullptr);
+      });
+    }
+  }
+  for (int attempt = 0; attempt < kMoveAttempts; ++attempt) {
+    moveTo(input.index, tapName_);
+    for (const Input& now : listInputs())
+      if (now.index == input.index && now.sink == tapIndex_) return std::nullopt;
+  }
+  return SessionFailure::server(textKey("Direcionar o áudio do aplicativo"), -ETIMEDOUT, kServer);
+}
+
+void PulseSession::follow() {
+  std::uint64_t seen = connection_->changes();
+  std::uint64_t gainSeen = ~std::uint64_t{0};
+  while (following_) {
+    connection_->waitForChange(seen, 0.1);
+    if (!following_) break;
+    std::uint64_t gainVersion;
+    {
+      std::lock_guard<std::mutex> guard(gainMutex_);
+      gainVersion = gainVersion_;
+    }
+    if (connection_->changes() == seen && gainVersion == gainSeen) continue;
+    gainSeen = gainVersion;
+    seen = connection_->changes();
+    if (!connection_->connected()) continue;
+    std::string defaultSink;
+    const auto sinks = listSinks(defaultSink);
+    const auto inputs = listInputs();
+    for (auto it = moved_.begin(); it != moved_.end();) {
+      const bool present = std::any_of(inputs.begin(), inputs.end(),
+                                       [&](const Input& i) { return i.index == it->first; });
+      if (present) {
+        ++it;
+        continue;
+      }
+      const SteerRecord gone = it->second;
+      ports_.journal.remove(
+          [&](const SteerRecord& r) { return r.node == gone.node && r.tap == gone.tap; });
+      it = moved_.erase(it);
+    }
+    for (const Input& input : inputs) {
+      if (input.ours || !pids_.count(input.pid) || input.sink == tapIndex_) continue;
+      // New, or moved away by another program: that sink becomes the one stop() restores.
+      (void)move(input, sinks, defaultSink, true);
+    }
+    keepLevels(listInputs());
+  }
+}
+
+void PulseSession::keepLevels(const std::vector<Input>& inputs) {
+  float level = 0.0f;
+  bool known = false;
+  const Input* last = nullptr;
+  for (const Input& input : inputs) {
+    if (!moved_.count(input.index)) continue;
+    level = std::max(level, input.volume);
+    known = true;
+    if (!last || input.index > last->index) last = &input;
+  }
+  float gain;
+  bool muted;
+  std::uint64_t version;
+  {
+    std::lock_guard<std::mutex> guard(gainMutex_);
+    streamLevel_ = known ? level : 1.0f;
+    const float s = streamLevel_ > 0.0f ? streamLevel_ : 1.0f;
+    tdsp_set_gain(dsp_, std::min(1.0f, gain_ / s), muted_);
+    gain = gain_;
+    muted = muted_;
+    version = gainVersion_;
+  }
+  // The streams are kept at the app's volume itself: PulseAudio's stream-restore saves a
+  // stream's volume whenever the stream changes (a move included), so a stream left louder
+  // would overwrite the seeded entry. Raising is safe (the kernel never adds gain), lowering
+  // dips for the few milliseconds until the kernel follows.
+  if (!muted) {
+    for (const Input& input : inputs) {
+      if (!moved_.count(input.index) || std::fabs(input.volume - gain) < 1e-3f) continue;
+      pa_cvolume volume;
+      pa_cvolume_set(&volume, 2, pa_sw_volume_from_linear(gain));
+      connection_->run([&] {
+        return pa_context_set_sink_input_volume(connection_->context(), input.index, &volume,
+                                                nullptr, nullptr);
+      });
+    }
+  }
+  if (version == seededVersion_ || !last) return;
+  const std::string entry = restoreEntry(last->props);
+  if (entry.empty()) return;
+  // Keep the device the entry remembers; only the volume is ours to seed.
+  std::string device;
+  std::pair<std::string, std::string> lookup{entry, ""};
+  connection_->run([&] {
+    return pa_ext_stream_restore_read(
+        connection_->context(),
+        [](pa_context*, const pa_ext_stream_restore_info* info, int eol, void* data) {
+          auto* found = static_cast<std::pair<std::string, std::string>*>(data);
+          if (!eol && info && info->name && found->first == info->name && info->device)
+            found->second = info->device;
+        },
+        &lookup);
+  });
+  device = lookup.second;
+  pa_ext_stream_restore_info info{};
+  info.name = entry.c_str();
+  pa_channel_map_init_stereo(&info.channel_map);
+  pa_cvolume_set(&info.volume, 2, pa_sw_volume_from_linear(gain));
+  info.device = device.empty() ? nullptr : device.c_str();
+  info.mute = 0;
+  // Not applied to the live streams: the next start is what the entry is for.
+  if (connection_->run([&] {
+        return pa_ext_stream_restore_write(connection_->context(), PA_UPDATE_REPLACE, &info, 1, 0,
+                                           nullptr, nullptr);
+      }))
+    seededVersion_ = version;
+}
+
+void PulseSession::stop() {
+  following_ = false;
+  if (follower_.joinable()) follower_.join();
+  teardown();
+}
+
+void PulseSession::teardown() {
+  if (connection_ && connection_->connected()) {
+    std::string defaultSink;
+    const auto sinks = listSinks(defaultSink);
+    for (const auto& [index, record] : moved_) {
+      bool done = false;
+      for (int attempt = 0; attempt < kMoveAttempts && !done; ++attempt) {
+        const auto inputs = listInputs();
+        auto now = std::find_if(inputs.begin(), inputs.end(),
+                                [&](const Input& i) { return i.index == index; });
+        if (now == inputs.end()) {
+          done = true;  // a stream that is gone is restored
+          break;
+        }
+        const bool sinkThere = std::any_of(sinks.begin(), sinks.end(),
+                                           [&](const Sink& s) { return s.name == record.sink; });
+        const std::string target = sinkThere ? record.sink : defaultSink;
+        moveTo(index, target);
+        for (const Input& after : listInputs())
+          for (const Sink& s : sinks)
+            if (after.index == index && s.index == after.sink && s.name == target) done = true;
+      }
+      if (done) {
+        ports_.journal.remove(
+            [&](const SteerRecord& r) { return r.node == record.node && r.tap == record.tap; });
+      } else {
+        cleanupFailed_ = true;
+      }
+    }
+  }
+  if (connection_ && !connection_->connected()) {
+    // The server went away and took the streams with it; a restarted one numbers its streams
+    // afresh, so these records could only ever name someone else's.
+    for (const auto& [index, record] : moved_)
+      ports_.journal.remove(
+          [&](const SteerRecord& r) { return r.node == record.node && r.tap == record.tap; });
+  }
+  moved_.clear();
+  if (rt_ && connection_) {
+    connection_->lock();
+    rt_->built = false;
+    rt_->disconnect();
+    connection_->unlock();
+  }
+  if (moduleLoaded_ && connection_) {
+    int success = 0;
+    connection_->run([&] {
+      return pa_context_unload_module(
+          connection_->context(), module_,
+          [](pa_context*, int ok, void* data) { *static_cast<int*>(data) = ok; }, &success);
+    });
+    // Unloaded or not, the null sink is the server's to keep; only a live one is a failure.
+    if (!success && connection_->connected()) cleanupFailed_ = true;
+    moduleLoaded_ = false;
+  }
+  rt_.reset();
+  connection_.reset();
+  tapIndex_ = 0;
+  running_ = false;
+}
+
+std::string PulseSession::restoreEntry(const std::map<std::string, std::string>& props) {
+  static const std::pair<const char*, const char*> keys[] = {
+      {"media.role", "sink-input-by-media-role:"},
+      {"application.id", "sink-input-by-application-id:"},
+      {"application.name", "sink-input-by-application-name:"},
+      {"media.name", "sink-input-by-media-name:"}};
+  for (const auto& [key, prefix] : keys) {
+    auto it = props.find(key);
+    if (it != props.end()) return prefix + it->second;
+  }
+  return {};
+}
+
+}  // namespace tavuno

@@ -1,0 +1,112 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "engine/rt/tdsp.h"
+#include "engine/sessions/ManagedAudioSession.h"
+#include "platform/linux/PulseConnection.h"
+#include "platform/linux/SessionControlPlane.h"
+#include "platform/linux/SteerJournal.h"
+#include "platform/linux/TapGlue.h"
+
+struct pa_stream;
+
+namespace tavuno {
+
+struct PulseSessionPorts {
+  const SessionControlPlane& plane;
+  SteerJournal& journal;
+};
+
+// The per-application path on a real PulseAudio server (no PipeWire): a null sink per
+// application as the tap, its monitor recorded and played to the output at 30 ms through the
+// kernel, and the application's sink-inputs moved into it by index, each move verified. A
+// follower thread moves the application's new sink-inputs too and takes back one another
+// program moved away (that choice is what stop() puts back). Moves are recorded in the journal
+// first; after a Tavuno was killed its null sinks stay, and sweepPulseTaps (PulseSweep.h)
+// unloads them and puts pinned streams back.
+//
+// Threads: as PipeWireSession. The record callback runs the kernel on the connection's loop
+// thread, into the playback's own write buffer.
+class PulseSession final : public ManagedAudioSession {
+ public:
+  static constexpr std::uint32_t latencyMs = 30;
+
+  explicit PulseSession(PulseSessionPorts ports);
+  ~PulseSession() override;
+  PulseSession(const PulseSession&) = delete;
+  PulseSession& operator=(const PulseSession&) = delete;
+
+  SessionDiagnostics diagnostics() const override;
+  bool cleanupFailed() const override { return cleanupFailed_; }
+  [[nodiscard]] std::optional<SessionFailure> start(const std::vector<AudioObjectID>& processes,
+                                                    const AudioDevice& output) override;
+  void stop() override;
+  void setGain(float gain, bool muted) override;
+  bool shouldStopForBufferHealth(double now) override;
+
+  const std::string& tapName() const { return tapName_; }
+
+  // The stream-restore entry name PulseAudio looks a stream with these properties up by.
+  static std::string restoreEntry(const std::map<std::string, std::string>& props);
+
+  struct Rt;
+
+ private:
+  struct Input {
+    std::uint32_t index = 0;
+    std::uint32_t sink = 0;
+    std::int32_t pid = 0;
+    bool ours = false;
+    float volume = 1.0f;  // the loudest channel, linear
+    std::map<std::string, std::string> props;
+  };
+  struct Sink {
+    std::uint32_t index = 0;
+    std::string name;
+  };
+
+  std::vector<Input> listInputs();
+  std::vector<Sink> listSinks(std::string& defaultSink);
+  std::optional<SessionFailure> move(const Input& input, const std::vector<Sink>& sinks,
+                                     const std::string& defaultSink, bool record);
+  bool moveTo(std::uint32_t input, const std::string& sink);
+  void follow();
+  void keepLevels(const std::vector<Input>& inputs);
+  void teardown();
+
+  PulseSessionPorts ports_;
+  tdsp_state* dsp_;
+  std::unique_ptr<PulseConnection> connection_;
+  std::unique_ptr<Rt> rt_;
+  std::string tapName_;
+  std::uint32_t tapIndex_ = 0;
+  std::uint32_t module_ = 0;
+  bool moduleLoaded_ = false;
+  std::set<std::int32_t> pids_;
+  std::map<std::int32_t, std::uint64_t> pidStarts_;
+  std::map<std::uint32_t, SteerRecord> moved_;  // sink-input index → what it came from
+  std::thread follower_;
+  std::atomic<bool> following_{false};
+  bool running_ = false;
+  bool cleanupFailed_ = false;
+
+  mutable std::mutex gainMutex_;
+  float gain_ = 1.0f;
+  bool muted_ = false;
+  float streamLevel_ = 1.0f;
+  std::uint64_t gainVersion_ = 0;
+  std::uint64_t seededVersion_ = ~std::uint64_t{0};
+};
+
+}  // namespace tavuno

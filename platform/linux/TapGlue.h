@@ -1,0 +1,52 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+#include "engine/rt/tdsp.h"
+
+namespace tavuno {
+
+// One graph cycle of a per-application tap: the capture chunk the tap sink received, the
+// playback buffer to the output, and the kernel between them. Pure: no server call, so the
+// session's process callback and the tests run the same code.
+//
+// Real-time thread (the graph's data thread), one cycle at a time. Never allocates, locks,
+// logs or makes a system call.
+
+// Frames of the stereo scratch buffer a tap allocates at start; no cycle is longer.
+constexpr std::uint32_t kTapScratchFrames = 8192;
+
+// Shortfalls seen by the tap itself. The kernel always gets equal counts (a missing or short
+// capture must not look like a format mismatch to the buffer-health rule), so these are kept
+// apart. Written by the real-time thread, read by anyone.
+struct TapGlueCounters {
+  std::atomic<std::uint32_t> missingCapture{0};   // cycles without capture data
+  std::atomic<std::uint32_t> shortCapture{0};     // cycles whose capture held fewer frames
+  std::atomic<std::uint32_t> droppedFrames{0};    // capture frames that did not fit
+  std::atomic<std::uint32_t> missingPlayback{0};  // cycles without a playback buffer
+};
+
+// What the tap keeps from one cycle to the next.
+struct TapGlueState {
+  float* scratch = nullptr;      // kTapScratchFrames stereo frames, allocated at start
+  std::uint32_t lastFrames = 0;  // the previous cycle's length; the quantum at first
+  TapGlueCounters counters;
+};
+
+struct TapCycle {
+  const float* capture = nullptr;  // interleaved stereo, or null when the graph gave none
+  std::uint32_t captureFrames = 0;
+  float* playback = nullptr;          // interleaved, `channels` per frame
+  std::uint32_t playbackFrames = 0;   // its capacity
+  std::uint32_t requestedFrames = 0;  // what the graph asked of the playback; 0 if unknown
+  std::uint32_t channels = 2;         // 1 or 2
+};
+
+// Runs the kernel over one cycle and returns the frames written to the playback buffer. The
+// length is what the graph asked for, else the capture's, else the previous cycle's, capped by
+// the playback buffer and the scratch. A capture holding fewer frames is copied to the scratch
+// and padded with silence; a null capture plays silence. A mono playback gets the stereo fold.
+std::uint32_t tapGlueProcess(tdsp_state* dsp, TapGlueState& state, const TapCycle& cycle);
+
+}  // namespace tavuno

@@ -1,0 +1,115 @@
+// The service on the real platform: devices, defaults, volume and mute,
+// listeners and automatic switching against a private audio server.
+#include <cmath>
+
+#include "devices/HeadsetPair.h"
+#include "linux/server/LinuxServiceFixture.h"
+#include "platform/linux/Transport.h"
+
+namespace tavuno::test {
+namespace {
+
+using Server = PrivateAudioServer;
+
+// A 440 Hz tone at RMS 0.3536 heard at the server's volume v: ×v³.
+constexpr double toneRMS = 0.3536;
+
+TEST_F(LinuxServiceTest, DevicesCarryTheirTransportsAndTheHeadsetPairs) {
+  makeService();
+  const auto& devices = service->state().devices;
+  std::map<std::string, AudioDevice> byUid;
+  for (const auto& device : devices)
+    byUid[device.uid] = device;
+  ASSERT_EQ(byUid.size(), 5u) << "monitors, the placeholder and the mic's feed are not devices";
+  EXPECT_EQ(byUid.at(Server::hdmi).transport, transport::hdmi);
+  EXPECT_FALSE(byUid.at(Server::hdmi).builtIn);
+  EXPECT_TRUE(byUid.at(Server::speakers).builtIn);
+  EXPECT_EQ(byUid.at(Server::usbDac).transport, transport::usb);
+  const AudioDevice& headset = byUid.at("bluez:00:11:22:33:44:55:output");
+  const AudioDevice& mic = byUid.at("bluez:00:11:22:33:44:55:input");
+  EXPECT_EQ(headset.transport, transport::bluetooth);
+  EXPECT_TRUE(mic.input && !mic.output);
+  EXPECT_EQ(HeadsetPair::inputUID(headset, devices), mic.uid);
+  EXPECT_EQ(service->state().defaultOutput, byUid.at(Server::speakers).id);
+  EXPECT_EQ(service->state().defaultInput, mic.id);
+  EXPECT_EQ(headset.name, "BT Headset");
+}
+
+TEST_F(LinuxServiceTest, ANewDefaultReadsBackAtOnceAndReachesTheServer) {
+  makeService();
+  const AudioObjectID usb = idOf(Server::usbDac);
+  ASSERT_TRUE(service->setDefault(usb, false));
+  EXPECT_EQ(service->state().defaultOutput, usb) << "read back in the same turn";
+  EXPECT_TRUE(pumpUntil([&] { return defaultSinkOnServer() == Server::usbDac; }, 1.0));
+  EXPECT_EQ(hal->pendingWrites(), 0u);
+}
+
+TEST_F(LinuxServiceTest, VolumeAndMuteAreHeardOnTheServersScale) {
+  makeService();
+  ASSERT_TRUE(server().play("org.example.App", "App"));
+  ASSERT_TRUE(service->setVolume(0.5f));
+  EXPECT_FLOAT_EQ(service->state().volume, 0.5f);
+  pumpUntil([&] { return hal->pendingWrites() == 0; }, 1.0);
+  auto heard = server().rms(Server::speakers);
+  ASSERT_TRUE(heard);
+  EXPECT_NEAR(*heard, toneRMS * 0.125, 0.01);
+
+  ASSERT_TRUE(service->setMute(true));
+  pumpUntil([&] { return hal->pendingWrites() == 0; }, 1.0);
+  heard = server().rms(Server::speakers);
+  ASSERT_TRUE(heard);
+  EXPECT_LT(*heard, 0.001);
+}
+
+TEST_F(LinuxServiceTest, BalanceIsKeptThroughZeroOnUnequalChannels) {
+  makeService();
+  server().pactl({"set-sink-volume", Server::speakers, "100%", "50%"});
+  ASSERT_TRUE(pumpUntil(
+      [&] {
+        return service->channelVolumes() == std::vector<float>{1.0f, 0.5f};
+      },
+      2.0));
+  ASSERT_TRUE(service->setVolume(0.0f));
+  ASSERT_TRUE(service->setVolume(0.6f));
+  EXPECT_TRUE(pumpUntil(
+      [&] {
+        const std::string sink = server().pactl({"get-sink-volume", Server::speakers}).value_or("");
+        return sink.find("60%") != std::string::npos && sink.find("30%") != std::string::npos;
+      },
+      1.0));
+}
+
+TEST_F(LinuxServiceTest, AnOutsideChangeReachesTheServiceThroughItsListener) {
+  makeService(/*startTimer=*/false);
+  const std::uint64_t refreshes = service->refreshCount();
+  server().pactl({"set-sink-volume", Server::speakers, "30%"});
+  EXPECT_TRUE(pumpUntil([&] { return std::fabs(service->state().volume - 0.3f) < 0.01f; }, 1.0));
+  EXPECT_GT(service->refreshCount(), refreshes);
+  server().pactl({"set-sink-mute", Server::speakers, "1"});
+  EXPECT_TRUE(pumpUntil([&] { return service->state().muted; }, 1.0));
+}
+
+TEST_F(LinuxServiceTest, APluggedPreferredDeviceIsChosenAndTheBuiltInOneWhenItGoes) {
+  makeService();
+  service->setAutomatic(true);
+  service->setPreferredOutput("plugged_dac");
+  pump(AudioService::policyDelay + 0.2);
+
+  auto module = server().loadNullSink(
+      "plugged_dac", "device.description='Plugged DAC' device.bus=usb device.api=alsa");
+  ASSERT_TRUE(module);
+  EXPECT_TRUE(pumpUntil([&] { return defaultSinkOnServer() == "plugged_dac"; },
+                        AudioService::policyDelay + 1.5));
+  EXPECT_EQ(service->state().defaultOutput, idOf("plugged_dac"));
+
+  // Gone: back to the built-in speakers, never to the HDMI output listed
+  // before them.
+  ASSERT_TRUE(server().unloadModule(*module));
+  EXPECT_TRUE(pumpUntil([&] { return defaultSinkOnServer() == Server::speakers; },
+                        AudioService::policyDelay + 1.5));
+  pump(0.5);
+  EXPECT_EQ(defaultSinkOnServer(), Server::speakers);
+}
+
+}  // namespace
+}  // namespace tavuno::test

@@ -1,0 +1,102 @@
+#include "linux/server/LinuxServiceFixture.h"
+
+#include <cstdlib>
+
+namespace tavuno::test {
+
+namespace {
+
+class AudioServerEnvironment : public ::testing::Environment {
+ public:
+  void SetUp() override {
+    server_ = std::make_unique<PrivateAudioServer>();
+    if (auto failure = server_->start()) {
+      failure_ = *failure;
+      server_.reset();
+    }
+  }
+  void TearDown() override { server_.reset(); }
+
+  static inline std::unique_ptr<PrivateAudioServer> server_;
+  static inline std::string failure_;
+};
+
+[[maybe_unused]] const auto* const environment =
+    ::testing::AddGlobalTestEnvironment(new AudioServerEnvironment);
+
+}  // namespace
+
+PrivateAudioServer* audioServer() {
+  return AudioServerEnvironment::server_.get();
+}
+
+const std::string& audioServerFailure() {
+  return AudioServerEnvironment::failure_;
+}
+
+bool audioServerRequired() {
+  const char* value = std::getenv("TAVUNO_REQUIRE_AUDIO_SERVER");
+  return value && std::string(value) == "1";
+}
+
+void LinuxServiceTest::SetUp() {
+  TAVUNO_REQUIRE_AUDIO_SERVER();
+  mirror = std::make_unique<PulseMirror>(PulseMirror::Options{server().pulseServer()});
+  mirror->start();
+  ASSERT_TRUE(mirror->waitForSync(2)) << "the mirror did not sync within 2 s";
+  hal = std::make_unique<LinuxHal>(main, mirror->hub(), *mirror);
+  notifications = std::make_shared<FakeAudioNotifications>(main);
+}
+
+void LinuxServiceTest::makeService(bool startTimer) {
+  ServiceOptions options;
+  options.startTimer = startTimer;
+  options.notifications = notifications;
+  service = AudioService::create({defaults, main, *hal, workers}, std::move(options));
+}
+
+void LinuxServiceTest::TearDown() {
+  service.reset();
+  hal.reset();
+  mirror.reset();
+  if (PrivateAudioServer* stack = audioServer()) {
+    stack->stopPlayers();
+    for (const char* sink : {PrivateAudioServer::hdmi, PrivateAudioServer::speakers,
+                             PrivateAudioServer::usbDac, PrivateAudioServer::headset}) {
+      stack->pactl({"set-sink-volume", sink, "100%"});
+      stack->pactl({"set-sink-mute", sink, "0"});
+    }
+    stack->pactl({"set-default-sink", PrivateAudioServer::speakers});
+    stack->pactl({"set-default-source", PrivateAudioServer::headsetMic});
+  }
+}
+
+bool LinuxServiceTest::pumpUntil(const std::function<bool()>& condition, double seconds) {
+  const double deadline = main.uptime() + seconds;
+  for (;;) {
+    if (condition()) return true;
+    if (main.uptime() >= deadline) return false;
+    pump(0.01);
+  }
+}
+
+void LinuxServiceTest::pump(double seconds) {
+  main.postAfter(seconds, [this] { main.stop(); });
+  main.run();
+}
+
+AudioObjectID LinuxServiceTest::idOf(const std::string& uid) const {
+  for (const auto& device : service->state().devices)
+    if (device.uid == uid) return device.id;
+  return 0;
+}
+
+std::string LinuxServiceTest::defaultSinkOnServer() {
+  const std::string info = server().pactl({"info"}).value_or("");
+  const std::string mark = "Default Sink: ";
+  const auto at = info.find(mark);
+  if (at == std::string::npos) return {};
+  return info.substr(at + mark.size(), info.find('\n', at) - at - mark.size());
+}
+
+}  // namespace tavuno::test

@@ -1,0 +1,359 @@
+// The PipeWire session against a private PipeWire server (one per test binary).
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <cstdlib>
+#include <fstream>
+#include <map>
+#include <new>
+#include <sstream>
+#include <thread>
+
+#include "platform/linux/PipeWireSession.h"
+#include "platform/linux/ProcessStart.h"
+#include "tests/linux/session/SessionAudioStack.h"
+#include "tests/linux/session/SessionTestPlane.h"
+#include "tests/rt/RealtimeProbe.h"
+
+namespace tavuno {
+namespace {
+
+using test::eventually;
+using test::SessionAudioStack;
+
+constexpr double kToneRms = 0.3536;
+
+AudioDevice device(AudioObjectID id) {
+  AudioDevice d;
+  d.id = id;
+  d.uid = id == 1 ? "builtin_speakers" : "usb_dac";
+  d.output = true;
+  return d;
+}
+
+// Helper mode: the binary run with TAVUNO_SESSION_HELPER="<pid>:<output id>,..." starts one
+// session per pair, writes TAVUNO_SESSION_HELPER_READY and waits to be killed.
+const bool helperMode = [] {
+  const char* spec = std::getenv("TAVUNO_SESSION_HELPER");
+  if (!spec) return false;
+  static test::SessionTestPlane plane;
+  static PipeWireGraphSource graphs;
+  static SteerJournal journal(SteerJournal::defaultDir());
+  static std::vector<std::unique_ptr<PipeWireSession>> sessions;
+  std::stringstream list(spec);
+  std::string item;
+  AudioObjectID object = 100;
+  while (std::getline(list, item, ',')) {
+    const auto colon = item.find(':');
+    plane.pids[object] = std::stoi(item.substr(0, colon));
+    auto session = std::make_unique<PipeWireSession>(PipeWireSessionPorts{plane, graphs, journal});
+    if (session->start({object}, device(std::stoul(item.substr(colon + 1))))) std::_Exit(3);
+    sessions.push_back(std::move(session));
+    ++object;
+  }
+  std::ofstream(std::getenv("TAVUNO_SESSION_HELPER_READY")) << "ready";
+  for (;;)
+    ::pause();
+}();
+
+class PipeWireSessionTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    SessionAudioStack& s = SessionAudioStack::get();
+    if (!s.problem().empty()) {
+      if (std::getenv("TAVUNO_REQUIRE_AUDIO_SERVER")) FAIL() << s.problem();
+      GTEST_SKIP() << s.problem();
+    }
+    stack = &s;
+    journal = std::make_unique<SteerJournal>(
+        s.root() + "/journal-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+  }
+  void TearDown() override {
+    for (pid_t pid : players)
+      stack->stop(pid);
+  }
+  pid_t play(const std::string& app, AudioObjectID object, const std::string& sink = "") {
+    pid_t pid = stack->play(app, sink);
+    players.push_back(pid);
+    plane.pids[object] = pid;
+    return pid;
+  }
+  std::unique_ptr<PipeWireSession> session() {
+    return std::make_unique<PipeWireSession>(PipeWireSessionPorts{plane, graphs, *journal});
+  }
+
+  SessionAudioStack* stack = nullptr;
+  test::SessionTestPlane plane;
+  PipeWireGraphSource graphs;
+  std::unique_ptr<SteerJournal> journal;
+  std::vector<pid_t> players;
+};
+
+// Gain and mute heard on the chosen output only, other apps untouched, and stop puts each app
+// back where it was, an app pinned to a non-default sink included.
+TEST_F(PipeWireSessionTest, GainHeardOnItsOutputAndEveryAppRestored) {
+  pid_t a = play("GainA", 100);
+  pid_t b = play("GainB", 101);
+  ASSERT_EQ(stack->sinkOf(a), "builtin_speakers");
+
+  auto sa = session();
+  sa->setGain(0.5f, false);
+  ASSERT_EQ(sa->start({100}, device(2)), std::nullopt);
+  EXPECT_EQ(stack->sinkOf(a), sa->tapName());
+  EXPECT_EQ(journal->load().size(), 1u);
+  // usb_dac carries A at half amplitude; the default carries B alone, untouched.
+  EXPECT_NEAR(stack->level("usb_dac").rms, kToneRms * 0.5, 0.01);
+  EXPECT_NEAR(stack->level("builtin_speakers").rms, kToneRms, 0.01);
+  sa->setGain(0.5f, true);
+  EXPECT_LT(stack->level("usb_dac").rms, 0.001);
+  EXPECT_NEAR(stack->level("builtin_speakers").rms, kToneRms, 0.01);
+  sa->stop();
+  sa->stop();  // a second stop does nothing
+  EXPECT_FALSE(sa->cleanupFailed());
+  EXPECT_EQ(stack->sinkOf(a), "builtin_speakers");
+  EXPECT_EQ(stack->sinkOf(b), "builtin_speakers");
+
+  pid_t pinned = play("GainPinned", 102, "usb_dac");
+  auto sp = session();
+  ASSERT_EQ(sp->start({102}, device(1)), std::nullopt);
+  EXPECT_EQ(stack->sinkOf(pinned), sp->tapName());
+  sp->stop();
+  EXPECT_EQ(stack->sinkOf(pinned), "usb_dac");
+  EXPECT_TRUE(journal->load().empty());
+}
+
+// A move lost by the server (our key deleted right after the write) is written again: the
+// session still starts. The cycle runs with no allocation or lock, and a gain change is heard
+// from the cycle after the one under way.
+TEST_F(PipeWireSessionTest, LostMoveRetriedRealTimeCleanGainWithinACycle) {
+  play("Lost", 100);
+  struct Counts {
+    std::atomic<int> cycles{0}, allocations{0}, locks{0};
+    alignas(RealtimeProbe) unsigned char probe[sizeof(RealtimeProbe)];
+  } counts;
+  CycleObserver observer{[](void* c) { new (static_cast<Counts*>(c)->probe) RealtimeProbe(); },
+                         [](void* c) {
+                           auto* counts = static_cast<Counts*>(c);
+                           auto* probe =
+                               std::launder(reinterpret_cast<RealtimeProbe*>(counts->probe));
+                           counts->allocations += probe->allocations();
+                           counts->locks += probe->locks();
+                           ++counts->cycles;
+                           probe->~RealtimeProbe();
+                         },
+                         &counts};
+  int writes = 0;
+  PipeWireSessionPorts ports{plane, graphs, *journal};
+  ports.observer = &observer;
+  ports.afterTargetWrite = [&](std::uint32_t node, int attempt, bool restoring) {
+    if (restoring) return;
+    ++writes;
+    if (attempt != 0) return;
+    stack->run({"pw-metadata", "-d", std::to_string(node), "target.object"});
+    std::string error;
+    graphs.current(error)->waitUntil(
+        [&](const PipeWireGraph::View& v) { return !v.target(node, "target.object"); }, 1);
+  };
+  PipeWireSession session(ports);
+  session.setGain(0.5f, false);
+  ASSERT_EQ(session.start({100}, device(1)), std::nullopt);
+  EXPECT_GE(writes, 2);
+  EXPECT_EQ(stack->sinkOf(plane.pids[100]), session.tapName());
+
+  ASSERT_TRUE(eventually([&] { return counts.cycles > 50; }, 5));
+  EXPECT_EQ(counts.allocations.load(), 0);
+  EXPECT_EQ(counts.locks.load(), 0);
+
+  // The kernel makes up what the stream's own volume leaves: halving the gain halves its ratio.
+  const SessionDiagnostics before = session.diagnostics();
+  ASSERT_GT(before.inputPeak, 0.1f);
+  const float ratio = before.outputPeak / before.inputPeak;
+  session.setGain(0.25f, false);
+  SessionDiagnostics after;
+  ASSERT_TRUE(eventually(
+      [&] {
+        after = session.diagnostics();
+        return after.callbacks >= before.callbacks + 2;
+      },
+      2));
+  ASSERT_GT(after.inputPeak, 0.1f);
+  EXPECT_NEAR(after.outputPeak / after.inputPeak, ratio / 2, 0.01f);
+  session.stop();
+  EXPECT_FALSE(session.cleanupFailed());
+}
+
+// While started, a new stream of the application is steered too, and a stream another program
+// moves away is steered back, that program's choice becoming the one stop() restores.
+TEST_F(PipeWireSessionTest, FollowsNewStreamsAndStealsBackMovedOnes) {
+  play("Follow", 100);
+  // The second process starts playing only after the session started.
+  pid_t late =
+      stack->spawn({"sh", "-c", "sleep 1; exec paplay --client-name=Late " + stack->tone()},
+                   {{"PULSE_PROP", "application.id=org.example.Late"}});
+  players.push_back(late);
+  plane.pids[101] = late;
+  PipeWireSession session(PipeWireSessionPorts{plane, graphs, *journal});
+  ASSERT_EQ(session.start({100, 101}, device(1)), std::nullopt);
+  EXPECT_TRUE(eventually([&] { return stack->sinkOf(late) == session.tapName(); }, 5));
+
+  auto index = stack->run({"sh", "-c",
+                           "pactl list sink-inputs | awk '/^Sink Input #/{i=substr($3,2)} "
+                           "/application.process.id = \"" +
+                               std::to_string(plane.pids[100]) + "\"/{print i}'"});
+  ASSERT_TRUE(index && !index->empty());
+  index->pop_back();
+  stack->run({"pactl", "move-sink-input", *index, "usb_dac"});
+  EXPECT_TRUE(eventually([&] { return stack->sinkOf(plane.pids[100]) == session.tapName(); }, 3));
+  session.stop();
+  EXPECT_EQ(stack->sinkOf(plane.pids[100]), "usb_dac");
+  EXPECT_EQ(stack->sinkOf(late), "builtin_speakers");
+}
+
+// The longest run of silent frames (both channels below 0.01) in a stereo recording, in
+// seconds; the tones never dwell that low for two frames in a row.
+double longestSilence(const std::vector<float>& samples, std::size_t from) {
+  std::size_t run = 0, longest = 0;
+  for (std::size_t i = from & ~std::size_t{1}; i + 1 < samples.size(); i += 2) {
+    const bool silent = std::fabs(samples[i]) < 0.01f && std::fabs(samples[i + 1]) < 0.01f;
+    run = silent ? run + 1 : 0;
+    longest = std::max(longest, run);
+  }
+  return double(longest) / 48000.0;
+}
+
+// A Tavuno killed with two tapped applications: the server relinks both, typically within 50
+// ms (the gap is read off the default output's monitor), and the next Tavuno's sweep puts the
+// pinned one back on its sink. Repeated, since a kill can land anywhere.
+TEST_F(PipeWireSessionTest, KilledTavunoLeavesNoAppSilentOrRerouted) {
+  pid_t free = play("KillFree", 100);
+  pid_t pinned = stack->play("KillPinned", "usb_dac", true);
+  players.push_back(pinned);
+  const char* wanted = std::getenv("TAVUNO_KILL_ROUNDS");
+  const int rounds = wanted ? std::atoi(wanted) : 20;
+  std::string error;
+  auto graph = graphs.current(error);
+  ASSERT_TRUE(graph) << error;
+  auto onRealSink = [&](const PipeWireGraph::View& v, pid_t pid) {
+    for (const auto& [id, node] : v.nodes) {
+      if (node.pid != pid || node.mediaClass != "Stream/Output/Audio") continue;
+      for (std::uint32_t in : v.linkedTo(id)) {
+        const auto* sink = v.node(in);
+        if (sink && sink->ownerPid == 0 && sink->mediaClass == "Audio/Sink") return true;
+      }
+    }
+    return false;
+  };
+  char self[4096];
+  const ssize_t length = ::readlink("/proc/self/exe", self, sizeof self - 1);
+  ASSERT_GT(length, 0);
+  self[length] = 0;
+  double worstGap = 0;
+  int late = 0;
+  std::vector<double> gaps;
+  for (int round = 0; round < rounds; ++round) {
+    SCOPED_TRACE(round);
+    if (round > 0 && round % 40 == 0) {
+      // Fresh players now and then: a stream that ends and starts again mid-round is a new
+      // stream that no record names.
+      for (pid_t p : {free, pinned}) {
+        stack->stop(p);
+        std::erase(players, p);
+      }
+      free = play("KillFree", 100);
+      pinned = stack->play("KillPinned", "usb_dac", true);
+      players.push_back(pinned);
+    }
+    const std::string ready = stack->root() + "/ready";
+    std::remove(ready.c_str());
+    // The free app through a tap to the default output, the pinned one to the USB DAC.
+    pid_t helper = stack->spawn(
+        {self},
+        {{"TAVUNO_SESSION_HELPER", std::to_string(free) + ":1," + std::to_string(pinned) + ":2"},
+         {"TAVUNO_SESSION_HELPER_READY", ready}});
+    ASSERT_TRUE(eventually([&] { return std::ifstream(ready).good(); }, 10));
+    ASSERT_TRUE(graph->waitUntil(
+        [&](const auto& v) { return !onRealSink(v, free) && !onRealSink(v, pinned); }, 2));
+    std::vector<float> heard;
+    std::thread recorder([&] { heard = stack->record("builtin_speakers", 0.8); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    stack->stop(helper, SIGKILL);
+    recorder.join();
+    EXPECT_TRUE(graph->waitUntil(
+        [&](const auto& v) { return onRealSink(v, free) && onRealSink(v, pinned); }, 2));
+    // The first 0.2 s hold the recorder's own start.
+    const double gap = longestSilence(heard, 2 * 9600);
+    worstGap = std::max(worstGap, gap);
+    gaps.push_back(gap);
+    if (std::getenv("TAVUNO_KILL_VERBOSE")) std::printf("round %d: %.1f ms\n", round, gap * 1000);
+    if (gap >= 0.05) ++late;
+    EXPECT_LT(gap, 0.5) << "an app left silent";
+
+    SteerJournal journal(SteerJournal::defaultDir());
+    EXPECT_EQ(journal.load().size(), 2u);
+    // The pinned app is put back; the other followed the default by itself.
+    EXPECT_EQ(PipeWireSession::sweep(*graph, journal), 1);
+    EXPECT_TRUE(journal.load().empty());
+    EXPECT_TRUE(eventually([&] { return stack->sinkOf(pinned) == "usb_dac"; }, 2));
+    EXPECT_EQ(stack->sinkOf(free), "builtin_speakers");
+  }
+  std::sort(gaps.begin(), gaps.end());
+  const double median = gaps.empty() ? 0 : gaps[gaps.size() / 2];
+  std::printf(
+      "silence on the default output after SIGKILL, %d rounds: median %.1f ms, longest "
+      "%.1f ms, %d over 50 ms\n",
+      rounds, median * 1000, worstGap * 1000, late);
+  // Once Tavuno's process is gone the server drops its nodes and WirePlumber relinks the apps;
+  // on a loaded machine the teardown of the killed process and WirePlumber's turn are sometimes
+  // late (a few rounds in a hundred took 150-270 ms here). Typically within 50 ms, and never an
+  // app left silent.
+  EXPECT_LT(median, 0.05);
+}
+
+// An application controlled at 0.15 and started again starts at 0.15, also under CPU load: its
+// restore entry was seeded, so even its first buffers, before any session takes over, are no
+// louder.
+TEST_F(PipeWireSessionTest, SeededVolumeHoldsFromTheFirstBuffer) {
+  pid_t first = play("Seeded", 100);
+  {
+    PipeWireSession session(PipeWireSessionPorts{plane, graphs, *journal});
+    session.setGain(0.2f, false);
+    ASSERT_EQ(session.start({100}, device(2)), std::nullopt);
+    EXPECT_NEAR(stack->level("usb_dac").rms, kToneRms * 0.2, 0.01);
+    // Below the stream's own volume: only the kernel and the seed change, the stream stays.
+    session.setGain(0.15f, false);
+    EXPECT_TRUE(eventually(
+        [&] {
+          auto seeds = stack->run({"pw-metadata", "-n", "route-settings", "0"});
+          return seeds && seeds->find("application.id:org.example.Seeded") != std::string::npos &&
+                 seeds->find("0.150000") != std::string::npos;
+        },
+        2));
+    session.stop();
+  }
+  stack->stop(first);
+  std::erase(players, first);
+  // Under load too: two busy loops on this two-core machine.
+  for (int i = 0; i < 2; ++i)
+    players.push_back(stack->spawn({"sh", "-c", "while :; do :; done"}));
+  for (int round = 0; round < 3; ++round) {
+    // Measure from before the start: the monitor must never see more than 0.15 × 0.5.
+    std::atomic<double> peak{-1};
+    std::thread meter([&] { peak = stack->level("builtin_speakers", 0.6).peak; });
+    std::this_thread::sleep_for(std::chrono::milliseconds(150));  // the meter is recording
+    pid_t again = play("Seeded", 101);
+    meter.join();
+    stack->stop(again);
+    std::erase(players, again);
+    EXPECT_GT(peak.load(), 0.05);
+    EXPECT_LE(peak.load(), 0.075 + 0.02);
+  }
+}
+
+}  // namespace
+}  // namespace tavuno

@@ -1,0 +1,370 @@
+#include "tests/linux/session/SessionAudioStack.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+namespace tavuno::test {
+
+namespace {
+
+bool onPath(const std::string& program) {
+  const char* path = std::getenv("PATH");
+  std::stringstream dirs(path ? path : "/usr/bin:/bin");
+  std::string dir;
+  while (std::getline(dirs, dir, ':'))
+    if (::access((dir + "/" + program).c_str(), X_OK) == 0) return true;
+  return false;
+}
+
+// A 16-bit stereo WAV of a 440 Hz sine at half scale.
+void writeTone(const std::string& path, int seconds, double hertz) {
+  const std::uint32_t rate = 48000, frames = rate * static_cast<std::uint32_t>(seconds);
+  const std::uint32_t bytes = frames * 4;
+  std::ofstream out(path, std::ios::binary);
+  auto u32 = [&](std::uint32_t v) { out.write(reinterpret_cast<const char*>(&v), 4); };
+  auto u16 = [&](std::uint16_t v) { out.write(reinterpret_cast<const char*>(&v), 2); };
+  out.write("RIFF", 4);
+  u32(36 + bytes);
+  out.write("WAVEfmt ", 8);
+  u32(16);
+  u16(1);
+  u16(2);
+  u32(rate);
+  u32(rate * 4);
+  u16(4);
+  u16(16);
+  out.write("data", 4);
+  u32(bytes);
+  std::vector<std::int16_t> block(2 * rate);
+  for (std::uint32_t i = 0; i < rate; ++i) {
+    const auto s = static_cast<std::int16_t>(
+        std::lround(0.5 * 32767.0 * std::sin(2.0 * M_PI * hertz * i / rate)));
+    block[2 * i] = block[2 * i + 1] = s;
+  }
+  for (int s = 0; s < seconds; ++s)
+    out.write(reinterpret_cast<const char*>(block.data()),
+              static_cast<std::streamsize>(block.size() * 2));
+}
+
+}  // namespace
+
+bool eventually(const std::function<bool()>& done, double seconds) {
+  const auto deadline = std::chrono::steady_clock::now() +
+                        std::chrono::milliseconds(static_cast<int>(seconds * 1000));
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > deadline) return done();
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return true;
+}
+
+SessionAudioStack& SessionAudioStack::get(Server server) {
+  static SessionAudioStack* stack = [server] {
+    auto* s = new SessionAudioStack();
+    s->start(server);
+    // Stopped at exit whatever the tests did; a fatal signal is the one thing this misses.
+    std::atexit([] { delete stack; });
+    return s;
+  }();
+  return *stack;
+}
+
+SessionAudioStack::~SessionAudioStack() {
+  for (pid_t pid : children_)
+    ::kill(-pid, SIGKILL);
+  for (pid_t pid : children_)
+    ::waitpid(pid, nullptr, 0);
+  stopServer();
+  if (!root_.empty()) std::filesystem::remove_all(root_);
+}
+
+pid_t SessionAudioStack::spawn(const std::vector<std::string>& argv,
+                               const std::map<std::string, std::string>& env) {
+  const std::string log = root_ + "/spawn.log";
+  pid_t pid = ::fork();
+  if (pid == 0) {
+    ::setpgid(0, 0);  // its own group: stop() reaches what a shell child started too
+    for (const auto& [k, v] : env)
+      ::setenv(k.c_str(), v.c_str(), 1);
+    int fd = ::open(log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
+    if (fd >= 0) {
+      ::dup2(fd, 1);
+      ::dup2(fd, 2);
+    }
+    std::vector<char*> args;
+    for (const auto& a : argv)
+      args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    ::execvp(args[0], args.data());
+    ::_exit(127);
+  }
+  if (pid > 0) children_.push_back(pid);
+  return pid;
+}
+
+void SessionAudioStack::stop(pid_t pid, int signal) {
+  if (pid <= 0) return;
+  ::kill(pid, signal);
+  ::waitpid(pid, nullptr, 0);
+  ::kill(-pid, SIGKILL);
+  std::erase(children_, pid);
+}
+
+std::optional<std::string> SessionAudioStack::run(const std::vector<std::string>& argv) {
+  int pipes[2];
+  if (::pipe(pipes) != 0) return std::nullopt;
+  pid_t pid = ::fork();
+  if (pid == 0) {
+    ::dup2(pipes[1], 1);
+    int null = ::open("/dev/null", O_WRONLY);
+    ::dup2(null, 2);
+    ::close(pipes[0]);
+    std::vector<char*> args;
+    for (const auto& a : argv)
+      args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    ::execvp(args[0], args.data());
+    ::_exit(127);
+  }
+  ::close(pipes[1]);
+  std::string out;
+  char buffer[4096];
+  ssize_t n;
+  while ((n = ::read(pipes[0], buffer, sizeof buffer)) > 0)
+    out.append(buffer, static_cast<std::size_t>(n));
+  ::close(pipes[0]);
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return std::nullopt;
+  return out;
+}
+
+bool SessionAudioStack::start(Server server) {
+  server_ = server;
+  std::vector<std::string> needed = {"pactl", "paplay", "parec"};
+  if (server == Server::pipewire) {
+    for (const char* p : {"dbus-daemon", "pipewire", "wireplumber", "pipewire-pulse"})
+      needed.push_back(p);
+  } else {
+    needed.push_back("pulseaudio");
+  }
+  for (const auto& program : needed) {
+    if (!onPath(program)) {
+      problem_ = program + " is not installed";
+      return false;
+    }
+  }
+  char templ[] = "/tmp/tavuno-session-XXXXXX";
+  if (!::mkdtemp(templ)) {
+    problem_ = "mkdtemp failed";
+    return false;
+  }
+  root_ = templ;
+  for (const char* dir : {"/run", "/state", "/config", "/home"})
+    std::filesystem::create_directories(root_ + dir);
+  ::chmod((root_ + "/run").c_str(), 0700);
+  ::setenv("XDG_RUNTIME_DIR", (root_ + "/run").c_str(), 1);
+  ::setenv("PIPEWIRE_RUNTIME_DIR", (root_ + "/run").c_str(), 1);
+  ::setenv("XDG_STATE_HOME", (root_ + "/state").c_str(), 1);
+  ::setenv("XDG_CONFIG_HOME", (root_ + "/config").c_str(), 1);
+  ::setenv("HOME", (root_ + "/home").c_str(), 1);
+  ::setenv("DBUS_SESSION_BUS_ADDRESS", ("unix:path=" + root_ + "/run/bus").c_str(), 1);
+  ::unsetenv("PULSE_SERVER");
+  ::unsetenv("PIPEWIRE_REMOTE");
+  tone_ = root_ + "/tone.wav";
+  writeTone(tone_, 60, 440.0);
+  higherTone_ = root_ + "/higher.wav";
+  writeTone(higherTone_, 60, 660.0);
+  if (!startServer()) return false;
+  problem_.clear();
+  return true;
+}
+
+bool SessionAudioStack::startServer() {
+  const std::string run = root_ + "/run";
+  if (server_ == Server::pipewire) {
+    if (!std::filesystem::exists(run + "/bus")) {
+      serverPids_.push_back(
+          spawn({"dbus-daemon", "--session", "--address=unix:path=" + run + "/bus", "--nofork",
+                 "--nopidfile"}));
+      std::erase(children_, serverPids_.back());
+      if (!eventually([&] { return std::filesystem::exists(run + "/bus"); }, 5)) {
+        problem_ = "dbus-daemon did not start";
+        return false;
+      }
+    }
+    serverPids_.push_back(spawn({"pipewire"}));
+    if (!eventually([&] { return std::filesystem::exists(run + "/pipewire-0"); }, 5)) {
+      problem_ = "pipewire did not start";
+      return false;
+    }
+    serverPids_.push_back(spawn({"wireplumber"}));
+    serverPids_.push_back(spawn({"pipewire-pulse"}));
+  } else {
+    const std::string config = root_ + "/default.pa";
+    std::ofstream(config) << "load-module module-native-protocol-unix\n"
+                             "load-module module-stream-restore\n"
+                             "load-module module-always-sink\n";
+    serverPids_.push_back(spawn({"pulseaudio", "-n", "-F", config, "--daemonize=no",
+                                 "--exit-idle-time=-1", "--disallow-exit", "--use-pid-file=no"}));
+  }
+  for (pid_t pid : serverPids_)
+    std::erase(children_, pid);
+  if (!eventually([&] { return this->run({"pactl", "info"}).has_value(); }, 10)) {
+    problem_ = "the pulse socket did not answer";
+    return false;
+  }
+  this->run({"pactl", "load-module", "module-null-sink", "sink_name=builtin_speakers",
+             "sink_properties=\"device.description='Built-in' device.bus=pci device.api=alsa\""});
+  this->run({"pactl", "load-module", "module-null-sink", "sink_name=usb_dac",
+             "sink_properties=\"device.description='USB' device.bus=usb device.api=alsa\""});
+  if (!eventually(
+          [&] {
+            auto sinks = this->run({"pactl", "list", "short", "sinks"});
+            return sinks && sinks->find("usb_dac") != std::string::npos &&
+                   sinks->find("builtin_speakers") != std::string::npos;
+          },
+          10)) {
+    problem_ = "the test sinks did not appear";
+    return false;
+  }
+  this->run({"pactl", "set-default-sink", "builtin_speakers"});
+  if (server_ == Server::pipewire &&
+      !eventually(
+          [&] {
+            // WirePlumber is ready once it has named the default sink and holds the restore
+            // data: the sessions steer and seed through those two metadata objects.
+            auto defaults = this->run({"pw-metadata", "-n", "default", "0", "default.audio.sink"});
+            auto routes = this->run({"pw-metadata", "-n", "route-settings"});
+            return defaults && defaults->find("builtin_speakers") != std::string::npos && routes &&
+                   routes->find("route-settings") != std::string::npos;
+          },
+          10)) {
+    problem_ = "WirePlumber did not take over the graph";
+    return false;
+  }
+  return true;
+}
+
+void SessionAudioStack::stopServer() {
+  for (auto it = serverPids_.rbegin(); it != serverPids_.rend(); ++it)
+    ::kill(*it, SIGTERM);
+  for (pid_t pid : serverPids_)
+    ::waitpid(pid, nullptr, 0);
+  serverPids_.clear();
+}
+
+bool SessionAudioStack::restartServer() {
+  // dbus stays: only the audio server's three processes go.
+  pid_t dbus = server_ == Server::pipewire && !serverPids_.empty() ? serverPids_.front() : 0;
+  for (pid_t pid : serverPids_)
+    if (pid != dbus) ::kill(pid, SIGKILL);
+  for (pid_t pid : serverPids_)
+    if (pid != dbus) ::waitpid(pid, nullptr, 0);
+  serverPids_.clear();
+  if (dbus) serverPids_.push_back(dbus);
+  std::filesystem::remove(root_ + "/run/pipewire-0");
+  std::filesystem::remove(root_ + "/run/pipewire-0.lock");
+  return startServer();
+}
+
+pid_t SessionAudioStack::play(const std::string& app, const std::string& sink, bool higher) {
+  // A shell that plays the tone again whenever it ends, its streams declaring the shell's pid:
+  // one process for as long as a test needs.
+  const std::string device = sink.empty() ? "" : " --device=" + sink;
+  const std::string command = "while :; do PULSE_PROP=\"application.id=org.example." + app +
+                              " application.process.id=$$\" paplay --client-name=" + app + device +
+                              " " + (higher ? higherTone_ : tone_) + "; done";
+  pid_t pid = spawn({"sh", "-c", command});
+  eventually([&] { return !sinkOf(pid).empty(); }, 5);
+  return pid;
+}
+
+std::vector<float> SessionAudioStack::record(const std::string& sink, double seconds) {
+  std::vector<float> samples;
+  int pipes[2];
+  if (::pipe(pipes) != 0) return samples;
+  pid_t pid = ::fork();
+  if (pid == 0) {
+    ::dup2(pipes[1], 1);
+    int null = ::open("/dev/null", O_WRONLY);
+    ::dup2(null, 2);
+    ::close(pipes[0]);
+    const std::string device = "--device=" + sink + ".monitor";
+    ::execlp("parec", "parec", device.c_str(), "--format=float32le", "--channels=2", "--rate=48000",
+             "--raw", "--latency-msec=10", static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  ::close(pipes[1]);
+  const std::size_t want = static_cast<std::size_t>(seconds * 48000) * 8;
+  std::vector<char> data;
+  data.reserve(want);
+  char buffer[8192];
+  while (data.size() < want) {
+    ssize_t n = ::read(pipes[0], buffer, std::min(sizeof buffer, want - data.size()));
+    if (n <= 0) break;
+    data.insert(data.end(), buffer, buffer + n);
+  }
+  ::close(pipes[0]);
+  ::kill(pid, SIGTERM);
+  ::waitpid(pid, nullptr, 0);
+  samples.resize(data.size() / 4);
+  std::memcpy(samples.data(), data.data(), samples.size() * 4);
+  return samples;
+}
+
+SessionAudioStack::Level SessionAudioStack::level(const std::string& sink, double seconds) {
+  const std::vector<float> all = record(sink, 0.1 + seconds);
+  Level level;
+  const std::size_t skip = 4800 * 2;
+  if (all.size() <= skip) return level;
+  double sum = 0;
+  for (std::size_t i = skip; i < all.size(); ++i) {
+    sum += double(all[i]) * all[i];
+    level.peak = std::max(level.peak, double(std::fabs(all[i])));
+  }
+  level.rms = std::sqrt(sum / double(all.size() - skip));
+  return level;
+}
+
+std::string SessionAudioStack::sinkOf(pid_t pid) {
+  auto inputs = run({"pactl", "list", "sink-inputs"});
+  auto sinks = run({"pactl", "list", "short", "sinks"});
+  if (!inputs || !sinks) return {};
+  std::stringstream in(*inputs);
+  std::string line, sink;
+  const std::string mark = "application.process.id = \"" + std::to_string(pid) + "\"";
+  while (std::getline(in, line)) {
+    if (line.rfind("Sink Input #", 0) == 0) sink.clear();
+    if (auto at = line.find("Sink: ");
+        at != std::string::npos && line.find("Sink Input") == std::string::npos)
+      sink = line.substr(at + 6);
+    if (line.find(mark) != std::string::npos && !sink.empty()) {
+      std::stringstream rows(*sinks);
+      std::string row;
+      while (std::getline(rows, row)) {
+        std::stringstream cells(row);
+        std::string index, name;
+        cells >> index >> name;
+        if (index == sink) return name;
+      }
+      return {};
+    }
+  }
+  return {};
+}
+
+}  // namespace tavuno::test

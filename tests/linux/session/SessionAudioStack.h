@@ -1,0 +1,76 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tavuno::test {
+
+// A private audio server for the session tests: dbus, pipewire, wireplumber and
+// pipewire-pulse (or, with `pulse`, a real PulseAudio) in a temporary runtime directory, with
+// null sinks that stand for the built-in speakers and a USB DAC. The test process's own
+// environment points at it, so libpipewire and libpulse in the tests reach it. Everything it
+// starts is stopped when the binary ends, also after a failure.
+class SessionAudioStack {
+ public:
+  enum class Server { pipewire, pulseaudio };
+
+  // Starts the stack once per binary; later calls answer the same one.
+  static SessionAudioStack& get(Server server = Server::pipewire);
+  // Why the stack is not up (a program missing, a start that timed out); empty when up.
+  const std::string& problem() const { return problem_; }
+  const std::string& root() const { return root_; }
+  const std::string& tone() const { return tone_; }
+  const std::vector<pid_t>& serverPids() const { return serverPids_; }
+
+  // Starts `argv` with extra environment; its pid. Stopped at the end unless stopped before.
+  pid_t spawn(const std::vector<std::string>& argv,
+              const std::map<std::string, std::string>& env = {});
+  // SIGTERM (or `signal`), then waits for it; whatever else it started is killed.
+  void stop(pid_t pid, int signal = 15);
+  // Runs a command to its end; its standard output, or nothing when it failed.
+  std::optional<std::string> run(const std::vector<std::string>& argv);
+
+  // A 440 Hz tone (peak 0.5, RMS 0.3536; 660 Hz when `higher`) played over and over as
+  // application org.example.<app> by one process, optionally pinned to `sink`; waits until its
+  // stream is on the server.
+  pid_t play(const std::string& app, const std::string& sink = "", bool higher = false);
+  // RMS and peak of what `sink` plays, over `seconds` after the first 0.1 s.
+  struct Level {
+    double rms = 0;
+    double peak = 0;
+  };
+  Level level(const std::string& sink, double seconds = 0.5);
+  // What `sink` plays for `seconds`, interleaved stereo at 48 kHz, from the start.
+  std::vector<float> record(const std::string& sink, double seconds);
+  // Name of the sink the stream of process `pid` plays to; empty when none.
+  std::string sinkOf(pid_t pid);
+
+  // Kills the three server processes and starts them again with the same sinks.
+  bool restartServer();
+
+ private:
+  SessionAudioStack() = default;
+  ~SessionAudioStack();
+  bool start(Server server);
+  bool startServer();
+  void stopServer();
+
+  Server server_ = Server::pipewire;
+  std::string root_;
+  std::string tone_;
+  std::string higherTone_;
+  std::string problem_;
+  std::vector<pid_t> serverPids_;
+  std::vector<pid_t> children_;
+};
+
+// Polls `done` every 10 ms until it holds or `seconds` pass.
+bool eventually(const std::function<bool()>& done, double seconds);
+
+}  // namespace tavuno::test
