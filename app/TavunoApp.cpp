@@ -7,7 +7,9 @@
 
 #include "app/DemoScene.h"
 #include "platform/qt/EmbeddedCatalog.h"
+#include "platform/sim/FakeAudioNotifications.h"
 #include "platform/sim/FakeGlobalShortcut.h"
+#include "platform/sim/FakeLoginItem.h"
 #include "platform/std/FileDefaultsStore.h"
 #include "system/MuteTarget.h"
 #include "ui/bridge/MeterFeed.h"
@@ -33,6 +35,18 @@ PlatformBuilder TavunoApp::demoPlatform() {
     };
     platform.owner = std::move(scene);
     return platform;
+  };
+}
+
+std::function<DesktopServices(MainQueue&)> TavunoApp::simulatedDesktop() {
+  return [](MainQueue& main) {
+    DesktopServices services;
+    auto notifications = std::make_shared<FakeAudioNotifications>(main);
+    notifications->autoAnswer = true;
+    services.notifications = std::move(notifications);
+    services.shortcut = std::make_unique<FakeGlobalShortcut>(main);
+    services.loginItem = std::make_unique<FakeLoginItem>();
+    return services;
   };
 }
 
@@ -62,7 +76,9 @@ TavunoApp::TavunoApp(AppOptions options, QObject* parent)
   language->lookup = embeddedCatalogLookup;
   TavunoLanguage::install(std::move(language));
 
+  DesktopServices desktop = options.desktop ? options.desktop(main_) : desktopServices(main_);
   platform_ = std::make_unique<Platform>(build(*defaults_, main_));
+  if (!platform_->options.notifications) platform_->options.notifications = desktop.notifications;
   service_ = AudioService::create(*platform_->ports, platform_->options);
   if (platform_->started) platform_->started(*service_);
   // A settings file that could not be read (and was set aside, or could not
@@ -71,10 +87,12 @@ TavunoApp::TavunoApp(AppOptions options, QObject* parent)
       file && !file->message().empty() && !service_->state().error)
     service_->setError(file->message());
   // Built after the service and holding it weakly.
-  shortcutBackend_ = std::make_unique<FakeGlobalShortcut>(main_);
+  shortcutBackend_ = std::move(desktop.shortcut);
   shortcut_ = std::make_unique<GlobalShortcutController>(
       *defaults_, *shortcutBackend_,
       muteShortcutAction(std::static_pointer_cast<MuteTarget>(service_)));
+  loginItemBackend_ = std::move(desktop.loginItem);
+  loginItem_ = std::make_unique<LoginItemController>(*loginItemBackend_);
 
   buildScreens(std::move(options.tray));
   if (auto* app = QCoreApplication::instance())
@@ -128,6 +146,8 @@ void TavunoApp::shutdown() {
   meters_.reset();
   bridge_.reset();
   settingsBridge_.reset();
+  loginItem_.reset();
+  loginItemBackend_.reset();
   shortcut_.reset();
   shortcutBackend_.reset();
   service_.reset();

@@ -8,10 +8,12 @@
 
 #include "base/ports/DefaultsStore.h"
 #include "base/text/TavunoLanguage.h"
+#include "platform/qt/DesktopServices.h"
 #include "platform/qt/QtMainQueue.h"
 #include "service/AudioService.h"
 #include "system/GlobalShortcutController.h"
 #include "system/GlobalShortcutRegistering.h"
+#include "system/LoginItemController.h"
 
 namespace tavuno {
 
@@ -47,12 +49,14 @@ struct AppOptions {
   PlatformBuilder platform;
   // The tray; empty: the system tray.
   std::function<std::unique_ptr<ui::TrayPort>()> tray;
+  // Notifications, global shortcut and start at login; empty: the desktop's.
+  std::function<DesktopServices(MainQueue&)> desktop;
 };
 
 // The composition root: the settings store, the main queue on Qt's loop, the
-// platform, the service with its refresh timer, the shortcut controller
-// built after it (holding it weakly), and the screens: the main window, the
-// tray icon and its panel.
+// platform, the desktop services, the service with its refresh timer, the
+// shortcut controller built after it (holding it weakly), the login item
+// controller, and the screens: the main window, the tray icon and its panel.
 //
 // Quitting (QCoreApplication::aboutToQuit, or shutdown()) closes the main
 // queue first, so a worker waiting for the main thread is released and no
@@ -76,6 +80,7 @@ class TavunoApp : public QObject {
   DefaultsStore& settings() { return *defaults_; }
   std::shared_ptr<AudioService> service() const { return service_; }
   GlobalShortcutController* shortcut() const { return shortcut_.get(); }
+  LoginItemController* loginItem() const { return loginItem_.get(); }
   ui::MainWindow* window() const { return window_.get(); }
   ui::TrayPanel* panel() const { return panel_.get(); }
   ui::ServiceBridge* bridge() const { return bridge_.get(); }
@@ -88,6 +93,9 @@ class TavunoApp : public QObject {
 
   // The demo scene as a platform.
   static PlatformBuilder demoPlatform();
+  // Desktop services in memory (notifications allowed, every shortcut free,
+  // no autostart entry), for tests and screenshots.
+  static std::function<DesktopServices(MainQueue&)> simulatedDesktop();
 
  private:
   void buildScreens(std::function<std::unique_ptr<ui::TrayPort>()> tray);
@@ -101,6 +109,8 @@ class TavunoApp : public QObject {
   std::shared_ptr<AudioService> service_;
   std::unique_ptr<GlobalShortcutRegistering> shortcutBackend_;
   std::unique_ptr<GlobalShortcutController> shortcut_;
+  std::unique_ptr<LoginItemManaging> loginItemBackend_;
+  std::unique_ptr<LoginItemController> loginItem_;
 
   std::unique_ptr<ui::SettingsBridge> settingsBridge_;
   std::unique_ptr<ui::ServiceBridge> bridge_;

@@ -2,11 +2,15 @@
 # when Qt is found; automoc runs only on these targets.
 
 # Qt pieces of the platform: the main queue on the event loop, the catalogue
-# bridge to Qt's translation lookup.
+# bridge to Qt's translation lookup, and the desktop services (notifications
+# over D-Bus, the global shortcut by X11 key grabs or through the portal,
+# start at login).
+pkg_check_modules(XCB REQUIRED IMPORTED_TARGET xcb xcb-keysyms xcb-xkb)
 file(GLOB TAVUNO_PLATFORM_QT_SOURCES CONFIGURE_DEPENDS platform/qt/*.cpp platform/qt/*.h)
 add_library(tavuno_platform_qt STATIC ${TAVUNO_PLATFORM_QT_SOURCES})
 set_target_properties(tavuno_platform_qt PROPERTIES AUTOMOC ON)
-target_link_libraries(tavuno_platform_qt PUBLIC tavuno_core Qt6::Core)
+target_link_libraries(tavuno_platform_qt PUBLIC tavuno_core tavuno_platform_std Qt6::Core Qt6::DBus
+  PkgConfig::XCB)
 tavuno_warnings(tavuno_platform_qt)
 qt_add_resources(tavuno_platform_qt tavuno_catalogs
   PREFIX "/lang" BASE resources/lang

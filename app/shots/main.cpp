@@ -56,6 +56,7 @@ int main(int argc, char** argv) {
     options.demo = true;
     options.settings = std::move(settings);
     options.platform = tavuno::TavunoApp::demoPlatform();
+    options.desktop = tavuno::TavunoApp::simulatedDesktop();
     tavuno::TavunoApp app(std::move(options));
     auto& window = *app.window();
     window.resize(1040, 800);

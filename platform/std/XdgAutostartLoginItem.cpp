@@ -134,7 +134,8 @@ std::optional<std::string> XdgAutostartLoginItem::entryText(const fs::path& exec
              "Name=Tavuno\n"
              "Exec=") +
          *exec +
-         "\n"
+         // At login Tavuno waits in the tray instead of opening its window.
+         " --background\n"
          "Terminal=false\n"
          "X-GNOME-Autostart-enabled=true\n" +
          managedKey + "=true\n";

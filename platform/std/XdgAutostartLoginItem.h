@@ -10,7 +10,7 @@
 namespace tavuno {
 
 // Start at login through a freedesktop autostart entry, `tavuno.desktop` in
-// the user's autostart folder.
+// the user's autostart folder, which runs Tavuno with --background.
 //
 // Status: enabled while the entry is active (neither Hidden nor
 // X-GNOME-Autostart-enabled=false) and its Exec names an existing executable

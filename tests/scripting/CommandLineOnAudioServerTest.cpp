@@ -54,6 +54,7 @@ TEST(CommandLineOnAudioServer, CommandsReachTheServerAndTheStatusFollowsIt) {
   settings->set("languagePreference", std::string("en"));
   options.settings = std::move(settings);
   options.tray = [] { return std::make_unique<test::FakeTray>(); };
+  options.desktop = TavunoApp::simulatedDesktop();
   options.platform = [&server](DefaultsStore& defaults, MainQueue& main) {
     auto audio = std::make_shared<LinuxAudio>(main, server.pulseServer());
     Platform platform;

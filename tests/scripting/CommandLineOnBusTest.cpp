@@ -30,6 +30,7 @@ class CommandLineOnBus : public testing::Test {
     settings->set("languagePreference", std::string("en"));
     options.settings = std::move(settings);
     options.platform = TavunoApp::demoPlatform();
+    options.desktop = TavunoApp::simulatedDesktop();
     options.tray = [] { return std::make_unique<test::FakeTray>(); };
     app = std::make_unique<TavunoApp>(std::move(options));
     ASSERT_TRUE(test::waitUntil([&] { return service().state().controlledApps.size() == 3; }));

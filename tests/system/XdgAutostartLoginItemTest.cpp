@@ -72,6 +72,7 @@ TEST_F(XdgAutostartTest, RegisterAndUnregisterRoundTrip) {
   auto written = DesktopEntry::parse(readFile(entry()));
   ASSERT_TRUE(written);
   EXPECT_EQ(written->program(), executable.string());
+  EXPECT_EQ(written->value("Exec"), executable.string() + " --background") << "no window at login";
   EXPECT_EQ(written->value("Type"), "Application");
 
   const std::string before = readFile(entry());

@@ -37,6 +37,7 @@ class AppFixture : public testing::Test {
     settings->set("languagePreference", std::string("pt"));
     options.settings = std::move(settings);
     options.platform = TavunoApp::demoPlatform();
+    options.desktop = TavunoApp::simulatedDesktop();
     options.tray = [this] {
       auto tray = std::make_unique<FakeTray>();
       this->tray = tray.get();

@@ -33,6 +33,7 @@ TEST(Quit, ReturnsWhileASessionStartWaitsForTheMainThread) {
   AppOptions options;
   options.settings = std::make_unique<InMemoryDefaultsStore>();
   options.tray = [] { return std::make_unique<test::FakeTray>(); };
+  options.desktop = TavunoApp::simulatedDesktop();
   options.platform = [&](DefaultsStore& defaults, MainQueue& main) {
     platform = std::make_shared<ThreadedPlatform>(main);
     Platform result;

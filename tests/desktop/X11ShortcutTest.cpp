@@ -1,0 +1,181 @@
+#include <gtest/gtest.h>
+
+#include <xcb/xcb.h>
+#include <xcb/xcb_keysyms.h>
+#include <xcb/xtest.h>
+
+#include <cstdlib>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "base/ports/DefaultsStore.h"
+#include "desktop/ChildProcess.h"
+#include "platform/qt/DesktopServices.h"
+#include "platform/qt/QtMainQueue.h"
+#include "platform/qt/X11GlobalShortcut.h"
+#include "system/GlobalShortcutController.h"
+#include "system/MuteTarget.h"
+#include "ui/QtWait.h"
+
+namespace tavuno {
+namespace {
+
+using test::waitUntil;
+
+// The output's mute, recorded.
+struct RecordingMute : MuteTarget {
+  bool muteAvailable() const override { return true; }
+  bool muted() const override { return isMuted; }
+  bool setMute(bool mute) override {
+    isMuted = mute;
+    ++changes;
+    return true;
+  }
+  void setError(std::optional<std::string>) override {}
+
+  bool isMuted = false;
+  int changes = 0;
+};
+
+// Another client of the same X server: presses keys through XTEST and holds
+// grabs of its own.
+class OtherClient {
+ public:
+  explicit OtherClient(const std::string& display) {
+    connection_ = xcb_connect(display.c_str(), nullptr);
+    root_ = xcb_setup_roots_iterator(xcb_get_setup(connection_)).data->root;
+    symbols_ = xcb_key_symbols_alloc(connection_);
+  }
+  ~OtherClient() {
+    xcb_key_symbols_free(symbols_);
+    xcb_disconnect(connection_);
+  }
+
+  xcb_keycode_t keycode(xcb_keysym_t keysym) {
+    xcb_keycode_t* codes = xcb_key_symbols_get_keycode(symbols_, keysym);
+    const xcb_keycode_t code = codes ? codes[0] : 0;
+    std::free(codes);
+    return code;
+  }
+  void key(xcb_keysym_t keysym, bool press) {
+    xcb_test_fake_input(connection_, press ? XCB_KEY_PRESS : XCB_KEY_RELEASE, keycode(keysym),
+                        XCB_CURRENT_TIME, root_, 0, 0, 0);
+  }
+  // Control+Alt+Super held around a press of `letter`.
+  void pressShortcut(xcb_keysym_t letter) {
+    for (xcb_keysym_t modifier : {controlL, altL, superL})
+      key(modifier, true);
+    key(letter, true);
+    key(letter, false);
+    for (xcb_keysym_t modifier : {superL, altL, controlL})
+      key(modifier, false);
+    sync();
+  }
+  void toggleCapsLock() {
+    key(capsLock, true);
+    key(capsLock, false);
+    sync();
+  }
+  // True when the server let this client grab the combination of `letter`
+  // with `state`.
+  bool grab(xcb_keysym_t letter, std::uint16_t state) {
+    xcb_generic_error_t* error = xcb_request_check(
+        connection_, xcb_grab_key_checked(connection_, 1, root_, state, keycode(letter),
+                                          XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC));
+    std::free(error);
+    return !error;
+  }
+  // Returns once the server has handled everything sent before.
+  void sync() {
+    std::free(xcb_get_input_focus_reply(connection_, xcb_get_input_focus(connection_), nullptr));
+  }
+
+  static constexpr xcb_keysym_t controlL = 0xffe3, altL = 0xffe9, superL = 0xffeb,
+                                capsLock = 0xffe5;
+
+ private:
+  xcb_connection_t* connection_;
+  xcb_window_t root_;
+  xcb_key_symbols_t* symbols_;
+};
+
+class X11ShortcutTest : public testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    auto program = test::ChildProcess::find("Xvfb");
+    if (!program) return;
+    server = new test::ChildProcess({*program, "-displayfd", "{fd}", "-nolisten", "tcp", "-noreset",
+                                     "-screen", "0", "320x240x24"});
+    if (auto number = server->readLine(15.0)) display = ":" + *number;
+  }
+  static void TearDownTestSuite() {
+    delete server;
+    server = nullptr;
+  }
+  void SetUp() override {
+    if (!server) GTEST_SKIP() << "Xvfb is not installed (scripts/bootstrap installs it)";
+    ASSERT_FALSE(display.empty()) << "Xvfb did not start";
+    backend = makeGlobalShortcut(main, DesktopSession{.wayland = false, .x11Display = display},
+                                 QDBusConnection(QStringLiteral("none")));
+    ASSERT_TRUE(dynamic_cast<X11GlobalShortcut*>(backend.get())) << "an X11 session grabs keys";
+    other = std::make_unique<OtherClient>(display);
+  }
+  std::unique_ptr<GlobalShortcutController> makeController() {
+    return std::make_unique<GlobalShortcutController>(defaults, *backend,
+                                                      muteShortcutAction(target));
+  }
+
+  static inline test::ChildProcess* server = nullptr;
+  static inline std::string display;
+  QtMainQueue main;
+  InMemoryDefaultsStore defaults;
+  std::shared_ptr<RecordingMute> target = std::make_shared<RecordingMute>();
+  std::unique_ptr<GlobalShortcutRegistering> backend;
+  std::unique_ptr<OtherClient> other;
+};
+
+TEST_F(X11ShortcutTest, PressesOfTheCombinationToggleTheMute) {
+  auto controller = makeController();
+  controller->setEnabled(true);
+  ASSERT_TRUE(controller->enabled()) << controller->message().value_or("");
+
+  other->pressShortcut('m');
+  ASSERT_TRUE(waitUntil([&] { return target->changes == 1; }));
+  EXPECT_TRUE(target->isMuted);
+
+  // Caps Lock on changes the modifier state the server matches.
+  other->toggleCapsLock();
+  other->pressShortcut('m');
+  other->toggleCapsLock();
+  // A press made before the letter changes still counts.
+  controller->setKey(ShortcutKey::v);
+  ASSERT_EQ(controller->key(), ShortcutKey::v);
+  ASSERT_TRUE(waitUntil([&] { return target->changes == 2; }));
+  EXPECT_FALSE(target->isMuted);
+
+  other->pressShortcut('m');  // the old letter is free again
+  other->pressShortcut('v');
+  ASSERT_TRUE(waitUntil([&] { return target->changes == 3; }));
+  EXPECT_TRUE(other->grab('m', X11GlobalShortcut::modifiers)) << "m was let go";
+}
+
+TEST_F(X11ShortcutTest, ACombinationAnotherClientHoldsIsRefusedWithTheMessage) {
+  ASSERT_TRUE(other->grab('m', X11GlobalShortcut::modifiers));
+  auto controller = makeController();
+  controller->setEnabled(true);
+  EXPECT_FALSE(controller->enabled());
+  EXPECT_EQ(controller->message(),
+            "O atalho não pôde ser registrado (erro 10); ele pode estar em uso.")
+      << "BadAccess";
+  EXPECT_EQ(defaults.boolean("globalShortcutEnabled"), false);
+  // The variants the server did grant were given back.
+  EXPECT_TRUE(other->grab('m', X11GlobalShortcut::modifiers | XCB_MOD_MASK_LOCK));
+
+  controller->setKey(ShortcutKey::s);
+  controller->setEnabled(true);
+  EXPECT_TRUE(controller->enabled()) << "another letter is free";
+}
+
+}  // namespace
+}  // namespace tavuno
