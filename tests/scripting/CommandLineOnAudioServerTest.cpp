@@ -12,7 +12,7 @@
 #include "platform/linux/LinuxHal.h"
 #include "platform/linux/PulseMirror.h"
 #include "platform/std/ThreadSerialQueue.h"
-#include "scripting/PrivateBus.h"
+#include "scripting/TavunoRun.h"
 #include "ui/AppFixture.h"
 #include "ui/QtWait.h"
 
@@ -45,8 +45,9 @@ TEST(CommandLineOnAudioServer, CommandsReachTheServerAndTheStatusFollowsIt) {
     if (required && std::string(required) == "1") FAIL() << "no private audio server: " << *failure;
     GTEST_SKIP() << "no private audio server: " << *failure;
   }
-  test::PrivateBus bus;  // after the server, which sets the process's own bus
-  ASSERT_TRUE(bus.running());
+  std::string why;
+  auto bus = test::PrivateBus::start(why);  // after the server, which sets the process's own bus
+  ASSERT_TRUE(bus) << why;
 
   AppOptions options;
   options.background = true;
@@ -65,15 +66,15 @@ TEST(CommandLineOnAudioServer, CommandsReachTheServerAndTheStatusFollowsIt) {
   auto app = std::make_unique<TavunoApp>(std::move(options));
   auto& service = *app->service();
   ASSERT_TRUE(test::waitUntil([&] { return service.state().devices.size() == 5; }, 10));
-  ControlService control(bus.connect(QStringLiteral("app")));
+  ControlService control(bus->connect());
   ASSERT_EQ(control.publish(), ControlService::Claim::claimed);
   control.attach(app->service(), [] {});
 
-  auto run = test::runTavuno(bus, {"output", Server::usbDac});
+  auto run = test::runTavuno(*bus, {"output", Server::usbDac});
   EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
   EXPECT_TRUE(test::waitUntil(
       [&] { return onServer(server, {"get-default-sink"}).starts_with(Server::usbDac); }, 5));
-  run = test::runTavuno(bus, {"volume", "30"});
+  run = test::runTavuno(*bus, {"volume", "30"});
   EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
   EXPECT_TRUE(test::waitUntil(
       [&] {
@@ -85,14 +86,14 @@ TEST(CommandLineOnAudioServer, CommandsReachTheServerAndTheStatusFollowsIt) {
   // Changed on the server, outside Tavuno.
   onServer(server, {"set-sink-mute", Server::usbDac, "1"});
   ASSERT_TRUE(test::waitUntil([&] { return service.state().muted; }, 5));
-  run = test::runTavuno(bus, {"status", "--json"});
+  run = test::runTavuno(*bus, {"status", "--json"});
   ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
   const auto status = nlohmann::json::parse(run.out.toStdString(), nullptr, false);
   EXPECT_EQ(status["defaultOutput"]["uid"], Server::usbDac);
   EXPECT_EQ(status["volume"], 30);
   EXPECT_EQ(status["muted"], true);
 
-  run = test::runTavuno(bus, {"mute", "off"});
+  run = test::runTavuno(*bus, {"mute", "off"});
   EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
   EXPECT_TRUE(test::waitUntil(
       [&] {

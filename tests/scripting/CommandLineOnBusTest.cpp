@@ -4,11 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <QDBusConnection>
-#include <QDir>
 
 #include "app/TavunoApp.h"
 #include "app/control/ControlService.h"
-#include "scripting/PrivateBus.h"
+#include "scripting/TavunoRun.h"
 #include "ui/AppFixture.h"
 #include "ui/QtWait.h"
 #include "ui/views/MainWindow.h"
@@ -22,7 +21,9 @@ using test::runTavuno;
 class CommandLineOnBus : public testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(bus.running()) << "dbus-daemon did not start";
+    std::string why;
+    bus = test::PrivateBus::start(why);
+    ASSERT_TRUE(bus) << why;
     AppOptions options;
     options.demo = true;
     options.background = true;
@@ -37,7 +38,7 @@ class CommandLineOnBus : public testing::Test {
   }
   // Puts the app on the bus, as main() does.
   void publish() {
-    control = std::make_unique<ControlService>(bus.connect(QStringLiteral("app")));
+    control = std::make_unique<ControlService>(bus->connect());
     ASSERT_EQ(control->publish(), ControlService::Claim::claimed);
     control->attach(app->service(), [this] { app->window()->open(); });
   }
@@ -48,7 +49,7 @@ class CommandLineOnBus : public testing::Test {
   AudioService& service() { return *app->service(); }
   static constexpr const char* player = "org.tavuno.demo.Player";
 
-  test::PrivateBus bus;
+  std::unique_ptr<test::PrivateBus> bus;
   std::unique_ptr<TavunoApp> app;
   std::unique_ptr<ControlService> control;
 };
@@ -57,28 +58,28 @@ TEST_F(CommandLineOnBus, StatusShowsWhatTheAppDidAndTheAppShowsWhatCommandsDid) 
   publish();
   ASSERT_FALSE(service().state().muted);
   app->muteAction()->trigger();  // the window's Ctrl+Shift+M
-  auto run = runTavuno(bus, {"status", "--json"});
+  auto run = runTavuno(*bus, {"status", "--json"});
   ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
   auto status = nlohmann::json::parse(run.out.toStdString());
   EXPECT_EQ(status["muted"], true);
   EXPECT_EQ(status["defaultOutput"]["name"], "Built-in Speakers");
   EXPECT_EQ(status["apps"].size(), 3u);
 
-  run = runTavuno(bus, {"mute", "off"});
+  run = runTavuno(*bus, {"mute", "off"});
   ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
   EXPECT_FALSE(service().state().muted);
   ASSERT_TRUE(test::waitUntil([&] { return app->muteAction()->text() == "Mute output"; }))
       << "the window's action follows: " << app->muteAction()->text().toStdString();
 
-  ASSERT_EQ(runTavuno(bus, {"volume", "30"}).exitCode, 0);
+  ASSERT_EQ(runTavuno(*bus, {"volume", "30"}).exitCode, 0);
   EXPECT_FLOAT_EQ(service().state().volume, 0.3f);
-  ASSERT_EQ(runTavuno(bus, {"app", "volume", "Music Player", "35"}).exitCode, 0);
+  ASSERT_EQ(runTavuno(*bus, {"app", "volume", "Music Player", "35"}).exitCode, 0);
   EXPECT_FLOAT_EQ(service().settings(player).volume(), 0.35f);
-  ASSERT_EQ(runTavuno(bus, {"output", "demo.headset"}).exitCode, 0);
+  ASSERT_EQ(runTavuno(*bus, {"output", "demo.headset"}).exitCode, 0);
   EXPECT_EQ(service().state().devices.at(1).uid, "demo.headset");
   EXPECT_EQ(service().state().defaultOutput, service().state().devices.at(1).id);
 
-  run = runTavuno(bus, {"volume"});
+  run = runTavuno(*bus, {"volume"});
   EXPECT_EQ(run.exitCode, 0);
   EXPECT_EQ(run.out.trimmed().toInt(),
             static_cast<int>(std::lround(service().state().volume * 100)));
@@ -86,33 +87,34 @@ TEST_F(CommandLineOnBus, StatusShowsWhatTheAppDidAndTheAppShowsWhatCommandsDid) 
 
 TEST_F(CommandLineOnBus, FailuresSayWhyAndBadArgumentsAreUsageErrors) {
   publish();
-  auto run = runTavuno(bus, {"app", "mute", "Nope"});
+  auto run = runTavuno(*bus, {"app", "mute", "Nope"});
   EXPECT_EQ(run.exitCode, 1);
   EXPECT_EQ(run.err.trimmed().toStdString(), "No app playing audio is called Nope.");
-  run = runTavuno(bus, {"output", "Nowhere"});
+  run = runTavuno(*bus, {"output", "Nowhere"});
   EXPECT_EQ(run.exitCode, 1);
   EXPECT_EQ(run.err.trimmed().toStdString(), "No output device is called Nowhere.");
-  run = runTavuno(bus, {"volume", "loud"});
+  run = runTavuno(*bus, {"volume", "loud"});
   EXPECT_EQ(run.exitCode, 2);
   EXPECT_TRUE(run.err.contains("Invalid volume: loud")) << run.err.toStdString();
-  EXPECT_EQ(runTavuno(bus, {"app", "volume", "Music Player", "101"}).exitCode, 2);
+  EXPECT_EQ(runTavuno(*bus, {"app", "volume", "Music Player", "101"}).exitCode, 2);
   EXPECT_FLOAT_EQ(service().settings(player).volume(), 0.8f) << "untouched";
 }
 
 TEST_F(CommandLineOnBus, WithoutTheAppTheCommandsSayItIsNotRunning) {
-  auto run = runTavuno(bus, {"status"});
+  auto run = runTavuno(*bus, {"status"});
   EXPECT_EQ(run.exitCode, 3);
   EXPECT_EQ(run.err.trimmed().toStdString(), "Tavuno is not running.");
   // Not even a bus.
-  test::PrivateBus none;
-  QDir(none.folder()).remove(QStringLiteral("socket"));
-  EXPECT_EQ(runTavuno(none, {"mute"}).exitCode, 3);
+  const auto home = QString::fromStdString(bus->folder());
+  EXPECT_EQ(runTavuno(QStringLiteral("unix:path=") + home + QStringLiteral("/none"), home, {"mute"})
+                .exitCode,
+            3);
 }
 
 TEST_F(CommandLineOnBus, ChangedNamesWhatChangedOnceForABurst) {
   publish();
   test::ChangedRecorder recorder;
-  auto watcher = bus.connect(QStringLiteral("watcher"));
+  auto watcher = bus->connect();
   ASSERT_TRUE(watcher.connect(QString(), QStringLiteral(TAVUNO_OBJECT_PATH),
                               QStringLiteral(TAVUNO_CONTROL_INTERFACE), QStringLiteral("Changed"),
                               &recorder, SLOT(changed(QStringList))));
@@ -124,7 +126,7 @@ TEST_F(CommandLineOnBus, ChangedNamesWhatChangedOnceForABurst) {
   EXPECT_TRUE(recorder.signals_.first().contains("volume"));
 
   recorder.signals_.clear();
-  ASSERT_EQ(runTavuno(bus, {"app", "mute", "Music Player", "on"}).exitCode, 0);
+  ASSERT_EQ(runTavuno(*bus, {"app", "mute", "Music Player", "on"}).exitCode, 0);
   ASSERT_TRUE(test::waitUntil([&] {
     for (const auto& parts : recorder.signals_)
       if (parts.contains("apps")) return true;
@@ -135,7 +137,7 @@ TEST_F(CommandLineOnBus, ChangedNamesWhatChangedOnceForABurst) {
 TEST_F(CommandLineOnBus, ASecondTavunoShowsTheFirstOnesWindowAndLeaves) {
   publish();
   ASSERT_FALSE(app->window()->isVisible()) << "started in the background";
-  const auto run = runTavuno(bus, {});
+  const auto run = runTavuno(*bus, {});
   EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
   EXPECT_TRUE(test::waitUntil([&] { return app->window()->isVisible(); }));
 }
