@@ -8,8 +8,10 @@
 
 #include "automations/AutomationStores.h"
 #include "base/SettingsKeys.h"
+#include "base/text/TavunoLanguage.h"
 #include "engine/AppMix.h"
 #include "engine/sessions/StreamFormat.h"
+#include "profiles/ProfileStore.h"
 
 namespace tavuno {
 
@@ -40,6 +42,11 @@ float music(double t, std::uint32_t channel) {
 float video(double t, std::uint32_t) {
   const double swell = std::pow(std::sin(tau * 0.21 * t), 2.0);
   return static_cast<float>(0.16 + 0.42 * swell) * tone(t, 330.0);
+}
+
+// A name the demo's user gave in the language the demo starts in.
+std::string demoName(const char* portuguese, const char* english) {
+  return TavunoLanguage::current() == "pt" ? portuguese : english;
 }
 
 // Speech: syllables in phrases with pauses.
@@ -105,8 +112,11 @@ DemoScene::DemoScene(MainQueue& main) : hal_(main), workers_(main), audio_(tap_)
         hal_.addProcess({.pid = app.pid, .runningOutput = true, .outputDevices = {speakers}});
     audio_.setSignal(process, app.signal);
   }
+  // Running without playing: they can be picked for launch rules.
   identity_.addRunning(
-      {.pid = 4104, .bundleIdentifier = "org.tavuno.demo.Editor", .localizedName = "Text Editor"});
+      {.pid = 4104, .bundleIdentifier = "org.tavuno.demo.Calls", .localizedName = "Video Calls"});
+  identity_.addRunning(
+      {.pid = 4105, .bundleIdentifier = "org.tavuno.demo.Editor", .localizedName = "Text Editor"});
   identity_.setOwnPid(4000);
 }
 
@@ -121,7 +131,7 @@ ServicePorts DemoScene::ports(DefaultsStore& defaults, MainQueue& main) {
 }
 
 void DemoScene::seedSettings(DefaultsStore& defaults) {
-  AppMixMap mixes{
+  const AppMixMap mixes{
       {"org.tavuno.demo.Player", AppMix(0.8, false)},
       {"org.tavuno.demo.Browser", AppMix(0.55, false)},
       {"org.tavuno.demo.Podcasts", AppMix(0.4, false, std::string("demo.interface"))},
@@ -130,31 +140,57 @@ void DemoScene::seedSettings(DefaultsStore& defaults) {
   defaults.set(key::appMix, Bytes(json.begin(), json.end()));
   defaults.set(key::preferredOutputUID, std::string("demo.headset"));
   defaults.set(key::automatic, false);
+  if (defaults.contains(key::profiles)) return;
+
+  // Profiles: the everyday setup (what the scene starts with), a studio on
+  // the USB interface, meetings on the headset, and a TV that is unplugged.
+  const Uuid everyday = Uuid::random(), studio = Uuid::random(), meetings = Uuid::random(),
+             tv = Uuid::random();
+  const std::string studioName = demoName("Estúdio", "Studio");
+  const std::string meetingsName = demoName("Reuniões", "Meetings");
+  const std::string tvName = demoName("TV da sala", "Living room TV");
+  ProfileStore::save(
+      {
+          {everyday, tr("Perfil padrão"), "demo.mic", "demo.speakers", 0.62f, mixes, false},
+          {studio, studioName, "demo.usbmic", "demo.interface", 0.8f,
+           AppMixMap{{"org.tavuno.demo.Player", AppMix(1.0, false)},
+                     {"org.tavuno.demo.Browser", AppMix(0.3, false)},
+                     {"org.tavuno.demo.Podcasts", AppMix(0.5, true)}},
+           std::nullopt},
+          {meetings, meetingsName, "demo.headset", "demo.headset", 0.45f,
+           AppMixMap{{"org.tavuno.demo.Player", AppMix(0.35, false)}}, false},
+          {tv, tvName, "demo.mic", "demo.tv", 0.7f, AppMixMap{}, false},
+      },
+      defaults);
+
+  AutomationStore(defaults).save({
+      {Uuid::random(), "demo.headset", meetings, true},
+      {Uuid::random(), "demo.interface", studio, true},
+      {Uuid::random(), "demo.tv", tv, false},
+  });
+  AppLaunchRuleStore(defaults).save({
+      {Uuid::random(), "org.tavuno.demo.Calls", meetings, true},
+      {Uuid::random(), "org.tavuno.demo.Player", studio, true},
+  });
+  ScheduledRuleStore(defaults).save({
+      {Uuid::random(), 8, 30, meetings, true},
+      {Uuid::random(), 22, 0, everyday, true},
+  });
 
   const auto now = std::chrono::system_clock::now();
   using std::chrono::hours;
   using std::chrono::minutes;
+  const char* missing =
+      textKey("Os dispositivos do perfil não estão disponíveis. Nenhuma alteração foi aplicada.");
   AutomationHistoryStore(defaults).save({
-      {Uuid::random(), now - minutes(12), "Meetings", AutomationTrigger::device, true},
-      {Uuid::random(), now - hours(9), "Studio", AutomationTrigger::schedule, true},
+      {Uuid::random(), now - minutes(12), meetingsName, AutomationTrigger::device, true},
+      {Uuid::random(), now - hours(2) - minutes(5), studioName, AutomationTrigger::application,
+       true},
+      {Uuid::random(), now - hours(11), tvName, AutomationTrigger::schedule, false, tr(missing),
+       std::string(missing), std::nullopt},
+      {Uuid::random(), now - hours(26), tr("Perfil padrão"), AutomationTrigger::schedule, true},
+      {Uuid::random(), now - hours(24 * 3 + 4), meetingsName, AutomationTrigger::device, true},
   });
-}
-
-void DemoScene::populate(AudioService& service) {
-  if (service.state().profiles.size() <= 1) {
-    const auto first = service.state().profiles.empty()
-                           ? std::optional<Uuid>()
-                           : std::optional<Uuid>(service.state().profiles.front().id);
-    service.saveProfile("Studio");
-    service.saveProfile("Meetings");
-    if (first) service.setActiveProfile(*first);
-  }
-  const auto& profiles = service.state().profiles;
-  if (profiles.size() >= 3 && service.state().rules.empty()) {
-    service.addRule("demo.headset", profiles[2].id);
-    service.addLaunchRule("org.tavuno.demo.Editor", profiles[1].id);
-    service.addScheduledRule(22, 30, profiles[0].id);
-  }
 }
 
 }  // namespace tavuno

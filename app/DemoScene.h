@@ -16,7 +16,8 @@ namespace tavuno {
 // devices (built-in speakers and microphone, a Bluetooth headset, a USB
 // interface with per-channel volume, a USB microphone), three applications
 // playing synthetic signals through real sessions over the simulated taps,
-// so the meters move, two more profiles, rules and some history.
+// so the meters move, two more running without audio, four profiles (one on
+// an unplugged TV), rules of every kind and some history.
 class DemoScene {
  public:
   explicit DemoScene(MainQueue& main);
@@ -24,10 +25,9 @@ class DemoScene {
   // What the service runs on. `defaults` should be a store of its own (the
   // demo never touches the user's settings).
   ServicePorts ports(DefaultsStore& defaults, MainQueue& main);
-  // Written before the service is made: the history and the app mixes.
+  // Written before the service is made: the app mixes, the profiles, the
+  // rules and the history (once: a store that has profiles keeps them).
   static void seedSettings(DefaultsStore& defaults);
-  // After the service's first refresh: the extra profiles and the rules.
-  static void populate(AudioService& service);
 
   DemoAudio& audio() { return audio_; }
   SimHal& hal() { return hal_; }

@@ -12,6 +12,7 @@
 #include "platform/sim/FakeLoginItem.h"
 #include "platform/std/FileDefaultsStore.h"
 #include "system/MuteTarget.h"
+#include "ui/bridge/ControllerBridge.h"
 #include "ui/bridge/MeterFeed.h"
 #include "ui/bridge/ServiceBridge.h"
 #include "ui/bridge/SettingsBridge.h"
@@ -20,6 +21,7 @@
 #include "ui/views/MainWindow.h"
 #include "ui/views/MuteAction.h"
 #include "ui/views/TrayPanel.h"
+#include "ui/widgets/AppIcons.h"
 
 namespace tavuno {
 
@@ -29,10 +31,7 @@ PlatformBuilder TavunoApp::demoPlatform() {
     auto scene = std::make_shared<DemoScene>(main);
     Platform platform;
     platform.ports.emplace(scene->ports(defaults, main));
-    platform.started = [scene = scene.get()](AudioService& service) {
-      DemoScene::populate(service);
-      scene->audio().start();
-    };
+    platform.started = [scene = scene.get()](AudioService&) { scene->audio().start(); };
     platform.owner = std::move(scene);
     return platform;
   };
@@ -107,23 +106,40 @@ void TavunoApp::buildScreens(std::function<std::unique_ptr<ui::TrayPort>()> tray
   settingsBridge_ = std::make_unique<ui::SettingsBridge>(*defaults_);
   settingsBridge_->installTranslators();
   bridge_ = std::make_unique<ui::ServiceBridge>(service_);
+  shortcutBridge_ = std::make_unique<ui::ControllerBridge>(*shortcut_);
+  loginItemBridge_ = std::make_unique<ui::ControllerBridge>(*loginItem_);
+  appIcons_ = std::make_unique<ui::AppIcons>(platform_->appIconName);
   meters_ = std::make_unique<ui::MeterFeed>(*bridge_);
   muteAction_ = std::make_unique<ui::MuteAction>(*bridge_);
   connect(settingsBridge_.get(), &ui::SettingsBridge::languageChanged, muteAction_.get(),
           &ui::MuteAction::render);
-  window_ = std::make_unique<ui::MainWindow>(*bridge_, *meters_);
+  trayPort_ = tray ? tray() : std::make_unique<ui::QtTrayIcon>();
+  const ui::ScreenContext context{.service = *bridge_,
+                                  .meters = *meters_,
+                                  .settings = *settingsBridge_,
+                                  .shortcut = *shortcut_,
+                                  .shortcutChanges = *shortcutBridge_,
+                                  .loginItem = *loginItem_,
+                                  .loginItemChanges = *loginItemBridge_,
+                                  .icons = *appIcons_,
+                                  .appName = platform_->appName,
+                                  .trayAvailable = [this] { return trayAvailable(); }};
+  window_ = std::make_unique<ui::MainWindow>(context);
   panel_ = std::make_unique<ui::TrayPanel>(*bridge_, *meters_);
   window_->addAction(muteAction_.get());
   panel_->addAction(muteAction_.get());
   connect(panel_.get(), &ui::TrayPanel::openRequested, window_.get(), &ui::MainWindow::open);
   connect(panel_.get(), &ui::TrayPanel::quitRequested, this, &TavunoApp::quit);
-  trayPort_ = tray ? tray() : std::make_unique<ui::QtTrayIcon>();
   trayController_ = std::make_unique<ui::TrayController>(
       *bridge_, *trayPort_, *panel_, *muteAction_, [this] { window_->open(); }, [this] { quit(); });
 }
 
+bool TavunoApp::trayAvailable() const {
+  return trayPort_ && trayPort_->available();
+}
+
 void TavunoApp::start() {
-  if (!background_ || !trayPort_->available()) window_->open();
+  if (!background_ || !trayAvailable()) window_->open();
 }
 
 void TavunoApp::quit() {
@@ -144,6 +160,9 @@ void TavunoApp::shutdown() {
   window_.reset();
   muteAction_.reset();
   meters_.reset();
+  appIcons_.reset();
+  loginItemBridge_.reset();
+  shortcutBridge_.reset();
   bridge_.reset();
   settingsBridge_.reset();
   loginItem_.reset();

@@ -14,10 +14,13 @@
 #include "system/GlobalShortcutController.h"
 #include "system/GlobalShortcutRegistering.h"
 #include "system/LoginItemController.h"
+#include "ui/model/AutomationTexts.h"
 
 namespace tavuno {
 
 namespace ui {
+class AppIcons;
+class ControllerBridge;
 class MainWindow;
 class MeterFeed;
 class MuteAction;
@@ -36,6 +39,11 @@ struct Platform {
   ServiceOptions options;
   std::shared_ptr<void> owner;
   std::function<void(AudioService&)> started;
+  // An application's icon by app id: a theme icon name or an absolute file;
+  // empty (or nothing for an id): the generic application symbol.
+  std::function<std::optional<std::string>(const std::string&)> appIconName;
+  // The installed name of an application that is not running; may be empty.
+  AppNameLookup appName;
 };
 using PlatformBuilder = std::function<Platform(DefaultsStore&, MainQueue&)>;
 
@@ -56,7 +64,8 @@ struct AppOptions {
 // The composition root: the settings store, the main queue on Qt's loop, the
 // platform, the desktop services, the service with its refresh timer, the
 // shortcut controller built after it (holding it weakly), the login item
-// controller, and the screens: the main window, the tray icon and its panel.
+// controller, and the screens: the main window (with the first-run guide
+// until it is done), the tray icon and its panel.
 //
 // Quitting (QCoreApplication::aboutToQuit, or shutdown()) closes the main
 // queue first, so a worker waiting for the main thread is released and no
@@ -80,7 +89,9 @@ class TavunoApp : public QObject {
   DefaultsStore& settings() { return *defaults_; }
   std::shared_ptr<AudioService> service() const { return service_; }
   GlobalShortcutController* shortcut() const { return shortcut_.get(); }
+  GlobalShortcutRegistering* shortcutBackend() const { return shortcutBackend_.get(); }
   LoginItemController* loginItem() const { return loginItem_.get(); }
+  LoginItemManaging* loginItemBackend() const { return loginItemBackend_.get(); }
   ui::MainWindow* window() const { return window_.get(); }
   ui::TrayPanel* panel() const { return panel_.get(); }
   ui::ServiceBridge* bridge() const { return bridge_.get(); }
@@ -99,6 +110,7 @@ class TavunoApp : public QObject {
 
  private:
   void buildScreens(std::function<std::unique_ptr<ui::TrayPort>()> tray);
+  bool trayAvailable() const;
   void quit();
 
   bool background_;
@@ -113,6 +125,9 @@ class TavunoApp : public QObject {
   std::unique_ptr<LoginItemController> loginItem_;
 
   std::unique_ptr<ui::SettingsBridge> settingsBridge_;
+  std::unique_ptr<ui::ControllerBridge> shortcutBridge_;
+  std::unique_ptr<ui::ControllerBridge> loginItemBridge_;
+  std::unique_ptr<ui::AppIcons> appIcons_;
   std::unique_ptr<ui::ServiceBridge> bridge_;
   std::unique_ptr<ui::MeterFeed> meters_;
   std::unique_ptr<ui::MuteAction> muteAction_;

@@ -21,9 +21,12 @@ qt_add_resources(tavuno_platform_qt tavuno_catalogs
 file(GLOB TAVUNO_UI_SOURCES CONFIGURE_DEPENDS
   ui/bridge/*.cpp ui/bridge/*.h ui/widgets/*.cpp ui/widgets/*.h
   ui/views/*.cpp ui/views/*.h ui/tray/*.cpp ui/tray/*.h)
+# ICU words the relative times of the automation history ("há 5 minutos").
+pkg_check_modules(ICU REQUIRED IMPORTED_TARGET icu-i18n icu-uc)
 add_library(tavuno_ui STATIC ${TAVUNO_UI_SOURCES})
 set_target_properties(tavuno_ui PROPERTIES AUTOMOC ON)
-target_link_libraries(tavuno_ui PUBLIC tavuno_ui_model tavuno_platform_qt Qt6::Widgets Qt6::Svg)
+target_link_libraries(tavuno_ui PUBLIC tavuno_ui_model tavuno_platform_qt Qt6::Widgets Qt6::Svg
+  PRIVATE PkgConfig::ICU)
 tavuno_warnings(tavuno_ui)
 
 # The composition root and the demo scene, shared by the executable, the

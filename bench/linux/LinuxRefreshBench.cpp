@@ -127,7 +127,7 @@ int main(int argc, char** argv) {
       [&] { return real.mirror->hub().snapshot()->table.devices().size() == kDevices; }, 10);
   real.hal = std::make_unique<LinuxHal>(real.main, real.mirror->hub(), *real.mirror);
   real.service = AudioService::create({real.defaults, real.main, *real.hal, real.workers},
-                                       {.startTimer = false});
+                                      {.startTimer = false});
   real.pump(0.2);
   std::printf("devices on the server: %zu\n", real.service->state().devices.size());
   SimRig sim;

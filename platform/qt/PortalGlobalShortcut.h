@@ -45,8 +45,8 @@ class PortalGlobalShortcut final : public QObject, public GlobalShortcutRegister
   // Whether a portal on `bus` offers global shortcuts; waits for its answer
   // at most `timeoutMs` (the portal may be started on demand).
   static bool offered(QDBusConnection bus, int timeoutMs = 3000);
-  // "CTRL+ALT+LOGO+m" for m, in the notation of the freedesktop shortcuts
-  // specification.
+  // "CTRL+ALT+LOGO+m" for m, in the trigger notation of the freedesktop
+  // shortcut portal.
   static QString preferredTrigger(ShortcutKey key);
 
   PortalGlobalShortcut(MainQueue& main, QDBusConnection bus);

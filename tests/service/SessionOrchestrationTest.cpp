@@ -108,7 +108,7 @@ TEST_F(OrchestrationTest, PerAppSupportIsAskedAgainAtEveryRefresh) {
   EXPECT_TRUE(service->state().activeApps.empty());
   EXPECT_EQ(platform.hal.listenerCount(kAudioObjectSystemObject, processList), 0u);
   service->startApp({"org.player", "Player", {player}});
-  EXPECT_EQ(service->state().error, "Requires macOS 14.2 or later.");
+  EXPECT_EQ(service->state().error, "Per-app control is not supported by this audio server.");
 
   supported = true;
   service->refresh();
@@ -404,7 +404,7 @@ TEST_F(OrchestrationTest, WithoutPerAppAudioNothingIsDiscoveredOrStarted) {
             0u);
 
   service->startApp({.id = "org.player", .name = "Player", .processes = {player}});
-  EXPECT_EQ(service->state().error, "Requires macOS 14.2 or later.");
+  EXPECT_EQ(service->state().error, "Per-app control is not supported by this audio server.");
   drainWorkers();
   EXPECT_TRUE(sessions.made.empty());
 }

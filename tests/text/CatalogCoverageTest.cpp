@@ -77,5 +77,38 @@ TEST(Catalog, TranslationsKeepTheirPlaceholders) {
     EXPECT_EQ(placeholders(key), placeholders(english)) << key << " -> " << english;
 }
 
+// Words that name another platform: macOS, a Mac, the menu bar, System
+// Settings, the Command key.
+bool namesAnotherPlatform(const std::string& text) {
+  static const std::regex names(
+      R"(macOS|\bMacs?\b|barra de menus|menu bar|Ajustes do Sistema|System Settings|⌘)");
+  return std::regex_search(text, names);
+}
+
+// On Linux the Portuguese keys that name another platform are shown through
+// pt.po, and nothing the program shows, in either language, names one.
+TEST(Catalog, ShownTextsNameNoOtherPlatform) {
+  auto portuguese = PoCatalog::load((sourceDir / "resources/lang/pt.po").string());
+  auto english = PoCatalog::load((sourceDir / "resources/lang/en.po").string());
+  ASSERT_TRUE(portuguese) << "resources/lang/pt.po is missing or malformed";
+  ASSERT_TRUE(english);
+  ASSERT_TRUE(namesAnotherPlatform("Your Mac. Your Sound.") &&
+              namesAnotherPlatform("Com o Tavuno ativo, ⇧⌘M silencia") &&
+              !namesAnotherPlatform("Machine") && !namesAnotherPlatform("Mixer"))
+      << "the check itself";
+  std::map<std::string, std::string> keys = textsUsedInCode();
+  for (const auto& entry : english->entries())
+    keys.emplace(entry.first, "resources/lang/en.po");
+  for (const auto& [key, file] : keys) {
+    const auto shownPt = portuguese->lookup(key);
+    if (namesAnotherPlatform(key)) {
+      EXPECT_TRUE(shownPt) << "no Linux wording in pt.po for \"" << key << "\" (" << file << ")";
+    }
+    EXPECT_FALSE(namesAnotherPlatform(shownPt.value_or(key))) << "pt: " << shownPt.value_or(key);
+    EXPECT_FALSE(namesAnotherPlatform(english->lookup(key).value_or("")))
+        << "en: " << *english->lookup(key);
+  }
+}
+
 }  // namespace
 }  // namespace tavuno

@@ -27,7 +27,8 @@ class FakeTray : public ui::TrayPort {
   bool shown = false;
 };
 
-// The whole app on the demo scene (in Portuguese), with a fake tray.
+// The whole app on the demo scene (in Portuguese), with a fake tray; the
+// first-run guide is done unless a test says otherwise.
 class AppFixture : public testing::Test {
  protected:
   void SetUp() override {
@@ -35,6 +36,7 @@ class AppFixture : public testing::Test {
     options.demo = true;
     auto settings = std::make_unique<InMemoryDefaultsStore>();
     settings->set("languagePreference", std::string("pt"));
+    settings->set("onboardingDone", onboardingDone);
     options.settings = std::move(settings);
     options.platform = TavunoApp::demoPlatform();
     options.desktop = TavunoApp::simulatedDesktop();
@@ -62,6 +64,7 @@ class AppFixture : public testing::Test {
     QCoreApplication::processEvents();
   }
 
+  bool onboardingDone = true;  // set before SetUp() to start with the guide
   std::unique_ptr<TavunoApp> app;
   FakeTray* tray = nullptr;
   static constexpr const char* player = "org.tavuno.demo.Player";

@@ -6,13 +6,17 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QScrollArea>
-#include <QStackedWidget>
 #include <QVBoxLayout>
 
+#include "ui/bridge/SettingsBridge.h"
 #include "ui/model/ViewTexts.h"
+#include "ui/views/AutomationsView.h"
 #include "ui/views/DevicesView.h"
 #include "ui/views/ErrorLine.h"
 #include "ui/views/MixerView.h"
+#include "ui/views/OnboardingView.h"
+#include "ui/views/ProfilesView.h"
+#include "ui/views/SettingsView.h"
 #include "ui/views/Sidebar.h"
 #include "ui/views/ViewHelpers.h"
 #include "ui/widgets/BrandMark.h"
@@ -20,15 +24,20 @@
 
 namespace tavuno::ui {
 
-MainWindow::MainWindow(ServiceBridge& bridge, MeterFeed& meters, QWidget* parent)
+MainWindow::MainWindow(const ScreenContext& context, QWidget* parent)
     : QWidget(parent),
       sidebar_(new Sidebar(this)),
       title_(makeLabel("title")),
       subtitle_(makeLabel("subtitle")),
-      error_(new ErrorLine(bridge)),
-      pages_(new QStackedWidget),
-      mixer_(new MixerView(bridge, meters)),
-      devices_(new DevicesView(bridge)) {
+      error_(new ErrorLine(context.service)),
+      scroll_(new QScrollArea(this)),
+      pages_(new QWidget),
+      mixer_(new MixerView(context.service, context.meters)),
+      devices_(new DevicesView(context.service)),
+      profiles_(new ProfilesView(context.service)),
+      automations_(new AutomationsView(context)),
+      settings_(new SettingsView(context)),
+      onboarding_(new OnboardingView(context, this)) {
   setObjectName(QStringLiteral("mainWindow"));
   setWindowTitle(QStringLiteral("Tavuno"));
   setMinimumSize(minimumWidth, minimumHeight);
@@ -44,7 +53,7 @@ MainWindow::MainWindow(ServiceBridge& bridge, MeterFeed& meters, QWidget* parent
   layout->addWidget(sidebar_);
 
   // The content scrolls; its column is centred and at most 900 px wide.
-  auto* scroll = new QScrollArea(this);
+  auto* scroll = scroll_;
   scroll->setWidgetResizable(true);
   scroll->setFrameShape(QFrame::NoFrame);
   scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -64,34 +73,43 @@ MainWindow::MainWindow(ServiceBridge& bridge, MeterFeed& meters, QWidget* parent
   content->addSpacing(16);
   content->addWidget(error_);
   content->addSpacing(4);
-  pages_->addWidget(mixer_);
-  pages_->addWidget(devices_);
-  // Profiles, automations and settings show their title and subtitle only
-  // until their screens exist.
-  for (int i = 2; i < sectionCount; ++i)
-    pages_->addWidget(new QWidget);
+  // One section shown at a time. Not a stacked widget: its height would be
+  // the tallest section's (wrapped text counts whether shown or not), and the
+  // short ones would scroll into empty space.
+  auto* stack = new QVBoxLayout(pages_);
+  stack->setContentsMargins(0, 0, 0, 0);
+  for (QWidget* page : {static_cast<QWidget*>(mixer_), static_cast<QWidget*>(devices_),
+                        static_cast<QWidget*>(profiles_), static_cast<QWidget*>(automations_),
+                        static_cast<QWidget*>(settings_)}) {
+    page->hide();
+    stack->addWidget(page);
+    sections_.push_back(page);
+  }
   content->addWidget(pages_, 1);
   scroll->setWidget(canvas);
   layout->addWidget(scroll, 1);
 
   connect(sidebar_, &Sidebar::sectionChosen, this, &MainWindow::selectSection);
   setTabOrder(sidebar_->button(sectionCount - 1), error_);
-  retranslate();
+  connect(&context.settings, &SettingsBridge::onboardingChanged, this,
+          [this](bool done) { showOnboarding(!done); });
+  selectSection(0);
+  showOnboarding(!context.settings.onboardingDone());
 }
 
 void MainWindow::selectSection(int index) {
   if (index < 0 || index >= sectionCount) return;
   sidebar_->select(index);
-  pages_->setCurrentIndex(index);
-  // A page's height follows its own content, not the tallest page.
-  for (int i = 0; i < pages_->count(); ++i)
-    pages_->widget(i)->setSizePolicy(QSizePolicy::Preferred,
-                                     i == index ? QSizePolicy::Preferred : QSizePolicy::Ignored);
+  // Hide first, so only one section is ever visible (the meters count it).
+  for (int i = 0; i < sectionCount; ++i)
+    if (i != index) sections_[i]->hide();
+  sections_[index]->show();
+  current_ = index;
   retranslate();
 }
 
 int MainWindow::section() const {
-  return pages_->currentIndex();
+  return current_;
 }
 
 void MainWindow::open() {
@@ -101,8 +119,42 @@ void MainWindow::open() {
   raise();
   activateWindow();
   // The keyboard starts on the selected section, where the focus ring and
-  // the selection coincide.
-  sidebar_->button(section())->setFocus(Qt::ActiveWindowFocusReason);
+  // the selection coincide; or in the guide while it shows.
+  if (onboarding_->isVisible())
+    onboarding_->focusStep();
+  else
+    sidebar_->button(section())->setFocus(Qt::ActiveWindowFocusReason);
+}
+
+void MainWindow::showOnboarding(bool show) {
+  // Disabled, the window beneath takes neither the keyboard nor clicks: Tab
+  // cycles within the guide.
+  sidebar_->setEnabled(!show);
+  scroll_->setEnabled(!show);
+  onboarding_->setGeometry(rect());
+  onboarding_->setVisible(show);
+  if (show) {
+    onboarding_->raise();
+    onboarding_->setStep(0);
+    if (isVisible()) onboarding_->focusStep();
+  } else if (isVisible()) {
+    sidebar_->button(std::max(0, section()))->setFocus(Qt::OtherFocusReason);
+  }
+}
+
+int MainWindow::contentHeight() const {
+  // The column above the section, the section, and the canvas's margin.
+  const QWidget* page = sections_[current_];
+  const int above = pages_->mapTo(scroll_->widget(), QPoint(0, 0)).y();
+  const int margin = scroll_->widget()->layout()->contentsMargins().bottom();
+  const int height =
+      page->hasHeightForWidth() ? page->heightForWidth(page->width()) : page->sizeHint().height();
+  return above + height + margin;
+}
+
+void MainWindow::resizeEvent(QResizeEvent* event) {
+  onboarding_->setGeometry(rect());
+  QWidget::resizeEvent(event);
 }
 
 void MainWindow::changeEvent(QEvent* event) {
@@ -122,7 +174,7 @@ void MainWindow::paintEvent(QPaintEvent*) {
 }
 
 void MainWindow::retranslate() {
-  const Section& current = tavuno::section(std::max(0, pages_->currentIndex()));
+  const Section& current = tavuno::section(current_);
   title_->setText(tr(current.key));
   subtitle_->setText(tr(current.subtitle));
 }

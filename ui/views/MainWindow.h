@@ -1,22 +1,29 @@
 #pragma once
 
+#include <vector>
+
 #include <QWidget>
 
+#include "ui/views/ScreenContext.h"
+
 class QLabel;
-class QStackedWidget;
+class QScrollArea;
 
 namespace tavuno::ui {
 
+class AutomationsView;
 class DevicesView;
 class ErrorLine;
-class MeterFeed;
 class MixerView;
-class ServiceBridge;
+class OnboardingView;
+class ProfilesView;
+class SettingsView;
 class Sidebar;
 
 // The main window: the sidebar and, on the right, the selected section under
 // its title and subtitle and the error line, centred up to 900 px. Closing
-// it only hides it; a reopened window starts on the mixer.
+// it only hides it; a reopened window starts on the mixer. Until the guide is
+// done it covers the window, and the keyboard stays inside it.
 class MainWindow : public QWidget {
   Q_OBJECT
 
@@ -25,7 +32,7 @@ class MainWindow : public QWidget {
   static constexpr int minimumHeight = 600;
   static constexpr int contentWidth = 900;
 
-  MainWindow(ServiceBridge& bridge, MeterFeed& meters, QWidget* parent = nullptr);
+  explicit MainWindow(const ScreenContext& context, QWidget* parent = nullptr);
 
   void selectSection(int section);
   int section() const;
@@ -35,6 +42,13 @@ class MainWindow : public QWidget {
   Sidebar* sidebar() const { return sidebar_; }
   MixerView* mixer() const { return mixer_; }
   DevicesView* devices() const { return devices_; }
+  ProfilesView* profiles() const { return profiles_; }
+  AutomationsView* automations() const { return automations_; }
+  SettingsView* settings() const { return settings_; }
+  // The first-run guide; visible while it is not done.
+  OnboardingView* onboarding() const { return onboarding_; }
+  // The height the selected section needs without scrolling.
+  int contentHeight() const;
   ErrorLine* errorLine() const { return error_; }
   QLabel* title() const { return title_; }
   QLabel* subtitle() const { return subtitle_; }
@@ -43,17 +57,26 @@ class MainWindow : public QWidget {
   void changeEvent(QEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
   void paintEvent(QPaintEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
 
  private:
   void retranslate();
+  void showOnboarding(bool show);
 
   Sidebar* sidebar_;
   QLabel* title_;
   QLabel* subtitle_;
   ErrorLine* error_;
-  QStackedWidget* pages_;
+  QScrollArea* scroll_;
+  QWidget* pages_;
+  std::vector<QWidget*> sections_;
+  int current_ = 0;
   MixerView* mixer_;
   DevicesView* devices_;
+  ProfilesView* profiles_;
+  AutomationsView* automations_;
+  SettingsView* settings_;
+  OnboardingView* onboarding_;
 };
 
 }  // namespace tavuno::ui

@@ -4,6 +4,7 @@
 #include <QHBoxLayout>
 
 #include "ui/bridge/ServiceBridge.h"
+#include "ui/model/ProfileTexts.h"
 #include "ui/model/ViewTexts.h"
 #include "ui/views/ViewHelpers.h"
 #include "ui/widgets/PickerBox.h"
@@ -26,11 +27,8 @@ ProfileSelector::ProfileSelector(ServiceBridge& bridge, QWidget* parent)
   connect(box_, &PickerBox::chosen, this, [this](const PickerEntry& entry) {
     auto service = bridge_.service();
     if (!service || !entry.uid) return;
-    for (const auto& profile : service->state().profiles)
-      if (profile.id.text() == *entry.uid) {
-        service->applyProfile(profile);
-        return;
-      }
+    if (const auto* profile = findProfile(service->state().profiles, *entry.uid))
+      service->applyProfile(*profile);
   });
   connect(&bridge_, &ServiceBridge::changed, this, [this](quint64 fields) {
     if (fields & (fieldBit(ServiceField::profiles) | fieldBit(ServiceField::activeProfileID)))
@@ -48,12 +46,9 @@ void ProfileSelector::render() {
   const auto& state = bridge_.state();
   title_->setText(tr("Perfil ativo"));
   box_->setAccessibleName(title_->text());
-  Picker picker;
-  for (const auto& profile : state.profiles) {
-    if (state.activeProfileID && profile.id == *state.activeProfileID && picker.selected < 0)
-      picker.selected = static_cast<int>(picker.entries.size());
-    picker.entries.push_back({profile.name, profile.id.text()});
-  }
+  const Picker picker = profilePicker(
+      state.profiles,
+      state.activeProfileID ? std::optional(state.activeProfileID->text()) : std::nullopt, false);
   box_->present(picker);
   box_->setEnabled(!picker.entries.empty());
 }

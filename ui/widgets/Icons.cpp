@@ -53,6 +53,35 @@ constexpr Drawing drawings[] = {
      R"(<path d="M14 4h6v6M20 4l-8.5 8.5M18 14v5a1 1 0 0 1-1 1H5a1 1 0 0 1-1-1V7a1 1 0 0 1 1-1h5" stroke="C" stroke-width="2" fill="none" stroke-linecap="round" stroke-linejoin="round"/>)"},
     {"power",
      R"(<path d="M12 3v8M7 6.3a7.5 7.5 0 1 0 10 0" stroke="C" stroke-width="2" fill="none" stroke-linecap="round"/>)"},
+    {"stack",
+     R"(<path d="M12 3 3 7.5l9 4.5 9-4.5z" fill="C"/>
+        <path d="M3 12l9 4.5 9-4.5M3 16.5l9 4.5 9-4.5" stroke="C" stroke-width="2" fill="none" stroke-linecap="round" stroke-linejoin="round"/>)"},
+    {"pencil",
+     R"(<path d="M4 20l1-4.5L15.5 5a2.1 2.1 0 0 1 3 3L8 18.5z" stroke="C" stroke-width="2" fill="none" stroke-linejoin="round"/><path d="M13.5 7l3 3" stroke="C" stroke-width="2"/>)"},
+    {"trash",
+     R"(<path d="M4 7h16M9.5 7V4.5h5V7M6.5 7l1 13h9l1-13" stroke="C" stroke-width="2" fill="none" stroke-linecap="round" stroke-linejoin="round"/>
+        <path d="M10 11v5.5M14 11v5.5" stroke="C" stroke-width="1.8" stroke-linecap="round"/>)"},
+    {"arrow-up",
+     R"(<path d="M12 19V5M6 11l6-6 6 6" stroke="C" stroke-width="2.2" fill="none" stroke-linecap="round" stroke-linejoin="round"/>)"},
+    {"arrow-down",
+     R"(<path d="M12 5v14M6 13l6 6 6-6" stroke="C" stroke-width="2.2" fill="none" stroke-linecap="round" stroke-linejoin="round"/>)"},
+    {"clock",
+     R"(<circle cx="12" cy="12" r="9" stroke="C" stroke-width="2" fill="none"/><path d="M12 7v5l3.5 2.5" stroke="C" stroke-width="2" fill="none" stroke-linecap="round" stroke-linejoin="round"/>)"},
+    {"alert-circle",
+     R"(<circle cx="12" cy="12" r="9.5" fill="C"/><path d="M12 7v6" stroke="#0b1220" stroke-width="2.2" stroke-linecap="round"/><circle cx="12" cy="16.6" r="1.3" fill="#0b1220"/>)"},
+    {"plug",
+     R"(<path d="M9 3v5M15 3v5M12 17v4" stroke="C" stroke-width="2" stroke-linecap="round"/><path d="M6 8h12v3a6 6 0 0 1-12 0z" fill="C"/>)"},
+    {"globe",
+     R"(<circle cx="12" cy="12" r="9" stroke="C" stroke-width="2" fill="none"/>
+        <path d="M3 12h18M12 3c2.5 2.5 3.8 5.5 3.8 9s-1.3 6.5-3.8 9c-2.5-2.5-3.8-5.5-3.8-9S9.5 5.5 12 3z" stroke="C" stroke-width="1.8" fill="none"/>)"},
+    {"bell",
+     R"(<path d="M6 16v-5a6 6 0 0 1 12 0v5l1.5 2h-15z" fill="C"/><path d="M10 20.5a2 2 0 0 0 4 0" stroke="C" stroke-width="2" fill="none" stroke-linecap="round"/>)"},
+    {"keyboard",
+     R"(<rect x="2.5" y="6" width="19" height="12" rx="2.5" stroke="C" stroke-width="2" fill="none"/>
+        <path d="M6.5 10h1M10.5 10h1M14.5 10h1M8 14h8" stroke="C" stroke-width="2" stroke-linecap="round"/>)"},
+    {"shield",
+     R"(<path d="M12 3l7.5 3v5.5c0 4.6-3.2 8.2-7.5 9.5-4.3-1.3-7.5-4.9-7.5-9.5V6z" stroke="C" stroke-width="2" fill="none" stroke-linejoin="round"/>
+        <path d="M8.5 12l2.5 2.5 4.5-5" stroke="C" stroke-width="2" fill="none" stroke-linecap="round" stroke-linejoin="round"/>)"},
 };
 
 }  // namespace

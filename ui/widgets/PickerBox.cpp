@@ -27,11 +27,21 @@ void PickerBox::present(const Picker& picker) {
     sameLabels = picker.entries[i].label == picker_.entries[i].label;
   if (!sameLabels) {
     clear();
-    for (const auto& entry : picker.entries)
-      addItem(QString::fromStdString(entry.label));
+    for (const auto& entry : picker.entries) {
+      if (iconFor_)
+        addItem(iconFor_(entry), QString::fromStdString(entry.label));
+      else
+        addItem(QString::fromStdString(entry.label));
+    }
   }
   picker_ = picker;
   setCurrentIndex(picker.selected);
+}
+
+void PickerBox::setIcons(std::function<QIcon(const PickerEntry&)> iconFor) {
+  iconFor_ = std::move(iconFor);
+  setIconSize(QSize(18, 18));
+  picker_ = {};  // refill with icons at the next present()
 }
 
 void PickerBox::showPopup() {

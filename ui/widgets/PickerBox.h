@@ -1,6 +1,9 @@
 #pragma once
 
+#include <functional>
+
 #include <QComboBox>
+#include <QIcon>
 
 #include "ui/model/PickerEntries.h"
 
@@ -16,6 +19,8 @@ class PickerBox : public QComboBox {
  public:
   explicit PickerBox(QWidget* parent = nullptr);
   void present(const Picker& picker);
+  // Draws an icon beside each entry from now on (the application picker).
+  void setIcons(std::function<QIcon(const tavuno::PickerEntry&)> iconFor);
   const Picker& picker() const { return picker_; }
 
   void showPopup() override;
@@ -28,6 +33,7 @@ class PickerBox : public QComboBox {
   void chosen(const tavuno::PickerEntry& entry);
 
  private:
+  std::function<QIcon(const tavuno::PickerEntry&)> iconFor_;
   Picker picker_;
   Picker deferred_;
   bool popupOpen_ = false;

@@ -20,7 +20,18 @@ QLabel[role="heading"] { font-size: 15px; font-weight: 600; }
 QLabel[role="caption"] { color: #94a0ba; font-size: 12px; }
 QLabel[role="warning"] { color: #f9a83c; font-size: 12px; }
 QLabel[role="value"] { color: #c8d0e0; font-size: 13px; font-weight: 600; }
+QLabel[role="name"] { font-size: 14px; font-weight: 600; }
+QLabel[role="missing"] { color: #f9a83c; font-size: 14px; font-weight: 600; }
+QLabel[role="detail"] { color: #c3cbdc; font-size: 12px; }
+QLabel[role="counter"] { color: #8db4fa; font-size: 11px; font-weight: 600; }
+QLabel[role="badge"] {
+  color: #a9c6fb; background: rgba(59,130,245,46); border: 1px solid rgba(59,130,245,110);
+  border-radius: 8px; padding: 0px 7px; font-size: 11px; font-weight: 600;
+}
 QFrame#card { background: rgba(255,255,255,14); border: 1px solid rgba(255,255,255,18); border-radius: 14px; }
+QFrame#listRow { background: rgba(255,255,255,8); border: 1px solid rgba(255,255,255,14); border-radius: 10px; }
+QFrame#listRow[active="true"] { background: rgba(59,130,245,24); border: 1px solid rgba(59,130,245,100); }
+QFrame#onboardingCard { background: #121a30; border: 1px solid rgba(255,255,255,26); border-radius: 18px; }
 QFrame#errorLine { background: rgba(249,168,60,24); border: 1px solid rgba(249,168,60,70); border-radius: 10px; }
 QFrame#divider { background: rgba(255,255,255,20); max-height: 1px; min-height: 1px; border: none; }
 QPushButton {
@@ -34,6 +45,9 @@ QPushButton:disabled { color: #5d6780; background: rgba(255,255,255,8); }
 QPushButton[flat="true"] { background: transparent; border: 1px solid transparent; color: #94a0ba; }
 QPushButton[flat="true"]:hover { background: rgba(255,255,255,16); color: #e8ecf5; }
 QPushButton[flat="true"]:focus { border: 1px solid #3b82f5; }
+QPushButton[danger="true"] { color: #fca5a5; }
+QPushButton[danger="true"]:hover { background: rgba(248,113,113,36); border: 1px solid rgba(248,113,113,80); }
+QPushButton[danger="true"]:focus { border: 1px solid #f87171; }
 QPushButton#iconButton { padding: 4px; min-width: 24px; min-height: 24px; border-radius: 8px; }
 QPushButton[primary="true"] { background: #3b82f5; border: 1px solid #3b82f5; color: white; }
 QPushButton[primary="true"]:hover { background: #5592f7; }
@@ -55,6 +69,17 @@ QComboBox QAbstractItemView {
   background: #151c2e; border: 1px solid #2c3650; selection-background-color: #3b82f5; padding: 4px;
   outline: none;
 }
+QLineEdit, QTimeEdit {
+  background: rgba(255,255,255,18); border: 1px solid rgba(255,255,255,24); border-radius: 8px;
+  padding: 4px 10px; min-height: 22px; font-size: 13px; selection-background-color: #3b82f5;
+}
+QLineEdit:hover, QTimeEdit:hover { background: rgba(255,255,255,26); }
+QLineEdit:focus, QTimeEdit:focus { border: 1px solid #3b82f5; }
+QTimeEdit::up-button, QTimeEdit::down-button { width: 0; border: none; }
+QDialog { background: #121a30; }
+QPushButton[destructive="true"] { background: #dc4a4a; border: 1px solid #dc4a4a; color: white; }
+QPushButton[destructive="true"]:hover { background: #e66060; }
+QPushButton[destructive="true"]:focus { border: 1px solid #fca5a5; }
 QSlider::groove:horizontal { height: 4px; background: rgba(255,255,255,36); border-radius: 2px; }
 QSlider::sub-page:horizontal { background: #3b82f5; border-radius: 2px; }
 QSlider::sub-page:horizontal:disabled { background: rgba(255,255,255,40); }

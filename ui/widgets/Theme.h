@@ -19,6 +19,8 @@ inline const QColor secondary{148, 160, 186};     // captions
 inline const QColor warning{249, 168, 60};        // warnings and the error line
 inline const QColor cardFill{255, 255, 255, 14};  // white at 0.055
 inline const QColor cardLine{255, 255, 255, 18};  // white at 0.07
+inline const QColor danger{248, 113, 113};        // destructive actions
+inline const QColor success{52, 211, 153};        // an automation that applied
 inline const QColor meterLow{52, 211, 153};
 inline const QColor meterHigh{251, 191, 36};
 inline const QColor meterClip{248, 113, 113};
@@ -32,7 +34,8 @@ void applyTheme(QApplication& app);
 QFont pixelFont(int pixels, QFont::Weight weight = QFont::Normal);
 
 // Text roles the style sheet knows: "title", "subtitle", "heading", "caption",
-// "warning", "value".
+// "warning", "value", "detail", "counter", "badge", "name", "missing" (a name in the
+// warning colour).
 void setRole(QLabel* label, const char* role);
 // Re-applies the style after a dynamic property changed.
 void restyle(QWidget* widget);
