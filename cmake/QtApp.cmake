@@ -31,11 +31,12 @@ tavuno_warnings(tavuno_ui)
 
 # The composition root and the demo scene, shared by the executable, the
 # screenshot tool and the tests.
-file(GLOB TAVUNO_APP_SOURCES CONFIGURE_DEPENDS app/*.cpp app/*.h)
+file(GLOB TAVUNO_APP_SOURCES CONFIGURE_DEPENDS app/*.cpp app/*.h app/control/*.cpp app/control/*.h)
 list(FILTER TAVUNO_APP_SOURCES EXCLUDE REGEX "app/main\\.cpp$")
 add_library(tavuno_app STATIC ${TAVUNO_APP_SOURCES})
 set_target_properties(tavuno_app PROPERTIES AUTOMOC ON)
-target_link_libraries(tavuno_app PUBLIC tavuno_ui tavuno_sim tavuno_platform_std)
+target_link_libraries(tavuno_app PUBLIC tavuno_ui tavuno_control tavuno_sim tavuno_platform_std
+  Qt6::DBus)
 tavuno_warnings(tavuno_app)
 
 add_executable(tavuno app/main.cpp)
@@ -47,3 +48,5 @@ tavuno_warnings(tavuno)
 add_executable(tavuno-shots app/shots/main.cpp)
 target_link_libraries(tavuno-shots PRIVATE tavuno_app)
 tavuno_warnings(tavuno-shots)
+
+include(cmake/Packaging.cmake)
