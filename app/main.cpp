@@ -1,21 +1,106 @@
-// tavuno: the desktop application.
+// tavuno: the desktop application, and the command-line client of the
+// running one (`tavuno status`, `tavuno volume 40`, ...).
 #include <clocale>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QDBusConnection>
 
 #include "app/QuitOnSignals.h"
 #include "app/StartupReport.h"
 #include "app/TavunoApp.h"
+#include "app/control/ControlClient.h"
+#include "app/control/ControlService.h"
 #include "base/text/TavunoLanguage.h"
-#include "platform/qt/CatalogTranslator.h"
+#include "control/CommandLine.h"
 #include "platform/qt/EmbeddedCatalog.h"
 #include "ui/views/MainWindow.h"
 #include "ui/widgets/Theme.h"
 
+namespace {
+
+struct Options {
+  QCommandLineOption help{{QStringLiteral("h"), QStringLiteral("help")}};
+  QCommandLineOption version{{QStringLiteral("v"), QStringLiteral("version")}};
+  QCommandLineOption background{QStringLiteral("background")};
+  QCommandLineOption demo{QStringLiteral("demo")};
+};
+
+QString text(const std::string& value) {
+  return QString::fromStdString(value);
+}
+
+// Texts from the catalogue: the command line may run without a Qt
+// application object, where Qt's translators are not reachable.
+void describe(QCommandLineParser& parser, Options& options) {
+  parser.setApplicationDescription(text(tavuno::tr(
+      "Controle o áudio do computador: dispositivos, volume e o som de cada aplicativo.")));
+  options.help.setDescription(text(tavuno::tr("Mostra esta ajuda.")));
+  options.version.setDescription(text(tavuno::tr("Mostra a versão.")));
+  options.background.setDescription(
+      text(tavuno::tr("Inicia sem mostrar a janela (usado ao entrar na sessão).")));
+  options.demo.setDescription(
+      text(tavuno::tr("Usa dispositivos e aplicativos simulados, sem tocar no áudio do sistema.")));
+  parser.addOptions({options.help, options.version, options.background, options.demo});
+  parser.addPositionalArgument(QStringLiteral("command"),
+                               text(tavuno::tr("Veja os comandos abaixo.")),
+                               QStringLiteral("[command]"));
+}
+
+bool asksForInformation(const std::vector<std::string>& arguments) {
+  for (const auto& argument : arguments)
+    if (argument == "-h" || argument == "--help" || argument == "-v" || argument == "--version")
+      return true;
+  return false;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
+  QCoreApplication::setApplicationName(QStringLiteral("Tavuno"));
+  QCoreApplication::setApplicationVersion(QStringLiteral(TAVUNO_VERSION));
+  QCoreApplication::setOrganizationDomain(QStringLiteral("tavuno.com"));
+  // The command line speaks the system's language (the stored choice is read
+  // once the settings are open; a failed command prints the app's message,
+  // in the app's language).
+  auto language = std::make_shared<tavuno::LanguageEnvironment>();
+  language->preferredLanguages = tavuno::posixPreferredLanguages;
+  language->lookup = tavuno::embeddedCatalogLookup;
+  tavuno::TavunoLanguage::install(language);
+
+  const std::vector<std::string> arguments(argv + 1, argv + argc);
+  QCommandLineParser parser;
+  Options options;
+  describe(parser, options);
+
+  // A command, --help and --version need no display.
+  if (tavuno::control::namesCommand(arguments) || asksForInformation(arguments)) {
+    QCoreApplication core(argc, argv);
+    std::setlocale(LC_NUMERIC, "C");
+    if (tavuno::control::namesCommand(arguments)) {
+      const int status =
+          tavuno::ControlClient(QDBusConnection::sessionBus()).run(arguments, stdout, stderr);
+      // A command holds nothing to release. Ending here spares the output
+      // the warnings Qt 6.4 prints now and then when its D-Bus thread is
+      // still finishing while the application object goes.
+      std::fflush(stdout);
+      std::fflush(stderr);
+      std::_Exit(status);
+    }
+    parser.parse(QCoreApplication::arguments());
+    if (parser.isSet(options.version)) {
+      std::printf("tavuno %s\n", TAVUNO_VERSION);
+      return 0;
+    }
+    std::printf("%s\n%s", qPrintable(parser.helpText()), tavuno::control::commandsHelp().c_str());
+    return 0;
+  }
+
   QApplication application(argc, argv);
   // Qt sets the C numeric locale from the environment; the core formats and
   // parses numbers in the C locale.
@@ -23,44 +108,30 @@ int main(int argc, char** argv) {
   // From here on SIGTERM and Ctrl+C quit through the event loop, even when
   // they come while Tavuno is still starting.
   tavuno::QuitOnSignals quitOnSignals;
-  QApplication::setApplicationName(QStringLiteral("Tavuno"));
-  QApplication::setApplicationVersion(QStringLiteral(TAVUNO_VERSION));
-  QApplication::setOrganizationDomain(QStringLiteral("tavuno.com"));
   QApplication::setDesktopFileName(QStringLiteral("com.tavuno.Tavuno"));
   QApplication::setQuitOnLastWindowClosed(false);
+  if (!parser.parse(QCoreApplication::arguments())) {
+    std::fprintf(stderr, "tavuno: %s\n%s\n", qPrintable(parser.errorText()),
+                 tavuno::tr("Use tavuno --help para ver os comandos.").c_str());
+    return 2;
+  }
 
-  // The command line speaks the system's language (the stored choice is read
-  // once the settings are open).
-  auto language = std::make_shared<tavuno::LanguageEnvironment>();
-  language->preferredLanguages = tavuno::posixPreferredLanguages;
-  language->lookup = tavuno::embeddedCatalogLookup;
-  tavuno::TavunoLanguage::install(language);
-  tavuno::CatalogTranslator translator;
-  QCoreApplication::installTranslator(&translator);
-
-  QCommandLineParser parser;
-  parser.setApplicationDescription(QCoreApplication::translate(
-      "main", "Controle o áudio do computador: dispositivos, volume e o som de cada aplicativo."));
-  parser.addHelpOption();
-  parser.addVersionOption();
-  const QCommandLineOption background(
-      QStringLiteral("background"),
-      QCoreApplication::translate("main",
-                                  "Inicia sem mostrar a janela (usado ao entrar na sessão)."));
-  const QCommandLineOption demo(
-      QStringLiteral("demo"),
-      QCoreApplication::translate(
-          "main", "Usa dispositivos e aplicativos simulados, sem tocar no áudio do sistema."));
-  parser.addOption(background);
-  parser.addOption(demo);
-  parser.process(application);
-  QCoreApplication::removeTranslator(&translator);
+  // One instance at a time: a second one shows the first one's window.
+  tavuno::ControlService control(QDBusConnection::sessionBus());
+  const auto claim = control.publish();
+  if (claim == tavuno::ControlService::Claim::taken) {
+    if (parser.isSet(options.background)) return 0;
+    return tavuno::ControlClient(QDBusConnection::sessionBus()).showRunning() ? 0 : 1;
+  }
+  if (claim == tavuno::ControlService::Claim::noBus)
+    std::fprintf(stderr, "tavuno: no session bus; the command line cannot reach this instance\n");
 
   tavuno::ui::applyTheme(application);
-  tavuno::AppOptions options;
-  options.demo = parser.isSet(demo);
-  options.background = parser.isSet(background);
-  tavuno::TavunoApp tavunoApp(std::move(options));
+  tavuno::AppOptions appOptions;
+  appOptions.demo = parser.isSet(options.demo);
+  appOptions.background = parser.isSet(options.background);
+  tavuno::TavunoApp tavunoApp(std::move(appOptions));
+  control.attach(tavunoApp.service(), [&tavunoApp] { tavunoApp.openWindow(); });
   tavunoApp.start();
   std::unique_ptr<tavuno::StartupReport> report;
   if (qEnvironmentVariableIsSet("TAVUNO_REPORT_STARTUP")) {

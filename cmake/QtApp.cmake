@@ -32,14 +32,15 @@ tavuno_warnings(tavuno_ui)
 # The composition root, the Linux platform and the demo scene, shared by the
 # executable, the screenshot tool and the tests. Without the audio server's
 # client library only the demo is built.
-file(GLOB TAVUNO_APP_SOURCES CONFIGURE_DEPENDS app/*.cpp app/*.h)
+file(GLOB TAVUNO_APP_SOURCES CONFIGURE_DEPENDS app/*.cpp app/*.h app/control/*.cpp app/control/*.h)
 list(FILTER TAVUNO_APP_SOURCES EXCLUDE REGEX "app/main\\.cpp$")
 if(NOT TARGET tavuno_platform_linux)
   list(FILTER TAVUNO_APP_SOURCES EXCLUDE REGEX "app/(LinuxPlatform|ServerAbsenceNotice)\\.(cpp|h)$")
 endif()
 add_library(tavuno_app STATIC ${TAVUNO_APP_SOURCES})
 set_target_properties(tavuno_app PROPERTIES AUTOMOC ON)
-target_link_libraries(tavuno_app PUBLIC tavuno_ui tavuno_sim tavuno_platform_std)
+target_link_libraries(tavuno_app PUBLIC tavuno_ui tavuno_control tavuno_sim tavuno_platform_std
+  Qt6::DBus)
 if(TARGET tavuno_platform_linux)
   target_link_libraries(tavuno_app PUBLIC tavuno_platform_linux)
   target_compile_definitions(tavuno_app PRIVATE TAVUNO_LINUX_AUDIO)
@@ -55,3 +56,5 @@ tavuno_warnings(tavuno)
 add_executable(tavuno-shots app/shots/main.cpp)
 target_link_libraries(tavuno-shots PRIVATE tavuno_app)
 tavuno_warnings(tavuno-shots)
+
+include(cmake/Packaging.cmake)

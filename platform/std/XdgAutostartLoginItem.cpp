@@ -132,6 +132,7 @@ std::optional<std::string> XdgAutostartLoginItem::entryText(const fs::path& exec
              "[Desktop Entry]\n"
              "Type=Application\n"
              "Name=Tavuno\n"
+             "Icon=com.tavuno.Tavuno\n"
              "Exec=") +
          *exec +
          // At login Tavuno waits in the tray instead of opening its window.

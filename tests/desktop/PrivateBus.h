@@ -22,6 +22,9 @@ class PrivateBus {
 
   // A new connection to the bus, named uniquely in this process.
   QDBusConnection connect();
+  const QString& address() const { return address_; }
+  // The bus's temporary folder, removed with it.
+  const std::string& folder() const { return folder_; }
 
  private:
   PrivateBus() = default;

@@ -38,6 +38,7 @@ struct Layer {
 constexpr Layer layers[] = {
     {"app", 90, Headers::any},
     {"ui", 80, Headers::any},
+    {"control", 75, Headers::portable},
     {"ui/model", 70, Headers::portable},
     {"service", 60, Headers::portable},
     {"platform", 55, Headers::noQt},

@@ -38,7 +38,7 @@ std::map<std::string, std::string> textsUsedInCode() {
       R"re(\b(?:(?:tr|trf|textKey)\(|translate\(\s*"[^"]*"\s*,)\s*"((?:[^"\\]|\\.)*)")re");
   std::map<std::string, std::string> found;  // text -> first file using it
   for (const char* folder : {"app", "base", "hal", "devices", "service", "engine", "profiles",
-                             "automations", "system", "platform", "ui"}) {
+                             "automations", "system", "platform", "ui", "control"}) {
     if (!fs::exists(sourceDir / folder)) continue;
     for (const auto& entry : fs::recursive_directory_iterator(sourceDir / folder)) {
       auto extension = entry.path().extension();

@@ -93,7 +93,7 @@ TEST_F(PulseSessionTest, GainHeardOnItsOutputAndEveryAppRestored) {
   session.setGain(0.5f, false);
   ASSERT_EQ(session.start({100}, device(2)), std::nullopt);
   EXPECT_EQ(stack->sinkOf(a), session.tapName());
-  EXPECT_NEAR(stack->level("usb_dac").rms, kToneRms * 0.5, 0.01);
+  EXPECT_NEAR(stack->settledRms("usb_dac", kToneRms * 0.5), kToneRms * 0.5, 0.01);
   EXPECT_NEAR(stack->level("builtin_speakers").rms, kToneRms, 0.01);
   session.setGain(0.5f, true);
   EXPECT_LT(stack->level("usb_dac").rms, 0.001);
@@ -156,7 +156,7 @@ TEST_F(PulseSessionTest, SeededVolumeAndMuteHoldFromTheFirstBuffer) {
     PulseSession session(PulseSessionPorts{plane, *journal});
     session.setGain(0.2f, false);
     ASSERT_EQ(session.start({100}, device(2)), std::nullopt);
-    EXPECT_NEAR(stack->level("usb_dac").rms, kToneRms * 0.2, 0.01);
+    EXPECT_NEAR(stack->settledRms("usb_dac", kToneRms * 0.2), kToneRms * 0.2, 0.01);
     // Stopped at once: stop() seeds a change the follower had no turn for yet.
     session.setGain(0.15f, false);
     session.stop();

@@ -164,7 +164,7 @@ TEST_F(PipeWireOrchestrationTest, ServerRestartRecoversAtTheSameGain) {
   const std::string id = "org.example.Again";
   auto first = running(id);
   ASSERT_TRUE(first);
-  EXPECT_NEAR(stack->level("builtin_speakers").rms, 0.3536 * 0.5, 0.01);
+  EXPECT_NEAR(stack->settledRms("builtin_speakers", 0.3536 * 0.5), 0.3536 * 0.5, 0.01);
 
   const auto restarted = std::chrono::steady_clock::now();
   ASSERT_TRUE(stack->restartServer()) << stack->problem();
@@ -178,7 +178,7 @@ TEST_F(PipeWireOrchestrationTest, ServerRestartRecoversAtTheSameGain) {
   auto second = running(id);
   ASSERT_TRUE(second) << service->state().error.value_or("");
   EXPECT_TRUE(eventually([&] { return stack->sinkOf(player) == second->tapName(); }, 10));
-  EXPECT_NEAR(stack->level("builtin_speakers").rms, 0.3536 * 0.5, 0.01);
+  EXPECT_NEAR(stack->settledRms("builtin_speakers", 0.3536 * 0.5), 0.3536 * 0.5, 0.01);
   std::printf(
       "heard at its gain again %.1f s after the restart (watchdog and retry on virtual time)\n",
       std::chrono::duration<double>(std::chrono::steady_clock::now() - restarted).count());

@@ -112,7 +112,7 @@ TEST_F(PipeWireSessionTest, GainHeardOnItsOutputAndEveryAppRestored) {
   EXPECT_EQ(stack->sinkOf(a), sa->tapName());
   EXPECT_EQ(journal->load().size(), 1u);
   // usb_dac carries A at half amplitude; the default carries B alone, untouched.
-  EXPECT_NEAR(stack->level("usb_dac").rms, kToneRms * 0.5, 0.01);
+  EXPECT_NEAR(stack->settledRms("usb_dac", kToneRms * 0.5), kToneRms * 0.5, 0.01);
   EXPECT_NEAR(stack->level("builtin_speakers").rms, kToneRms, 0.01);
   sa->setGain(0.5f, true);
   EXPECT_LT(stack->level("usb_dac").rms, 0.001);
@@ -340,7 +340,7 @@ TEST_F(PipeWireSessionTest, SeededVolumeAndMuteHoldFromTheFirstBuffer) {
     PipeWireSession session(PipeWireSessionPorts{plane, graphs, *journal});
     session.setGain(0.2f, false);
     ASSERT_EQ(session.start({100}, device(2)), std::nullopt);
-    EXPECT_NEAR(stack->level("usb_dac").rms, kToneRms * 0.2, 0.01);
+    EXPECT_NEAR(stack->settledRms("usb_dac", kToneRms * 0.2), kToneRms * 0.2, 0.01);
     // Below the stream's own volume: only the kernel and the seed change, the stream stays.
     session.setGain(0.15f, false);
     EXPECT_TRUE(eventually(

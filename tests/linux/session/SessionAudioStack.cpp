@@ -329,6 +329,17 @@ std::vector<float> SessionAudioStack::record(const std::string& sink, double sec
   return samples;
 }
 
+double SessionAudioStack::settledRms(const std::string& sink, double expected) {
+  double rms = 0;
+  eventually(
+      [&] {
+        rms = level(sink).rms;
+        return std::abs(rms - expected) <= 0.01;
+      },
+      15);
+  return rms;
+}
+
 SessionAudioStack::Level SessionAudioStack::level(const std::string& sink, double seconds,
                                                   std::atomic<bool>* started) {
   const std::vector<float> all = record(sink, 0.1 + seconds, started);

@@ -48,6 +48,9 @@ class SessionAudioStack {
     double peak = 0;
   };
   Level level(const std::string& sink, double seconds = 0.5, std::atomic<bool>* started = nullptr);
+  // The RMS of `sink` once it is within 0.01 of `expected`, or the last one measured in 15 s:
+  // a start or a restart links its nodes a little after it returns, later on a loaded machine.
+  double settledRms(const std::string& sink, double expected);
   // What `sink` plays for `seconds`, interleaved stereo at 48 kHz, from the start.
   std::vector<float> record(const std::string& sink, double seconds,
                             std::atomic<bool>* started = nullptr);

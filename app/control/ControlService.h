@@ -1,0 +1,83 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+
+#include <QDBusConnection>
+#include <QDBusContext>
+#include <QObject>
+#include <QTimer>
+
+#include "app/control/ControlBus.h"
+#include "control/ControlCommands.h"
+
+namespace tavuno {
+
+// The running app on the session bus: it holds the name com.tavuno.Tavuno
+// (one instance at a time) and exports the control interface
+// com.tavuno.Tavuno1 at /com/tavuno/Tavuno, whose methods are the commands
+// of `tavuno` (the README lists them). Replies come from the same
+// ControlCommands the command line uses; a command that fails replies with
+// com.tavuno.Tavuno1.Error.Failed and the app's message, an argument out of
+// range with org.freedesktop.DBus.Error.InvalidArgs.
+//
+// Changed(as parts) tells followers which fields of the status report
+// changed: a burst of changes (a refresh, a slider drag) is one signal at
+// most every `changeInterval` seconds, naming every part it touched.
+class ControlService : public QObject, protected QDBusContext {
+  Q_OBJECT
+  Q_CLASSINFO("D-Bus Interface", TAVUNO_CONTROL_INTERFACE)
+
+ public:
+  static constexpr int changeInterval = 50;  // milliseconds
+
+  enum class Claim { claimed, taken, noBus };
+
+  explicit ControlService(QDBusConnection bus, QObject* parent = nullptr);
+  ~ControlService() override;
+
+  // Exports the object, then asks for the name (in that order: whoever sees
+  // the name finds the object). `taken` when another instance holds the
+  // name; nothing is left exported then.
+  Claim publish();
+  // The service the commands run on (held weakly) and how to show the main
+  // window. Until then every command fails.
+  void attach(std::weak_ptr<AudioService> service, std::function<void()> showWindow);
+
+ public slots:
+  Q_SCRIPTABLE QString Status();
+  Q_SCRIPTABLE QString ListProfiles();
+  Q_SCRIPTABLE uint GetVolume();
+  Q_SCRIPTABLE uint SetVolume(uint percent);
+  Q_SCRIPTABLE uint AdjustVolume(int delta);
+  Q_SCRIPTABLE bool SetMute(bool muted);
+  Q_SCRIPTABLE bool ToggleMute();
+  Q_SCRIPTABLE void SetDefaultOutput(const QString& device);
+  Q_SCRIPTABLE void SetDefaultInput(const QString& device);
+  Q_SCRIPTABLE uint SetAppVolume(const QString& app, uint percent);
+  Q_SCRIPTABLE bool SetAppMute(const QString& app, bool muted);
+  Q_SCRIPTABLE bool ToggleAppMute(const QString& app);
+  Q_SCRIPTABLE void SetAppOutput(const QString& app, const QString& device);
+  Q_SCRIPTABLE void ApplyProfile(const QString& profile);
+  Q_SCRIPTABLE QString SaveProfile(const QString& name);
+  Q_SCRIPTABLE void ShowWindow();
+
+ signals:
+  Q_SCRIPTABLE void Changed(const QStringList& parts);
+
+ private:
+  // The answer of a command that succeeded; an error reply otherwise.
+  nlohmann::json reply(const control::ControlResult& result);
+  void flushChanges();
+
+  QDBusConnection bus_;
+  bool exported_ = false;
+  bool named_ = false;
+  control::ControlCommands commands_{{}};
+  std::function<void()> showWindow_;
+  Observers<ServiceField>::Subscription subscription_;
+  quint64 changed_ = 0;
+  QTimer changeTimer_;
+};
+
+}  // namespace tavuno

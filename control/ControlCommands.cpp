@@ -1,0 +1,220 @@
+#include "control/ControlCommands.h"
+
+#include <algorithm>
+#include <variant>
+#include <vector>
+
+#include "base/text/TavunoLanguage.h"
+#include "control/StatusReport.h"
+
+namespace tavuno::control {
+
+namespace {
+
+ControlResult notRunning() {
+  return ControlResult::failed(tr("O Tavuno não está em execução."));
+}
+
+ControlResult noVolumeControl() {
+  return ControlResult::failed(tr("O dispositivo atual não oferece controle de volume ao macOS."));
+}
+
+// The message a failed operation left, or a plain one when it left none.
+ControlResult failedOperation(const AudioService& service) {
+  const auto& error = service.state().error;
+  return ControlResult::failed(
+      error && !error->empty() ? *error : tr("Não foi possível concluir o comando."));
+}
+
+// The one element `id` names, else the one whose name is exactly `id`.
+// Nothing when none does; `ambiguous` when two share that name.
+template <class T, class Id, class Name>
+const T* findNamed(const std::vector<T>& items, const std::string& id, Id idOf, Name nameOf,
+                   bool& ambiguous) {
+  ambiguous = false;
+  for (const auto& item : items)
+    if (idOf(item) == id) return &item;
+  const T* found = nullptr;
+  for (const auto& item : items) {
+    if (nameOf(item) != id) continue;
+    if (found) {
+      ambiguous = true;
+      return nullptr;
+    }
+    found = &item;
+  }
+  return found;
+}
+
+ControlResult percentOutOfRange(int percent) {
+  return ControlResult::badArgument(
+      trf("Número inválido: %@ (use 0 a 100).", std::to_string(percent)));
+}
+
+}  // namespace
+
+ControlResult ControlCommands::status() const {
+  auto audio = service();
+  if (!audio) return notRunning();
+  return ControlResult::done(statusReport(audio->state()));
+}
+
+ControlResult ControlCommands::profiles() const {
+  auto audio = service();
+  if (!audio) return notRunning();
+  return ControlResult::done(profilesReport(audio->state()));
+}
+
+ControlResult ControlCommands::volume() const {
+  auto audio = service();
+  if (!audio) return notRunning();
+  if (!audio->state().volumeAvailable) return noVolumeControl();
+  return ControlResult::done(volumePercent(audio->state().volume));
+}
+
+ControlResult ControlCommands::setVolume(int percent) {
+  if (percent < 0 || percent > 100) return percentOutOfRange(percent);
+  auto audio = service();
+  if (!audio) return notRunning();
+  if (!audio->state().volumeAvailable) return noVolumeControl();
+  if (!audio->setVolume(static_cast<float>(percent) / 100.0f)) return failedOperation(*audio);
+  return ControlResult::done(volumePercent(audio->state().volume));
+}
+
+ControlResult ControlCommands::adjustVolume(int delta) {
+  if (delta < -100 || delta > 100) return percentOutOfRange(delta);
+  auto audio = service();
+  if (!audio) return notRunning();
+  if (!audio->state().volumeAvailable) return noVolumeControl();
+  // From the percent the user sees, so +5 five times is +25.
+  return setVolume(std::clamp(volumePercent(audio->state().volume) + delta, 0, 100));
+}
+
+ControlResult ControlCommands::setMute(MuteChange change) {
+  auto audio = service();
+  if (!audio) return notRunning();
+  if (!audio->state().muteAvailable)
+    return ControlResult::failed(tr("A saída atual não oferece controle de silêncio."));
+  const bool muted =
+      change == MuteChange::toggle ? !audio->state().muted : change == MuteChange::on;
+  if (!audio->setMute(muted)) return failedOperation(*audio);
+  return ControlResult::done(audio->state().muted);
+}
+
+ControlResult ControlCommands::setDefaultDevice(const std::string& name, bool input) {
+  auto audio = service();
+  if (!audio) return notRunning();
+  std::vector<AudioDevice> candidates;
+  for (const auto& device : audio->state().devices)
+    if (input ? device.input : device.output) candidates.push_back(device);
+  bool ambiguous = false;
+  const AudioDevice* device = findNamed(
+      candidates, name, [](const AudioDevice& d) { return d.uid; },
+      [](const AudioDevice& d) { return d.name; }, ambiguous);
+  if (ambiguous)
+    return ControlResult::failed(trf("Há mais de um dispositivo chamado %@; use o UID.", name));
+  if (!device)
+    return ControlResult::failed(input ? trf("Nenhum dispositivo de entrada chamado %@.", name)
+                                       : trf("Nenhum dispositivo de saída chamado %@.", name));
+  if (!audio->setDefault(device->id, input)) return failedOperation(*audio);
+  return ControlResult::done();
+}
+
+namespace {
+
+// The playing application `name` names, or why there is none.
+std::variant<ActiveApp, ControlResult> findApp(const AudioService& audio, const std::string& name) {
+  bool ambiguous = false;
+  const ActiveApp* app = findNamed(
+      audio.state().activeApps, name, [](const ActiveApp& a) { return a.id; },
+      [](const ActiveApp& a) { return a.name; }, ambiguous);
+  if (ambiguous)
+    return ControlResult::failed(trf("Há mais de um aplicativo chamado %@; use o id.", name));
+  if (!app) return ControlResult::failed(trf("Nenhum aplicativo tocando áudio se chama %@.", name));
+  // The mixer leaves an application in a call to the system's volume.
+  if (app->inputActive) return ControlResult::failed(tr("Chamada ativa: use o volume geral."));
+  return *app;
+}
+
+}  // namespace
+
+ControlResult ControlCommands::setAppVolume(const std::string& name, int percent) {
+  if (percent < 0 || percent > 100) return percentOutOfRange(percent);
+  auto audio = service();
+  if (!audio) return notRunning();
+  auto found = findApp(*audio, name);
+  if (auto* result = std::get_if<ControlResult>(&found)) return *result;
+  const auto& app = std::get<ActiveApp>(found);
+  audio->setAppMix(app, static_cast<float>(percent) / 100.0f, std::nullopt);
+  return ControlResult::done(volumePercent(audio->settings(app.id).volume()));
+}
+
+ControlResult ControlCommands::setAppMute(const std::string& name, MuteChange change) {
+  auto audio = service();
+  if (!audio) return notRunning();
+  auto found = findApp(*audio, name);
+  if (auto* result = std::get_if<ControlResult>(&found)) return *result;
+  const auto& app = std::get<ActiveApp>(found);
+  const bool muted =
+      change == MuteChange::toggle ? !audio->settings(app.id).muted() : change == MuteChange::on;
+  audio->setAppMix(app, std::nullopt, muted);
+  return ControlResult::done(audio->settings(app.id).muted());
+}
+
+ControlResult ControlCommands::setAppOutput(const std::string& name, const std::string& device) {
+  auto audio = service();
+  if (!audio) return notRunning();
+  auto found = findApp(*audio, name);
+  if (auto* result = std::get_if<ControlResult>(&found)) return *result;
+  const ActiveApp app = std::get<ActiveApp>(found);
+  std::optional<std::string> uid;
+  if (!device.empty()) {
+    std::vector<AudioDevice> outputs;
+    for (const auto& candidate : audio->state().devices)
+      if (candidate.output) outputs.push_back(candidate);
+    bool ambiguous = false;
+    const AudioDevice* output = findNamed(
+        outputs, device, [](const AudioDevice& d) { return d.uid; },
+        [](const AudioDevice& d) { return d.name; }, ambiguous);
+    if (ambiguous)
+      return ControlResult::failed(trf("Há mais de um dispositivo chamado %@; use o UID.", device));
+    if (!output)
+      return ControlResult::failed(trf("Nenhum dispositivo de saída chamado %@.", device));
+    uid = output->uid;
+  }
+  audio->setAppOutput(app, uid);
+  return ControlResult::done();
+}
+
+ControlResult ControlCommands::applyProfile(const std::string& name) {
+  auto audio = service();
+  if (!audio) return notRunning();
+  bool ambiguous = false;
+  const AudioProfile* found = findNamed(
+      audio->state().profiles, name, [](const AudioProfile& p) { return p.id.text(); },
+      [](const AudioProfile& p) { return p.name; }, ambiguous);
+  // The id is matched in any letter case.
+  if (!found && !ambiguous)
+    if (auto id = Uuid::parse(name))
+      for (const auto& profile : audio->state().profiles)
+        if (profile.id == *id) found = &profile;
+  if (ambiguous)
+    return ControlResult::failed(trf("Há mais de um perfil chamado %@; use o id.", name));
+  if (!found) return ControlResult::failed(trf("Nenhum perfil se chama %@.", name));
+  const AudioProfile profile = *found;  // applying rewrites the list
+  if (!audio->applyProfile(profile)) return failedOperation(*audio);
+  return ControlResult::done();
+}
+
+ControlResult ControlCommands::saveProfile(const std::string& name) {
+  auto audio = service();
+  if (!audio) return notRunning();
+  const std::size_t before = audio->state().profiles.size();
+  audio->saveProfile(name);
+  // Saving refuses only an empty name, and says so in the error line.
+  if (audio->state().profiles.size() == before) return failedOperation(*audio);
+  return ControlResult::done({{"id", audio->state().profiles.back().id.text()},
+                              {"name", audio->state().profiles.back().name}});
+}
+
+}  // namespace tavuno::control

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "control/ControlResult.h"
+#include "service/AudioService.h"
+
+namespace tavuno::control {
+
+// The commands of `tavuno` and of the D-Bus interface, run in the app on the
+// main thread. Each goes through the operation a screen would call, so
+// profiles, automations and the error line see it; what only a script can
+// ask for (a name that matches nothing, a control the output lacks) fails
+// here with a message and leaves the service alone.
+//
+// Devices are named by UID or exact name, applications by id or exact name
+// (only those playing now: the mixer's rows), profiles by id or exact name.
+// A name two of them share is refused rather than guessed.
+class ControlCommands {
+ public:
+  explicit ControlCommands(std::weak_ptr<AudioService> service) : service_(std::move(service)) {}
+
+  ControlResult status() const;
+  ControlResult profiles() const;
+
+  // Answer the volume (0-100) or the mute state after the change.
+  ControlResult volume() const;
+  ControlResult setVolume(int percent);
+  ControlResult adjustVolume(int delta);
+  ControlResult setMute(MuteChange change);
+
+  ControlResult setDefaultDevice(const std::string& device, bool input);
+
+  ControlResult setAppVolume(const std::string& app, int percent);
+  ControlResult setAppMute(const std::string& app, MuteChange change);
+  // An empty `device` follows the system default output.
+  ControlResult setAppOutput(const std::string& app, const std::string& device);
+
+  ControlResult applyProfile(const std::string& profile);
+  ControlResult saveProfile(const std::string& name);
+
+ private:
+  std::shared_ptr<AudioService> service() const { return service_.lock(); }
+
+  std::weak_ptr<AudioService> service_;
+};
+
+}  // namespace tavuno::control

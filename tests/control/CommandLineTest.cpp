@@ -1,0 +1,134 @@
+#include <gtest/gtest.h>
+
+#include "control/CommandLine.h"
+#include "control/ReportText.h"
+#include "support/SimPlatform.h"
+
+namespace tavuno::control {
+namespace {
+
+std::optional<ControlRequest> parse(std::vector<std::string> words) {
+  return parseCommand(words).request;
+}
+
+TEST(CommandLine, EachFormOfTheGrammarGivesItsRequest) {
+  struct Row {
+    std::vector<std::string> words;
+    ControlRequest expected;
+  };
+  const Row rows[] = {
+      {{"status"}, {.command = Command::status}},
+      {{"--json", "status"}, {.command = Command::status, .json = true}},
+      {{"mute"}, {.command = Command::mute, .mute = MuteChange::toggle}},
+      {{"mute", "off"}, {.command = Command::mute, .mute = MuteChange::off}},
+      {{"volume"}, {.command = Command::volume}},
+      {{"volume", "0"}, {.command = Command::setVolume, .number = 0}},
+      {{"volume", "100%"}, {.command = Command::setVolume, .number = 100}},
+      {{"volume", "+5"}, {.command = Command::adjustVolume, .number = 5}},
+      {{"volume", "-100"}, {.command = Command::adjustVolume, .number = -100}},
+      {{"output", "Built-in Speakers"},
+       {.command = Command::output, .target = "Built-in Speakers"}},
+      {{"input", "usb-mic"}, {.command = Command::input, .target = "usb-mic"}},
+      {{"app", "volume", "Player", "40"},
+       {.command = Command::appVolume, .number = 40, .target = "Player"}},
+      {{"app", "mute", "Player"}, {.command = Command::appMute, .target = "Player"}},
+      {{"app", "mute", "Player", "on"},
+       {.command = Command::appMute, .mute = MuteChange::on, .target = "Player"}},
+      {{"app", "output", "Player", "default"}, {.command = Command::appOutput, .target = "Player"}},
+      {{"app", "output", "Player", "usb"},
+       {.command = Command::appOutput, .target = "Player", .device = "usb"}},
+      {{"profile", "list", "--json"}, {.command = Command::profileList, .json = true}},
+      {{"profile", "apply", "Home office"},
+       {.command = Command::profileApply, .target = "Home office"}},
+      {{"profile", "save", ""}, {.command = Command::profileSave}},
+  };
+  for (const auto& row : rows) {
+    auto request = parse(row.words);
+    ASSERT_TRUE(request) << row.words[0] << ": " << parseCommand(row.words).error;
+    EXPECT_EQ(*request, row.expected) << row.words.size() << " words from " << row.words[0];
+  }
+}
+
+TEST(CommandLine, WhatTheGrammarDoesNotTakeIsAUsageErrorWithAMessage) {
+  test::ScopedLanguage language{test::englishCatalog()};
+  const std::vector<std::vector<std::string>> rows = {
+      {"volume", "abc"},
+      {"volume", "150"},
+      {"volume", "-"},
+      {"volume", "+"},
+      {"volume", "50.5"},
+      {"volume", "1e2"},
+      {"volume", "+101"},
+      {"volume", " 5"},
+      {"volume", "0x10"},
+      {"volume", "5", "6"},
+      {"app", "volume", "P", "-1"},
+      {"app", "volume", "P"},
+      {"mute", "yes"},
+      {"app", "mute", "P", "1"},
+      {"output"},
+      {"status", "now"},
+      {"mute", "--json"},
+      {"status", "--verbose"},
+      {"app"},
+      {"app", "pan", "P"},
+      {"profile"},
+      {"profile", "delete", "x"},
+      {"profile", "apply"},
+      {"play"},
+      {},
+  };
+  for (const auto& words : rows) {
+    const auto parsed = parseCommand(words);
+    EXPECT_FALSE(parsed.request) << (words.empty() ? "(none)" : words.back());
+    EXPECT_FALSE(parsed.error.empty());
+  }
+  EXPECT_EQ(parseCommand({"volume", "150"}).error, "Invalid volume: 150 (use 0 to 100, +N or -N).");
+}
+
+TEST(CommandLine, OnlyArgumentsThatAreNotOptionsMakeACommand) {
+  EXPECT_FALSE(namesCommand({}));
+  EXPECT_FALSE(namesCommand({"--background", "--demo"}));
+  EXPECT_TRUE(namesCommand({"--json", "status"}));
+}
+
+TEST(CommandLine, OutputIsTheReportAsJsonOrTextTheVolumeOrNothing) {
+  test::ScopedLanguage language{test::englishCatalog()};
+  const nlohmann::json status = {
+      {"defaultOutput", {{"uid", "spk"}, {"name", "Speakers"}}},
+      {"defaultInput", nullptr},
+      {"volume", 40},
+      {"muted", nullptr},
+      {"devices", {{{"uid", "spk"}, {"name", "Speakers"}, {"input", false}, {"output", true}}}},
+      {"apps",
+       {{{"id", "org.player"},
+         {"name", "Player"},
+         {"volume", 80},
+         {"muted", true},
+         {"output", "spk"},
+         {"state", "controlled"}}}},
+      {"activeProfile", nullptr}};
+  const auto json = commandOutput({.command = Command::status, .json = true}, status);
+  EXPECT_EQ(nlohmann::json::parse(json), status);
+  EXPECT_EQ(json.find('\n'), json.size() - 1) << "one line";
+
+  const auto text = commandOutput({.command = Command::status}, status);
+  for (const char* expected :
+       {"Default output: Speakers", "Default input: none", "Volume: 40%", "Muted: no control",
+        "Player (org.player): 80%, muted, "
+        "output: Speakers, controlled"})
+    EXPECT_NE(text.find(expected), std::string::npos) << expected << "\n" << text;
+
+  EXPECT_EQ(commandOutput({.command = Command::volume}, 40), "40\n");
+  EXPECT_EQ(commandOutput({.command = Command::setVolume}, 40), "");
+
+  // A report of another shape (another version of the app) prints what it can.
+  for (const auto& odd : {nlohmann::json(nullptr), nlohmann::json(3),
+                          nlohmann::json{{"apps", 7}, {"devices", {1, "x"}}}}) {
+    EXPECT_NO_THROW(statusText(odd));
+    EXPECT_NO_THROW(profilesText(odd));
+  }
+}
+
+}  // namespace
+}  // namespace tavuno::control

@@ -1,0 +1,168 @@
+#include <gtest/gtest.h>
+
+#include "control/ControlCommands.h"
+#include "control/StatusReport.h"
+#include "platform/sim/SimIdentity.h"
+#include "support/FakeSession.h"
+#include "support/SimPlatform.h"
+
+namespace tavuno::control {
+namespace {
+
+// Speakers with a master volume and mute, a USB headset (input and output,
+// no controls), a second output sharing the speakers' name, a microphone; a
+// player and a caller (in a call) playing.
+class ControlCommandsTest : public ::testing::Test {
+ protected:
+  test::SimPlatform platform;
+  test::ScopedLanguage language{test::englishCatalog()};
+  SimIdentity identity;
+  test::FakeSessionFactory sessions;
+  AudioObjectID speakers = 0, headset = 0, twin = 0, mic = 0;
+  std::shared_ptr<AudioService> service;
+  std::unique_ptr<ControlCommands> commands;
+
+  void SetUp() override {
+    speakers = platform.hal.addDevice({.uid = "spk",
+                                       .name = "Speakers",
+                                       .outputStreams = 1,
+                                       .masterVolume = SimControl{0.5f},
+                                       .mute = SimControl{0}});
+    headset = platform.hal.addDevice(
+        {.uid = "hs", .name = "Headset", .inputStreams = 1, .outputStreams = 1});
+    twin = platform.hal.addDevice({.uid = "twin", .name = "Twin", .outputStreams = 1});
+    platform.hal.addDevice({.uid = "twin2", .name = "Twin", .outputStreams = 1});
+    mic = platform.hal.addDevice({.uid = "mic", .name = "Mic", .inputStreams = 1});
+    platform.hal.setDefaultOutput(speakers);
+    platform.hal.setDefaultInput(mic);
+    identity.addRunning({.pid = 10, .bundleIdentifier = "org.player", .localizedName = "Player"});
+    identity.addRunning({.pid = 11, .bundleIdentifier = "org.call", .localizedName = "Caller"});
+    platform.hal.addProcess({.pid = 10, .runningOutput = true, .outputDevices = {speakers}});
+    platform.hal.addProcess(
+        {.pid = 11, .runningOutput = true, .runningInput = true, .outputDevices = {speakers}});
+    ServicePorts ports = platform.ports();
+    ports.identity = &identity;
+    service = AudioService::create(ports, {.startTimer = false, .makeSession = sessions.factory()});
+    platform.workers.runAll();
+    commands = std::make_unique<ControlCommands>(service);
+  }
+  static void expectFailed(const ControlResult& result, const std::string& message) {
+    EXPECT_EQ(result.status, ControlStatus::failed);
+    EXPECT_EQ(result.message, message);
+  }
+};
+
+TEST_F(ControlCommandsTest, DevicesAreNamedByUidOrExactNameOnTheirSide) {
+  EXPECT_TRUE(commands->setDefaultDevice("Headset", false).ok());
+  EXPECT_EQ(platform.hal.defaultOutput(), headset);
+  EXPECT_TRUE(commands->setDefaultDevice("spk", false).ok());
+  EXPECT_EQ(platform.hal.defaultOutput(), speakers);
+  EXPECT_TRUE(commands->setDefaultDevice("hs", true).ok());
+  EXPECT_EQ(platform.hal.defaultInput(), headset);
+
+  platform.hal.clearWrites();
+  expectFailed(commands->setDefaultDevice("Mic", false), "No output device is called Mic.");
+  expectFailed(commands->setDefaultDevice("headset", false), "No output device is called headset.");
+  expectFailed(commands->setDefaultDevice("Twin", false),
+               "More than one device is called Twin; use its UID.");
+  EXPECT_TRUE(platform.hal.writes().empty()) << "a name that matches nothing changes nothing";
+  EXPECT_TRUE(commands->setDefaultDevice("twin", false).ok()) << "a UID is never ambiguous";
+  EXPECT_EQ(platform.hal.defaultOutput(), twin);
+}
+
+TEST_F(ControlCommandsTest, AFailedWriteAnswersWithTheServicesMessage) {
+  platform.hal.injectFault({.operation = SimHal::Operation::set,
+                            .selector = selector::defaultOutputDevice,
+                            .status = -50});
+  const auto result = commands->setDefaultDevice("Headset", false);
+  expectFailed(result, "Could not change the device (error -50).");
+  EXPECT_EQ(service->state().error, result.message) << "the error line shows it too";
+}
+
+TEST_F(ControlCommandsTest, VolumeAndMuteOfTheDefaultOutput) {
+  EXPECT_EQ(commands->volume().value, 50);
+  EXPECT_EQ(commands->setVolume(30).value, 30);
+  EXPECT_FLOAT_EQ(*platform.hal.volume(speakers, 0), 0.3f);
+  EXPECT_EQ(commands->adjustVolume(-45).value, 0) << "kept within 0-100";
+  EXPECT_EQ(commands->adjustVolume(7).value, 7);
+  EXPECT_EQ(commands->setVolume(101).status, ControlStatus::badArgument);
+
+  EXPECT_EQ(commands->setMute(MuteChange::toggle).value, true);
+  EXPECT_EQ(platform.hal.muted(speakers), true);
+  EXPECT_EQ(commands->setMute(MuteChange::on).value, true);
+  EXPECT_EQ(commands->setMute(MuteChange::toggle).value, false);
+
+  // The headset has neither control: refused before anything is written.
+  ASSERT_TRUE(commands->setDefaultDevice("Headset", false).ok());
+  platform.hal.clearWrites();
+  expectFailed(commands->volume(), "The current device offers no volume control.");
+  expectFailed(commands->adjustVolume(5), "The current device offers no volume control.");
+  expectFailed(commands->setMute(MuteChange::toggle), "The current output has no mute control.");
+  EXPECT_TRUE(platform.hal.writes().empty());
+  const auto status = commands->status().value;
+  EXPECT_TRUE(status["volume"].is_null());
+  EXPECT_TRUE(status["muted"].is_null());
+}
+
+TEST_F(ControlCommandsTest, AppsAreNamedByIdOrNameAndChangedThroughTheMix) {
+  EXPECT_EQ(commands->setAppVolume("Player", 25).value, 25);
+  EXPECT_FLOAT_EQ(service->settings("org.player").volume(), 0.25f);
+  ASSERT_FALSE(sessions.made.empty());
+  EXPECT_FLOAT_EQ(sessions.made[0]->gain, 0.25f) << "the running session follows at once";
+  EXPECT_EQ(commands->setAppMute("org.player", MuteChange::toggle).value, true);
+  EXPECT_TRUE(service->settings("org.player").muted());
+
+  EXPECT_TRUE(commands->setAppOutput("Player", "Headset").ok());
+  EXPECT_EQ(service->settings("org.player").outputUID(), "hs");
+  EXPECT_TRUE(commands->setAppOutput("Player", "").ok());
+  EXPECT_EQ(service->settings("org.player").outputUID(), std::nullopt) << "follows the system";
+  expectFailed(commands->setAppOutput("Player", "Mic"), "No output device is called Mic.");
+
+  expectFailed(commands->setAppVolume("Radio", 10), "No app playing audio is called Radio.");
+  expectFailed(commands->setAppVolume("Caller", 10), "In a call: use the main volume.");
+  EXPECT_FALSE(service->state().appSettings.count("org.call")) << "nothing stored for a call";
+  EXPECT_EQ(commands->setAppVolume("Player", 101).status, ControlStatus::badArgument);
+
+  platform.workers.runAll();  // the session rebuilt on its new route
+  std::map<std::string, nlohmann::json> apps;
+  const auto status = commands->status().value;
+  for (const auto& app : status["apps"])
+    apps[app["id"]] = app;
+  ASSERT_EQ(apps.size(), 2u);
+  EXPECT_EQ(apps["org.player"]["state"], "controlled");
+  EXPECT_EQ(apps["org.player"]["volume"], 25);
+  EXPECT_EQ(apps["org.player"]["muted"], true);
+  EXPECT_EQ(apps["org.call"]["state"], "inCall");
+}
+
+TEST_F(ControlCommandsTest, ProfilesAreAppliedByNameOrIdAndSavedThroughTheService) {
+  const auto saved = commands->saveProfile("  Quiet ");
+  ASSERT_TRUE(saved.ok());
+  EXPECT_EQ(saved.value["name"], "Quiet");
+  const std::string quiet = saved.value["id"];
+  ASSERT_TRUE(commands->saveProfile("Loud").ok());
+  ASSERT_TRUE(commands->saveProfile("Loud").ok());
+
+  expectFailed(commands->saveProfile("   "), "Enter a name for the profile.");
+  expectFailed(commands->applyProfile("Loud"), "More than one profile is called Loud; use its id.");
+  expectFailed(commands->applyProfile("Nope"), "No profile is called Nope.");
+
+  std::string lower = quiet;
+  for (auto& c : lower)
+    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  EXPECT_TRUE(commands->applyProfile(lower).ok());
+  EXPECT_EQ(commands->status().value["activeProfile"]["id"], quiet);
+  const auto list = commands->profiles().value["profiles"];
+  ASSERT_EQ(list.size(), 4u) << "the default profile and three saved";
+  EXPECT_EQ(list[1]["active"], true);
+  EXPECT_EQ(list[2]["active"], false);
+}
+
+TEST_F(ControlCommandsTest, AServiceThatIsGoneFailsEveryCommand) {
+  service.reset();
+  expectFailed(commands->status(), "Tavuno is not running.");
+  expectFailed(commands->setMute(MuteChange::on), "Tavuno is not running.");
+}
+
+}  // namespace
+}  // namespace tavuno::control

@@ -1,0 +1,106 @@
+// The tavuno executable against the app on the Linux platform, on a private
+// audio server and a private session bus: commands reach the server, and what
+// changes on the server shows in the status.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <optional>
+
+#include "app/TavunoApp.h"
+#include "app/control/ControlService.h"
+#include "linux/stack/PrivateAudioServer.h"
+#include "platform/linux/LinuxHal.h"
+#include "platform/linux/PulseMirror.h"
+#include "platform/std/ThreadSerialQueue.h"
+#include "scripting/TavunoRun.h"
+#include "ui/AppFixture.h"
+#include "ui/QtWait.h"
+
+namespace tavuno {
+namespace {
+
+using Server = test::PrivateAudioServer;
+
+// The service's ports on the audio server (devices, volume and mute; no
+// per-app audio).
+struct LinuxAudio {
+  LinuxAudio(MainQueue& main, const std::string& server) : mirror(PulseMirror::Options{server}) {
+    mirror.start();
+    mirror.waitForSync(5);
+    hal.emplace(main, mirror.hub(), mirror);
+  }
+  PulseMirror mirror;
+  std::optional<LinuxHal> hal;
+  ThreadSerialQueueFactory workers;
+};
+
+std::string onServer(Server& server, const std::vector<std::string>& arguments) {
+  return server.pactl(arguments).value_or("");
+}
+
+TEST(CommandLineOnAudioServer, CommandsReachTheServerAndTheStatusFollowsIt) {
+  Server server;
+  if (auto failure = server.start()) {
+    const char* required = std::getenv("TAVUNO_REQUIRE_AUDIO_SERVER");
+    if (required && std::string(required) == "1") FAIL() << "no private audio server: " << *failure;
+    GTEST_SKIP() << "no private audio server: " << *failure;
+  }
+  std::string why;
+  auto bus = test::PrivateBus::start(why);  // after the server, which sets the process's own bus
+  ASSERT_TRUE(bus) << why;
+
+  AppOptions options;
+  options.background = true;
+  auto settings = std::make_unique<InMemoryDefaultsStore>();
+  settings->set("languagePreference", std::string("en"));
+  options.settings = std::move(settings);
+  options.tray = [] { return std::make_unique<test::FakeTray>(); };
+  options.desktop = TavunoApp::simulatedDesktop();
+  options.platform = [&server](DefaultsStore& defaults, MainQueue& main) {
+    auto audio = std::make_shared<LinuxAudio>(main, server.pulseServer());
+    Platform platform;
+    platform.ports.emplace(ServicePorts{defaults, main, *audio->hal, audio->workers});
+    platform.owner = audio;
+    return platform;
+  };
+  auto app = std::make_unique<TavunoApp>(std::move(options));
+  auto& service = *app->service();
+  ASSERT_TRUE(test::waitUntil([&] { return service.state().devices.size() == 5; }, 10));
+  ControlService control(bus->connect());
+  ASSERT_EQ(control.publish(), ControlService::Claim::claimed);
+  control.attach(app->service(), [] {});
+
+  auto run = test::runTavuno(*bus, {"output", Server::usbDac});
+  EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+  EXPECT_TRUE(test::waitUntil(
+      [&] { return onServer(server, {"get-default-sink"}).starts_with(Server::usbDac); }, 5));
+  run = test::runTavuno(*bus, {"volume", "30"});
+  EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+  EXPECT_TRUE(test::waitUntil(
+      [&] {
+        return onServer(server, {"get-sink-volume", Server::usbDac}).find(" 30%") !=
+               std::string::npos;
+      },
+      5));
+
+  // Changed on the server, outside Tavuno.
+  onServer(server, {"set-sink-mute", Server::usbDac, "1"});
+  ASSERT_TRUE(test::waitUntil([&] { return service.state().muted; }, 5));
+  run = test::runTavuno(*bus, {"status", "--json"});
+  ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+  const auto status = nlohmann::json::parse(run.out.toStdString(), nullptr, false);
+  EXPECT_EQ(status["defaultOutput"]["uid"], Server::usbDac);
+  EXPECT_EQ(status["volume"], 30);
+  EXPECT_EQ(status["muted"], true);
+
+  run = test::runTavuno(*bus, {"mute", "off"});
+  EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+  EXPECT_TRUE(test::waitUntil(
+      [&] {
+        return onServer(server, {"get-sink-mute", Server::usbDac}).find("no") != std::string::npos;
+      },
+      5));
+}
+
+}  // namespace
+}  // namespace tavuno
