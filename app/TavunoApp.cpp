@@ -6,6 +6,9 @@
 #include <QThread>
 
 #include "app/DemoScene.h"
+#ifdef TAVUNO_LINUX_AUDIO
+#include "app/LinuxPlatform.h"
+#endif
 #include "platform/qt/EmbeddedCatalog.h"
 #include "platform/sim/FakeAudioNotifications.h"
 #include "platform/sim/FakeGlobalShortcut.h"
@@ -56,12 +59,14 @@ TavunoApp::TavunoApp(AppOptions options, QObject* parent)
       defaults_(std::move(options.settings)) {
   PlatformBuilder build = std::move(options.platform);
   if (!build) {
-    // The desktop's audio server is reached through the Linux platform; until
-    // it is wired in, Tavuno runs on the demo scene.
+#ifdef TAVUNO_LINUX_AUDIO
+    build = options.demo ? demoPlatform() : linuxPlatform();
+#else
     if (!options.demo)
       std::fprintf(stderr, "tavuno: no audio server back end in this build; running the demo\n");
     build = demoPlatform();
     options.demo = true;
+#endif
   }
   if (!defaults_) {
     if (options.demo)
@@ -109,29 +114,42 @@ void TavunoApp::buildScreens(std::function<std::unique_ptr<ui::TrayPort>()> tray
   shortcutBridge_ = std::make_unique<ui::ControllerBridge>(*shortcut_);
   loginItemBridge_ = std::make_unique<ui::ControllerBridge>(*loginItem_);
   appIcons_ = std::make_unique<ui::AppIcons>(platform_->appIconName);
+  bridge_->setAppIcons(appIcons_.get());
   meters_ = std::make_unique<ui::MeterFeed>(*bridge_);
   muteAction_ = std::make_unique<ui::MuteAction>(*bridge_);
   connect(settingsBridge_.get(), &ui::SettingsBridge::languageChanged, muteAction_.get(),
           &ui::MuteAction::render);
   trayPort_ = tray ? tray() : std::make_unique<ui::QtTrayIcon>();
-  const ui::ScreenContext context{.service = *bridge_,
-                                  .meters = *meters_,
-                                  .settings = *settingsBridge_,
-                                  .shortcut = *shortcut_,
-                                  .shortcutChanges = *shortcutBridge_,
-                                  .loginItem = *loginItem_,
-                                  .loginItemChanges = *loginItemBridge_,
-                                  .icons = *appIcons_,
-                                  .appName = platform_->appName,
-                                  .trayAvailable = [this] { return trayAvailable(); }};
-  window_ = std::make_unique<ui::MainWindow>(context);
   panel_ = std::make_unique<ui::TrayPanel>(*bridge_, *meters_);
-  window_->addAction(muteAction_.get());
   panel_->addAction(muteAction_.get());
-  connect(panel_.get(), &ui::TrayPanel::openRequested, window_.get(), &ui::MainWindow::open);
+  connect(panel_.get(), &ui::TrayPanel::openRequested, this, &TavunoApp::openWindow);
   connect(panel_.get(), &ui::TrayPanel::quitRequested, this, &TavunoApp::quit);
   trayController_ = std::make_unique<ui::TrayController>(
-      *bridge_, *trayPort_, *panel_, *muteAction_, [this] { window_->open(); }, [this] { quit(); });
+      *bridge_, *trayPort_, *panel_, *muteAction_, [this] { openWindow(); }, [this] { quit(); });
+}
+
+ui::MainWindow* TavunoApp::window() {
+  // Built when first asked for: a Tavuno started at login in the tray never
+  // pays for a window it does not show (about 11 MB).
+  if (!window_ && !shutDown_) {
+    const ui::ScreenContext context{.service = *bridge_,
+                                    .meters = *meters_,
+                                    .settings = *settingsBridge_,
+                                    .shortcut = *shortcut_,
+                                    .shortcutChanges = *shortcutBridge_,
+                                    .loginItem = *loginItem_,
+                                    .loginItemChanges = *loginItemBridge_,
+                                    .icons = *appIcons_,
+                                    .appName = platform_->appName,
+                                    .trayAvailable = [this] { return trayAvailable(); }};
+    window_ = std::make_unique<ui::MainWindow>(context);
+    window_->addAction(muteAction_.get());
+  }
+  return window_.get();
+}
+
+void TavunoApp::openWindow() {
+  if (auto* shown = window()) shown->open();
 }
 
 bool TavunoApp::trayAvailable() const {
@@ -139,13 +157,13 @@ bool TavunoApp::trayAvailable() const {
 }
 
 void TavunoApp::start() {
-  if (!background_ || !trayAvailable()) window_->open();
+  if (!background_ || !trayAvailable()) openWindow();
 }
 
 void TavunoApp::quit() {
   // Never from inside the click that asked for it: the button goes too.
   if (QThread::currentThread()->loopLevel() > 0)
-    QCoreApplication::quit();  // aboutToQuit then shuts down
+    QCoreApplication::exit(0);  // aboutToQuit then shuts down (quit() could be refused)
   else
     QMetaObject::invokeMethod(this, &TavunoApp::shutdown, Qt::QueuedConnection);
 }

@@ -3,6 +3,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <string>
 
 #include <QObject>
 
@@ -32,8 +33,9 @@ class TrayPort;
 }  // namespace ui
 
 // What the service runs on: its ports and options, whatever owns the
-// platform objects behind them (released after the service), and a step run
-// once the service exists.
+// platform objects behind them (released after the service), a step run
+// once the service exists, and where the screens find an application's icon
+// (a theme icon name or a file; nothing: the generic icon).
 struct Platform {
   std::optional<ServicePorts> ports;
   ServiceOptions options;
@@ -53,7 +55,7 @@ struct AppOptions {
   // The settings store; empty: the user's settings file (the demo keeps its
   // settings in memory).
   std::unique_ptr<DefaultsStore> settings;
-  // The platform; empty: the desktop's audio server, or the demo.
+  // The platform; empty: the desktop's audio server (the demo when `demo`).
   PlatformBuilder platform;
   // The tray; empty: the system tray.
   std::function<std::unique_ptr<ui::TrayPort>()> tray;
@@ -92,7 +94,10 @@ class TavunoApp : public QObject {
   GlobalShortcutRegistering* shortcutBackend() const { return shortcutBackend_.get(); }
   LoginItemController* loginItem() const { return loginItem_.get(); }
   LoginItemManaging* loginItemBackend() const { return loginItemBackend_.get(); }
-  ui::MainWindow* window() const { return window_.get(); }
+  // The main window, built on first use; null once shut down.
+  ui::MainWindow* window();
+  // Shows the main window (building it first when needed).
+  void openWindow();
   ui::TrayPanel* panel() const { return panel_.get(); }
   ui::ServiceBridge* bridge() const { return bridge_.get(); }
   ui::SettingsBridge* settingsBridge() const { return settingsBridge_.get(); }

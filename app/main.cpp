@@ -3,6 +3,7 @@
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -10,6 +11,8 @@
 #include <QCommandLineParser>
 #include <QDBusConnection>
 
+#include "app/QuitOnSignals.h"
+#include "app/StartupReport.h"
 #include "app/TavunoApp.h"
 #include "app/control/ControlClient.h"
 #include "app/control/ControlService.h"
@@ -102,6 +105,9 @@ int main(int argc, char** argv) {
   // Qt sets the C numeric locale from the environment; the core formats and
   // parses numbers in the C locale.
   std::setlocale(LC_NUMERIC, "C");
+  // From here on SIGTERM and Ctrl+C quit through the event loop, even when
+  // they come while Tavuno is still starting.
+  tavuno::QuitOnSignals quitOnSignals;
   QApplication::setDesktopFileName(QStringLiteral("com.tavuno.Tavuno"));
   QApplication::setQuitOnLastWindowClosed(false);
   if (!parser.parse(QCoreApplication::arguments())) {
@@ -125,9 +131,15 @@ int main(int argc, char** argv) {
   appOptions.demo = parser.isSet(options.demo);
   appOptions.background = parser.isSet(options.background);
   tavuno::TavunoApp tavunoApp(std::move(appOptions));
-  control.attach(tavunoApp.service(), [&tavunoApp] {
-    if (auto* window = tavunoApp.window()) window->open();
-  });
+  control.attach(tavunoApp.service(), [&tavunoApp] { tavunoApp.openWindow(); });
   tavunoApp.start();
+  std::unique_ptr<tavuno::StartupReport> report;
+  if (qEnvironmentVariableIsSet("TAVUNO_REPORT_STARTUP")) {
+    // The window as start() left it, without building one that was not.
+    QWidget* window = nullptr;
+    for (QWidget* widget : QApplication::topLevelWidgets())
+      if (qobject_cast<tavuno::ui::MainWindow*>(widget) && widget->isVisible()) window = widget;
+    report = std::make_unique<tavuno::StartupReport>(window);
+  }
   return QApplication::exec();
 }

@@ -29,14 +29,22 @@ target_link_libraries(tavuno_ui PUBLIC tavuno_ui_model tavuno_platform_qt Qt6::W
   PRIVATE PkgConfig::ICU)
 tavuno_warnings(tavuno_ui)
 
-# The composition root and the demo scene, shared by the executable, the
-# screenshot tool and the tests.
+# The composition root, the Linux platform and the demo scene, shared by the
+# executable, the screenshot tool and the tests. Without the audio server's
+# client library only the demo is built.
 file(GLOB TAVUNO_APP_SOURCES CONFIGURE_DEPENDS app/*.cpp app/*.h app/control/*.cpp app/control/*.h)
 list(FILTER TAVUNO_APP_SOURCES EXCLUDE REGEX "app/main\\.cpp$")
+if(NOT TARGET tavuno_platform_linux)
+  list(FILTER TAVUNO_APP_SOURCES EXCLUDE REGEX "app/(LinuxPlatform|ServerAbsenceNotice)\\.(cpp|h)$")
+endif()
 add_library(tavuno_app STATIC ${TAVUNO_APP_SOURCES})
 set_target_properties(tavuno_app PROPERTIES AUTOMOC ON)
 target_link_libraries(tavuno_app PUBLIC tavuno_ui tavuno_control tavuno_sim tavuno_platform_std
   Qt6::DBus)
+if(TARGET tavuno_platform_linux)
+  target_link_libraries(tavuno_app PUBLIC tavuno_platform_linux)
+  target_compile_definitions(tavuno_app PRIVATE TAVUNO_LINUX_AUDIO)
+endif()
 tavuno_warnings(tavuno_app)
 
 add_executable(tavuno app/main.cpp)

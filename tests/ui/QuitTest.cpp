@@ -1,7 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <signal.h>
+
 #include <memory>
 
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QTimer>
+#include <QWidget>
+
+#include "app/QuitOnSignals.h"
 #include "app/TavunoApp.h"
 #include "platform/sim/SimHal.h"
 #include "platform/sim/SimIdentity.h"
@@ -58,6 +66,23 @@ TEST(Quit, ReturnsWhileASessionStartWaitsForTheMainThread) {
   for (const auto& session : platform->sessions.made)
     EXPECT_EQ(session->startCalls, 0) << "a start asked for after quitting never runs";
   app.reset();
+}
+
+// SIGTERM ends the loop even while a window stays open when asked to close
+// (the main window only hides itself): Qt's quit() would give up there.
+TEST(Quit, SigtermEndsTheLoopWhileAWindowRefusesToClose) {
+  class Stubborn : public QWidget {
+    void closeEvent(QCloseEvent* event) override { event->ignore(); }
+  };
+  Stubborn window;
+  window.show();
+  QuitOnSignals quitOnSignals;
+  QTimer::singleShot(0, [] { ::raise(SIGTERM); });
+  QTimer watchdog;
+  watchdog.setSingleShot(true);
+  QObject::connect(&watchdog, &QTimer::timeout, [] { QCoreApplication::exit(1); });
+  watchdog.start(5000);
+  EXPECT_EQ(QCoreApplication::exec(), 0) << "still running 5 s after SIGTERM";
 }
 
 }  // namespace

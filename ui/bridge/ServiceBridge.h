@@ -6,8 +6,9 @@
 #include <QObject>
 
 #include "service/AudioService.h"
-
 namespace tavuno::ui {
+
+class AppIcons;
 
 // The service as the screens see it. The service's observer only marks the
 // changed field and queues one flush per turn of the event loop; the flush
@@ -26,6 +27,10 @@ class ServiceBridge : public QObject {
   std::shared_ptr<AudioService> service() const { return service_.lock(); }
   // The published state; an empty one once the service is gone.
   const ServiceState& state() const;
+  // The icons of the applications the state names; null: the generic one
+  // for every application.
+  AppIcons* appIcons() const { return appIcons_; }
+  void setAppIcons(AppIcons* icons) { appIcons_ = icons; }
 
  signals:
   // Bits of fieldBit(ServiceField).
@@ -37,6 +42,7 @@ class ServiceBridge : public QObject {
 
   std::weak_ptr<AudioService> service_;
   Observers<ServiceField>::Subscription subscription_;
+  AppIcons* appIcons_ = nullptr;
   quint64 dirty_ = 0;
   bool flushQueued_ = false;
 };

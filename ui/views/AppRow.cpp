@@ -10,6 +10,7 @@
 #include "ui/model/DeviceCaptions.h"
 #include "ui/model/PickerEntries.h"
 #include "ui/views/ViewHelpers.h"
+#include "ui/widgets/AppIcons.h"
 #include "ui/widgets/Icons.h"
 #include "ui/widgets/LevelMeter.h"
 #include "ui/widgets/PickerBox.h"
@@ -117,6 +118,7 @@ void AppRow::render(const ActiveApp& app, const ServiceState& state) {
   app_ = app;
   const QString name = qs(app.name);
   name_->setText(name);
+  renderIcon();
   const AppRowStatus status = appRowStatus(state, app);
   setTextShown(caption_, status.caption ? tr(status.caption) : QString());
   setRole(caption_, status.tone == CaptionTone::warning ? "warning" : "caption");
@@ -141,6 +143,19 @@ void AppRow::render(const ActiveApp& app, const ServiceState& state) {
   output_->present(appOutputPicker(state.devices, mix.outputUID()));
   meter_->setAccessibleName(tr("Nível de ") + name);
   if (!state.controlledApps.count(app.id)) meter_->setLevel(0);
+}
+
+void AppRow::renderIcon() {
+  constexpr int size = 28;
+  const QIcon icon = bridge_.appIcons() ? bridge_.appIcons()->icon(app_.id) : QIcon();
+  const qint64 key = icon.isNull() ? 0 : icon.cacheKey();
+  if (key == iconKey_) return;
+  iconKey_ = key;
+  const qreal ratio = icon_->devicePixelRatioF();
+  if (icon.isNull())
+    icon_->setPixmap(symbol("app", size, QColor(120, 140, 180), ratio));
+  else
+    icon_->setPixmap(icon.pixmap(QSize(size, size), ratio));
 }
 
 void AppRow::setLevel(double level) {

@@ -38,12 +38,16 @@ class AppRow : public QWidget {
   QPushButton* retryButton() const { return retry_; }
   QPushButton* stopButton() const { return stop_; }
   QLabel* caption() const { return caption_; }
+  QLabel* icon() const { return icon_; }
   LevelMeter* meter() const { return meter_; }
 
  private:
+  void renderIcon();
+
   ServiceBridge& bridge_;
   ActiveApp app_;
   QLabel* icon_;
+  qint64 iconKey_ = 0;  // of the icon shown; 0 for the generic one
   QLabel* name_;
   QLabel* caption_;
   QPushButton* start_;

@@ -46,7 +46,8 @@ constexpr Drawing drawings[] = {
     {"circle", R"(<circle cx="12" cy="12" r="8.8" stroke="C" stroke-width="1.8" fill="none"/>)"},
     {"app",
      R"(<rect x="3" y="3" width="18" height="18" rx="5" fill="C" fill-opacity="0.9"/>
-        <path d="M8 15.5l4-8 4 8M9.5 12.5h5" stroke="#0b1220" stroke-width="1.8" fill="none" stroke-linecap="round" stroke-linejoin="round"/>)"},
+        <rect x="7" y="7" width="4.2" height="4.2" rx="1.2" fill="#0b1220"/><rect x="12.8" y="7" width="4.2" height="4.2" rx="1.2" fill="#0b1220"/>
+        <rect x="7" y="12.8" width="4.2" height="4.2" rx="1.2" fill="#0b1220"/><rect x="12.8" y="12.8" width="4.2" height="4.2" rx="1.2" fill="#0b1220" fill-opacity="0.55"/>)"},
     {"warning",
      R"(<path d="M12 3 2.5 20h19z" fill="C"/><path d="M12 9.5v5" stroke="#0b1220" stroke-width="2" stroke-linecap="round"/><circle cx="12" cy="17.3" r="1.2" fill="#0b1220"/>)"},
     {"open",

@@ -278,8 +278,16 @@ void PrivateAudioServer::stopPlayers() {
 }
 
 std::optional<std::string> PrivateAudioServer::restart() {
+  stopAudioServer();
+  return startAudioServer();
+}
+
+void PrivateAudioServer::stopAudioServer() {
   stopPlayers();
   stopAudio();
+}
+
+std::optional<std::string> PrivateAudioServer::startAudioServer() {
   return startAudio();
 }
 

@@ -41,6 +41,11 @@ class PrivateAudioServer {
   // Kills the three audio processes, starts them again and re-creates the
   // devices (the session bus stays).
   std::optional<std::string> restart();
+  // The two halves of restart(), for a test that needs the server gone for
+  // a while.
+  void stopAudioServer();
+  std::optional<std::string> startAudioServer();
+  bool audioServerRunning() const { return pipewirePulse_ != 0; }
   void stop();
   bool running() const { return !root_.empty(); }
   // The pulse socket, as libpulse names a server.

@@ -1,0 +1,225 @@
+// The desktop app on the private audio server, under offscreen Qt: what a
+// person sees at start, a playing application under control, without a
+// server, and quitting.
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <QCoreApplication>
+#include <QLabel>
+#include <QTimer>
+
+#include "app/LinuxPlatform.h"
+#include "app/TavunoApp.h"
+#include "linux/server/LinuxServiceFixture.h"
+#include "ui/AppFixture.h"
+#include "ui/bridge/MeterFeed.h"
+#include "ui/views/AppsView.h"
+#include "ui/views/DeviceList.h"
+#include "ui/views/DevicePicker.h"
+#include "ui/views/DevicesView.h"
+#include "ui/views/ErrorLine.h"
+#include "ui/views/MainWindow.h"
+#include "ui/views/MixerView.h"
+#include "ui/views/TrayPanel.h"
+#include "ui/widgets/PickerBox.h"
+
+extern char** environ;
+
+namespace tavuno {
+namespace {
+
+using Server = test::PrivateAudioServer;
+using Clock = std::chrono::steady_clock;
+
+const std::string headsetOutput = "bluez:00:11:22:33:44:55:output";
+const std::string headsetInput = "bluez:00:11:22:33:44:55:input";
+constexpr double toneRMS = 0.3536;
+
+class DesktopAppTest : public testing::Test {
+ protected:
+  void SetUp() override { TAVUNO_REQUIRE_AUDIO_SERVER(); }
+  void TearDown() override {
+    app.reset();
+    if (Server* stack = test::audioServer()) stack->stopPlayers();
+    // A test that stopped the server and failed leaves it running for the next.
+    if (Server* stack = test::audioServer(); stack && !stack->audioServerRunning())
+      stack->startAudioServer();
+  }
+
+  void startApp(double gracePeriod = 3.0) {
+    AppOptions options;
+    auto settings = std::make_unique<InMemoryDefaultsStore>();
+    settings->set("languagePreference", std::string("en"));
+    settings->set("onboardingDone", true);
+    options.settings = std::move(settings);
+    options.platform =
+        linuxPlatform({.server = server().pulseServer(), .gracePeriod = gracePeriod});
+    options.tray = [] { return std::make_unique<test::FakeTray>(); };
+    options.desktop = TavunoApp::simulatedDesktop();
+    app = std::make_unique<TavunoApp>(std::move(options));
+    app->start();
+  }
+
+  Server& server() { return *test::audioServer(); }
+  ui::DeviceList& outputs() { return *app->window()->devices()->outputs(); }
+  ui::DeviceList& inputs() { return *app->window()->devices()->inputs(); }
+  bool listsTheFixturesDevices() {
+    return outputs().row(Server::hdmi) && outputs().row(Server::speakers) &&
+           outputs().row(Server::usbDac) && outputs().row(headsetOutput) &&
+           inputs().row(headsetInput);
+  }
+  bool errorShown() { return app->window()->errorLine()->isVisibleTo(app->window()); }
+  // Asks to quit from the panel and runs the loop until it ends (at most
+  // 10 s); how long it took.
+  double quitFromThePanel() {
+    const auto asked = Clock::now();
+    QTimer::singleShot(0, app->panel(), [this] { emit app->panel()->quitRequested(); });
+    QTimer watchdog;
+    watchdog.setSingleShot(true);
+    QObject::connect(&watchdog, &QTimer::timeout, [] { QCoreApplication::exit(1); });
+    watchdog.start(10000);
+    EXPECT_EQ(QCoreApplication::exec(), 0) << "quitting took more than 10 s";
+    return std::chrono::duration<double>(Clock::now() - asked).count();
+  }
+
+  std::unique_ptr<TavunoApp> app;
+};
+
+TEST_F(DesktopAppTest, ListsTheDevicesAndTheDefaultOutputAndQuitsWithinADeadline) {
+  startApp();
+  ASSERT_TRUE(test::waitUntil([&] { return listsTheFixturesDevices(); }, 10))
+      << "the devices screen lists the server's outputs and the headset's microphone";
+  EXPECT_TRUE(outputs().row(Server::speakers)->isDefault());
+  EXPECT_FALSE(outputs().row(Server::hdmi)->isDefault());
+  EXPECT_EQ(app->window()->mixer()->output()->box()->currentText(), "Built-in Speakers");
+  EXPECT_EQ(app->window()->mixer()->input()->box()->currentText(), "BT Headset Mic");
+  EXPECT_FALSE(errorShown()) << app->window()->errorLine()->message()->text().toStdString();
+
+  // Quitting from the panel, as a person does: the loop ends, the app shuts
+  // down and lets the server go.
+  const double seconds = quitFromThePanel();
+  EXPECT_TRUE(app->isShutDown());
+  EXPECT_LT(seconds, 2.0);
+  RecordProperty("quit_seconds", std::to_string(seconds));
+}
+
+// A playing application is taken as soon as the app starts: its volume is
+// heard on the speakers and its meter moves while the mixer shows. Quitting
+// gives it its own output back, at its own level.
+TEST_F(DesktopAppTest, ControlsAPlayingAppAndGivesItsAudioBackOnQuit) {
+  ASSERT_TRUE(server().play("org.example.Tone", "Tone", Server::speakers));
+  startApp();
+  std::string id;
+  ASSERT_TRUE(test::waitUntil(
+      [&] {
+        const auto& controlled = app->service()->state().controlledApps;
+        if (controlled.size() == 1) id = *controlled.begin();
+        return !id.empty() && app->service()->session(id);
+      },
+      10))
+      << app->service()->state().error.value_or("no session");
+  const ActiveApp* tone = nullptr;
+  for (const auto& active : app->service()->state().activeApps)
+    if (active.id == id) tone = &active;
+  ASSERT_TRUE(tone);
+  EXPECT_EQ(tone->name, "Tone");
+  ASSERT_TRUE(app->window()->mixer()->apps()->row(id)) << "the mixer lists it";
+
+  EXPECT_TRUE(test::waitUntil([&] { return app->meters()->level(id) > 0.1; }, 5))
+      << "its meter moves while the mixer shows";
+  app->service()->setAppMix(*tone, 0.5f, std::nullopt);
+  auto heard = server().rms(Server::speakers);
+  ASSERT_TRUE(heard);
+  EXPECT_NEAR(*heard, toneRMS * 0.5, 0.02) << "heard at the gain it was given";
+
+  quitFromThePanel();
+  ASSERT_TRUE(app->isShutDown());
+  heard = server().rms(Server::speakers);
+  ASSERT_TRUE(heard);
+  EXPECT_NEAR(*heard, toneRMS, 0.02) << "its own audio back after quitting";
+}
+
+TEST_F(DesktopAppTest, SaysTheServerIsMissingAndPicksItUpWhenItStarts) {
+  server().stopAudioServer();
+  startApp(0.5);
+  ASSERT_TRUE(test::waitUntil([&] { return errorShown(); }, 2))
+      << "the error line says why nothing is listed";
+  EXPECT_EQ(outputs().rowCount(), 0u);
+  EXPECT_EQ(inputs().rowCount(), 0u);
+  EXPECT_EQ(app->window()->errorLine()->message()->text(),
+            "No audio server is running. Tavuno connects as soon as one starts.");
+
+  ASSERT_EQ(server().startAudioServer(), std::nullopt);
+  ASSERT_TRUE(test::waitUntil([&] { return listsTheFixturesDevices(); }, 10))
+      << "the mirror reconnects and the devices appear";
+  EXPECT_TRUE(outputs().row(Server::speakers)->isDefault());
+  EXPECT_TRUE(test::waitUntil([&] { return !errorShown(); }, 2)) << "the message goes";
+
+  // Lost again (past the grace period): the devices go and the message is back.
+  server().stopAudioServer();
+  EXPECT_TRUE(test::waitUntil([&] { return outputs().rowCount() == 0 && errorShown(); }, 10));
+  ASSERT_EQ(server().startAudioServer(), std::nullopt);
+  EXPECT_TRUE(test::waitUntil([&] { return listsTheFixturesDevices() && !errorShown(); }, 10));
+}
+
+// The executable itself: SIGTERM (a session ending) quits it the usual way.
+TEST_F(DesktopAppTest, TheExecutableQuitsCleanlyOnSigterm) {
+  const std::string config =
+      std::filesystem::temp_directory_path() / ("tavuno-app-test-" + std::to_string(getpid()));
+  std::vector<std::string> environment;
+  for (char** e = environ; *e; ++e)
+    environment.emplace_back(*e);
+  for (const std::string& assignment :
+       {std::string("QT_QPA_PLATFORM=offscreen"), "PULSE_SERVER=" + server().pulseServer(),
+        "XDG_CONFIG_HOME=" + config})
+    environment.push_back(assignment);
+  std::vector<char*> envp;
+  for (auto& assignment : environment)
+    envp.push_back(assignment.data());
+  envp.push_back(nullptr);
+  std::string program = TAVUNO_APP_BINARY, background = "--background";
+  char* argv[] = {program.data(), background.data(), nullptr};
+  pid_t pid = 0;
+  ASSERT_EQ(posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv, envp.data()), 0);
+  auto reap = [&](double seconds) -> std::optional<int> {
+    int status = 0;
+    const bool done =
+        Server::waitUntil([&] { return waitpid(pid, &status, WNOHANG) == pid; }, seconds);
+    if (!done) return std::nullopt;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  };
+
+  // Started once its mirror is a client of the server.
+  const bool connected = Server::waitUntil(
+      [&] {
+        return server()
+                   .pactl({"list", "clients"})
+                   .value_or("")
+                   .find("application.process.id = \"" + std::to_string(pid) + "\"") !=
+               std::string::npos;
+      },
+      15);
+  kill(pid, SIGTERM);
+  const auto status = reap(5);
+  if (!status) {
+    kill(pid, SIGKILL);
+    reap(5);
+  }
+  std::filesystem::remove_all(config);
+  EXPECT_TRUE(connected) << "tavuno connected to the server";
+  ASSERT_TRUE(status.has_value()) << "tavuno did not quit within 5 s of SIGTERM";
+  EXPECT_EQ(*status, 0);
+}
+
+}  // namespace
+}  // namespace tavuno
