@@ -404,6 +404,12 @@ bool PipeWireGraph::waitUntil(const std::function<bool(const View&)>& done, doub
   return true;
 }
 
+bool PipeWireGraph::answers() const {
+  bool ok = false;
+  withLoopLocked([&] { ok = impl_->roundTrip(); });
+  return ok;
+}
+
 void PipeWireGraph::withLoopLocked(const std::function<void()>& work) const {
   pw_thread_loop_lock(loop_);
   work();
@@ -464,7 +470,9 @@ void PipeWireGraph::setMute(std::uint32_t node, bool muted) {
 
 std::shared_ptr<PipeWireGraph> PipeWireGraphSource::current(std::string& error) {
   std::lock_guard<std::mutex> guard(mutex_);
-  if (graph_ && graph_->connected()) return graph_;
+  // Each start asks: one round trip, and a graph that no longer answers is left to the sessions
+  // holding it while new ones get a fresh connection.
+  if (graph_ && graph_->connected() && graph_->answers()) return graph_;
   graph_ = PipeWireGraph::connect(error);
   return graph_;
 }

@@ -71,6 +71,9 @@ class PipeWireGraph {
   // Waits until `done` holds for the mirror or `seconds` pass; answers the last verdict.
   bool waitUntil(const std::function<bool(const View&)>& done, double seconds) const;
   bool connected() const;
+  // Whether the server answers a round trip within 2 s: a connection whose end died without
+  // the error reaching us still says it is connected.
+  bool answers() const;
 
   // `default` metadata: set or (nullopt) delete `key` on `node`.
   void setTarget(std::uint32_t node, const std::string& key,

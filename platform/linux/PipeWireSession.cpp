@@ -117,14 +117,11 @@ std::optional<SessionFailure> PipeWireSession::start(const std::vector<AudioObje
     return SessionFailure::unsupported(tr("Processo ou saída indisponível."));
   pids_.clear();
   pidStarts_.clear();
-  for (AudioObjectID object : processes) {
-    auto process = ports_.plane.process(object);
-    if (!process) return SessionFailure::unsupported(tr("Processo ou saída indisponível."));
-    pids_.insert(process->pid);
-    pidStarts_[process->pid] = process->startTime;
-  }
-  auto output = ports_.plane.output(device.id);
-  if (!output) return SessionFailure::unsupported(tr("Processo ou saída indisponível."));
+  auto targets = ports_.plane.targets(processes, device.id);
+  if (!targets) return SessionFailure::unsupported(tr("Processo ou saída indisponível."));
+  pids_ = std::move(targets->pids);
+  pidStarts_ = std::move(targets->pidStarts);
+  const SessionControlPlane::Output& output = targets->output;
 
   std::string error;
   graph_ = ports_.graphs.current(error);
@@ -139,9 +136,9 @@ std::optional<SessionFailure> PipeWireSession::start(const std::vector<AudioObje
   options.tapName = tapName_;
   options.playName = "tavuno.play." + suffix;
   options.group = "tavuno.group." + suffix;
-  options.outputNode = output->nodeName;
-  options.rate = output->rate ? output->rate : 48000;
-  options.channels = output->channels == 1 ? 1 : 2;
+  options.outputNode = output.nodeName;
+  options.rate = output.rate;
+  options.channels = output.channels;
   options.ownerPid = self;
   options.ownerStart = processStartTime(self).value_or(0);
   options.observer = ports_.observer;

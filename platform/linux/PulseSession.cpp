@@ -210,14 +210,11 @@ std::optional<SessionFailure> PulseSession::start(const std::vector<AudioObjectI
     return SessionFailure::unsupported(tr("Processo ou saída indisponível."));
   pids_.clear();
   pidStarts_.clear();
-  for (AudioObjectID object : processes) {
-    auto process = ports_.plane.process(object);
-    if (!process) return SessionFailure::unsupported(tr("Processo ou saída indisponível."));
-    pids_.insert(process->pid);
-    pidStarts_[process->pid] = process->startTime;
-  }
-  auto output = ports_.plane.output(device.id);
-  if (!output) return SessionFailure::unsupported(tr("Processo ou saída indisponível."));
+  auto targets = ports_.plane.targets(processes, device.id);
+  if (!targets) return SessionFailure::unsupported(tr("Processo ou saída indisponível."));
+  pids_ = std::move(targets->pids);
+  pidStarts_ = std::move(targets->pidStarts);
+  const SessionControlPlane::Output& output = targets->output;
 
   std::string error;
   connection_ = PulseConnection::connect(error);
@@ -226,7 +223,7 @@ std::optional<SessionFailure> PulseSession::start(const std::vector<AudioObjectI
   pa_context* context = connection_->context();
   const auto self = static_cast<std::int32_t>(::getpid());
   tapName_ = "tavuno.tap." + std::to_string(self) + "." + std::to_string(++tapCounter);
-  const std::uint32_t rate = output->rate ? output->rate : 48000;
+  const std::uint32_t rate = output.rate;
   const std::string arguments =
       "sink_name=" + tapName_ + " rate=" + std::to_string(rate) +
       " channels=2 format=float32le sink_properties=\"tavuno.owner.pid=" + std::to_string(self) +
@@ -255,7 +252,7 @@ std::optional<SessionFailure> PulseSession::start(const std::vector<AudioObjectI
   rt_ = std::make_unique<Rt>();
   rt_->owner = this;
   rt_->connection = connection_.get();
-  rt_->channels = output->channels == 1 ? 1 : 2;
+  rt_->channels = output.channels;
   rt_->scratch.assign(2 * kTapScratchFrames, 0.0f);
   rt_->glue.scratch = rt_->scratch.data();
   rt_->glue.lastFrames = rate * latencyMs / 1000;
@@ -275,7 +272,7 @@ std::optional<SessionFailure> PulseSession::start(const std::vector<AudioObjectI
   rt_->play = pa_stream_new_with_proplist(context, "Tavuno", &playSpec, nullptr, props);
   if (rt_->play) {
     pa_stream_set_state_callback(rt_->play, Rt::state, rt_.get());
-    if (pa_stream_connect_playback(rt_->play, output->nodeName.c_str(), &playAttr, flags, nullptr,
+    if (pa_stream_connect_playback(rt_->play, output.nodeName.c_str(), &playAttr, flags, nullptr,
                                    nullptr) < 0 ||
         !rt_->waitReady(rt_->play))
       failure = SessionFailure::server(textKey("Preparar reprodução"), lastError(context), kServer);

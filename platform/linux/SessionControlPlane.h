@@ -1,8 +1,11 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <optional>
+#include <set>
 #include <string>
+#include <vector>
 
 #include "hal/HalTypes.h"
 
@@ -30,6 +33,30 @@ class SessionControlPlane {
   virtual std::optional<Process> process(AudioObjectID object) const = 0;
   // Whether the server is PipeWire (through pipewire-pulse) rather than PulseAudio.
   virtual bool serverIsPipeWire() const = 0;
+
+  // What a session starts on: the processes' pids with their start times, and the output with
+  // its rate (48000 when unknown) and channel count (mono or stereo). Nothing when one is gone.
+  struct Targets {
+    std::set<std::int32_t> pids;
+    std::map<std::int32_t, std::uint64_t> pidStarts;
+    Output output;
+  };
+  std::optional<Targets> targets(const std::vector<AudioObjectID>& processes,
+                                 AudioObjectID device) const {
+    Targets t;
+    for (AudioObjectID object : processes) {
+      auto found = process(object);
+      if (!found) return std::nullopt;
+      t.pids.insert(found->pid);
+      t.pidStarts[found->pid] = found->startTime;
+    }
+    auto sink = output(device);
+    if (!sink) return std::nullopt;
+    t.output = *sink;
+    if (t.output.rate == 0) t.output.rate = 48000;
+    t.output.channels = t.output.channels == 1 ? 1 : 2;
+    return t;
+  }
 };
 
 }  // namespace tavuno
