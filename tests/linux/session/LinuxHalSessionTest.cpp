@@ -3,12 +3,15 @@
 // refresh timer, watchdog and retries running on a real main queue.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
+#include <thread>
 
 #include "platform/linux/DesktopIndex.h"
 #include "platform/linux/LinuxHal.h"
@@ -59,14 +62,23 @@ class LinuxHalSessionTest : public ::testing::Test {
   }
   void TearDown() override {
     if (service) {
-      // Stopped through the workers, which outlive the service: nothing of theirs may still
-      // run on this fixture's graph and journal once it is gone.
       for (const auto& app : service->state().activeApps)
         service->stopApp(app.id);
       pumpUntil([&] { return service->state().controlledApps.empty(); }, 20);
-      pumpUntil([] { return false; }, 1.0);
     }
     service.reset();
+    // A worker the service let go may still be finishing a start on this fixture's graph and
+    // journal: every session it made must be gone before they are.
+    const auto deadline = Clock::now() + std::chrono::seconds(60);
+    while (!allSessionsGone()) {
+      if (Clock::now() >= deadline) {
+        std::fprintf(stderr, "a session outlived its test by a minute\n");
+        std::abort();
+      }
+      // A start's answer still queued for the main thread holds its session until served.
+      pumpUntil([] { return false; }, 0.01);
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
     hal.reset();
     mirror.reset();
     if (player) stack->stop(player);
@@ -75,7 +87,10 @@ class LinuxHalSessionTest : public ::testing::Test {
   void makeService() {
     ServiceOptions options;
     options.makeSession = [this](bool) -> SessionRef {
-      return std::make_shared<PipeWireSession>(*sessionPorts);
+      auto session = std::make_shared<PipeWireSession>(*sessionPorts);
+      std::lock_guard lock(madeMutex);
+      made.push_back(session);
+      return session;
     };
     const SnapshotHub& hub = mirror->hub();
     service =
@@ -96,6 +111,10 @@ class LinuxHalSessionTest : public ::testing::Test {
       main.postAfter(0.01, [this] { main.stop(); });
       main.run();
     }
+  }
+  bool allSessionsGone() {
+    std::lock_guard lock(madeMutex);
+    return std::all_of(made.begin(), made.end(), [](const auto& s) { return s.expired(); });
   }
   std::shared_ptr<PipeWireSession> running(const std::string& id) {
     return std::dynamic_pointer_cast<PipeWireSession>(service->session(id));
@@ -126,6 +145,8 @@ class LinuxHalSessionTest : public ::testing::Test {
   PipeWireGraphSource graphs;
   std::unique_ptr<SteerJournal> journal;
   std::optional<PipeWireSessionPorts> sessionPorts;
+  std::mutex madeMutex;
+  std::vector<std::weak_ptr<PipeWireSession>> made;  // any worker thread
   std::shared_ptr<AudioService> service;
   pid_t player = 0;
 };

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -13,6 +14,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <thread>
 
@@ -28,6 +30,38 @@ bool onPath(const std::string& program) {
     if (::access((dir + "/" + program).c_str(), X_OK) == 0) return true;
   return false;
 }
+
+// A command line and environment built before fork(): in a multi-threaded process the child
+// may only make async-signal-safe calls, as an allocation can wait forever on a lock another
+// thread held at the fork (the sanitizers' allocators spin on one).
+class ExecLine {
+ public:
+  explicit ExecLine(const std::vector<std::string>& argv,
+                    const std::map<std::string, std::string>& env = {})
+      : args_(argv) {
+    for (auto& a : args_)
+      argv_.push_back(a.data());
+    argv_.push_back(nullptr);
+    for (char** e = environ; *e != nullptr; ++e) {
+      const std::string entry(*e);
+      if (!env.count(entry.substr(0, entry.find('=')))) env_.push_back(entry);
+    }
+    for (const auto& [k, v] : env)
+      env_.push_back(k + "=" + v);
+    for (auto& e : env_)
+      envp_.push_back(e.data());
+    envp_.push_back(nullptr);
+  }
+  // In the child only.
+  [[noreturn]] void exec() {
+    ::execvpe(argv_[0], argv_.data(), envp_.data());
+    ::_exit(127);
+  }
+
+ private:
+  std::vector<std::string> args_, env_;
+  std::vector<char*> argv_, envp_;
+};
 
 // A 16-bit stereo WAV of a 440 Hz sine at half scale.
 void writeTone(const std::string& path, int seconds, double hertz) {
@@ -95,22 +129,20 @@ SessionAudioStack::~SessionAudioStack() {
 pid_t SessionAudioStack::spawn(const std::vector<std::string>& argv,
                                const std::map<std::string, std::string>& env) {
   const std::string log = root_ + "/spawn.log";
+  ExecLine line(argv, env);
+  const pid_t parent = ::getpid();
   pid_t pid = ::fork();
   if (pid == 0) {
     ::setpgid(0, 0);  // its own group: stop() reaches what a shell child started too
-    for (const auto& [k, v] : env)
-      ::setenv(k.c_str(), v.c_str(), 1);
+    // Servers and players go with a test that dies (a crash, a timeout's kill).
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (::getppid() != parent) ::_exit(127);
     int fd = ::open(log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
     if (fd >= 0) {
       ::dup2(fd, 1);
       ::dup2(fd, 2);
     }
-    std::vector<char*> args;
-    for (const auto& a : argv)
-      args.push_back(const_cast<char*>(a.c_str()));
-    args.push_back(nullptr);
-    ::execvp(args[0], args.data());
-    ::_exit(127);
+    line.exec();
   }
   if (pid > 0) children_.push_back(pid);
   return pid;
@@ -127,18 +159,14 @@ void SessionAudioStack::stop(pid_t pid, int signal) {
 std::optional<std::string> SessionAudioStack::run(const std::vector<std::string>& argv) {
   int pipes[2];
   if (::pipe(pipes) != 0) return std::nullopt;
+  ExecLine line(argv);
   pid_t pid = ::fork();
   if (pid == 0) {
     ::dup2(pipes[1], 1);
     int null = ::open("/dev/null", O_WRONLY);
     ::dup2(null, 2);
     ::close(pipes[0]);
-    std::vector<char*> args;
-    for (const auto& a : argv)
-      args.push_back(const_cast<char*>(a.c_str()));
-    args.push_back(nullptr);
-    ::execvp(args[0], args.data());
-    ::_exit(127);
+    line.exec();
   }
   ::close(pipes[1]);
   std::string out;
@@ -299,16 +327,15 @@ std::vector<float> SessionAudioStack::record(const std::string& sink, double sec
   std::vector<float> samples;
   int pipes[2];
   if (::pipe(pipes) != 0) return samples;
+  ExecLine line({"parec", "--device=" + sink + ".monitor", "--format=float32le", "--channels=2",
+                 "--rate=48000", "--raw", "--latency-msec=10"});
   pid_t pid = ::fork();
   if (pid == 0) {
     ::dup2(pipes[1], 1);
     int null = ::open("/dev/null", O_WRONLY);
     ::dup2(null, 2);
     ::close(pipes[0]);
-    const std::string device = "--device=" + sink + ".monitor";
-    ::execlp("parec", "parec", device.c_str(), "--format=float32le", "--channels=2", "--rate=48000",
-             "--raw", "--latency-msec=10", static_cast<char*>(nullptr));
-    ::_exit(127);
+    line.exec();
   }
   ::close(pipes[1]);
   const std::size_t want = static_cast<std::size_t>(seconds * 48000) * 8;
