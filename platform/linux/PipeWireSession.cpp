@@ -149,6 +149,21 @@ std::optional<SessionFailure> PipeWireSession::start(const std::vector<AudioObje
   }
   tapNode_ = tap_->tapNode();
 
+  // The playback must reach the output before any stream goes into the tap: an application
+  // steered into a tap that plays nowhere would fall silent.
+  const std::uint32_t play = tap_->playNode();
+  const bool playing = graph_->waitUntil(
+      [&](const PipeWireGraph::View& v) {
+        for (std::uint32_t input : v.linkedTo(play))
+          if (const auto* node = v.node(input); node && node->name == output.nodeName) return true;
+        return false;
+      },
+      kLastVerifySeconds);
+  if (!playing) {
+    teardown();
+    return SessionFailure::server(textKey("Preparar reprodução"), -ETIMEDOUT, kServer);
+  }
+
   const PipeWireGraph::View view = graph_->view();
   for (const auto& [id, node] : view.nodes) {
     if (!isAppOutput(node)) continue;

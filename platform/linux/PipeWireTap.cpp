@@ -14,6 +14,7 @@ namespace tavuno {
 namespace {
 
 constexpr const char* kServer = "PipeWire";
+constexpr const char* kMediaName = "Tavuno";
 
 }  // namespace
 
@@ -150,15 +151,19 @@ std::optional<SessionFailure> PipeWireTap::build(const Options& options) {
     const std::string latency = "1024/" + std::to_string(options.rate);
     const std::string rate = "1/" + std::to_string(options.rate);
 
-    // The tap: a sink node of Tavuno's own, hidden from the Hal by its owner properties.
+    // The tap: a sink node of Tavuno's own, hidden from the Hal by its owner properties. The
+    // session manager remembers each stream's volume under its media name whatever the
+    // state.restore-* properties say (WirePlumber 0.4 reads them as booleans, and properties are
+    // strings), so both streams carry one fixed media name: one remembered entry for all of
+    // Tavuno's streams instead of a new pair in the user's state at every start.
     pw_properties* tapProps = pw_properties_new(
-        PW_KEY_MEDIA_TYPE, "Audio", PW_KEY_MEDIA_CLASS, "Audio/Sink", PW_KEY_NODE_NAME,
-        options.tapName.c_str(), PW_KEY_NODE_DESCRIPTION, "Tavuno", PW_KEY_NODE_VIRTUAL, "true",
-        PW_KEY_NODE_GROUP, options.group.c_str(), PW_KEY_NODE_LINK_GROUP, options.group.c_str(),
-        PW_KEY_NODE_LATENCY, latency.c_str(), PW_KEY_NODE_RATE, rate.c_str(),
-        PW_KEY_PRIORITY_SESSION, "0", PW_KEY_PRIORITY_DRIVER, "0", "tavuno.owner.pid",
-        owner.c_str(), "tavuno.owner.start", start.c_str(), "state.restore-props", "false",
-        nullptr);
+        PW_KEY_MEDIA_NAME, kMediaName, PW_KEY_MEDIA_TYPE, "Audio", PW_KEY_MEDIA_CLASS, "Audio/Sink",
+        PW_KEY_NODE_NAME, options.tapName.c_str(), PW_KEY_NODE_DESCRIPTION, "Tavuno",
+        PW_KEY_NODE_VIRTUAL, "true", PW_KEY_NODE_GROUP, options.group.c_str(),
+        PW_KEY_NODE_LINK_GROUP, options.group.c_str(), PW_KEY_NODE_LATENCY, latency.c_str(),
+        PW_KEY_NODE_RATE, rate.c_str(), PW_KEY_PRIORITY_SESSION, "0", PW_KEY_PRIORITY_DRIVER, "0",
+        "tavuno.owner.pid", owner.c_str(), "tavuno.owner.start", start.c_str(),
+        "state.restore-props", "false", nullptr);
     rt_->tap = pw_stream_new(graph_->core(), options.tapName.c_str(), tapProps);
     if (!rt_->tap) {
       failure = SessionFailure::server(textKey("Criar captura"), -errno, kServer);
@@ -188,13 +193,13 @@ std::optional<SessionFailure> PipeWireTap::build(const Options& options) {
 
     // The playback to the chosen output, pinned there: if the output goes, so does the path.
     pw_properties* playProps = pw_properties_new(
-        PW_KEY_MEDIA_TYPE, "Audio", PW_KEY_MEDIA_CATEGORY, "Playback", PW_KEY_NODE_NAME,
-        options.playName.c_str(), PW_KEY_NODE_DESCRIPTION, "Tavuno", PW_KEY_TARGET_OBJECT,
-        options.outputNode.c_str(), PW_KEY_NODE_DONT_RECONNECT, "true", PW_KEY_NODE_GROUP,
-        options.group.c_str(), PW_KEY_NODE_LINK_GROUP, options.group.c_str(), PW_KEY_NODE_LATENCY,
-        latency.c_str(), PW_KEY_NODE_RATE, rate.c_str(), "state.restore-target", "false",
-        "state.restore-props", "false", "tavuno.owner.pid", owner.c_str(), "tavuno.owner.start",
-        start.c_str(), nullptr);
+        PW_KEY_MEDIA_NAME, kMediaName, PW_KEY_MEDIA_TYPE, "Audio", PW_KEY_MEDIA_CATEGORY,
+        "Playback", PW_KEY_NODE_NAME, options.playName.c_str(), PW_KEY_NODE_DESCRIPTION, "Tavuno",
+        PW_KEY_TARGET_OBJECT, options.outputNode.c_str(), PW_KEY_NODE_DONT_RECONNECT, "true",
+        PW_KEY_NODE_GROUP, options.group.c_str(), PW_KEY_NODE_LINK_GROUP, options.group.c_str(),
+        PW_KEY_NODE_LATENCY, latency.c_str(), PW_KEY_NODE_RATE, rate.c_str(),
+        "state.restore-target", "false", "state.restore-props", "false", "tavuno.owner.pid",
+        owner.c_str(), "tavuno.owner.start", start.c_str(), nullptr);
     rt_->play = pw_stream_new(graph_->core(), options.playName.c_str(), playProps);
     if (!rt_->play) {
       failure = SessionFailure::server(textKey("Preparar reprodução"), -errno, kServer);
