@@ -120,12 +120,22 @@ void TavunoApp::buildScreens(std::function<std::unique_ptr<ui::TrayPort>()> tray
   connect(settingsBridge_.get(), &ui::SettingsBridge::languageChanged, muteAction_.get(),
           &ui::MuteAction::render);
   trayPort_ = tray ? tray() : std::make_unique<ui::QtTrayIcon>();
-  panel_ = std::make_unique<ui::TrayPanel>(*bridge_, *meters_);
-  panel_->addAction(muteAction_.get());
-  connect(panel_.get(), &ui::TrayPanel::openRequested, this, &TavunoApp::openWindow);
-  connect(panel_.get(), &ui::TrayPanel::quitRequested, this, &TavunoApp::quit);
   trayController_ = std::make_unique<ui::TrayController>(
-      *bridge_, *trayPort_, *panel_, *muteAction_, [this] { openWindow(); }, [this] { quit(); });
+      *bridge_, *trayPort_, [this]() -> ui::TrayPanel& { return *panel(); }, *muteAction_,
+      [this] { openWindow(); }, [this] { quit(); });
+}
+
+ui::TrayPanel* TavunoApp::panel() {
+  // Built at the first click on the tray icon, like the window: its rows
+  // with their fonts and styles cost about 2 MB that a Tavuno left in the
+  // tray never uses.
+  if (!panel_ && !shutDown_) {
+    panel_ = std::make_unique<ui::TrayPanel>(*bridge_, *meters_);
+    panel_->addAction(muteAction_.get());
+    connect(panel_.get(), &ui::TrayPanel::openRequested, this, &TavunoApp::openWindow);
+    connect(panel_.get(), &ui::TrayPanel::quitRequested, this, &TavunoApp::quit);
+  }
+  return panel_.get();
 }
 
 ui::MainWindow* TavunoApp::window() {

@@ -98,7 +98,8 @@ class TavunoApp : public QObject {
   ui::MainWindow* window();
   // Shows the main window (building it first when needed).
   void openWindow();
-  ui::TrayPanel* panel() const { return panel_.get(); }
+  // The tray panel, built on first use; null once shut down.
+  ui::TrayPanel* panel();
   ui::ServiceBridge* bridge() const { return bridge_.get(); }
   ui::SettingsBridge* settingsBridge() const { return settingsBridge_.get(); }
   ui::MeterFeed* meters() const { return meters_.get(); }
