@@ -114,7 +114,11 @@ class TavunoApp : public QObject {
   // no autostart entry), for tests and screenshots.
   static std::function<DesktopServices(MainQueue&)> simulatedDesktop();
 
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
  private:
+  void styleOnce();
   void buildScreens(std::function<std::unique_ptr<ui::TrayPort>()> tray);
   bool trayAvailable() const;
   void quit();

@@ -99,9 +99,26 @@ QMenu::item:selected { background: #3b82f5; }
 QMenu::separator { height: 1px; background: #2c3650; margin: 4px 8px; }
 )";
 
+bool pending = false;
+
 }  // namespace
 
 void applyTheme(QApplication& app) {
+  applyThemeLater(app);
+  applyPendingStyleSheet();
+}
+
+bool styleSheetPending() {
+  return pending;
+}
+
+void applyPendingStyleSheet() {
+  if (!pending) return;
+  pending = false;
+  qApp->setStyleSheet(QString::fromUtf8(styleSheet));
+}
+
+void applyThemeLater(QApplication& app) {
   app.setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
   QPalette palette;
   palette.setColor(QPalette::Window, colors::navy);
@@ -129,7 +146,7 @@ void applyTheme(QApplication& app) {
   font.setFamilies({QStringLiteral("Inter"), font.family()});
   font.setPixelSize(13);
   app.setFont(font);
-  app.setStyleSheet(QString::fromUtf8(styleSheet));
+  pending = true;
 }
 
 QFont pixelFont(int pixels, QFont::Weight weight) {
