@@ -98,7 +98,8 @@ class TavunoApp : public QObject {
   ui::MainWindow* window();
   // Shows the main window (building it first when needed).
   void openWindow();
-  ui::TrayPanel* panel() const { return panel_.get(); }
+  // The tray panel, built on first use; null once shut down.
+  ui::TrayPanel* panel();
   ui::ServiceBridge* bridge() const { return bridge_.get(); }
   ui::SettingsBridge* settingsBridge() const { return settingsBridge_.get(); }
   ui::MeterFeed* meters() const { return meters_.get(); }
@@ -113,7 +114,11 @@ class TavunoApp : public QObject {
   // no autostart entry), for tests and screenshots.
   static std::function<DesktopServices(MainQueue&)> simulatedDesktop();
 
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
  private:
+  void styleOnce();
   void buildScreens(std::function<std::unique_ptr<ui::TrayPort>()> tray);
   bool trayAvailable() const;
   void quit();

@@ -126,7 +126,7 @@ int main(int argc, char** argv) {
   if (claim == tavuno::ControlService::Claim::noBus)
     std::fprintf(stderr, "tavuno: no session bus; the command line cannot reach this instance\n");
 
-  tavuno::ui::applyTheme(application);
+  tavuno::ui::applyThemeLater(application);
   tavuno::AppOptions appOptions;
   appOptions.demo = parser.isSet(options.demo);
   appOptions.background = parser.isSet(options.background);

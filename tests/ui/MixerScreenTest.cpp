@@ -1,6 +1,8 @@
 #include <QApplication>
+#include <QMenu>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QStyle>
 #include <QTest>
 
 #include "ui/AppFixture.h"
@@ -14,6 +16,7 @@
 #include "ui/views/VolumeView.h"
 #include "ui/widgets/LevelMeter.h"
 #include "ui/widgets/PickerBox.h"
+#include "ui/widgets/Theme.h"
 #include "ui/widgets/VolumeSlider.h"
 
 namespace tavuno {
@@ -134,6 +137,42 @@ TEST_F(MixerScreen, TrayGesturesToggleThePanelMuteAndStepTheVolume) {
   EXPECT_NEAR(service().state().volume, 0.65f, 0.005f) << "from " << before;
   tray->handlers.scrolled(-2);
   EXPECT_NEAR(service().state().volume, 0.55f, 0.005f);
+}
+
+// Started in the tray, Tavuno leaves the style sheet until something is shown:
+// whatever is shown first must come styled.
+class LaterTheme : public MixerScreen {
+ protected:
+  void SetUp() override {
+    style = QApplication::style()->name();
+    palette = QApplication::palette();
+    font = QApplication::font();
+    ui::applyThemeLater(*qApp);
+    MixerScreen::SetUp();
+    ASSERT_TRUE(qApp->styleSheet().isEmpty());
+  }
+  void TearDown() override {
+    MixerScreen::TearDown();
+    ui::applyPendingStyleSheet();
+    qApp->setStyleSheet({});
+    QApplication::setStyle(style);
+    QApplication::setPalette(palette);
+    QApplication::setFont(font);
+  }
+  QString style;
+  QPalette palette;
+  QFont font;
+};
+
+TEST_F(LaterTheme, TheTrayMenuComesStyled) {
+  emit tray->menu->aboutToShow();
+  EXPECT_FALSE(qApp->styleSheet().isEmpty());
+}
+
+TEST_F(LaterTheme, ThePanelComesStyledAtTheFirstClick) {
+  tray->handlers.activated(QPoint(40, 40));
+  EXPECT_FALSE(qApp->styleSheet().isEmpty());
+  EXPECT_TRUE(app->panel()->isVisible());
 }
 
 }  // namespace

@@ -2,7 +2,9 @@
 
 #include <signal.h>
 
+#include <chrono>
 #include <memory>
+#include <thread>
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -57,9 +59,12 @@ TEST(Quit, ReturnsWhileASessionStartWaitsForTheMainThread) {
   auto app = std::make_unique<TavunoApp>(std::move(options));
   ASSERT_EQ(app->service()->state().startingApps, std::set<std::string>{"org.player"});
   // The worker has built the session and now waits in sync() for the main
-  // thread to say whether to start it.
-  ASSERT_TRUE(test::waitUntil([&] { return app->mainQueue().waitingSyncCount() == 1; }, 10))
-      << "the start is stalled on the main thread";
+  // thread to say whether to start it. Waited for without turning the loop,
+  // which would answer the worker and let the start run.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (app->mainQueue().waitingSyncCount() != 1 && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::yield();
+  ASSERT_EQ(app->mainQueue().waitingSyncCount(), 1) << "the start is stalled on the main thread";
 
   app->shutdown();  // returns: the closed queue releases the worker
   EXPECT_TRUE(app->isShutDown());

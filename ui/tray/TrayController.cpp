@@ -1,5 +1,7 @@
 #include "ui/tray/TrayController.h"
 
+#include <utility>
+
 #include <QAction>
 #include <QActionGroup>
 #include <QEvent>
@@ -25,13 +27,14 @@ QIcon trayIcon(bool muted) {
 
 }  // namespace
 
-TrayController::TrayController(ServiceBridge& bridge, TrayPort& port, TrayPanel& panel,
-                               QAction& muteAction, std::function<void()> openWindow,
-                               std::function<void()> quit, QObject* parent)
+TrayController::TrayController(ServiceBridge& bridge, TrayPort& port,
+                               std::function<TrayPanel&()> panel, QAction& muteAction,
+                               std::function<void()> openWindow, std::function<void()> quit,
+                               QObject* parent)
     : QObject(parent),
       bridge_(bridge),
       port_(port),
-      panel_(panel),
+      panel_(std::move(panel)),
       menu_(new QMenu),
       profiles_(new QMenu(menu_)),
       open_(new QAction(menu_)),
@@ -46,7 +49,7 @@ TrayController::TrayController(ServiceBridge& bridge, TrayPort& port, TrayPanel&
   menu_->installEventFilter(this);
   port_.setMenu(menu_);
   port_.setHandlers({
-      .activated = [this](QPoint at) { panel_.toggle(at); },
+      .activated = [this](QPoint at) { panel_().toggle(at); },
       .middleClicked =
           [this] {
             auto service = bridge_.service();

@@ -8,8 +8,7 @@
 
 namespace tavuno::ui {
 
-AppIcons::AppIcons(IconName iconName)
-    : iconName_(std::move(iconName)), generic_(symbolIcon("app", QColor(120, 140, 180), 20)) {
+AppIcons::AppIcons(IconName iconName) : iconName_(std::move(iconName)) {
   if (!iconName_ || !QIcon::themeName().isEmpty()) return;
   QStringList paths = QIcon::themeSearchPaths();
   QStringList pixmaps = QIcon::fallbackSearchPaths();
@@ -33,7 +32,11 @@ QIcon AppIcons::icon(const std::string& appId) {
     if (found.isNull() && appId.find(':') == std::string::npos) found = named(appId);
   }
   // A file that is not an image makes an icon that draws nothing.
-  if (found.isNull() || found.pixmap(QSize(20, 20)).isNull()) found = generic_;
+  if (found.isNull() || found.pixmap(QSize(20, 20)).isNull()) {
+    // Drawn when first needed: a Tavuno that stays in the tray shows no icon.
+    if (generic_.isNull()) generic_ = symbolIcon("app", QColor(120, 140, 180), 20);
+    found = generic_;
+  }
   return cache_.emplace(appId, found).first->second;
 }
 

@@ -1,7 +1,6 @@
 #include "ui/widgets/Theme.h"
 
 #include <QApplication>
-#include <QFontDatabase>
 #include <QLabel>
 #include <QPalette>
 #include <QStyle>
@@ -100,9 +99,26 @@ QMenu::item:selected { background: #3b82f5; }
 QMenu::separator { height: 1px; background: #2c3650; margin: 4px 8px; }
 )";
 
+bool pending = false;
+
 }  // namespace
 
 void applyTheme(QApplication& app) {
+  applyThemeLater(app);
+  applyPendingStyleSheet();
+}
+
+bool styleSheetPending() {
+  return pending;
+}
+
+void applyPendingStyleSheet() {
+  if (!pending) return;
+  pending = false;
+  qApp->setStyleSheet(QString::fromUtf8(styleSheet));
+}
+
+void applyThemeLater(QApplication& app) {
   app.setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
   QPalette palette;
   palette.setColor(QPalette::Window, colors::navy);
@@ -123,13 +139,14 @@ void applyTheme(QApplication& app) {
   palette.setColor(QPalette::Disabled, QPalette::Text, QColor(93, 103, 128));
   palette.setColor(QPalette::Disabled, QPalette::ButtonText, QColor(93, 103, 128));
   app.setPalette(palette);
-  // Inter when it is installed, else the desktop's own font.
+  // Inter when it is installed, else the desktop's own font: named as a list
+  // of choices rather than looked up, since listing the installed fonts loads
+  // the font database (0.7 MB) that a Tavuno left in the tray never uses.
   QFont font = app.font();
-  if (QFontDatabase::families().contains(QStringLiteral("Inter")))
-    font.setFamily(QStringLiteral("Inter"));
+  font.setFamilies({QStringLiteral("Inter"), font.family()});
   font.setPixelSize(13);
   app.setFont(font);
-  app.setStyleSheet(QString::fromUtf8(styleSheet));
+  pending = true;
 }
 
 QFont pixelFont(int pixels, QFont::Weight weight) {

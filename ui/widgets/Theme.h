@@ -29,6 +29,13 @@ inline const QColor meterClip{248, 113, 113};
 // Fusion, a forced dark palette and the style sheet. Call after QApplication
 // exists (a platform theme would override an earlier palette).
 void applyTheme(QApplication& app);
+// The same, the style sheet left for applyPendingStyleSheet(): parsing it and
+// styling with it wakes much of the widget library (about 0.7 MB resident)
+// that a Tavuno started in the tray needs only once it shows something.
+void applyThemeLater(QApplication& app);
+// Applies the style sheet applyThemeLater() left, once; else does nothing.
+void applyPendingStyleSheet();
+bool styleSheetPending();
 
 // A font of the application's family at a size in logical pixels.
 QFont pixelFont(int pixels, QFont::Weight weight = QFont::Normal);
