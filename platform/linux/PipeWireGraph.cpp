@@ -157,6 +157,7 @@ struct PipeWireGraph::Impl {
         return;
       }
       if (std::strcmp(key, "target.object") != 0 && std::strcmp(key, "target.node") != 0) return;
+      view.targetsHeard = true;
       if (value == nullptr) {
         view.targets.erase({subject, key});
       } else {

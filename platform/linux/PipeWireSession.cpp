@@ -33,6 +33,13 @@ bool names(const std::optional<std::string>& target, const std::string& value) {
   return target && *target == value;
 }
 
+// Whether the metadata holds `value` as far as the view can tell: a key the server never
+// reported to this client is taken as written, and the links decide.
+bool knownAs(const PipeWireGraph::View& view, const std::optional<std::string>& target,
+             const std::string& value) {
+  return target ? *target == value : !view.targetsHeard;
+}
+
 float sanitize(float gain) {
   if (!std::isfinite(gain)) return 1.0f;
   return std::clamp(gain, 0.0f, 1.0f);
@@ -250,7 +257,7 @@ std::optional<SessionFailure> PipeWireSession::steer(const PipeWireGraph::Node& 
         [&](const PipeWireGraph::View& v) {
           const auto* now = v.node(id);
           if (!now || now->serial != serial) return true;  // gone: nothing left to steer
-          return v.linked(id, tap) && names(v.target(id, "target.object"), tapName);
+          return v.linked(id, tap) && knownAs(v, v.target(id, "target.object"), tapName);
         },
         verifySeconds(attempt));
     if (done) return std::nullopt;
@@ -268,7 +275,8 @@ bool PipeWireSession::restore(std::uint32_t id, const Steered& steered) {
     if (!now || now->serial != steered.serial) return true;  // a node that is gone is restored
     // What was written must be what the server holds, and the stream must have left the tap.
     const auto target = v.target(id, record.targetKey);
-    if (record.savedTarget ? !names(target, *record.savedTarget) : target.has_value()) return false;
+    if (record.savedTarget ? !knownAs(v, target, *record.savedTarget) : target.has_value())
+      return false;
     if (record.targetKey != "target.object" && v.target(id, "target.object")) return false;
     const auto links = v.linkedTo(id);
     return !links.empty() && std::find(links.begin(), links.end(), tap) == links.end();
@@ -339,7 +347,8 @@ void PipeWireSession::reconcile(const PipeWireGraph::View& view) {
       continue;
     }
     const auto target = view.target(id, "target.object");
-    if (names(target, tapName_)) continue;
+    if (names(target, tapName_) || (!target && !view.targetsHeard && view.linked(id, tapNode_)))
+      continue;
     SteerRecord record = it->second.record;
     if (target && target->rfind(kTapPrefix, 0) != 0) {
       // Another program moved the stream: its choice is what stop() puts back.
