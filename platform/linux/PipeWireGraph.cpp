@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <deque>
 
 namespace tavuno {
 
@@ -90,6 +91,13 @@ struct PipeWireGraph::Impl {
   std::map<std::uint32_t, std::unique_ptr<BoundMetadata>> metadata;
   pw_metadata* defaultMetadata = nullptr;
   pw_metadata* routeSettings = nullptr;
+  // Target keys written and not yet reported back (loop thread or loop lock held).
+  struct Written {
+    std::uint32_t subject;
+    std::string key;
+    std::optional<std::string> value;
+  };
+  std::deque<Written> awaitingEcho;
   int pendingSeq = -1;
   bool synced = false;
 
@@ -157,7 +165,15 @@ struct PipeWireGraph::Impl {
         return;
       }
       if (std::strcmp(key, "target.object") != 0 && std::strcmp(key, "target.node") != 0) return;
-      view.targetsHeard = true;
+      auto& written = bound->impl->awaitingEcho;
+      auto echo = std::find_if(written.begin(), written.end(), [&](const Written& w) {
+        return w.subject == subject && w.key == key &&
+               (value ? w.value == std::string(value) : !w.value);
+      });
+      if (echo != written.end()) {
+        view.targetsHeard = true;
+        written.erase(echo);
+      }
       if (value == nullptr) {
         view.targets.erase({subject, key});
       } else {
@@ -423,6 +439,8 @@ void PipeWireGraph::setTarget(std::uint32_t node, const std::string& key,
     if (!impl_->defaultMetadata) return;
     pw_metadata_set_property(impl_->defaultMetadata, node, key.c_str(), value ? "Spa:Id" : nullptr,
                              value ? value->c_str() : nullptr);
+    impl_->awaitingEcho.push_back({node, key, value});
+    if (impl_->awaitingEcho.size() > 64) impl_->awaitingEcho.pop_front();
   });
 }
 

@@ -46,9 +46,10 @@ class PipeWireGraph {
     // The `default` metadata's stream targets: (node, key) → value, key target.object or
     // the legacy target.node.
     std::map<std::pair<std::uint32_t, std::string>, std::string> targets;
-    // Whether any change of a target key has reached this client. The server does not always
-    // pass them on (seen on PipeWire 0.3.65 with WirePlumber 0.4: for a whole server run none
-    // reached Tavuno while WirePlumber acted on every one); until one does, the links decide.
+    // Whether a target key this client wrote has been reported back. PipeWire 0.3.65 stops
+    // passing the metadata's changes to its clients for good when one leaves while binding
+    // it, while WirePlumber, which holds it, still acts on every change; until an echo comes,
+    // the links decide.
     bool targetsHeard = false;
     std::string defaultSink;  // node name of the server's default sink
     bool connected = true;

@@ -33,8 +33,9 @@ bool names(const std::optional<std::string>& target, const std::string& value) {
   return target && *target == value;
 }
 
-// Whether the metadata holds `value` as far as the view can tell: a key the server never
-// reported to this client is taken as written, and the links decide.
+// Whether the metadata holds `value` as far as the view can tell: until the server has
+// reported back one of our own writes (View::targetsHeard), an unknown key is taken as written
+// and the links decide.
 bool knownAs(const PipeWireGraph::View& view, const std::optional<std::string>& target,
              const std::string& value) {
   return target ? *target == value : !view.targetsHeard;
@@ -263,6 +264,13 @@ std::optional<SessionFailure> PipeWireSession::steer(const PipeWireGraph::Node& 
     if (done) return std::nullopt;
     if (!graph_->connected()) break;
   }
+  if (graph_->connected()) {
+    // The key's change may never come back (see knownAs); a stream that settled in the tap is
+    // steered all the same.
+    const PipeWireGraph::View v = graph_->view();
+    const auto* now = v.node(id);
+    if (!now || now->serial != serial || v.linked(id, tap)) return std::nullopt;
+  }
   return SessionFailure::server(textKey("Direcionar o áudio do aplicativo"), -ETIMEDOUT, kServer);
 }
 
@@ -291,6 +299,14 @@ bool PipeWireSession::restore(std::uint32_t id, const Steered& steered) {
     }
     if (ports_.afterTargetWrite) ports_.afterTargetWrite(id, attempt, true);
     done = graph_->waitUntil(restored, verifySeconds(attempt));
+  }
+  if (!done && graph_->connected()) {
+    // As in steer(): the links alone decide once the key's change has not come back.
+    const PipeWireGraph::View v = graph_->view();
+    const auto* now = v.node(id);
+    const auto links = v.linkedTo(id);
+    done = !now || now->serial != steered.serial ||
+           (!links.empty() && std::find(links.begin(), links.end(), tap) == links.end());
   }
   if (done) {
     ports_.journal.remove([&](const SteerRecord& r) {

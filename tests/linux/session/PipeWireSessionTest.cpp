@@ -252,6 +252,24 @@ TEST_F(PipeWireSessionTest, FollowsNewStreamsAndStealsBackMovedOnes) {
   EXPECT_EQ(stack->sinkOf(late), "builtin_speakers");
 }
 
+// A server that no longer reports the metadata's changes to its clients, while WirePlumber
+// still acts on each one: sessions steer and restore by the links alone.
+TEST_F(PipeWireSessionTest, SteersAndRestoresWhenTheServerNoLongerReportsTargets) {
+  pid_t a = play("Deaf", 100);
+  struct Restart {
+    SessionAudioStack* stack;
+    ~Restart() { stack->restartServer(); }  // the later tests get a server that reports
+  } restart{stack};
+  if (!stack->deafenMetadata()) GTEST_SKIP() << "the server kept reporting metadata changes";
+  auto s = session();
+  ASSERT_EQ(s->start({100}, device(2)), std::nullopt);
+  EXPECT_EQ(stack->sinkOf(a), s->tapName());
+  s->stop();
+  EXPECT_FALSE(s->cleanupFailed());
+  EXPECT_EQ(stack->sinkOf(a), "builtin_speakers");
+  EXPECT_TRUE(journal->load().empty());
+}
+
 // The longest run of silent frames (both channels below 0.01) in a stereo recording, in
 // seconds; the tones never dwell that low for two frames in a row.
 double longestSilence(const std::vector<float>& samples, std::size_t from) {

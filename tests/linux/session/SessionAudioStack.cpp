@@ -310,6 +310,36 @@ bool SessionAudioStack::restartServer() {
   return startServer();
 }
 
+bool SessionAudioStack::deafenMetadata() {
+  if (server_ != Server::pipewire || serverPids_.size() < 3) return false;
+  const std::string wireplumber = std::to_string(serverPids_[2]);
+  const std::string monitor = root_ + "/metadata-monitor.txt";
+  // A monitor that stops seeing the probes written now and then tells when it is reached.
+  const std::string script =
+      "pw-metadata -m -n default > " + monitor +
+      " 2>&1 & monitor=$!\n"
+      "seen() { for _ in $(seq 100); do grep -q \"probe-$1'\" " +
+      monitor +
+      " && return 0; sleep 0.01; done; return 1; }\n"
+      "pw-metadata -n default 0 tavuno.probe probe-0 >/dev/null; seen 0 || exit 2\n"
+      "for i in $(seq 1 400); do\n"
+      "  pw-metadata -m -n default >/dev/null 2>&1 & binder=$!\n"
+      "  sleep 0.0$((RANDOM % 3))$((RANDOM % 10))\n"
+      "  kill -STOP " +
+      wireplumber + "; sleep 0.01; kill -KILL $binder; kill -CONT " + wireplumber +
+      "\n"
+      "  wait $binder 2>/dev/null\n"
+      "  if [ $((i % 10)) = 0 ]; then\n"
+      "    pw-metadata -n default 0 tavuno.probe probe-$i >/dev/null\n"
+      "    seen $i || { kill $monitor; exit 0; }\n"
+      "  fi\n"
+      "done\n"
+      "kill $monitor; exit 1\n";
+  const bool deaf = run({"bash", "-c", script}).has_value();
+  ::kill(serverPids_[2], SIGCONT);
+  return deaf;
+}
+
 pid_t SessionAudioStack::play(const std::string& app, const std::string& sink, bool higher) {
   // A shell that plays the tone again whenever it ends, its streams declaring the shell's pid:
   // one process for as long as a test needs.

@@ -59,6 +59,11 @@ class SessionAudioStack {
 
   // Kills the three server processes and starts them again with the same sinks.
   bool restartServer();
+  // Puts the PipeWire server in the state where it passes no change of the `default`
+  // metadata to its clients any more: clients that bind the metadata are killed while
+  // WirePlumber, which holds it, is stopped before answering their binding. False when the
+  // state was not reached.
+  bool deafenMetadata();
 
  private:
   SessionAudioStack() = default;
