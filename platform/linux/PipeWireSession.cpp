@@ -277,17 +277,23 @@ std::optional<SessionFailure> PipeWireSession::steer(const PipeWireGraph::Node& 
 bool PipeWireSession::restore(std::uint32_t id, const Steered& steered) {
   const SteerRecord& record = steered.record;
   const std::uint32_t tap = tapNode_;
+  // Gone (a node that is gone is restored), or playing somewhere other than the tap.
+  auto leftTap = [&](const PipeWireGraph::View& v) {
+    const auto* now = v.node(id);
+    if (!now || now->serial != steered.serial) return true;
+    const auto links = v.linkedTo(id);
+    return !links.empty() && std::find(links.begin(), links.end(), tap) == links.end();
+  };
   auto restored = [&](const PipeWireGraph::View& v) {
     if (!v.connected) return true;
     const auto* now = v.node(id);
-    if (!now || now->serial != steered.serial) return true;  // a node that is gone is restored
+    if (!now || now->serial != steered.serial) return true;
     // What was written must be what the server holds, and the stream must have left the tap.
     const auto target = v.target(id, record.targetKey);
     if (record.savedTarget ? !knownAs(v, target, *record.savedTarget) : target.has_value())
       return false;
     if (record.targetKey != "target.object" && v.target(id, "target.object")) return false;
-    const auto links = v.linkedTo(id);
-    return !links.empty() && std::find(links.begin(), links.end(), tap) == links.end();
+    return leftTap(v);
   };
   bool done = false;
   for (int attempt = 0; attempt < kWriteAttempts && !done; ++attempt) {
@@ -300,14 +306,8 @@ bool PipeWireSession::restore(std::uint32_t id, const Steered& steered) {
     if (ports_.afterTargetWrite) ports_.afterTargetWrite(id, attempt, true);
     done = graph_->waitUntil(restored, verifySeconds(attempt));
   }
-  if (!done && graph_->connected()) {
-    // As in steer(): the links alone decide once the key's change has not come back.
-    const PipeWireGraph::View v = graph_->view();
-    const auto* now = v.node(id);
-    const auto links = v.linkedTo(id);
-    done = !now || now->serial != steered.serial ||
-           (!links.empty() && std::find(links.begin(), links.end(), tap) == links.end());
-  }
+  // As in steer(): the links alone decide once the key's change has not come back.
+  if (!done && graph_->connected()) done = leftTap(graph_->view());
   if (done) {
     ports_.journal.remove([&](const SteerRecord& r) {
       return r.node == record.node && r.serial == record.serial && r.tap == record.tap;
