@@ -217,6 +217,10 @@ struct PipeWireGraph::Impl {
       if (!name) return;
       const bool isDefault = std::strcmp(name, "default") == 0;
       const bool isRoute = std::strcmp(name, "route-settings") == 0;
+      if (std::strcmp(name, "sm-settings") == 0) {
+        impl->change([](View& view) { view.restoreFollowsStreams = true; });
+        return;
+      }
       if (!isDefault && !isRoute) return;
       auto bound = std::make_unique<BoundMetadata>();
       bound->impl = impl;

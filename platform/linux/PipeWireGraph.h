@@ -54,7 +54,11 @@ class PipeWireGraph {
     std::string defaultSink;  // node name of the server's default sink
     bool connected = true;
     bool routeSettings = false;  // WirePlumber's route-settings metadata is there
-    std::uint64_t changes = 0;   // grows with every change seen
+    // WirePlumber 0.5 (its `sm-settings` metadata is there): a stream's stored volume and mute
+    // follow the stream's own, and route-settings keys other than the notification sounds'
+    // are ignored. 0.4 restores from the route-settings keys.
+    bool restoreFollowsStreams = false;
+    std::uint64_t changes = 0;  // grows with every change seen
 
     const Node* node(std::uint32_t id) const;
     const Node* nodeNamed(const std::string& name) const;

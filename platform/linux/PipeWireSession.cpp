@@ -404,17 +404,25 @@ void PipeWireSession::keepLevels(const PipeWireGraph::View& view) {
     version = gainVersion_;
   }
   // A stream quieter than the application's volume is raised to it (never above): the kernel
-  // cannot add gain. A stream that came up muted by the seed is unmuted once the app is not:
-  // from then on the kernel mutes.
-  if (!muted) {
-    for (auto& [id, s] : steered_) {
-      const auto* node = view.node(id);
-      if (node && node->muted) graph_->setMute(id, false);
-      if (!node || !node->volumesKnown || loudest(node->volumes) >= gain - 1e-3f) continue;
-      if (s.requestedVolume && std::fabs(*s.requestedVolume - gain) < 1e-4f) continue;
-      graph_->setVolume(id, gain);
-      s.requestedVolume = gain;
-    }
+  // cannot add gain. Where WirePlumber keeps a stream's stored volume from the stream's own
+  // (0.5), the stream is held at exactly the application's volume and mute instead: that is
+  // the seed its next stream starts at. Otherwise a stream that came up muted by the seed is
+  // unmuted once the app is not, and from then on the kernel mutes.
+  const bool streamsSeed = view.restoreFollowsStreams;
+  for (auto& [id, s] : steered_) {
+    const auto* node = view.node(id);
+    if (!node) continue;
+    if (node->muted != muted && (streamsSeed || !muted)) graph_->setMute(id, muted);
+    if (muted && !streamsSeed) continue;
+    if (!node->volumesKnown) continue;
+    const float own = loudest(node->volumes);
+    if (s.requestedVolume && std::fabs(own - *s.requestedVolume) < 1e-3f)
+      s.requestedVolume.reset();  // the server took it; a later change elsewhere counts again
+    const bool wrong = streamsSeed ? std::fabs(own - gain) > 1e-3f : own < gain - 1e-3f;
+    if (!wrong) continue;
+    if (s.requestedVolume && std::fabs(*s.requestedVolume - gain) < 1e-4f) continue;
+    graph_->setVolume(id, gain);
+    s.requestedVolume = gain;
   }
   if (version != seededVersion_ && last) {
     const std::string key = restoreKey(last->props);
@@ -431,8 +439,31 @@ void PipeWireSession::stop() {
   if (follower_.joinable()) follower_.join();
   // A volume set just before stop, which the follower had no turn for, is still seeded: the
   // app's next start must not be louder than what the user last chose.
-  if (graph_ && graph_->connected() && seedPending()) keepLevels(graph_->view());
+  if (graph_ && graph_->connected() && seedPending()) {
+    keepLevels(graph_->view());
+    // Where the streams' own levels are the seed, WirePlumber stores them once the server
+    // reports them: give that a moment before the streams go back (the app may quit next).
+    if (graph_->view().restoreFollowsStreams)
+      graph_->waitUntil([&](const auto& v) { return levelsHeld(v); }, 0.5);
+  }
   teardown();
+}
+
+bool PipeWireSession::levelsHeld(const PipeWireGraph::View& view) {
+  float gain;
+  bool muted;
+  {
+    std::lock_guard<std::mutex> guard(gainMutex_);
+    gain = gain_;
+    muted = muted_;
+  }
+  for (const auto& [id, s] : steered_) {
+    const auto* node = view.node(id);
+    if (!node) continue;
+    if (node->muted != muted) return false;
+    if (node->volumesKnown && std::fabs(loudest(node->volumes) - gain) > 1e-3f) return false;
+  }
+  return true;
 }
 
 void PipeWireSession::teardown() {

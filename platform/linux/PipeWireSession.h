@@ -98,6 +98,8 @@ class PipeWireSession final : public ManagedAudioSession {
   void follow();
   void reconcile(const PipeWireGraph::View& view);
   void keepLevels(const PipeWireGraph::View& view);
+  // Whether every steered stream's own volume and mute are the application's.
+  bool levelsHeld(const PipeWireGraph::View& view);
   bool isAppOutput(const PipeWireGraph::Node& node) const;
   void applyKernelGain();
   void teardown();

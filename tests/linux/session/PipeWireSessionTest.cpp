@@ -147,15 +147,17 @@ TEST_F(PipeWireSessionTest, GainHeardOnItsOutputAndEveryAppRestored) {
   EXPECT_EQ(stack->sinkOf(pinned), "usb_dac");
   EXPECT_TRUE(journal->load().empty());
 
-  // The session manager's memory of stream volumes holds one entry for Tavuno's streams, not a
-  // new one for each session.
-  const std::string state = stack->root() + "/state/wireplumber/restore-stream";
-  auto saved = [&] {
-    std::ifstream in(state);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-  };
-  EXPECT_TRUE(
-      eventually([&] { return saved().find(":media.name:Tavuno:") != std::string::npos; }, 10));
+  // The session manager's memory of stream volumes holds at most one entry for Tavuno's
+  // streams, not a new one for each session: WirePlumber 0.4 keeps one under their shared media
+  // name (it ignores state.restore-props), 0.5 honours the property and keeps none.
+  auto saved = [&] { return stack->wirePlumberState(); };
+  if (stack->currentStack()) {
+    EXPECT_TRUE(eventually([&] { return saved().find("GainA") != std::string::npos; }, 10));
+    EXPECT_EQ(saved().find(":media.name:Tavuno"), std::string::npos);
+  } else {
+    EXPECT_TRUE(
+        eventually([&] { return saved().find(":media.name:Tavuno:") != std::string::npos; }, 10));
+  }
   EXPECT_EQ(saved().find("tavuno.tap."), std::string::npos);
   EXPECT_EQ(saved().find("tavuno.play."), std::string::npos);
 }
@@ -209,10 +211,12 @@ TEST_F(PipeWireSessionTest, LostMoveRetriedRealTimeCleanGainWithinACycle) {
   EXPECT_EQ(counts.allocations.load(), 0);
   EXPECT_EQ(counts.locks.load(), 0);
 
-  // The kernel makes up what the stream's own volume leaves: halving the gain halves its ratio.
+  // Halving the gain halves what leaves the tap from the next cycle on (never louder on the
+  // way), and it settles there once the stream's own volume follows where the server keeps the
+  // restore data from it.
   const SessionDiagnostics before = session.diagnostics();
   ASSERT_GT(before.inputPeak, 0.1f);
-  const float ratio = before.outputPeak / before.inputPeak;
+  ASSERT_NEAR(before.outputPeak, 0.25f, 0.01f);  // the tone's 0.5 peak at gain 0.5
   session.setGain(0.25f, false);
   SessionDiagnostics after;
   ASSERT_TRUE(eventually(
@@ -221,8 +225,9 @@ TEST_F(PipeWireSessionTest, LostMoveRetriedRealTimeCleanGainWithinACycle) {
         return after.callbacks >= before.callbacks + 2;
       },
       10));
-  ASSERT_GT(after.inputPeak, 0.1f);
-  EXPECT_NEAR(after.outputPeak / after.inputPeak, ratio / 2, 0.01f);
+  EXPECT_LE(after.outputPeak, 0.125f + 0.01f);
+  EXPECT_TRUE(
+      eventually([&] { return std::fabs(session.diagnostics().outputPeak - 0.125f) < 0.01f; }, 10));
   session.stop();
   EXPECT_FALSE(session.cleanupFailed());
 }
@@ -400,10 +405,16 @@ TEST_F(PipeWireSessionTest, SeededVolumeAndMuteHoldFromTheFirstBuffer) {
     session.setGain(0.2f, false);
     ASSERT_EQ(session.start({100}, device(2)), std::nullopt);
     EXPECT_NEAR(stack->settledRms("usb_dac", kToneRms * 0.2), kToneRms * 0.2, 0.01);
-    // Below the stream's own volume: only the kernel and the seed change, the stream stays.
+    // A change while the app plays reaches the restore data: WirePlumber 0.4's route-settings
+    // seed, or 0.5's stored stream state, which follows the stream's own volume.
     session.setGain(0.15f, false);
     EXPECT_TRUE(eventually(
         [&] {
+          if (stack->currentStack()) {
+            const std::string state = stack->wirePlumberState();
+            const auto at = state.find("application.id:org.example.Seeded=");
+            return at != std::string::npos && state.find("0.15", at) < state.find('\n', at);
+          }
           auto seeds = stack->run({"pw-metadata", "-n", "route-settings", "0"});
           return seeds && seeds->find("application.id:org.example.Seeded") != std::string::npos &&
                  seeds->find("0.150000") != std::string::npos;

@@ -14,6 +14,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <sstream>
 #include <thread>
@@ -63,8 +64,8 @@ class ExecLine {
   std::vector<char*> argv_, envp_;
 };
 
-// A 16-bit stereo WAV of a 440 Hz sine at half scale.
-void writeTone(const std::string& path, int seconds, double hertz) {
+// A 16-bit stereo WAV of a sine at `amplitude` of full scale.
+void writeTone(const std::string& path, int seconds, double hertz, double amplitude = 0.5) {
   const std::uint32_t rate = 48000, frames = rate * static_cast<std::uint32_t>(seconds);
   const std::uint32_t bytes = frames * 4;
   std::ofstream out(path, std::ios::binary);
@@ -85,7 +86,7 @@ void writeTone(const std::string& path, int seconds, double hertz) {
   std::vector<std::int16_t> block(2 * rate);
   for (std::uint32_t i = 0; i < rate; ++i) {
     const auto s = static_cast<std::int16_t>(
-        std::lround(0.5 * 32767.0 * std::sin(2.0 * M_PI * hertz * i / rate)));
+        std::lround(amplitude * 32767.0 * std::sin(2.0 * M_PI * hertz * i / rate)));
     block[2 * i] = block[2 * i + 1] = s;
   }
   for (int s = 0; s < seconds; ++s)
@@ -217,6 +218,8 @@ bool SessionAudioStack::start(Server server) {
   writeTone(tone_, 60, 440.0);
   higherTone_ = root_ + "/higher.wav";
   writeTone(higherTone_, 60, 660.0);
+  silence_ = root_ + "/silence.wav";
+  writeTone(silence_, 1, 440.0, 0.0);
   if (!startServer()) return false;
   problem_.clear();
   return true;
@@ -271,6 +274,15 @@ bool SessionAudioStack::startServer() {
     return false;
   }
   this->run({"pactl", "set-default-sink", "builtin_speakers"});
+  // PipeWire 1.x holds a volume or mute write to a null sink that has never run until it first
+  // runs (a real card is not affected): each sink runs once, so that volume and mute mean the
+  // same on every stack.
+  for (const char* sink : {"builtin_speakers", "usb_dac"}) {
+    if (!this->run({"paplay", "--device=" + std::string(sink), silence_})) {
+      problem_ = std::string("the sink ") + sink + " did not run once";
+      return false;
+    }
+  }
   if (server_ == Server::pipewire &&
       !eventually(
           [&] {
@@ -410,6 +422,17 @@ SessionAudioStack::Level SessionAudioStack::level(const std::string& sink, doubl
   }
   level.rms = std::sqrt(sum / double(all.size() - skip));
   return level;
+}
+
+bool SessionAudioStack::currentStack() {
+  const char* stack = std::getenv("TAVUNO_AUDIO_STACK");
+  return stack && std::string(stack) == "current";
+}
+
+std::string SessionAudioStack::wirePlumberState() const {
+  std::ifstream in(root_ + "/state/wireplumber/" +
+                   (currentStack() ? "stream-properties" : "restore-stream"));
+  return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 std::string SessionAudioStack::sinkOf(pid_t pid) {

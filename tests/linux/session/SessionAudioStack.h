@@ -57,6 +57,13 @@ class SessionAudioStack {
   // Name of the sink the stream of process `pid` plays to; empty when none.
   std::string sinkOf(pid_t pid);
 
+  // Whether the tests run on PipeWire 1.4 / WirePlumber 0.5 (TAVUNO_AUDIO_STACK=current, as
+  // scripts/audio-stack sets it) rather than Debian 12's 0.3.65 / 0.4.
+  static bool currentStack();
+  // WirePlumber's stored stream volumes as it last wrote them: 0.4's restore-stream file, 0.5's
+  // stream-properties.
+  std::string wirePlumberState() const;
+
   // Kills the three server processes and starts them again with the same sinks.
   bool restartServer();
   // Puts the PipeWire server in the state where it passes no change of the `default`
@@ -76,6 +83,7 @@ class SessionAudioStack {
   std::string root_;
   std::string tone_;
   std::string higherTone_;
+  std::string silence_;
   std::string problem_;
   std::vector<pid_t> serverPids_;
   std::vector<pid_t> children_;

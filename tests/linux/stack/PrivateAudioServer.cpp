@@ -268,7 +268,32 @@ std::optional<std::string> PrivateAudioServer::createDevices() {
                sources.find(headsetMic) != std::string::npos;
       },
       20);
-  return ready ? std::nullopt : std::optional<std::string>("the devices did not appear");
+  if (!ready) return "the devices did not appear";
+  return runDevicesOnce();
+}
+
+std::optional<std::string> PrivateAudioServer::runDevicesOnce() {
+  // PipeWire 1.x holds a volume or mute write to a virtual device that has never run until it
+  // first runs (a real card is not affected): each device runs once, so that volume and mute
+  // mean the same on every stack from the start.
+  const std::string silence = root_ + "/silence.wav";
+  if (!capture({"sox", "-n", "-r", "48000", "-c", "2", "-b", "16", silence, "trim", "0", "0.1"},
+               30))
+    return "sox could not make the silent warm-up";
+  for (const auto& device : standardDevices()) {
+    const bool ran =
+        device.output
+            ? capture({"paplay", "--server=" + pulseServer(), "--device=" + device.name, silence},
+                      15)
+                  .has_value()
+            : capture({"sh", "-c",
+                       "parec --server=" + pulseServer() + " --device=" + device.name +
+                           " --raw | head -c 19200 >/dev/null"},
+                      15)
+                  .has_value();
+    if (!ran) return "the device " + device.name + " did not run once";
+  }
+  return std::nullopt;
 }
 
 void PrivateAudioServer::stopPlayers() {

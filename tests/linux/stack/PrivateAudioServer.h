@@ -79,6 +79,7 @@ class PrivateAudioServer {
  private:
   std::optional<std::string> startAudio();
   std::optional<std::string> createDevices();
+  std::optional<std::string> runDevicesOnce();
   void stopAudio();
   pid_t spawn(const std::vector<std::string>& argv, const std::string& log,
               const std::vector<std::string>& environment = {});
