@@ -260,6 +260,16 @@ struct PipeWireGraph::Impl {
     });
   }
 
+  // The server's clock settings come with its core's properties (its context properties).
+  static void coreInfo(void* data, const pw_core_info* info) {
+    auto* impl = static_cast<Impl*>(data);
+    if (!info || !(info->change_mask & PW_CORE_CHANGE_MASK_PROPS)) return;
+    std::uint32_t longest = 0;
+    for (const char* key : {"default.clock.quantum-limit", "default.clock.max-quantum"})
+      longest = std::max(longest, static_cast<std::uint32_t>(toInt(get(info->props, key))));
+    impl->change([&](View& view) { view.maxQuantum = longest; });
+  }
+
   static void coreDone(void* data, std::uint32_t id, int seq) {
     auto* impl = static_cast<Impl*>(data);
     if (id == PW_ID_CORE && seq == impl->pendingSeq) {
@@ -365,8 +375,10 @@ std::shared_ptr<PipeWireGraph> PipeWireGraph::connect(std::string& error) {
   graph->core_ =
       pw_context_connect(graph->context_, pw_properties_new(PW_KEY_APP_NAME, "Tavuno", nullptr), 0);
   if (graph->core_) {
-    static const pw_core_events coreEvents = {
-        .version = PW_VERSION_CORE_EVENTS, .done = Impl::coreDone, .error = Impl::coreError};
+    static const pw_core_events coreEvents = {.version = PW_VERSION_CORE_EVENTS,
+                                              .info = Impl::coreInfo,
+                                              .done = Impl::coreDone,
+                                              .error = Impl::coreError};
     pw_core_add_listener(graph->core_, &impl.coreListener, &coreEvents, &impl);
     impl.registry = pw_core_get_registry(graph->core_, PW_VERSION_REGISTRY, 0);
     static const pw_registry_events registryEvents = {PW_VERSION_REGISTRY_EVENTS, Impl::global,

@@ -54,7 +54,10 @@ class PipeWireGraph {
     std::string defaultSink;  // node name of the server's default sink
     bool connected = true;
     bool routeSettings = false;  // WirePlumber's route-settings metadata is there
-    std::uint64_t changes = 0;   // grows with every change seen
+    // The longest cycle the server allows, in frames: the largest of its quantum limit and its
+    // maximum quantum as its core reports them; 0 when it says neither.
+    std::uint32_t maxQuantum = 0;
+    std::uint64_t changes = 0;  // grows with every change seen
 
     const Node* node(std::uint32_t id) const;
     const Node* nodeNamed(const std::string& name) const;

@@ -147,6 +147,7 @@ std::optional<SessionFailure> PipeWireSession::start(const std::vector<AudioObje
   options.outputNode = output.nodeName;
   options.rate = output.rate;
   options.channels = output.channels;
+  options.maxQuantum = graph_->view().maxQuantum;
   options.ownerPid = self;
   options.ownerStart = processStartTime(self).value_or(0);
   options.observer = ports_.observer;

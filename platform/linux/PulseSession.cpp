@@ -255,6 +255,7 @@ std::optional<SessionFailure> PulseSession::start(const std::vector<AudioObjectI
   rt_->channels = output.channels;
   rt_->scratch.assign(2 * kTapScratchFrames, 0.0f);
   rt_->glue.scratch = rt_->scratch.data();
+  rt_->glue.scratchFrames = kTapScratchFrames;
   rt_->glue.lastFrames = rate * latencyMs / 1000;
   std::optional<SessionFailure> failure;
   connection_->lock();
