@@ -123,6 +123,7 @@ struct PipeWireGraph::Impl {
       if (const char* v = get(props, PW_KEY_MEDIA_CLASS)) node.mediaClass = v;
       node.pid = toInt(get(props, PW_KEY_APP_PROCESS_ID));
       node.ownerPid = toInt(get(props, "tavuno.owner.pid"));
+      node.ownerStart = toU64(get(props, "tavuno.owner.start"));
       node.props.clear();
       for (const char* key : kRestoreKeys)
         if (const char* v = get(props, key)) node.props[key] = v;

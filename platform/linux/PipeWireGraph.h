@@ -31,6 +31,7 @@ class PipeWireGraph {
     std::string mediaClass;                    // media.class
     std::int32_t pid = 0;                      // application.process.id; 0 when absent
     std::int32_t ownerPid = 0;                 // tavuno.owner.pid: a node of Tavuno's
+    std::uint64_t ownerStart = 0;              // tavuno.owner.start; 0 when absent
     std::map<std::string, std::string> props;  // the properties the restore key may come from
     std::vector<float> volumes;                // the stream's channel volumes once known (linear)
     bool volumesKnown = false;
