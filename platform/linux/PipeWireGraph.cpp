@@ -79,6 +79,7 @@ struct PipeWireGraph::Impl {
   struct BoundMetadata {
     Impl* impl = nullptr;
     bool isDefault = false;
+    bool isSettings = false;  // the server's own `settings`: its clock, changeable at run time
     pw_proxy* proxy = nullptr;
     spa_hook listener{};
   };
@@ -100,6 +101,16 @@ struct PipeWireGraph::Impl {
   std::deque<Written> awaitingEcho;
   int pendingSeq = -1;
   bool synced = false;
+  // The longest cycle as the core's properties and the settings metadata give it.
+  std::uint32_t coreLongest = 0;
+  std::map<std::string, std::uint32_t> settingsClock;
+
+  // With a change under way: the view's maxQuantum from both sources.
+  void updateLongest(View& view) const {
+    view.maxQuantum = coreLongest;
+    for (const auto& [key, frames] : settingsClock)
+      view.maxQuantum = std::max(view.maxQuantum, frames);
+  }
 
   template <typename F>
   void change(F f) {
@@ -155,6 +166,10 @@ struct PipeWireGraph::Impl {
   static int metadataProperty(void* data, std::uint32_t subject, const char* key, const char*,
                               const char* value) {
     auto* bound = static_cast<BoundMetadata*>(data);
+    if (bound->isSettings) {
+      settingsProperty(*bound->impl, subject, key, value);
+      return 0;
+    }
     if (!bound->isDefault) return 0;
     bound->impl->change([&](View& view) {
       if (key == nullptr) {
@@ -182,6 +197,21 @@ struct PipeWireGraph::Impl {
       }
     });
     return 0;
+  }
+
+  // clock.max-quantum, and clock.force-quantum, which may be set above it.
+  static void settingsProperty(Impl& impl, std::uint32_t subject, const char* key,
+                               const char* value) {
+    if (subject != PW_ID_CORE) return;
+    impl.change([&](View& view) {
+      if (key == nullptr) {
+        impl.settingsClock.clear();
+      } else if (std::strcmp(key, "clock.max-quantum") == 0 ||
+                 std::strcmp(key, "clock.force-quantum") == 0) {
+        impl.settingsClock[key] = static_cast<std::uint32_t>(toInt(value));
+      }
+      impl.updateLongest(view);
+    });
   }
 
   static void global(void* data, std::uint32_t id, std::uint32_t, const char* type, std::uint32_t,
@@ -218,10 +248,12 @@ struct PipeWireGraph::Impl {
       if (!name) return;
       const bool isDefault = std::strcmp(name, "default") == 0;
       const bool isRoute = std::strcmp(name, "route-settings") == 0;
-      if (!isDefault && !isRoute) return;
+      const bool isSettings = std::strcmp(name, "settings") == 0;
+      if (!isDefault && !isRoute && !isSettings) return;
       auto bound = std::make_unique<BoundMetadata>();
       bound->impl = impl;
       bound->isDefault = isDefault;
+      bound->isSettings = isSettings;
       bound->proxy = static_cast<pw_proxy*>(
           pw_registry_bind(impl->registry, id, PW_TYPE_INTERFACE_Metadata, PW_VERSION_METADATA, 0));
       if (!bound->proxy) return;
@@ -268,7 +300,8 @@ struct PipeWireGraph::Impl {
     std::uint32_t longest = 0;
     for (const char* key : {"default.clock.quantum-limit", "default.clock.max-quantum"})
       longest = std::max(longest, static_cast<std::uint32_t>(toInt(get(info->props, key))));
-    impl->change([&](View& view) { view.maxQuantum = longest; });
+    impl->coreLongest = longest;
+    impl->change([&](View& view) { impl->updateLongest(view); });
   }
 
   static void coreDone(void* data, std::uint32_t id, int seq) {

@@ -55,8 +55,9 @@ class PipeWireGraph {
     std::string defaultSink;  // node name of the server's default sink
     bool connected = true;
     bool routeSettings = false;  // WirePlumber's route-settings metadata is there
-    // The longest cycle the server allows, in frames: the largest of its quantum limit and its
-    // maximum quantum as its core reports them; 0 when it says neither.
+    // The longest cycle the server allows, in frames: the largest of the quantum limit and the
+    // maximum quantum its core reports and the maximum and forced quantum of its `settings`
+    // metadata; 0 when it says none of them.
     std::uint32_t maxQuantum = 0;
     std::uint64_t changes = 0;  // grows with every change seen
 

@@ -391,6 +391,17 @@ TEST_F(PipeWireSessionTest, KilledTavunoLeavesNoAppSilentOrRerouted) {
   EXPECT_LT(median, 0.05);
 }
 
+// The longest cycle the server allows, which sizes each tap's scratch, is known once the graph
+// is: read from the server's core and its settings metadata (2048 frames by default).
+TEST_F(PipeWireSessionTest, TheGraphKnowsTheServersLongestCycle) {
+  std::string error;
+  auto graph = graphs.current(error);
+  ASSERT_TRUE(graph) << error;
+  EXPECT_TRUE(
+      graph->waitUntil([](const PipeWireGraph::View& v) { return v.maxQuantum >= 1024; }, 5))
+      << graph->view().maxQuantum;
+}
+
 // Two Tavunos on one server never pull an application between them: one another running
 // Tavuno holds is refused at start and left in that Tavuno's tap, and the other way round a
 // second Tavuno leaves alone what this one holds.
