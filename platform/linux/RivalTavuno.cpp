@@ -15,10 +15,13 @@ bool heldByRival(const PipeWireGraph::View& view, std::uint32_t stream, std::int
   auto rivals = [&](const PipeWireGraph::Node* node) {
     return node && ownedByRival(node->ownerPid, node->ownerStart, self, startOf);
   };
+  // Where the stream is bound decides while the metadata says: a link left from before a move
+  // is no claim. Without a target (or while the server does not report them) the links do.
+  if (const auto target = view.target(stream, "target.object"))
+    return rivals(view.nodeNamed(*target));
   for (std::uint32_t input : view.linkedTo(stream))
     if (rivals(view.node(input))) return true;
-  const auto target = view.target(stream, "target.object");
-  return target && rivals(view.nodeNamed(*target));
+  return false;
 }
 
 }  // namespace tavuno

@@ -23,8 +23,9 @@ using ProcessStartOf = std::function<std::optional<std::uint64_t>(std::int32_t p
 bool ownedByRival(std::int32_t ownerPid, std::uint64_t ownerStart, std::int32_t self,
                   const ProcessStartOf& startOf);
 
-// Whether another running Tavuno holds the stream `stream`: it is linked into one of that
-// Tavuno's nodes, or its target.object names one. Such a stream is never steered.
+// Whether another running Tavuno holds the stream `stream`: its target.object names one of
+// that Tavuno's nodes, or, when it has no target, it is linked into one. Such a stream is never
+// steered.
 bool heldByRival(const PipeWireGraph::View& view, std::uint32_t stream, std::int32_t self,
                  const ProcessStartOf& startOf);
 

@@ -39,8 +39,9 @@ PipeWireGraph::Node node(std::uint32_t id, std::string name, std::int32_t ownerP
   return n;
 }
 
-// Rows: a stream is another Tavuno's when it plays into one of its live taps, or is on its
-// way there (its target names one); this Tavuno's taps, a dead one's and plain sinks are not.
+// Rows: a stream is another Tavuno's when it is bound for one of its live taps (its target
+// names one), or, without a target, plays into one; this Tavuno's taps, a dead one's and plain
+// sinks are not.
 TEST(RivalTavuno, StreamsInOrBoundForALiveRivalsTap) {
   PipeWireGraph::View view;
   for (const auto& n : {node(20, "tavuno.tap.200.1", 200, 7), node(21, "tavuno.tap.100.1", self, 1),
@@ -56,11 +57,14 @@ TEST(RivalTavuno, StreamsInOrBoundForALiveRivalsTap) {
   links(12, 22);  // in a dead Tavuno's
   links(13, 23);  // playing to the speakers, but moved to a rival's tap
   view.targets[{13, "target.object"}] = "tavuno.tap.200.1";
-  links(14, 23);  // moved to the speakers
+  links(14, 20);  // leaving a rival's tap for the speakers
   view.targets[{14, "target.object"}] = "builtin_speakers";
   links(15, 24);  // in a tap whose pid was recycled
   links(16, 23);  // in two places at once, one of them the rival's
   links(16, 20);
+  links(17, 20);  // steered here, the rival's link not yet gone
+  links(17, 21);
+  view.targets[{17, "target.object"}] = "tavuno.tap.100.1";
 
   EXPECT_TRUE(heldByRival(view, 10, self, running));
   EXPECT_FALSE(heldByRival(view, 11, self, running));
@@ -69,6 +73,7 @@ TEST(RivalTavuno, StreamsInOrBoundForALiveRivalsTap) {
   EXPECT_FALSE(heldByRival(view, 14, self, running));
   EXPECT_FALSE(heldByRival(view, 15, self, running));
   EXPECT_TRUE(heldByRival(view, 16, self, running));
+  EXPECT_FALSE(heldByRival(view, 17, self, running));
   EXPECT_FALSE(heldByRival(view, 99, self, running));  // unknown stream
 }
 
