@@ -45,10 +45,15 @@ int LinuxSessionFactory::sweep() {
 
 std::function<std::shared_ptr<ManagedAudioSession>(bool)> LinuxSessionFactory::factory() {
   return [this](bool) -> std::shared_ptr<ManagedAudioSession> {
-    if (!control_->held()) {
-      if (!control_->tryAcquire()) return std::make_shared<RefusedSession>();
-      // The Tavuno that had the lock is gone: what it may have left steered goes back first.
-      sweep();
+    {
+      // Held across the sweep, so no session starts before what the previous holder left is
+      // put back.
+      std::lock_guard<std::mutex> guard(takeOver_);
+      if (!control_->held()) {
+        if (!control_->tryAcquire()) return std::make_shared<RefusedSession>();
+        // The Tavuno that had the lock is gone: what it may have left steered goes back first.
+        sweep();
+      }
     }
     std::string error;
     // A PipeWire server that answers gets the PipeWire path; only a server that is not

@@ -2,6 +2,7 @@
 
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 
 #include "engine/sessions/ManagedAudioSession.h"
@@ -44,6 +45,7 @@ class LinuxSessionFactory {
   PipeWireGraphSource graphs_;
   SteerJournal journal_;
   std::shared_ptr<ControlLock> control_;
+  std::mutex takeOver_;  // one worker takes the lock over (and sweeps) at a time
 };
 
 }  // namespace tavuno
