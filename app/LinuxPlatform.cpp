@@ -65,6 +65,9 @@ struct LinuxStack {
     // session starts.
     if (int restored = support.sessions.sweep())
       std::fprintf(stderr, "tavuno: gave %d stream(s) back their own output\n", restored);
+    // Another Tavuno of this user has the applications; this one keeps the devices.
+    if (!support.sessions.controlsApps())
+      std::fprintf(stderr, "tavuno: another Tavuno controls the apps; showing the devices only\n");
   }
   ~LinuxStack() {
     hal.reset();

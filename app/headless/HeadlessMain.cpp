@@ -267,6 +267,8 @@ int headless(int argc, char** argv) {
   static LinuxSessionFactory sessions(plane);
   if (int restored = sessions.sweep())
     std::printf("put back %d stream(s) a previous Tavuno left steered\n", restored);
+  if (!sessions.controlsApps())
+    std::printf("another Tavuno controls the apps; showing the devices only\n");
 
   ServiceOptions options;
   options.notifications = std::make_shared<PrintedNotifications>(main);

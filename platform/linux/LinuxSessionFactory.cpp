@@ -1,13 +1,39 @@
 #include "platform/linux/LinuxSessionFactory.h"
 
+#include "base/text/TavunoLanguage.h"
 #include "platform/linux/PipeWireSession.h"
 #include "platform/linux/PulseSession.h"
 #include "platform/linux/PulseSweep.h"
 
 namespace tavuno {
 
+namespace {
+
+// The session of a Tavuno without the control lock: it never starts, and says why.
+class RefusedSession final : public ManagedAudioSession {
+ public:
+  SessionDiagnostics diagnostics() const override { return {}; }
+  bool cleanupFailed() const override { return false; }
+  std::optional<SessionFailure> start(const std::vector<AudioObjectID>&,
+                                      const AudioDevice&) override {
+    return SessionFailure::unsupported(tr(
+        "Outro Tavuno já controla os aplicativos nesta sessão; encerre-o para controlá-los aqui."));
+  }
+  void stop() override {}
+  void setGain(float, bool) override {}
+  bool shouldStopForBufferHealth(double) override { return false; }
+};
+
+}  // namespace
+
 LinuxSessionFactory::LinuxSessionFactory(const SessionControlPlane& plane, std::string journalDir)
-    : plane_(plane), journal_(std::move(journalDir)) {}
+    : plane_(plane),
+      journal_(journalDir),  // creates the folder the lock lives in
+      control_(ControlLock::forProcess(journalDir)) {}
+
+bool LinuxSessionFactory::controlsApps() {
+  return control_->tryAcquire();
+}
 
 int LinuxSessionFactory::sweep() {
   std::string error;
@@ -19,6 +45,16 @@ int LinuxSessionFactory::sweep() {
 
 std::function<std::shared_ptr<ManagedAudioSession>(bool)> LinuxSessionFactory::factory() {
   return [this](bool) -> std::shared_ptr<ManagedAudioSession> {
+    {
+      // Held across the sweep, so no session starts before what the previous holder left is
+      // put back.
+      std::lock_guard<std::mutex> guard(takeOver_);
+      if (!control_->held()) {
+        if (!control_->tryAcquire()) return std::make_shared<RefusedSession>();
+        // The Tavuno that had the lock is gone: what it may have left steered goes back first.
+        sweep();
+      }
+    }
     std::string error;
     // A PipeWire server that answers gets the PipeWire path; only a server that is not
     // PipeWire gets the fallback (a PipeWire that does not answer fails its start instead).

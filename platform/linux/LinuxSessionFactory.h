@@ -2,9 +2,11 @@
 
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 
 #include "engine/sessions/ManagedAudioSession.h"
+#include "platform/linux/ControlLock.h"
 #include "platform/linux/PipeWireGraph.h"
 #include "platform/linux/SessionControlPlane.h"
 #include "platform/linux/SteerJournal.h"
@@ -16,10 +18,18 @@ namespace tavuno {
 // PulseSession fallback on a real PulseAudio. The duplex flag has no Linux meaning (no Linux
 // device has both directions), so both values get the same kind. Owns what the sessions share:
 // the PipeWire connection and the journal of steered streams. Outlives every session it made.
+//
+// Holds this user's control lock (ControlLock, in the journal's folder) for as long as it
+// lives: while another Tavuno process has it, every session it makes refuses to start, saying
+// so, and the devices and their volume are all this Tavuno controls. The lock is tried again at
+// each start, so control passes on when the other Tavuno quits.
 class LinuxSessionFactory {
  public:
   explicit LinuxSessionFactory(const SessionControlPlane& plane,
                                std::string journalDir = SteerJournal::defaultDir());
+
+  // Whether this process holds the control lock (tried again when not).
+  bool controlsApps();
 
   // Puts back what a Tavuno that was killed left steered (PipeWire) or tapped (PulseAudio).
   // Call once before the service starts any session; answers the streams it put back.
@@ -34,6 +44,8 @@ class LinuxSessionFactory {
   const SessionControlPlane& plane_;
   PipeWireGraphSource graphs_;
   SteerJournal journal_;
+  std::shared_ptr<ControlLock> control_;
+  std::mutex takeOver_;  // one worker takes the lock over (and sweeps) at a time
 };
 
 }  // namespace tavuno

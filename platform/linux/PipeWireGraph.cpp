@@ -79,6 +79,7 @@ struct PipeWireGraph::Impl {
   struct BoundMetadata {
     Impl* impl = nullptr;
     bool isDefault = false;
+    bool isSettings = false;  // the server's own `settings`: its clock, changeable at run time
     pw_proxy* proxy = nullptr;
     spa_hook listener{};
   };
@@ -100,6 +101,16 @@ struct PipeWireGraph::Impl {
   std::deque<Written> awaitingEcho;
   int pendingSeq = -1;
   bool synced = false;
+  // The longest cycle as the core's properties and the settings metadata give it.
+  std::uint32_t coreLongest = 0;
+  std::map<std::string, std::uint32_t> settingsClock;
+
+  // With a change under way: the view's maxQuantum from both sources.
+  void updateLongest(View& view) const {
+    view.maxQuantum = coreLongest;
+    for (const auto& [key, frames] : settingsClock)
+      view.maxQuantum = std::max(view.maxQuantum, frames);
+  }
 
   template <typename F>
   void change(F f) {
@@ -123,6 +134,7 @@ struct PipeWireGraph::Impl {
       if (const char* v = get(props, PW_KEY_MEDIA_CLASS)) node.mediaClass = v;
       node.pid = toInt(get(props, PW_KEY_APP_PROCESS_ID));
       node.ownerPid = toInt(get(props, "tavuno.owner.pid"));
+      node.ownerStart = toU64(get(props, "tavuno.owner.start"));
       node.props.clear();
       for (const char* key : kRestoreKeys)
         if (const char* v = get(props, key)) node.props[key] = v;
@@ -154,6 +166,10 @@ struct PipeWireGraph::Impl {
   static int metadataProperty(void* data, std::uint32_t subject, const char* key, const char*,
                               const char* value) {
     auto* bound = static_cast<BoundMetadata*>(data);
+    if (bound->isSettings) {
+      settingsProperty(*bound->impl, subject, key, value);
+      return 0;
+    }
     if (!bound->isDefault) return 0;
     bound->impl->change([&](View& view) {
       if (key == nullptr) {
@@ -181,6 +197,21 @@ struct PipeWireGraph::Impl {
       }
     });
     return 0;
+  }
+
+  // clock.max-quantum, and clock.force-quantum, which may be set above it.
+  static void settingsProperty(Impl& impl, std::uint32_t subject, const char* key,
+                               const char* value) {
+    if (subject != PW_ID_CORE) return;
+    impl.change([&](View& view) {
+      if (key == nullptr) {
+        impl.settingsClock.clear();
+      } else if (std::strcmp(key, "clock.max-quantum") == 0 ||
+                 std::strcmp(key, "clock.force-quantum") == 0) {
+        impl.settingsClock[key] = static_cast<std::uint32_t>(toInt(value));
+      }
+      impl.updateLongest(view);
+    });
   }
 
   static void global(void* data, std::uint32_t id, std::uint32_t, const char* type, std::uint32_t,
@@ -221,10 +252,12 @@ struct PipeWireGraph::Impl {
         impl->change([](View& view) { view.restoreFollowsStreams = true; });
         return;
       }
-      if (!isDefault && !isRoute) return;
+      const bool isSettings = std::strcmp(name, "settings") == 0;
+      if (!isDefault && !isRoute && !isSettings) return;
       auto bound = std::make_unique<BoundMetadata>();
       bound->impl = impl;
       bound->isDefault = isDefault;
+      bound->isSettings = isSettings;
       bound->proxy = static_cast<pw_proxy*>(
           pw_registry_bind(impl->registry, id, PW_TYPE_INTERFACE_Metadata, PW_VERSION_METADATA, 0));
       if (!bound->proxy) return;
@@ -262,6 +295,17 @@ struct PipeWireGraph::Impl {
       view.links.erase(id);
       std::erase_if(view.targets, [&](const auto& e) { return e.first.first == id; });
     });
+  }
+
+  // The server's clock settings come with its core's properties (its context properties).
+  static void coreInfo(void* data, const pw_core_info* info) {
+    auto* impl = static_cast<Impl*>(data);
+    if (!info || !(info->change_mask & PW_CORE_CHANGE_MASK_PROPS)) return;
+    std::uint32_t longest = 0;
+    for (const char* key : {"default.clock.quantum-limit", "default.clock.max-quantum"})
+      longest = std::max(longest, static_cast<std::uint32_t>(toInt(get(info->props, key))));
+    impl->coreLongest = longest;
+    impl->change([&](View& view) { impl->updateLongest(view); });
   }
 
   static void coreDone(void* data, std::uint32_t id, int seq) {
@@ -369,8 +413,10 @@ std::shared_ptr<PipeWireGraph> PipeWireGraph::connect(std::string& error) {
   graph->core_ =
       pw_context_connect(graph->context_, pw_properties_new(PW_KEY_APP_NAME, "Tavuno", nullptr), 0);
   if (graph->core_) {
-    static const pw_core_events coreEvents = {
-        .version = PW_VERSION_CORE_EVENTS, .done = Impl::coreDone, .error = Impl::coreError};
+    static const pw_core_events coreEvents = {.version = PW_VERSION_CORE_EVENTS,
+                                              .info = Impl::coreInfo,
+                                              .done = Impl::coreDone,
+                                              .error = Impl::coreError};
     pw_core_add_listener(graph->core_, &impl.coreListener, &coreEvents, &impl);
     impl.registry = pw_core_get_registry(graph->core_, PW_VERSION_REGISTRY, 0);
     static const pw_registry_events registryEvents = {PW_VERSION_REGISTRY_EVENTS, Impl::global,

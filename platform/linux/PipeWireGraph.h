@@ -31,6 +31,7 @@ class PipeWireGraph {
     std::string mediaClass;                    // media.class
     std::int32_t pid = 0;                      // application.process.id; 0 when absent
     std::int32_t ownerPid = 0;                 // tavuno.owner.pid: a node of Tavuno's
+    std::uint64_t ownerStart = 0;              // tavuno.owner.start; 0 when absent
     std::map<std::string, std::string> props;  // the properties the restore key may come from
     std::vector<float> volumes;                // the stream's channel volumes once known (linear)
     bool volumesKnown = false;
@@ -58,6 +59,10 @@ class PipeWireGraph {
     // follow the stream's own, and route-settings keys other than the notification sounds'
     // are ignored. 0.4 restores from the route-settings keys.
     bool restoreFollowsStreams = false;
+    // The longest cycle the server allows, in frames: the largest of the quantum limit and the
+    // maximum quantum its core reports and the maximum and forced quantum of its `settings`
+    // metadata; 0 when it says none of them.
+    std::uint32_t maxQuantum = 0;
     std::uint64_t changes = 0;  // grows with every change seen
 
     const Node* node(std::uint32_t id) const;

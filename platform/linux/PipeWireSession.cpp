@@ -10,6 +10,7 @@
 #include "base/text/TavunoLanguage.h"
 #include "engine/sessions/RetainedAfterFailedCleanup.h"
 #include "platform/linux/ProcessStart.h"
+#include "platform/linux/RivalTavuno.h"
 
 namespace tavuno {
 
@@ -73,6 +74,8 @@ SessionDiagnostics PipeWireSession::diagnostics() const {
 
 bool PipeWireSession::shouldStopForBufferHealth(double /*now*/) {
   if (tap_ && tap_->broken()) return true;
+  // Every stream went to another Tavuno: the session controls nothing and must not say it does.
+  if (lostToRival_.load(std::memory_order_relaxed)) return true;
   return tdsp_underruns(dsp_) > 1024 || tdsp_overruns(dsp_) > 1024;
 }
 
@@ -119,6 +122,10 @@ bool PipeWireSession::isAppOutput(const PipeWireGraph::Node& node) const {
   return node.mediaClass == "Stream/Output/Audio" && node.ownerPid == 0 && pids_.count(node.pid);
 }
 
+bool PipeWireSession::rivalHolds(const PipeWireGraph::View& view, std::uint32_t node) const {
+  return heldByRival(view, node, static_cast<std::int32_t>(::getpid()), processStartTime);
+}
+
 std::optional<SessionFailure> PipeWireSession::start(const std::vector<AudioObjectID>& processes,
                                                      const AudioDevice& device) {
   if (cleanupFailed_ || running_ || processes.empty() || !device.output || dsp_ == nullptr)
@@ -135,6 +142,18 @@ std::optional<SessionFailure> PipeWireSession::start(const std::vector<AudioObje
   graph_ = ports_.graphs.current(error);
   if (!graph_)
     return SessionFailure::server(textKey("Conectar ao servidor de áudio"), -ECONNREFUSED, kServer);
+  lostToRival_ = false;
+  // An application another Tavuno already holds is left to it, whole: splitting its streams
+  // between two Tavunos would leave neither in control.
+  {
+    const PipeWireGraph::View view = graph_->view();
+    for (const auto& [id, node] : view.nodes) {
+      if (isAppOutput(node) && rivalHolds(view, id)) {
+        graph_.reset();
+        return SessionFailure::unsupported(tr("Outro Tavuno já controla este aplicativo."));
+      }
+    }
+  }
 
   const std::int32_t self = static_cast<std::int32_t>(::getpid());
   const unsigned n = ++tapCounter;
@@ -147,6 +166,7 @@ std::optional<SessionFailure> PipeWireSession::start(const std::vector<AudioObje
   options.outputNode = output.nodeName;
   options.rate = output.rate;
   options.channels = output.channels;
+  options.maxQuantum = graph_->view().maxQuantum;
   options.ownerPid = self;
   options.ownerStart = processStartTime(self).value_or(0);
   options.observer = ports_.observer;
@@ -174,7 +194,7 @@ std::optional<SessionFailure> PipeWireSession::start(const std::vector<AudioObje
 
   const PipeWireGraph::View view = graph_->view();
   for (const auto& [id, node] : view.nodes) {
-    if (!isAppOutput(node)) continue;
+    if (!isAppOutput(node) || rivalHolds(view, id)) continue;
     if (auto failure = steer(node, view, std::nullopt)) {
       teardown();
       return failure;
@@ -258,7 +278,9 @@ std::optional<SessionFailure> PipeWireSession::steer(const PipeWireGraph::Node& 
         [&](const PipeWireGraph::View& v) {
           const auto* now = v.node(id);
           if (!now || now->serial != serial) return true;  // gone: nothing left to steer
-          return v.linked(id, tap) && knownAs(v, v.target(id, "target.object"), tapName);
+          if (v.linked(id, tap) && knownAs(v, v.target(id, "target.object"), tapName)) return true;
+          // Taken by another Tavuno meanwhile: no more writes; the follower lets it go.
+          return rivalHolds(v, id);
         },
         verifySeconds(attempt));
     if (done) return std::nullopt;
@@ -277,6 +299,16 @@ std::optional<SessionFailure> PipeWireSession::steer(const PipeWireGraph::Node& 
 bool PipeWireSession::restore(std::uint32_t id, const Steered& steered) {
   const SteerRecord& record = steered.record;
   const std::uint32_t tap = tapNode_;
+  auto forget = [&] {
+    ports_.journal.remove([&](const SteerRecord& r) {
+      return r.node == record.node && r.serial == record.serial && r.tap == record.tap;
+    });
+  };
+  // Another Tavuno holds the stream now: putting it back would take it from that Tavuno.
+  if (graph_->connected() && rivalHolds(graph_->view(), id)) {
+    forget();
+    return true;
+  }
   // Gone (a node that is gone is restored), or playing somewhere other than the tap.
   auto leftTap = [&](const PipeWireGraph::View& v) {
     const auto* now = v.node(id);
@@ -308,11 +340,7 @@ bool PipeWireSession::restore(std::uint32_t id, const Steered& steered) {
   }
   // As in steer(): the links alone decide once the key's change has not come back.
   if (!done && graph_->connected()) done = leftTap(graph_->view());
-  if (done) {
-    ports_.journal.remove([&](const SteerRecord& r) {
-      return r.node == record.node && r.serial == record.serial && r.tap == record.tap;
-    });
-  }
+  if (done) forget();
   return done;
 }
 
@@ -355,11 +383,24 @@ void PipeWireSession::reconcile(const PipeWireGraph::View& view) {
     std::lock_guard<std::mutex> guard(steeredMutex_);
     it = steered_.erase(it);
   }
+  bool yielded = false;
   for (const auto& [id, node] : view.nodes) {
     if (!isAppOutput(node)) continue;
     auto it = steered_.find(id);
+    const bool rival = rivalHolds(view, id);
     if (it == steered_.end()) {
-      (void)steer(node, view, std::nullopt);  // a new stream of the application
+      if (!rival) (void)steer(node, view, std::nullopt);  // a new stream of the application
+      continue;
+    }
+    if (rival) {
+      // Another Tavuno took the stream: it is that one's now, and stop() must not move it.
+      const SteerRecord given = it->second.record;
+      ports_.journal.remove([&](const SteerRecord& r) {
+        return r.node == given.node && r.serial == given.serial && r.tap == given.tap;
+      });
+      std::lock_guard<std::mutex> guard(steeredMutex_);
+      steered_.erase(it);
+      yielded = true;
       continue;
     }
     const auto target = view.target(id, "target.object");
@@ -377,6 +418,7 @@ void PipeWireSession::reconcile(const PipeWireGraph::View& view) {
     }
     (void)steer(node, view, record);
   }
+  if (yielded && steered_.empty()) lostToRival_ = true;
 }
 
 void PipeWireSession::keepLevels(const PipeWireGraph::View& view) {

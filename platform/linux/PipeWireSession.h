@@ -41,7 +41,10 @@ struct PipeWireSessionPorts {
 // WirePlumber's restore data so a new stream of the application starts at it (and silent when
 // it is muted). stop() restores every stream, verified, before it destroys the streams. Every
 // steering is recorded on disk first (the journal) and the record removed after a verified
-// restore, so a killed Tavuno is cleaned up after by sweep() in the next one.
+// restore, so a killed Tavuno is cleaned up after by sweep() in the next one. A stream another
+// running Tavuno holds (heldByRival) is never steered: an application with one is refused at
+// start, a steered stream another Tavuno takes is let go without being moved again, and a
+// session all of whose streams went that way stops (shouldStopForBufferHealth).
 //
 // Threads: start, stop, diagnostics, cleanupFailed and shouldStopForBufferHealth on the
 // orchestration's side, one call at a time; setGain also from the main thread while the
@@ -101,6 +104,8 @@ class PipeWireSession final : public ManagedAudioSession {
   // Whether every steered stream's own volume and mute are the application's.
   bool levelsHeld(const PipeWireGraph::View& view);
   bool isAppOutput(const PipeWireGraph::Node& node) const;
+  // Whether another running Tavuno holds the stream (heldByRival): never steered then.
+  bool rivalHolds(const PipeWireGraph::View& view, std::uint32_t node) const;
   void applyKernelGain();
   void teardown();
 
@@ -118,6 +123,7 @@ class PipeWireSession final : public ManagedAudioSession {
   mutable std::mutex steeredMutex_;
   std::thread follower_;
   std::atomic<bool> following_{false};
+  std::atomic<bool> lostToRival_{false};  // every steered stream went to another Tavuno
   bool running_ = false;
   bool cleanupFailed_ = false;
 

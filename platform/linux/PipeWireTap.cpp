@@ -166,8 +166,12 @@ OSStatus streamStatus(int state) {
 }  // namespace
 
 std::optional<SessionFailure> PipeWireTap::build(const Options& options) {
-  scratch_.assign(2 * kTapScratchFrames, 0.0f);
+  // Allocated here, never in the callback: as long as the longest cycle the server allows, so
+  // a padded cycle is one kernel call; a longer one still plays, in chunks.
+  const std::uint32_t scratchFrames = tapScratchFrames(options.maxQuantum);
+  scratch_.assign(2 * std::size_t{scratchFrames}, 0.0f);
   glue_.scratch = scratch_.data();
+  glue_.scratchFrames = scratchFrames;
   glue_.lastFrames = 1024;
   rt_->channels = options.channels == 1 ? 1 : 2;
   rt_->observer = options.observer;

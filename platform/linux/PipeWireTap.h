@@ -41,6 +41,8 @@ class PipeWireTap {
     std::string outputNode;  // node.name of the output
     std::uint32_t rate = 48000;
     std::uint32_t channels = 2;  // of the playback: 1 or 2
+    // The longest cycle the server allows (View::maxQuantum); sizes the scratch. 0: unknown.
+    std::uint32_t maxQuantum = 0;
     std::int32_t ownerPid = 0;
     std::uint64_t ownerStart = 0;
     const CycleObserver* observer = nullptr;

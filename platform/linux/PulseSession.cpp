@@ -12,6 +12,7 @@
 #include "base/text/TavunoLanguage.h"
 #include "engine/sessions/RetainedAfterFailedCleanup.h"
 #include "platform/linux/ProcessStart.h"
+#include "platform/linux/RivalTavuno.h"
 
 namespace tavuno {
 
@@ -35,6 +36,13 @@ std::int32_t toPid(const char* text) {
   char* end = nullptr;
   long v = std::strtol(text, &end, 10);
   return end == text || v <= 0 || v > INT32_MAX ? 0 : static_cast<std::int32_t>(v);
+}
+
+std::uint64_t toStart(const char* text) {
+  if (!text) return 0;
+  char* end = nullptr;
+  const unsigned long long v = std::strtoull(text, &end, 10);
+  return end == text || *text == '-' ? 0 : v;
 }
 
 }  // namespace
@@ -133,6 +141,8 @@ SessionDiagnostics PulseSession::diagnostics() const {
 
 bool PulseSession::shouldStopForBufferHealth(double) {
   if (rt_ && rt_->broken) return true;
+  // Every stream went to another Tavuno: the session controls nothing and must not say it does.
+  if (lostToRival_.load(std::memory_order_relaxed)) return true;
   return tdsp_underruns(dsp_) > 1024 || tdsp_overruns(dsp_) > 1024;
 }
 
@@ -178,7 +188,10 @@ std::vector<PulseSession::Sink> PulseSession::listSinks(std::string& defaultSink
         connection_->context(),
         [](pa_context*, const pa_sink_info* info, int eol, void* data) {
           if (eol || !info) return;
-          static_cast<std::vector<Sink>*>(data)->push_back({info->index, info->name});
+          static_cast<std::vector<Sink>*>(data)->push_back(
+              {info->index, info->name ? info->name : "",
+               toPid(pa_proplist_gets(info->proplist, "tavuno.owner.pid")),
+               toStart(pa_proplist_gets(info->proplist, "tavuno.owner.start"))});
         },
         &sinks);
   });
@@ -204,6 +217,14 @@ bool PulseSession::moveTo(std::uint32_t input, const std::string& sink) {
   return success != 0;
 }
 
+bool PulseSession::onRivalSink(const Input& input, const std::vector<Sink>& sinks) {
+  for (const Sink& sink : sinks)
+    if (sink.index == input.sink)
+      return ownedByRival(sink.ownerPid, sink.ownerStart, static_cast<std::int32_t>(::getpid()),
+                          processStartTime);
+  return false;
+}
+
 std::optional<SessionFailure> PulseSession::start(const std::vector<AudioObjectID>& processes,
                                                   const AudioDevice& device) {
   if (cleanupFailed_ || running_ || processes.empty() || !device.output || dsp_ == nullptr)
@@ -220,6 +241,18 @@ std::optional<SessionFailure> PulseSession::start(const std::vector<AudioObjectI
   connection_ = PulseConnection::connect(error);
   if (!connection_)
     return SessionFailure::server(textKey("Conectar ao servidor de áudio"), -ECONNREFUSED, kServer);
+  lostToRival_ = false;
+  // An application another Tavuno already holds is left to it, whole.
+  {
+    std::string ignored;
+    const auto sinks = listSinks(ignored);
+    for (const Input& input : listInputs()) {
+      if (!input.ours && pids_.count(input.pid) && onRivalSink(input, sinks)) {
+        connection_.reset();
+        return SessionFailure::unsupported(tr("Outro Tavuno já controla este aplicativo."));
+      }
+    }
+  }
   pa_context* context = connection_->context();
   const auto self = static_cast<std::int32_t>(::getpid());
   tapName_ = "tavuno.tap." + std::to_string(self) + "." + std::to_string(++tapCounter);
@@ -255,6 +288,7 @@ std::optional<SessionFailure> PulseSession::start(const std::vector<AudioObjectI
   rt_->channels = output.channels;
   rt_->scratch.assign(2 * kTapScratchFrames, 0.0f);
   rt_->glue.scratch = rt_->scratch.data();
+  rt_->glue.scratchFrames = kTapScratchFrames;
   rt_->glue.lastFrames = rate * latencyMs / 1000;
   std::optional<SessionFailure> failure;
   connection_->lock();
@@ -307,7 +341,9 @@ std::optional<SessionFailure> PulseSession::start(const std::vector<AudioObjectI
 
   for (const Input& input : listInputs()) {
     if (input.ours || !pids_.count(input.pid)) continue;
-    if (auto moved = move(input, listSinks(defaultSink), defaultSink, true)) {
+    const auto sinks = listSinks(defaultSink);
+    if (onRivalSink(input, sinks)) continue;
+    if (auto moved = move(input, sinks, defaultSink, true)) {
       teardown();
       return moved;
     }
@@ -407,11 +443,24 @@ void PulseSession::follow() {
           [&](const SteerRecord& r) { return r.node == gone.node && r.tap == gone.tap; });
       it = moved_.erase(it);
     }
+    bool yielded = false;
     for (const Input& input : inputs) {
       if (input.ours || !pids_.count(input.pid) || input.sink == tapIndex_) continue;
+      if (onRivalSink(input, sinks)) {
+        // Another Tavuno took the stream: it is that one's now, and stop() must not move it.
+        if (auto it = moved_.find(input.index); it != moved_.end()) {
+          const SteerRecord given = it->second;
+          ports_.journal.remove(
+              [&](const SteerRecord& r) { return r.node == given.node && r.tap == given.tap; });
+          moved_.erase(it);
+          yielded = true;
+        }
+        continue;
+      }
       // New, or moved away by another program: that sink becomes the one stop() restores.
       (void)move(input, sinks, defaultSink, true);
     }
+    if (yielded && moved_.empty()) lostToRival_ = true;
     keepLevels(listInputs());
   }
 }
@@ -513,8 +562,8 @@ void PulseSession::teardown() {
         const auto inputs = listInputs();
         auto now = std::find_if(inputs.begin(), inputs.end(),
                                 [&](const Input& i) { return i.index == index; });
-        if (now == inputs.end()) {
-          done = true;  // a stream that is gone is restored
+        if (now == inputs.end() || onRivalSink(*now, sinks)) {
+          done = true;  // a stream that is gone is restored; one another Tavuno holds is its
           break;
         }
         const bool sinkThere = std::any_of(sinks.begin(), sinks.end(),

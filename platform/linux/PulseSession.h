@@ -75,6 +75,8 @@ class PulseSession final : public ManagedAudioSession {
   struct Sink {
     std::uint32_t index = 0;
     std::string name;
+    std::int32_t ownerPid = 0;  // tavuno.owner.pid and .start: a null sink of a Tavuno's
+    std::uint64_t ownerStart = 0;
   };
 
   std::vector<Input> listInputs();
@@ -83,6 +85,8 @@ class PulseSession final : public ManagedAudioSession {
   std::optional<SessionFailure> move(const Input& input, const std::vector<Sink>& sinks,
                                      const std::string& defaultSink, bool record);
   bool moveTo(std::uint32_t input, const std::string& sink);
+  // Whether the input plays into the null sink of another running Tavuno (ownedByRival).
+  static bool onRivalSink(const Input& input, const std::vector<Sink>& sinks);
   void follow();
   void keepLevels(const std::vector<Input>& inputs);
   void teardown();
@@ -100,6 +104,7 @@ class PulseSession final : public ManagedAudioSession {
   std::map<std::uint32_t, SteerRecord> moved_;  // sink-input index → what it came from
   std::thread follower_;
   std::atomic<bool> following_{false};
+  std::atomic<bool> lostToRival_{false};  // every moved stream went to another Tavuno
   bool running_ = false;
   bool cleanupFailed_ = false;
 

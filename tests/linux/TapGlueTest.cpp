@@ -17,6 +17,7 @@ struct Glue {
   TapGlueState state;
   Glue() {
     state.scratch = scratch.data();
+    state.scratchFrames = kTapScratchFrames;
     state.lastFrames = 256;
   }
   std::uint32_t run(const float* capture, std::uint32_t frames, std::uint32_t channels = 2,
@@ -74,15 +75,93 @@ TEST(TapGlue, LengthChannelsAndGain) {
   EXPECT_FLOAT_EQ(tdsp_input_peak(g.dsp.get()), 1.0f);
 }
 
+// A server allowing cycles beyond the default scratch (quantum limit 16384, say): every frame of
+// a longer cycle is played, through the scratch in chunks where the capture needs padding, and
+// the kernel never sees a mismatch. The meter reads the cycle's captured start, not its padding.
+TEST(TapGlue, CycleLongerThanTheScratchPlaysEveryFrame) {
+  constexpr std::uint32_t frames = 20000;  // more than two scratches of 8192
+  Glue g;
+  g.playback.assign(2 * frames, 9.0f);
+  std::vector<float> capture(2 * frames);
+  for (std::uint32_t i = 0; i < frames; ++i)
+    capture[2 * i] = capture[2 * i + 1] = i < 12000 ? 0.5f : 0.25f;
+  auto cycle = [&](const float* in, std::uint32_t captured, std::uint32_t channels) {
+    return tapGlueProcess(g.dsp.get(), g.state,
+                          {in, captured, g.playback.data(), frames, frames, channels});
+  };
+  tdsp_set_gain(g.dsp.get(), 0.5f, false);
+
+  // A full capture: all of it, with the gain.
+  EXPECT_EQ(cycle(capture.data(), frames, 2), frames);
+  EXPECT_FLOAT_EQ(g.playback[0], 0.25f);
+  EXPECT_FLOAT_EQ(g.playback[2 * frames - 1], 0.125f);
+  EXPECT_EQ(g.state.counters.droppedFrames.load(), 0u);
+
+  // A short capture (12000 of 20000) straddling a chunk: sound up to its end, silence after.
+  std::fill(g.playback.begin(), g.playback.end(), 9.0f);
+  EXPECT_EQ(cycle(capture.data(), 12000, 2), frames);
+  EXPECT_FLOAT_EQ(g.playback[2 * 8191 + 1], 0.25f);
+  EXPECT_FLOAT_EQ(g.playback[2 * 8192], 0.25f);
+  EXPECT_FLOAT_EQ(g.playback[2 * 11999 + 1], 0.25f);
+  EXPECT_EQ(g.playback[2 * 12000], 0.0f);
+  EXPECT_EQ(g.playback[2 * 16384], 0.0f);
+  EXPECT_EQ(g.playback[2 * frames - 1], 0.0f);
+  EXPECT_EQ(g.state.counters.shortCapture.load(), 1u);
+  EXPECT_FLOAT_EQ(tdsp_input_peak(g.dsp.get()), 0.5f);
+
+  // No capture, mono: the whole cycle is silence.
+  std::fill(g.playback.begin(), g.playback.end(), 9.0f);
+  EXPECT_EQ(cycle(nullptr, 0, 1), frames);
+  EXPECT_EQ(std::count(g.playback.begin(), g.playback.begin() + frames, 0.0f), frames);
+  EXPECT_EQ(g.playback[frames], 9.0f);
+
+  EXPECT_EQ(tdsp_underruns(g.dsp.get()), 0u);
+  EXPECT_EQ(tdsp_overruns(g.dsp.get()), 0u);
+}
+
+// The scratch follows what the server allows, within bounds; sized so, a padded cycle of the
+// server's longest length is one kernel call.
+TEST(TapGlue, ScratchSizedFromTheServersLongestCycle) {
+  EXPECT_EQ(tapScratchFrames(0), kTapScratchFrames);
+  EXPECT_EQ(tapScratchFrames(1024), kTapScratchFrames);
+  EXPECT_EQ(tapScratchFrames(16384), 16384u);
+  EXPECT_EQ(tapScratchFrames(1u << 30), kTapScratchMaxFrames);
+
+  Glue g;
+  g.scratch.assign(2 * tapScratchFrames(16384), 7.0f);
+  g.state.scratch = g.scratch.data();
+  g.state.scratchFrames = tapScratchFrames(16384);
+  g.playback.assign(2 * 16384, 9.0f);
+  std::vector<float> capture(2 * 100, 0.5f);
+  EXPECT_EQ(tapGlueProcess(g.dsp.get(), g.state,
+                           {capture.data(), 100, g.playback.data(), 16384, 16384, 2}),
+            16384u);
+  EXPECT_EQ(tdsp_callbacks(g.dsp.get()), 1u);
+  EXPECT_EQ(g.playback[2 * 16384 - 1], 0.0f);
+
+  // A tap without a scratch still fills its playback, with silence.
+  g.state.scratch = nullptr;
+  g.state.scratchFrames = 0;
+  EXPECT_EQ(
+      tapGlueProcess(g.dsp.get(), g.state, {capture.data(), 100, g.playback.data(), 16384, 512, 2}),
+      512u);
+  EXPECT_EQ(g.playback[0], 0.0f);
+  EXPECT_EQ(tdsp_underruns(g.dsp.get()), 0u);
+}
+
 TEST(TapGlue, NeverAllocatesOrLocks) {
   Glue g;
   std::vector<float> capture(2 * 2048, 0.25f);
+  std::vector<float> longPlayback(2 * 20000);
   RealtimeProbe probe;
   g.run(capture.data(), 512);
   g.run(capture.data(), 2048);
   g.run(capture.data(), 64, 2, 512);
   g.run(nullptr, 0);
   g.run(capture.data(), 512, 1);
+  // A cycle longer than the scratch, in chunks.
+  tapGlueProcess(g.dsp.get(), g.state,
+                 {capture.data(), 2048, longPlayback.data(), 20000, 20000, 2});
   EXPECT_EQ(probe.allocations(), 0);
   EXPECT_EQ(probe.locks(), 0);
 }

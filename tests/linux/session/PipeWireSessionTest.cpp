@@ -16,6 +16,7 @@
 #include <sstream>
 #include <thread>
 
+#include "base/text/TavunoLanguage.h"
 #include "platform/linux/PipeWireSession.h"
 #include "platform/linux/ProcessStart.h"
 #include "tests/linux/session/SessionAudioStack.h"
@@ -393,6 +394,80 @@ TEST_F(PipeWireSessionTest, KilledTavunoLeavesNoAppSilentOrRerouted) {
   // late (a few rounds in a hundred took 150-270 ms here). Typically within 50 ms, and never an
   // app left silent.
   EXPECT_LT(median, 0.05);
+}
+
+// The longest cycle the server allows, which sizes each tap's scratch, is known once the graph
+// is: read from the server's core and its settings metadata (2048 frames by default).
+TEST_F(PipeWireSessionTest, TheGraphKnowsTheServersLongestCycle) {
+  std::string error;
+  auto graph = graphs.current(error);
+  ASSERT_TRUE(graph) << error;
+  EXPECT_TRUE(
+      graph->waitUntil([](const PipeWireGraph::View& v) { return v.maxQuantum >= 1024; }, 5))
+      << graph->view().maxQuantum;
+}
+
+// Two Tavunos on one server never pull an application between them: one another running
+// Tavuno holds is refused at start and left in that Tavuno's tap, and the other way round a
+// second Tavuno leaves alone what this one holds.
+TEST_F(PipeWireSessionTest, AnAppAnotherTavunoHoldsIsLeftToIt) {
+  pid_t theirs = play("RivalTheirs", 100);
+  pid_t ours = play("RivalOurs", 101);
+  char self[4096];
+  const ssize_t length = ::readlink("/proc/self/exe", self, sizeof self - 1);
+  ASSERT_GT(length, 0);
+  self[length] = 0;
+  auto exited = [](pid_t pid) {
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+    const auto close = text.rfind(')');
+    return close == std::string::npos || close + 2 >= text.size() || text[close + 2] == 'Z';
+  };
+
+  const std::string ready = stack->root() + "/rival-ready";
+  std::remove(ready.c_str());
+  pid_t rival = stack->spawn({self}, {{"TAVUNO_SESSION_HELPER", std::to_string(theirs) + ":1"},
+                                      {"TAVUNO_SESSION_HELPER_READY", ready}});
+  ASSERT_TRUE(eventually([&] { return std::ifstream(ready).good(); }, 30));
+  std::string rivalTap;
+  ASSERT_TRUE(eventually(
+      [&] {
+        rivalTap = stack->sinkOf(theirs);
+        return rivalTap.rfind("tavuno.tap.", 0) == 0;
+      },
+      10));
+
+  auto refused = session();
+  const auto failure = refused->start({100}, device(2));
+  ASSERT_TRUE(failure);
+  EXPECT_EQ(failure->kind(), SessionFailure::Kind::unsupported);
+  EXPECT_EQ(failure->text(), tr("Outro Tavuno já controla este aplicativo."));
+  EXPECT_TRUE(journal->load().empty());
+  // Given time to fight, nothing moves it.
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  EXPECT_EQ(stack->sinkOf(theirs), rivalTap);
+
+  // This Tavuno holds the other app; a second one asked for it gives up (its helper exits).
+  auto held = session();
+  ASSERT_EQ(held->start({101}, device(2)), std::nullopt);
+  std::remove(ready.c_str());
+  pid_t late = stack->spawn({self}, {{"TAVUNO_SESSION_HELPER", std::to_string(ours) + ":1"},
+                                     {"TAVUNO_SESSION_HELPER_READY", ready}});
+  EXPECT_TRUE(eventually([&] { return exited(late); }, 30));
+  EXPECT_FALSE(std::ifstream(ready).good());
+  EXPECT_EQ(stack->sinkOf(ours), held->tapName());
+  EXPECT_FALSE(held->shouldStopForBufferHealth(0));
+  stack->stop(late);
+
+  held->stop();
+  EXPECT_EQ(stack->sinkOf(ours), "builtin_speakers");
+  stack->stop(rival, SIGKILL);
+  std::string error;
+  auto graph = graphs.current(error);
+  ASSERT_TRUE(graph) << error;
+  SteerJournal theirJournal(SteerJournal::defaultDir());
+  PipeWireSession::sweep(*graph, theirJournal);
+  EXPECT_TRUE(eventually([&] { return stack->sinkOf(theirs) == "builtin_speakers"; }, 10));
 }
 
 // An application controlled at 0.15 and started again starts at 0.15, also under CPU load: its
