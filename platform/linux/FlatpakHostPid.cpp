@@ -15,7 +15,7 @@ std::optional<std::int32_t> flatpakHostPid(const std::string& procRoot, std::int
     if (!status) continue;
     const auto pids = procfs::namespacePids(*status);
     if (pids.size() < 2 || pids.back() != sandboxPid) continue;
-    auto info = procfs::readFile(dir + "/root/.flatpak-info");
+    auto info = procfs::readRootFile(dir, ".flatpak-info");
     if (!info || flatpakAppName(*info) != appId) continue;
     if (found) return std::nullopt;  // ambiguous
     found = pid;

@@ -65,7 +65,9 @@ LinuxIdentity::Facts* LinuxIdentity::facts(std::int32_t pid, bool listing,
   // Another user's processes are never listed, so only their owner is read.
   if (facts.complete || (listing && facts.uid != options_.uid)) return &facts;
   facts.clues.cgroup = procfs::readFile(procPath(pid, "cgroup")).value_or("");
-  facts.clues.flatpakInfo = procfs::readFile(procPath(pid, "root/.flatpak-info")).value_or("");
+  facts.clues.flatpakInfo =
+      procfs::readRootFile(options_.procRoot + "/" + std::to_string(pid), ".flatpak-info")
+          .value_or("");
   facts.clues.executable = procfs::readLink(procPath(pid, "exe")).value_or("");
   facts.comm = procfs::readFile(procPath(pid, "comm")).value_or("");
   if (!facts.comm.empty() && facts.comm.back() == '\n') facts.comm.pop_back();

@@ -14,6 +14,8 @@
 #include <cstring>
 #include <deque>
 
+#include "platform/linux/StreamProps.h"
+
 namespace tavuno {
 
 namespace {
@@ -144,22 +146,16 @@ struct PipeWireGraph::Impl {
   static void nodeParam(void* data, int, std::uint32_t id, std::uint32_t, std::uint32_t,
                         const spa_pod* param) {
     auto* bound = static_cast<BoundNode*>(data);
-    if (id != SPA_PARAM_Props || param == nullptr || !spa_pod_is_object(param)) return;
-    float values[64];
-    std::uint32_t n = 0;
-    if (const spa_pod_prop* prop = spa_pod_find_prop(param, nullptr, SPA_PROP_channelVolumes))
-      n = spa_pod_copy_array(&prop->value, SPA_TYPE_Float, values, 64);
-    bool mute = false;
-    const spa_pod_prop* muteProp = spa_pod_find_prop(param, nullptr, SPA_PROP_mute);
-    const bool muteKnown = muteProp && spa_pod_get_bool(&muteProp->value, &mute) == 0;
-    if (n == 0 && !muteKnown) return;
+    if (id != SPA_PARAM_Props) return;
+    StreamProps props = parseStreamProps(param);
+    if (props.volumes.empty() && !props.muted) return;
     bound->impl->change([&](View& view) {
       Node& node = view.nodes[bound->id];
-      if (n > 0) {
-        node.volumes.assign(values, values + n);
+      if (!props.volumes.empty()) {
+        node.volumes = std::move(props.volumes);
         node.volumesKnown = true;
       }
-      if (muteKnown) node.muted = mute;
+      if (props.muted) node.muted = *props.muted;
     });
   }
 

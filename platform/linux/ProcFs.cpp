@@ -11,6 +11,8 @@
 #include <climits>
 #include <memory>
 
+#include "platform/linux/SmallFile.h"
+
 namespace tavuno::procfs {
 
 namespace {
@@ -52,21 +54,12 @@ std::optional<std::string_view> statusLine(std::string_view status, std::string_
 }  // namespace
 
 std::optional<std::string> readFile(const std::string& path, std::size_t limit) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
-  if (fd < 0) return std::nullopt;
-  std::string text;
-  char buffer[4096];
-  bool failed = false;
-  while (text.size() < limit) {
-    const ssize_t n = ::read(fd, buffer, std::min(sizeof buffer, limit - text.size()));
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) failed = true;
-    if (n <= 0) break;
-    text.append(buffer, static_cast<std::size_t>(n));
-  }
-  ::close(fd);
-  if (failed) return std::nullopt;
-  return text;
+  return readSmallFile(AT_FDCWD, path, limit);
+}
+
+std::optional<std::string> readRootFile(const std::string& processDir, const std::string& name,
+                                        std::size_t limit) {
+  return readSmallFile(AT_FDCWD, processDir + "/root/" + name, limit, FinalLink::refuse);
 }
 
 std::optional<std::string> readLink(const std::string& path) {

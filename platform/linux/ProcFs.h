@@ -12,8 +12,15 @@
 namespace tavuno::procfs {
 
 // The whole of a small file (at most `limit` bytes); nothing when it cannot be
-// opened or read (a folder in its place included).
+// opened or read or is not a regular file (a folder or a FIFO in its place
+// included). Never blocks on what stands in the file's place (see readSmallFile).
 std::optional<std::string> readFile(const std::string& path, std::size_t limit = 64 * 1024);
+// A file at `name` inside the root folder of a process (`processDir` is
+// /proc/<pid>): what the process sees as `/<name>`. Its owner controls that
+// tree, so a symbolic link there is never followed (it would resolve in
+// Tavuno's own root), on top of readFile's checks.
+std::optional<std::string> readRootFile(const std::string& processDir, const std::string& name,
+                                        std::size_t limit = 64 * 1024);
 // Where a symbolic link points; nothing when it is not a readable link.
 std::optional<std::string> readLink(const std::string& path);
 // The numeric entries of a /proc root, ascending.

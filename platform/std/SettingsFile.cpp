@@ -39,6 +39,10 @@ bool writeAll(int fd, std::string_view text) {
   return true;
 }
 
+fs::path folderOf(const fs::path& file) {
+  return file.parent_path().empty() ? fs::path(".") : file.parent_path();
+}
+
 // Makes a rename in `directory` durable.
 void syncDirectory(const fs::path& directory) {
   int fd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -49,8 +53,28 @@ void syncDirectory(const fs::path& directory) {
 
 }  // namespace
 
-fs::path SettingsFile::folder() const {
-  return path_.parent_path().empty() ? fs::path(".") : path_.parent_path();
+fs::path SettingsFile::target() const {
+  // As many links as the kernel follows in one lookup.
+  constexpr int mostLinks = 40;
+  fs::path file = path_;
+  for (int hop = 0; hop < mostLinks; ++hop) {
+    std::error_code error;
+    const fs::file_status status = fs::symlink_status(file, error);
+    if (fs::is_symlink(status)) {
+      fs::path next = fs::read_symlink(file, error);
+      if (error) return path_;
+      file = next.is_absolute() ? next : folderOf(file) / next;
+      continue;
+    }
+    // Only a regular file, or none yet in a folder that is there, stands for the settings: a
+    // link to /dev/null or to a folder is itself what is set aside or replaced, never what it
+    // leads to.
+    if (fs::is_regular_file(status)) return file;
+    if (status.type() == fs::file_type::not_found && fs::is_directory(folderOf(file), error))
+      return file;
+    return path_;
+  }
+  return path_;
 }
 
 SettingsFile::Contents SettingsFile::read() const {
@@ -72,9 +96,15 @@ SettingsFile::Contents SettingsFile::read() const {
     ::close(fd);
     return contents;
   }
+  if (static_cast<std::uintmax_t>(status.st_size) > largestFile) {
+    contents.kind = Kind::damaged;
+    ::close(fd);
+    return contents;
+  }
   std::string text;
   char buffer[1 << 14];
-  for (;;) {
+  // Bounded as it is read too: the file may grow after the fstat.
+  while (text.size() <= largestFile) {
     ssize_t n = ::read(fd, buffer, sizeof buffer);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) {
@@ -87,6 +117,10 @@ SettingsFile::Contents SettingsFile::read() const {
     text.append(buffer, static_cast<std::size_t>(n));
   }
   ::close(fd);
+  if (text.size() > largestFile) {
+    contents.kind = Kind::damaged;
+    return contents;
+  }
   if (auto decoded = decodeSettings(text)) {
     contents.kind = Kind::settings;
     contents.values = std::move(*decoded);
@@ -97,21 +131,21 @@ SettingsFile::Contents SettingsFile::read() const {
 }
 
 std::optional<fs::path> SettingsFile::moveAside(std::string& error) const {
+  const fs::path file = target();
   const std::string stamp = ".corrupt-" + std::to_string(::time(nullptr));
   for (int n = 0; n < 1000; ++n) {
-    fs::path candidate = path_;
+    fs::path candidate = file;
     candidate += stamp + (n ? "-" + std::to_string(n) : "");
     // RENAME_NOREPLACE: an earlier copy under the same name is never replaced.
-    int result =
-        ::renameat2(AT_FDCWD, path_.c_str(), AT_FDCWD, candidate.c_str(), RENAME_NOREPLACE);
+    int result = ::renameat2(AT_FDCWD, file.c_str(), AT_FDCWD, candidate.c_str(), RENAME_NOREPLACE);
     if (result != 0 && errno == EINVAL) {
       // A file system without RENAME_NOREPLACE: look first, then rename.
       std::error_code ignored;
       if (fs::exists(fs::symlink_status(candidate, ignored))) continue;
-      result = ::rename(path_.c_str(), candidate.c_str());
+      result = ::rename(file.c_str(), candidate.c_str());
     }
     if (result == 0) {
-      syncDirectory(folder());
+      syncDirectory(folderOf(file));
       return candidate;
     }
     if (errno != EEXIST) {
@@ -124,11 +158,14 @@ std::optional<fs::path> SettingsFile::moveAside(std::string& error) const {
 }
 
 std::string SettingsFile::replace(std::string_view text) const {
-  const fs::path directory = folder();
+  // Through a link, the file it leads to is replaced, beside itself: a rename over the link
+  // would put a plain file in its place.
+  const fs::path file = target();
+  const fs::path directory = folderOf(file);
   std::error_code ignored;
   fs::create_directories(directory, ignored);
 
-  std::string temporary = path_.string();
+  std::string temporary = file.string();
   temporary += temporaryMark;
   temporary.append(temporaryRandomChars, 'X');
   int fd = ::mkstemp(temporary.data());
@@ -136,7 +173,7 @@ std::string SettingsFile::replace(std::string_view text) const {
   bool ok = writeAll(fd, text) && ::fsync(fd) == 0;
   int savedErrno = errno;
   ok = (::close(fd) == 0) && ok;
-  if (ok && ::rename(temporary.c_str(), path_.c_str()) == 0) {
+  if (ok && ::rename(temporary.c_str(), file.c_str()) == 0) {
     syncDirectory(directory);
     return {};
   }
@@ -147,9 +184,10 @@ std::string SettingsFile::replace(std::string_view text) const {
 }
 
 void SettingsFile::removeStaleTemporaries() const {
-  const std::string prefix = path_.filename().string() + std::string(temporaryMark);
+  const fs::path file = target();
+  const std::string prefix = file.filename().string() + std::string(temporaryMark);
   std::error_code error;
-  fs::directory_iterator it(folder(), error), end;
+  fs::directory_iterator it(folderOf(file), error), end;
   for (; !error && it != end; it.increment(error)) {
     const std::string name = it->path().filename().string();
     if (name.size() != prefix.size() + temporaryRandomChars || name.rfind(prefix, 0) != 0) continue;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <map>
 #include <optional>
@@ -13,8 +14,16 @@ namespace tavuno {
 // The settings file on disk: reading it, setting an unreadable one aside and
 // replacing it atomically. Every call blocks on the disk; the object holds
 // nothing but the path, so calls from several threads need the caller's lock.
+//
+// When the path is a symbolic link (a dotfile setup linking settings.json
+// into a folder of its own), the file is where the link leads: it is set
+// aside and replaced there, in its own folder, and the link stays.
 class SettingsFile {
  public:
+  // Settings are a few kilobytes; a file past this is set aside as damaged
+  // rather than read into memory.
+  static constexpr std::uintmax_t largestFile = 16u << 20;
+
   struct Contents {
     enum class Kind {
       absent,      // no file (nothing to keep)
@@ -45,7 +54,10 @@ class SettingsFile {
   void removeStaleTemporaries() const;
 
  private:
-  std::filesystem::path folder() const;
+  // The file the path names: the path itself, or where its links lead when
+  // that is a regular file or nothing yet in an existing folder. The path
+  // itself for anything else (links in a loop, a link to a folder or device).
+  std::filesystem::path target() const;
 
   std::filesystem::path path_;
 };

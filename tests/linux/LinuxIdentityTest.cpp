@@ -1,12 +1,18 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
+#include <functional>
+#include <future>
 
 #include "engine/ApplicationIdentity.h"
 #include "linux/IdentityTempTree.h"
 #include "platform/linux/FlatpakHostPid.h"
 #include "platform/linux/LinuxIdentity.h"
+#include "platform/linux/ProcFs.h"
 
 namespace tavuno {
 namespace {
@@ -166,6 +172,61 @@ TEST_F(LinuxIdentityTest, FlatpakHostPidIsTheOneProcessOfThatAppInANamespace) {
   EXPECT_EQ(flatpakHostPid(proc, 3, "org.flat.Game"), std::nullopt);
   process({.pid = 12, .flatpakInfo = game, .nsPids = "12\t2"});  // a second instance
   EXPECT_EQ(flatpakHostPid(proc, 2, "org.flat.Game"), std::nullopt) << "ambiguous";
+}
+
+// Runs `work` on a thread of its own. When it has not returned within 5 s it is taken as blocked
+// opening `fifo`, which is then opened for writing until the work ends (a reader waiting in
+// open() goes on once a writer comes), so that a fault fails the test instead of hanging it.
+bool returnsPromptly(const std::function<void()>& work, const std::string& fifo) {
+  auto done = std::async(std::launch::async, work);
+  if (done.wait_for(std::chrono::seconds(5)) == std::future_status::ready) return true;
+  while (done.wait_for(std::chrono::milliseconds(10)) != std::future_status::ready) {
+    const int fd = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd >= 0) ::close(fd);
+  }
+  return false;
+}
+
+// A process's root is its owner's to fill: what stands at /.flatpak-info there is read only
+// when it is a regular file, without waiting on it and without following a link.
+TEST_F(LinuxIdentityTest, OnlyARegularFlatpakInfoInTheProcessRootIsRead) {
+  const std::string proc = tree.path("proc");
+  process({.pid = 10, .nsPids = "10\t2"});
+  fs::create_directories(tree.path("proc/10/root"));
+  const std::string fifo = tree.path("proc/10/root/.flatpak-info");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  std::optional<RunningApplication> app;
+  std::optional<std::int32_t> host = 1;
+  EXPECT_TRUE(returnsPromptly([&] { app = identity->runningApplication(10); }, fifo));
+  EXPECT_TRUE(returnsPromptly([&] { host = flatpakHostPid(proc, 2, "org.flat.Game"); }, fifo));
+  ASSERT_TRUE(app);
+  EXPECT_EQ(app->bundleIdentifier, "bash");
+  EXPECT_EQ(host, std::nullopt);
+
+  // A link to a file naming the app, as the process could plant, is not followed.
+  tree.write("elsewhere/info", "[Application]\nname=org.flat.Game\n");
+  process({.pid = 11, .nsPids = "11\t2"});
+  fs::create_directories(tree.path("proc/11/root"));
+  fs::create_symlink(tree.path("elsewhere/info"), tree.path("proc/11/root/.flatpak-info"));
+  EXPECT_EQ(identity->runningApplication(11)->bundleIdentifier, "bash");
+  EXPECT_EQ(flatpakHostPid(proc, 2, "org.flat.Game"), std::nullopt);
+
+  // The same text in a regular file is what names a Flatpak.
+  process({.pid = 12, .flatpakInfo = "[Application]\nname=org.flat.Game\n", .nsPids = "12\t2"});
+  EXPECT_EQ(identity->runningApplication(12)->bundleIdentifier, "org.flat.Game");
+  EXPECT_EQ(flatpakHostPid(proc, 2, "org.flat.Game"), 12);
+}
+
+// Any small file read the same way (desktop files, /proc entries) never hangs on a FIFO.
+TEST(ProcFs, AFifoInAFilesPlaceGivesNothingAtOnce) {
+  test::IdentityTempTree tree;
+  const std::string fifo = tree.path("fifo");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  std::optional<std::string> text = "unread";
+  EXPECT_TRUE(returnsPromptly([&] { text = procfs::readFile(fifo); }, fifo));
+  EXPECT_EQ(text, std::nullopt);
+  tree.write("big", std::string(100, 'x'));
+  EXPECT_EQ(procfs::readFile(tree.path("big"), 10), std::string(10, 'x'));
 }
 
 TEST(LinuxIdentityOnThisMachine, ThisProcessIsReadFromTheRealProc) {

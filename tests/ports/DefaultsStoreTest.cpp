@@ -10,6 +10,7 @@
 #include "platform/sim/SimMainQueue.h"
 #include "platform/std/FileDefaultsStore.h"
 #include "platform/std/SettingsCodec.h"
+#include "platform/std/SettingsFile.h"
 #include "support/TempDir.h"
 
 namespace tavuno {
@@ -143,6 +144,87 @@ TEST(FileDefaultsStore, UnreadableFilesAreMovedAsideAndKept) {
   EXPECT_EQ(FileDefaultsStore(file, writer).boolean("fresh"), true);
   // Six unreadable files, six distinct copies beside the settings.
   EXPECT_EQ(entries(dir.path()).size(), 7u);
+}
+
+// Settings past the size limit are never read into memory, however well formed: they are set
+// aside whole, as a damaged file is, and the settings start afresh.
+TEST(FileDefaultsStore, AFileOverTheSizeLimitIsSetAsideUnread) {
+  TempDir dir;
+  fs::path file = dir.path() / "settings.json";
+  SimMainQueue writer;
+  const std::string document = encodeSettings({{"a", DefaultsValue(true)}});
+  {
+    std::ofstream out(file, std::ios::binary);
+    out << document << std::string(SettingsFile::largestFile - document.size(), ' ');
+  }
+  EXPECT_EQ(FileDefaultsStore(file, writer).boolean("a"), true) << "at the limit";
+  { std::ofstream(file, std::ios::binary | std::ios::app) << ' '; }
+  {
+    FileDefaultsStore store(file, writer);
+    EXPECT_FALSE(store.contains("a"));
+    ASSERT_FALSE(store.movedAside().empty());
+    EXPECT_EQ(fs::file_size(store.movedAside()), SettingsFile::largestFile + 1);
+    EXPECT_NE(store.message(), "");
+    store.set("fresh", true);
+    EXPECT_TRUE(store.flush());
+  }
+  EXPECT_EQ(FileDefaultsStore(file, writer).boolean("fresh"), true);
+  EXPECT_EQ(entries(dir.path()).size(), 2u);
+}
+
+// A dotfile setup links settings.json elsewhere: the file at the end of the links is what is
+// replaced (beside itself) and set aside, and the links stay.
+TEST(FileDefaultsStore, ALinkedSettingsFileIsKeptWhereTheLinkLeads) {
+  TempDir dir;
+  const fs::path dotfiles = dir.path() / "dotfiles";
+  const fs::path config = dir.path() / "config" / "tavuno";
+  fs::create_directories(dotfiles);
+  fs::create_directories(config);
+  const fs::path file = config / "settings.json";
+  const fs::path real = dotfiles / "tavuno.json";
+  // Two links, relative each to its own folder; the file is not there yet.
+  fs::create_symlink("../../dotfiles/current.json", file);
+  fs::create_symlink("tavuno.json", dotfiles / "current.json");
+  SimMainQueue writer;
+  for (const char* key : {"a", "b"}) {
+    FileDefaultsStore store(file, writer);
+    store.set(key, true);
+    EXPECT_TRUE(store.flush());
+  }
+  EXPECT_TRUE(fs::is_symlink(file));
+  EXPECT_TRUE(fs::is_symlink(dotfiles / "current.json"));
+  EXPECT_EQ(decodeSettings(slurp(real)),
+            (std::map<std::string, DefaultsValue>{{"a", true}, {"b", true}}));
+  EXPECT_EQ(entries(config), std::vector<fs::path>{file});
+  EXPECT_EQ(entries(dotfiles), (std::vector<fs::path>{dotfiles / "current.json", real}));
+
+  // Damaged at the end of the links: set aside beside itself, the links kept.
+  { std::ofstream(real, std::ios::binary) << "{damaged"; }
+  {
+    FileDefaultsStore store(file, writer);
+    ASSERT_FALSE(store.movedAside().empty());
+    EXPECT_TRUE(fs::equivalent(store.movedAside().parent_path(), dotfiles));
+    EXPECT_EQ(slurp(store.movedAside()), "{damaged");
+    store.set("c", true);
+  }
+  EXPECT_TRUE(fs::is_symlink(file));
+  EXPECT_EQ(decodeSettings(slurp(real)), (std::map<std::string, DefaultsValue>{{"c", true}}));
+
+  // A link to what is not a file (a folder, /dev/null) is itself set aside and replaced:
+  // what it leads to is never moved.
+  const fs::path folder = dir.path() / "a-folder";
+  fs::create_directories(folder);
+  fs::remove(file);
+  fs::create_symlink(folder, file);
+  {
+    FileDefaultsStore store(file, writer);
+    ASSERT_FALSE(store.movedAside().empty());
+    EXPECT_EQ(store.movedAside().parent_path(), config);
+    store.set("d", true);
+  }
+  EXPECT_TRUE(fs::is_directory(fs::symlink_status(folder)));
+  EXPECT_EQ(fs::symlink_status(file).type(), fs::file_type::regular);
+  EXPECT_EQ(FileDefaultsStore(file, writer).boolean("d"), true);
 }
 
 TEST(FileDefaultsStore, AnUnreadableFileThatCannotBeMovedAsideIsNeverWrittenOver) {
