@@ -16,6 +16,8 @@ namespace {
 
 constexpr const char* kServer = "PipeWire";
 constexpr const char* kMediaName = "Tavuno";
+// PW_STREAM_FLAG_ASYNC of the 1.x headers (0.3.73 on); the 0.3.65 headers lack it.
+constexpr int kStreamFlagAsync = 1 << 10;
 
 }  // namespace
 
@@ -211,7 +213,12 @@ std::optional<SessionFailure> PipeWireTap::build(const Options& options) {
     const auto flags =
         static_cast<pw_stream_flags>(PW_STREAM_FLAG_AUTOCONNECT | PW_STREAM_FLAG_MAP_BUFFERS |
                                      PW_STREAM_FLAG_RT_PROCESS | PW_STREAM_FLAG_INACTIVE);
-    if (int res = pw_stream_connect(rt_->tap, PW_DIRECTION_INPUT, PW_ID_ANY, flags, &tapFormat, 1);
+    // With the 1.x library the tap's buffers are taken in the playback's process event, not in
+    // its own: it says so (the ASYNC flag, 1.x only), or the graph stops feeding it every cycle.
+    const auto tapFlags =
+        rt_->playDoesTheWork ? static_cast<pw_stream_flags>(flags | kStreamFlagAsync) : flags;
+    if (int res =
+            pw_stream_connect(rt_->tap, PW_DIRECTION_INPUT, PW_ID_ANY, tapFlags, &tapFormat, 1);
         res < 0) {
       failure = SessionFailure::server(textKey("Criar captura"), res, kServer);
       return;
