@@ -71,6 +71,20 @@ constexpr const char* kRestoreKeys[] = {"media.role", "application.id", "applica
 
 }  // namespace
 
+namespace {
+
+// Whether an info event's properties say what the mirror already holds of the node (the
+// serial, name and class kept when the event leaves them out).
+bool sameIdentity(const PipeWireGraph::Node& held, const PipeWireGraph::Node& fresh) {
+  return (!fresh.serial || fresh.serial == held.serial) &&
+         (fresh.name.empty() || fresh.name == held.name) &&
+         (fresh.mediaClass.empty() || fresh.mediaClass == held.mediaClass) &&
+         fresh.pid == held.pid && fresh.ownerPid == held.ownerPid &&
+         fresh.ownerStart == held.ownerStart && fresh.props == held.props;
+}
+
+}  // namespace
+
 struct PipeWireGraph::Impl {
   struct BoundNode {
     Impl* impl = nullptr;
@@ -120,6 +134,21 @@ struct PipeWireGraph::Impl {
       std::lock_guard<std::mutex> guard(graph->mutex_);
       f(graph->view_);
       ++graph->view_.changes;
+      ++graph->view_.structure;
+    }
+    graph->changed_.notify_all();
+    graph->structureChanged_.notify_all();
+  }
+  // A stream's own volume or mute: counted on the node, so that a session following other
+  // nodes is not woken by a client that republishes its volume all the time.
+  template <typename F>
+  void levelChange(std::uint32_t id, F f) {
+    {
+      std::lock_guard<std::mutex> guard(graph->mutex_);
+      Node& node = graph->view_.nodes[id];
+      f(node);
+      ++node.levelVersion;
+      ++graph->view_.changes;
     }
     graph->changed_.notify_all();
   }
@@ -128,18 +157,33 @@ struct PipeWireGraph::Impl {
     auto* bound = static_cast<BoundNode*>(data);
     if (!(info->change_mask & PW_NODE_CHANGE_MASK_PROPS)) return;
     const spa_dict* props = info->props;
+    Node fresh;
+    fresh.id = bound->id;
+    if (const char* v = get(props, PW_KEY_OBJECT_SERIAL)) fresh.serial = toU64(v);
+    if (const char* v = get(props, PW_KEY_NODE_NAME)) fresh.name = v;
+    if (const char* v = get(props, PW_KEY_MEDIA_CLASS)) fresh.mediaClass = v;
+    fresh.pid = toInt(get(props, PW_KEY_APP_PROCESS_ID));
+    fresh.ownerPid = toInt(get(props, "tavuno.owner.pid"));
+    fresh.ownerStart = toU64(get(props, "tavuno.owner.start"));
+    for (const char* key : kRestoreKeys)
+      if (const char* v = get(props, key)) fresh.props[key] = v;
+    {
+      // A property update that leaves what the mirror keeps as it was changes nothing.
+      std::lock_guard<std::mutex> guard(bound->impl->graph->mutex_);
+      const auto& nodes = bound->impl->graph->view_.nodes;
+      if (auto it = nodes.find(bound->id); it != nodes.end() && sameIdentity(it->second, fresh))
+        return;
+    }
     bound->impl->change([&](View& view) {
       Node& node = view.nodes[bound->id];
-      node.id = bound->id;
-      if (const char* v = get(props, PW_KEY_OBJECT_SERIAL)) node.serial = toU64(v);
-      if (const char* v = get(props, PW_KEY_NODE_NAME)) node.name = v;
-      if (const char* v = get(props, PW_KEY_MEDIA_CLASS)) node.mediaClass = v;
-      node.pid = toInt(get(props, PW_KEY_APP_PROCESS_ID));
-      node.ownerPid = toInt(get(props, "tavuno.owner.pid"));
-      node.ownerStart = toU64(get(props, "tavuno.owner.start"));
-      node.props.clear();
-      for (const char* key : kRestoreKeys)
-        if (const char* v = get(props, key)) node.props[key] = v;
+      node.id = fresh.id;
+      if (fresh.serial) node.serial = fresh.serial;
+      if (!fresh.name.empty()) node.name = fresh.name;
+      if (!fresh.mediaClass.empty()) node.mediaClass = fresh.mediaClass;
+      node.pid = fresh.pid;
+      node.ownerPid = fresh.ownerPid;
+      node.ownerStart = fresh.ownerStart;
+      node.props = std::move(fresh.props);
     });
   }
 
@@ -149,8 +193,7 @@ struct PipeWireGraph::Impl {
     if (id != SPA_PARAM_Props) return;
     StreamProps props = parseStreamProps(param);
     if (props.volumes.empty() && !props.muted) return;
-    bound->impl->change([&](View& view) {
-      Node& node = view.nodes[bound->id];
+    bound->impl->levelChange(bound->id, [&](Node& node) {
       if (!props.volumes.empty()) {
         node.volumes = std::move(props.volumes);
         node.volumesKnown = true;
@@ -454,6 +497,23 @@ PipeWireGraph::View PipeWireGraph::view() const {
 bool PipeWireGraph::connected() const {
   std::lock_guard<std::mutex> guard(mutex_);
   return view_.connected;
+}
+
+std::uint64_t PipeWireGraph::changes() const {
+  std::lock_guard<std::mutex> guard(mutex_);
+  return view_.changes;
+}
+
+bool PipeWireGraph::waitForStructure(const std::function<bool(const View&)>& done,
+                                     double seconds) const {
+  const auto deadline = std::chrono::steady_clock::now() +
+                        std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                            std::chrono::duration<double>(seconds));
+  std::unique_lock<std::mutex> lock(mutex_);
+  while (!done(view_)) {
+    if (structureChanged_.wait_until(lock, deadline) == std::cv_status::timeout) return done(view_);
+  }
+  return true;
 }
 
 bool PipeWireGraph::waitUntil(const std::function<bool(const View&)>& done, double seconds) const {

@@ -36,6 +36,7 @@ class PipeWireGraph {
     std::vector<float> volumes;                // the stream's channel volumes once known (linear)
     bool volumesKnown = false;
     bool muted = false;  // the stream's own mute (Props), as the server last reported it
+    std::uint64_t levelVersion = 0;  // grows with every report of its volume or mute
   };
   struct Link {
     std::uint32_t outputNode = 0;
@@ -63,7 +64,8 @@ class PipeWireGraph {
     // maximum quantum its core reports and the maximum and forced quantum of its `settings`
     // metadata; 0 when it says none of them.
     std::uint32_t maxQuantum = 0;
-    std::uint64_t changes = 0;  // grows with every change seen
+    std::uint64_t changes = 0;    // grows with every change seen
+    std::uint64_t structure = 0;  // grows with every change but a stream's volume or mute
 
     const Node* node(std::uint32_t id) const;
     const Node* nodeNamed(const std::string& name) const;
@@ -82,8 +84,13 @@ class PipeWireGraph {
   PipeWireGraph& operator=(const PipeWireGraph&) = delete;
 
   View view() const;
+  // View::changes, without copying the view.
+  std::uint64_t changes() const;
   // Waits until `done` holds for the mirror or `seconds` pass; answers the last verdict.
   bool waitUntil(const std::function<bool(const View&)>& done, double seconds) const;
+  // The same, woken only by changes of nodes, links and targets (View::structure), not by
+  // streams' volume or mute reports: `done` sees those at the latest when `seconds` pass.
+  bool waitForStructure(const std::function<bool(const View&)>& done, double seconds) const;
   bool connected() const;
   // Whether the server answers a round trip within 2 s: a connection whose end died without
   // the error reaching us still says it is connected.
@@ -118,6 +125,7 @@ class PipeWireGraph {
   std::unique_ptr<Impl> impl_;
   mutable std::mutex mutex_;
   mutable std::condition_variable changed_;
+  mutable std::condition_variable structureChanged_;
   View view_;
 
   friend struct Impl;

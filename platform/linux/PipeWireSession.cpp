@@ -345,26 +345,49 @@ bool PipeWireSession::restore(std::uint32_t id, const Steered& steered) {
 }
 
 void PipeWireSession::follow() {
-  std::uint64_t seen = 0;
+  std::uint64_t structureSeen = ~std::uint64_t{0};
+  std::uint64_t levelsSeen = 0;
   std::uint64_t gainSeen = ~std::uint64_t{0};
+  // The steered streams' own volume and mute reports, summed: what of the rest of the graph
+  // this session follows. Read in the follower's thread, which alone changes steered_ here.
+  auto levels = [&](const PipeWireGraph::View& v) {
+    std::uint64_t sum = 0;
+    for (const auto& [id, s] : steered_)
+      if (const auto* node = v.node(id)) sum += node->levelVersion;
+    return sum;
+  };
+  auto gainVersion = [&] {
+    std::lock_guard<std::mutex> guard(gainMutex_);
+    return gainVersion_;
+  };
   while (following_.load()) {
-    // Woken by the graph; the timeout bounds how late a gain change reaches the streams and
-    // the restore data, and how late stop() is noticed.
-    graph_->waitUntil(
-        [&](const PipeWireGraph::View& v) { return v.changes != seen || !following_.load(); }, 0.1);
+    // Woken by the graph when a node, link or target changes; not by the volume reports of
+    // streams, which other clients may republish all the time. This session's own streams'
+    // reports, a gain change and stop() are seen within the 50 ms the wait lasts.
+    graph_->waitForStructure(
+        [&](const PipeWireGraph::View& v) {
+          return v.structure != structureSeen || levels(v) != levelsSeen || !following_.load();
+        },
+        0.05);
     if (!following_.load()) break;
-    std::uint64_t gainVersion;
-    {
-      std::lock_guard<std::mutex> guard(gainMutex_);
-      gainVersion = gainVersion_;
-    }
-    if (graph_->view().changes == seen && gainVersion == gainSeen) continue;
-    gainSeen = gainVersion;
+    const std::uint64_t gain = gainVersion();
+    bool changed = false;
+    graph_->waitUntil(
+        [&](const PipeWireGraph::View& v) {
+          changed = v.structure != structureSeen || levels(v) != levelsSeen;
+          return true;
+        },
+        0);
+    if (!changed && gain == gainSeen) continue;
+    gainSeen = gain;
     const PipeWireGraph::View view = graph_->view();
-    seen = view.changes;
+    structureSeen = view.structure;
+    levelsSeen = levels(view);
     if (!view.connected) continue;
     reconcile(view);
     keepLevels(graph_->view());
+    // At most one reconcile per 25 ms: a burst of changes is taken in one go.
+    graph_->waitForStructure([&](const PipeWireGraph::View&) { return !following_.load(); }, 0.025);
   }
 }
 

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <pipewire/pipewire.h>
 #include <spa/param/audio/format-utils.h>
+#include <spa/param/props.h>
 #include <spa/pod/builder.h>
 #include <unistd.h>
 
@@ -155,6 +156,42 @@ std::uint64_t cpuTicks(pid_t pid) {
   return ticks;
 }
 
+// Churn mode: the binary run with TAVUNO_VOLUME_CHURN set is another client that republishes
+// its own stream's volume every millisecond, until it is killed.
+const bool churnMode = [] {
+  if (!std::getenv("TAVUNO_VOLUME_CHURN")) return false;
+  pw_init(nullptr, nullptr);
+  pw_main_loop* loop = pw_main_loop_new(nullptr);
+  static const pw_stream_events events = {.version = PW_VERSION_STREAM_EVENTS};
+  pw_stream* stream = pw_stream_new_simple(
+      pw_main_loop_get_loop(loop), "churn",
+      pw_properties_new(PW_KEY_MEDIA_TYPE, "Audio", PW_KEY_MEDIA_CATEGORY, "Playback",
+                        PW_KEY_NODE_NAME, "bench.churn", PW_KEY_NODE_AUTOCONNECT, "false", nullptr),
+      &events, nullptr);
+  std::uint8_t buffer[512];
+  spa_pod_builder b = SPA_POD_BUILDER_INIT(buffer, sizeof buffer);
+  spa_audio_info_raw info{};
+  info.format = SPA_AUDIO_FORMAT_F32;
+  info.rate = 48000;
+  info.channels = 2;
+  const spa_pod* format = spa_format_audio_raw_build(&b, SPA_PARAM_EnumFormat, &info);
+  pw_stream_connect(stream, PW_DIRECTION_OUTPUT, PW_ID_ANY, PW_STREAM_FLAG_MAP_BUFFERS, &format, 1);
+  static pw_stream* churned = stream;
+  static int step = 0;
+  spa_source* timer = pw_loop_add_timer(
+      pw_main_loop_get_loop(loop),
+      [](void*, std::uint64_t) {
+        float volumes[2];
+        volumes[0] = volumes[1] = (++step % 2) ? 0.5f : 0.6f;
+        pw_stream_set_control(churned, SPA_PROP_channelVolumes, 2, volumes, 0);
+      },
+      nullptr);
+  timespec interval{0, 1000000};
+  pw_loop_update_timer(pw_main_loop_get_loop(loop), timer, &interval, &interval, false);
+  pw_main_loop_run(loop);
+  std::_Exit(0);
+}();
+
 class SessionBench : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -287,6 +324,46 @@ TEST_F(SessionBench, DISABLED_EightAppsUnderLoad) {
   std::printf(
       "8 apps tapped for %.0f s: %u cycles, %u short or missing buffers on Tavuno's streams\n",
       seconds, cycles, xruns);
+}
+
+// What another client that republishes its volume every millisecond costs Tavuno's process
+// while it holds two sessions: its sessions follow only their own streams.
+TEST_F(SessionBench, DISABLED_OtherClientsVolumeChurn) {
+  const long hz = ::sysconf(_SC_CLK_TCK);
+  const double seconds = 10;
+  auto percent = [&] {
+    const std::uint64_t before = cpuTicks(::getpid());
+    std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+    return double(cpuTicks(::getpid()) - before) * 100.0 / double(hz) / seconds;
+  };
+  AudioDevice out;
+  out.id = 1;
+  out.output = true;
+  std::vector<std::unique_ptr<PipeWireSession>> sessions;
+  std::vector<pid_t> players;
+  for (int i = 0; i < 2; ++i) {
+    players.push_back(stack->play("Churn" + std::to_string(i)));
+    plane.pids[100 + i] = players.back();
+    sessions.push_back(
+        std::make_unique<PipeWireSession>(PipeWireSessionPorts{plane, graphs, *journal}));
+    ASSERT_EQ(sessions.back()->start({static_cast<AudioObjectID>(100 + i)}, out), std::nullopt);
+  }
+  const double quiet = percent();
+  char self[4096] = {};
+  ASSERT_GT(::readlink("/proc/self/exe", self, sizeof self - 1), 0);
+  pid_t churn = stack->spawn({self}, {{"TAVUNO_VOLUME_CHURN", "1"}});
+  ASSERT_TRUE(
+      graph->waitUntil([](const auto& v) { return v.nodeNamed("bench.churn") != nullptr; }, 5));
+  const double churned = percent();
+  stack->stop(churn);
+  for (auto& s : sessions)
+    s->stop();
+  for (pid_t p : players)
+    stack->stop(p);
+  std::printf(
+      "Tavuno's process with two sessions: %.2f %% of a core; beside a client republishing its "
+      "volume every 1 ms: %.2f %% (%.2f %% more)\n",
+      quiet, churned, churned - quiet);
 }
 
 }  // namespace
