@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "engine/AppRoute.h"
 #include "ui/model/AppRowStatus.h"
 #include "ui/model/ViewTexts.h"
 
@@ -68,7 +69,11 @@ json statusReport(const ServiceState& state) {
                     {"name", app.name},
                     {"volume", volumePercent(mix.volume())},
                     {"muted", mix.muted()},
-                    {"output", mix.outputUID() ? json(*mix.outputUID()) : json(nullptr)},
+                    {"output",
+                     [&] {
+                       const auto shown = AppRoute::shownOutput(mix, app.ownOutputUID);
+                       return shown ? json(*shown) : json(nullptr);
+                     }()},
                     {"state", stateName(appRowStatus(state, app).state)}});
   }
   json active = nullptr;

@@ -20,6 +20,10 @@ struct ActiveApp {
   // Output devices its processes play to, ascending; absent when any of its
   // output processes did not report them.
   std::optional<std::vector<AudioObjectID>> nativeOutputIDs;
+  // The output device (UID) its streams play to by their own choice, not the
+  // system default, as the service last saw it before taking the app; none
+  // when the app follows the default.
+  std::optional<std::string> ownOutputUID;
 
   friend bool operator==(const ActiveApp&, const ActiveApp&) = default;
 };

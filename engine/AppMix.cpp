@@ -26,21 +26,25 @@ std::optional<std::string> nonEmpty(std::optional<std::string> uid) {
 
 }  // namespace
 
-AppMix::AppMix(double volume, bool muted, std::optional<std::string> outputUID)
-    : volume_(saneVolume(volume)), muted_(muted), outputUID_(nonEmpty(std::move(outputUID))) {}
+AppMix::AppMix(double volume, bool muted, std::optional<std::string> outputUID, bool followsDefault)
+    : volume_(saneVolume(volume)),
+      muted_(muted),
+      outputUID_(nonEmpty(std::move(outputUID))),
+      followsDefault_(followsDefault && !outputUID_) {}
 
 AppMix AppMix::adjusted(std::optional<float> volume, std::optional<bool> muted) const {
   double newVolume = volume && std::isfinite(*volume) ? *volume : volume_;
-  return AppMix(newVolume, muted.value_or(muted_), outputUID_);
+  return AppMix(newVolume, muted.value_or(muted_), outputUID_, followsDefault_);
 }
 
 AppMix AppMix::routedTo(std::optional<std::string> outputUID) const {
-  return AppMix(volume_, muted_, std::move(outputUID));
+  return AppMix(volume_, muted_, std::move(outputUID), true);
 }
 
 json AppMix::toJson() const {
   json value = {{"volume", volume_}, {"muted", muted_}};
   if (outputUID_) value["outputUID"] = *outputUID_;
+  if (followsDefault_) value["followsDefault"] = true;
   return value;
 }
 
@@ -57,8 +61,10 @@ std::optional<AppMix> AppMix::fromJson(const json& value) {
   }
   auto muted = fields.optionalBoolean("muted");
   auto outputUID = fields.optionalString("outputUID");
+  auto followsDefault = fields.optionalBoolean("followsDefault");
   if (!fields.ok()) return std::nullopt;
-  return AppMix(volume.value_or(1.0), muted.value_or(false), std::move(outputUID));
+  return AppMix(volume.value_or(1.0), muted.value_or(false), std::move(outputUID),
+                followsDefault.value_or(false));
 }
 
 AppMix mixFor(const AppMixMap& mixes, const std::string& id) {

@@ -15,4 +15,20 @@ std::optional<AudioDevice> output(const std::optional<std::string>& uid,
   return std::nullopt;
 }
 
+std::optional<AudioDevice> output(const AppMix& mix, const std::optional<std::string>& ownUID,
+                                  const std::vector<AudioDevice>& devices,
+                                  AudioObjectID defaultID) {
+  if (mix.outputUID() || mix.followsDefault() || !ownUID || ownUID->empty())
+    return output(mix.outputUID(), devices, defaultID);
+  if (auto own = output(ownUID, devices, defaultID)) return own;
+  return output(std::nullopt, devices, defaultID);
+}
+
+std::optional<std::string> shownOutput(const AppMix& mix,
+                                       const std::optional<std::string>& ownUID) {
+  if (mix.outputUID()) return mix.outputUID();
+  if (mix.followsDefault() || !ownUID || ownUID->empty()) return std::nullopt;
+  return ownUID;
+}
+
 }  // namespace tavuno::AppRoute

@@ -263,6 +263,8 @@ class AudioService : public std::enable_shared_from_this<AudioService>, public M
   void refreshMute();
   void ensureDefaultProfile();
   void refreshApplicationSessions();
+  // Notes where each discovered app's streams play by their own choice (ownOutputUID).
+  void learnOwnOutputs(Discovery& discovery);
   void refreshRunningApps();
   void detectLaunches();
   void detectTopologyChange();
@@ -375,6 +377,9 @@ class AudioService : public std::enable_shared_from_this<AudioService>, public M
   std::map<std::string, std::unique_ptr<AudioWorker>> audioWorkers_;
   std::map<std::string, std::pair<Uuid, SessionSignature>> pendingStarts_;
   std::map<std::string, SessionSignature> sessionSignatures_;
+  // App id -> the output its streams play to by their own choice (learnOwnOutputs).
+  std::map<std::string, std::string> ownOutputs_;
+  std::optional<AudioObjectID> lastRefreshDefaultOutput_;
   std::map<std::string, SessionSignature> failedSignatures_;
   std::map<std::string, StreamWatchdog> watchdogs_;
   std::map<std::string, SessionRetryBudget> retryBudgets_;

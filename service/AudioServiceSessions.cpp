@@ -66,6 +66,32 @@ void AudioService::forgetPendingStart(const std::string& id) {
   clearStalledWarning(id);
 }
 
+void AudioService::learnOwnOutputs(Discovery& discovery) {
+  // A refresh that saw the default output change may catch an app's streams on their way to
+  // the new default: where they are then says nothing of their own choice.
+  const bool defaultSettled =
+      !lastRefreshDefaultOutput_ || state_.defaultOutput == *lastRefreshDefaultOutput_;
+  lastRefreshDefaultOutput_ = state_.defaultOutput;
+  std::erase_if(ownOutputs_, [&](const auto& entry) { return !discovery.apps.count(entry.first); });
+  for (auto& [id, app] : discovery.apps) {
+    // Where its streams play is the app's own choice only while Tavuno does not hold them.
+    const bool held = sessionSignatures_.count(id) || pendingStarts_.count(id);
+    if (!held && defaultSettled && app.nativeOutputIDs && !app.nativeOutputIDs->empty()) {
+      const AudioDevice* device = nullptr;
+      if (app.nativeOutputIDs->size() == 1)
+        for (const auto& d : state_.devices)
+          if (d.output && d.id == app.nativeOutputIDs->front()) device = &d;
+      if (device && device->id != state_.defaultOutput)
+        ownOutputs_[id] = device->uid;
+      else
+        ownOutputs_.erase(id);
+    }
+    if (auto own = ownOutputs_.find(id); own != ownOutputs_.end()) app.ownOutputUID = own->second;
+  }
+  for (auto& app : discovery.sorted)
+    app.ownOutputUID = discovery.apps[app.id].ownOutputUID;
+}
+
 void AudioService::refreshApplicationSessions() {
   if (const bool supported = ports_.perAppAudioSupported.now();
       supported != perAppAudioSupported_) {
@@ -79,6 +105,7 @@ void AudioService::refreshApplicationSessions() {
   Discovery discovery =
       discoverActiveApps(ports_.hal, *ports_.identity,
                          [this](AudioObjectID process) { return processOutputDevices(process); });
+  learnOwnOutputs(discovery);
   publish(ServiceField::activeApps, &ServiceState::activeApps, discovery.sorted);
 
   std::set<std::string> discovered;
@@ -128,7 +155,8 @@ void AudioService::reconcileApp(const std::string& id, const Discovery& discover
 
   auto found = discovery.apps.find(id);
   const ActiveApp* app = found == discovery.apps.end() ? nullptr : &found->second;
-  auto route = AppRoute::output(settings(id).outputUID(), state_.devices, state_.defaultOutput);
+  auto route = AppRoute::output(settings(id), app ? app->ownOutputUID : std::nullopt,
+                                state_.devices, state_.defaultOutput);
   std::optional<SessionSignature> candidate;
   if (app && route) candidate = signatureFor(*app, *route);
 
@@ -338,7 +366,8 @@ void AudioService::retryApp(const ActiveApp& app) {
   if (!state_.desiredApps.count(id) || state_.quarantinedApps.count(id)) return;
   failedSignatures_.erase(id);
   retryBudgets_.erase(id);
-  auto route = AppRoute::output(settings(id).outputUID(), state_.devices, state_.defaultOutput);
+  auto route =
+      AppRoute::output(settings(id), app.ownOutputUID, state_.devices, state_.defaultOutput);
   if (route) {
     startSession(app, *route, *signatureFor(app, *route));
     return;

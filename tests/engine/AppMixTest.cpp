@@ -4,6 +4,8 @@
 #include <limits>
 #include <string>
 
+#include <nlohmann/json.hpp>
+
 #include "base/SettingsKeys.h"
 #include "engine/AppMix.h"
 #include "engine/AppMixStore.h"
@@ -31,7 +33,9 @@ TEST(AppMix, ConstructionKeepsTheVolumeFiniteAndInRange) {
   EXPECT_EQ(current.adjusted(1.5f, std::nullopt), AppMix(1.0, true, "usb"));
   EXPECT_EQ(current.adjusted(inf, false), AppMix(0.4, false, "usb")) << "non-finite keeps";
   EXPECT_EQ(current.adjusted(std::nullopt, std::nullopt), current);
-  EXPECT_EQ(current.routedTo(""), AppMix(0.4, true));
+  EXPECT_EQ(current.routedTo(""), AppMix(0.4, true, std::nullopt, true))
+      << "routing to no device is the choice of the system default";
+  EXPECT_FALSE(AppMix(0.4, true, "usb", true).followsDefault()) << "a device wins";
   EXPECT_EQ(current.routedTo("hdmi"), AppMix(0.4, true, "hdmi"));
 }
 
@@ -92,6 +96,30 @@ TEST(AppRoute, FollowsTheChoiceOrTheDefaultButNeverFallsBack) {
   EXPECT_EQ(route("mic", 2), 0u) << "an input-only device is no route";
   EXPECT_EQ(route("gone", 2), 0u) << "an unplugged choice is no route, not the default";
   EXPECT_EQ(route(std::nullopt, 1), 0u) << "a default without output";
+
+  // Without a choice in Tavuno the app keeps the output it chose itself.
+  auto routeOwn = [&](const AppMix& mix, std::optional<std::string> own) {
+    auto device = AppRoute::output(mix, own, devices, 2);
+    return device ? device->id : 0;
+  };
+  EXPECT_EQ(routeOwn(AppMix(), "usb"), 3u) << "its own output";
+  EXPECT_EQ(routeOwn(AppMix(), std::nullopt), 2u) << "none: the default";
+  EXPECT_EQ(routeOwn(AppMix().routedTo(std::nullopt), "usb"), 2u)
+      << "the system default chosen over its own";
+  EXPECT_EQ(routeOwn(AppMix(1, false, "spk"), "usb"), 2u) << "a device chosen in Tavuno wins";
+  EXPECT_EQ(routeOwn(AppMix(), "gone"), 2u) << "its own output unplugged: the default";
+  EXPECT_EQ(AppRoute::shownOutput(AppMix(), "usb"), "usb");
+  EXPECT_EQ(AppRoute::shownOutput(AppMix().routedTo(std::nullopt), "usb"), std::nullopt);
+  EXPECT_EQ(AppRoute::shownOutput(AppMix(1, false, "spk"), "usb"), "spk");
+}
+
+TEST(AppMix, TheChoiceOfTheSystemDefaultIsStored) {
+  const AppMix chosen = AppMix(0.5, false).routedTo(std::nullopt);
+  EXPECT_EQ(AppMix::fromJson(chosen.toJson()), chosen);
+  EXPECT_EQ(AppMix::fromJson(nlohmann::json::parse(R"({"volume":0.5,"muted":false})")),
+            AppMix(0.5, false))
+      << "an entry from before the choice existed is no choice";
+  EXPECT_EQ(AppMix::fromJson(nlohmann::json::parse(R"({"followsDefault":"yes"})")), std::nullopt);
 }
 
 }  // namespace

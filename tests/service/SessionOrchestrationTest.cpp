@@ -290,6 +290,45 @@ TEST_F(OrchestrationTest, AChosenOutputThatGoesAwayIsWaitedFor) {
   EXPECT_EQ(sessions.made.back()->startedOutput.uid, "speakers");
 }
 
+// An app that plays to a device of its own choice keeps it while nothing is chosen for it in
+// Tavuno; the system default chosen in Tavuno, or another device, wins over it.
+TEST_F(OrchestrationTest, AnAppKeepsTheOutputItChoseItselfUntilOneIsChosenInTavuno) {
+  AudioObjectID usb = platform.hal.addDevice({.uid = "usb", .outputStreams = 1});
+  platform.hal.setProcessDevices(player, {usb});
+  make();
+  drainWorkers();
+  ASSERT_EQ(sessions.made.size(), 1u);
+  EXPECT_EQ(sessions.made[0]->startedOutput.uid, "usb") << "not moved to the default";
+  EXPECT_EQ(app().ownOutputUID, "usb");
+  // While its streams are Tavuno's they play to no device of their own; the choice stays.
+  platform.hal.setProcessDevices(player, {});
+  service->refresh();
+  drainWorkers();
+  EXPECT_EQ(sessions.made.size(), 1u);
+  EXPECT_EQ(app().ownOutputUID, "usb");
+
+  service->setAppOutput(app(), std::nullopt);  // "Padrão do sistema"
+  drainWorkers();
+  EXPECT_EQ(sessions.made.back()->startedOutput.uid, "speakers");
+  service->setAppOutput(app(), "usb");
+  drainWorkers();
+  EXPECT_EQ(sessions.made.back()->startedOutput.uid, "usb");
+}
+
+// An app on the default output follows the default; one seen elsewhere just after the default
+// changed is on its way there, not on an output of its own.
+TEST_F(OrchestrationTest, AnAppOnTheDefaultOutputHasNoOutputOfItsOwn) {
+  AudioObjectID usb = platform.hal.addDevice({.uid = "usb", .outputStreams = 1});
+  make(false);
+  EXPECT_EQ(app().ownOutputUID, std::nullopt);
+  platform.hal.setDefaultOutput(usb);
+  service->refresh();
+  EXPECT_EQ(app().ownOutputUID, std::nullopt) << "the streams follow the new default";
+  platform.hal.setProcessDevices(player, {usb});
+  service->refresh();
+  EXPECT_EQ(app().ownOutputUID, std::nullopt);
+}
+
 TEST_F(OrchestrationTest, RetryingWhileTheChosenOutputIsGoneExplainsAndStartsNothing) {
   chooseOutput("usb");
   make();

@@ -1,5 +1,7 @@
 #include "ui/views/AppRow.h"
 
+#include "engine/AppRoute.h"
+
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QPushButton>
@@ -140,7 +142,7 @@ void AppRow::render(const ActiveApp& app, const ServiceState& state) {
   slider_->showValue(mix.volume());
   if (!slider_->isSliderDown()) percent_->setText(qs(percentText(mix.volume())));
   output_->setAccessibleName(tr("Saída de ") + name);
-  output_->present(appOutputPicker(state.devices, mix.outputUID()));
+  output_->present(appOutputPicker(state.devices, AppRoute::shownOutput(mix, app.ownOutputUID)));
   meter_->setAccessibleName(tr("Nível de ") + name);
   if (!state.controlledApps.count(app.id)) meter_->setLevel(0);
 }
