@@ -55,12 +55,12 @@ void LinuxSessionFactory::sweepInBackground(std::function<void(int)> done) {
   }
   sweeper_ = std::thread([this, done = std::move(done)] {
     const int restored = sweep();
+    if (done) done(restored);
     {
       std::lock_guard lock(sweepMutex_);
       sweeping_ = false;
     }
     swept_.notify_all();
-    if (done) done(restored);
   });
 }
 

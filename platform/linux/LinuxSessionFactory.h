@@ -43,7 +43,8 @@ class LinuxSessionFactory {
   // The same on a thread of its own, returning at once: reaching a server that does not
   // answer takes seconds, which the thread building the app must not wait out. Every session
   // this factory makes waits for it to end before it is handed out, so nothing is steered
-  // before the sweep is done. `done` gets the streams put back, on the sweep's thread.
+  // before the sweep is done. `done` gets the streams put back, on the sweep's thread, before
+  // any session is handed out.
   void sweepInBackground(std::function<void(int restored)> done = {});
   // The factory for `ServiceOptions::makeSession`; any thread.
   std::function<std::shared_ptr<ManagedAudioSession>(bool duplex)> factory();
