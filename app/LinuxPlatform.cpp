@@ -21,6 +21,9 @@ namespace tavuno {
 namespace {
 
 constexpr double firstSyncTimeout = 2.0;
+// A server that answers does so within milliseconds; one that has not
+// answered by then (stopped, hung) is not waited for.
+constexpr double silentServerTimeout = 0.25;
 
 // What the sessions use from their workers: the mirror's hub (through the
 // control plane) and the session factory with its PipeWire connection. A
@@ -58,13 +61,16 @@ struct LinuxStack {
                            .language = [] { return TavunoLanguage::current(); }}),
         notice(main, support.mirror.hub()) {
     support.mirror.start();
-    if (!support.mirror.waitForSync(firstSyncTimeout))
+    if (!support.mirror.waitForSync(firstSyncTimeout, silentServerTimeout))
       std::fprintf(stderr, "tavuno: no audio server answered; waiting for one\n");
     hal.emplace(main, support.mirror.hub(), support.mirror);
     // What a Tavuno that was killed left steered is put back before any
-    // session starts.
-    if (int restored = support.sessions.sweep())
-      std::fprintf(stderr, "tavuno: gave %d stream(s) back their own output\n", restored);
+    // session starts (they wait for it), off this thread: a server that
+    // does not answer would hold the window up for seconds.
+    support.sessions.sweepInBackground([](int restored) {
+      if (restored)
+        std::fprintf(stderr, "tavuno: gave %d stream(s) back their own output\n", restored);
+    });
     // Another Tavuno of this user has the applications; this one keeps the devices.
     if (!support.sessions.controlsApps())
       std::fprintf(stderr, "tavuno: another Tavuno controls the apps; showing the devices only\n");

@@ -20,9 +20,11 @@ struct LinuxPlatformOptions {
 // the screens their application icons) and the per-application sessions;
 // worker threads for the sessions; and a notice on the error line while no
 // server is reachable. Start-up waits up to 2 s for the mirror's first sync,
-// so the first refresh sees the devices (without a server it carries on with
-// none and picks the server up when it appears), then gives back what a
-// Tavuno that was killed left steered, before any session starts.
+// so the first refresh sees the devices (a quarter of a second when the server
+// has not answered at all by then; without a server it carries on with none
+// and picks the server up when it appears). What a Tavuno that was killed
+// left steered is given back on a thread of its own, before any session
+// starts.
 PlatformBuilder linuxPlatform(LinuxPlatformOptions options = {});
 
 }  // namespace tavuno

@@ -8,7 +8,8 @@ namespace tavuno {
 // "Worker" queues that run their work on the main queue, in order. For the
 // demo scene, whose simulated audio platform is single-threaded: a session
 // is built where the simulated audio callbacks run, and a synchronous hop
-// from such a worker runs inline.
+// from such a worker runs inline. Once the main queue is closed, work runs at
+// once instead.
 class MainThreadSerialQueueFactory : public SerialQueueFactory {
  public:
   explicit MainThreadSerialQueueFactory(MainQueue& main) : main_(main) {}

@@ -31,13 +31,29 @@ AudioService::~AudioService() {
   if (pending_) pending_->cancel();
   removeAllListeners();
   ports_.hal.setDeferredWriteFailureHandler({});
-  // Every live session is stopped here, not queued behind work that may be
-  // blocked, so each application's audio is restored before we return.
-  for (auto& [id, session] : tapSessions_)
-    session->stop();
-  tapSessions_.clear();
+  restoreAtQuit();
   // Then the workers are let go to finish what they hold on their own.
   audioWorkers_.clear();
+}
+
+void AudioService::restoreAtQuit() {
+  // Every live session is stopped at once, each on its own app's worker
+  // (idle while its session runs), and they are waited for together under
+  // one deadline: against a server that does not answer a restore takes
+  // seconds, and one after another they would hold the quit up for all of
+  // them. A restore still running at the deadline finishes on its worker if
+  // the process lives that long; what it did not put back is left to the
+  // platform's sweep at the next start.
+  if (tapSessions_.empty()) return;
+  auto done = std::make_shared<Latch>(tapSessions_.size());
+  for (auto& [id, session] : tapSessions_) {
+    worker(id).dispose([session = std::move(session), done] {
+      session->stop();
+      done->countDown();
+    });
+  }
+  tapSessions_.clear();
+  ports_.main.await(*done, quitRestoreDeadline);
 }
 
 void AudioService::construct(bool startTimer) {

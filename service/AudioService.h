@@ -104,9 +104,10 @@ struct ServiceOptions {
 // Quitting is destroying it, on the main thread, and never hangs whatever is
 // in flight: its workers lose their way to the main thread (a start not yet
 // begun never begins, a session built meanwhile is stopped by its worker),
-// every live session is stopped at once, and the workers are let go without
-// waiting for them. The application closes the main queue first (see
-// MainQueue); when the service goes first (a test, a headless tool), the
+// every live session is stopped, all of them at once on their workers and
+// waited for together at most quitRestoreDeadline, and the workers are let
+// go without waiting for anything more. The application closes the main
+// queue first (see MainQueue); when the service goes first (a test, a headless tool), the
 // queue stays open unless one of its workers is waiting in MainQueue::sync,
 // which only closing the queue can end without a wait. Either way no worker
 // touches the main queue after the destructor returns.
@@ -191,6 +192,9 @@ class AudioService : public std::enable_shared_from_this<AudioService>, public M
   static constexpr double watchdogStall = 6.0;
   static constexpr double retryDelay = 3.0;
   static constexpr std::uint32_t duplexPrefillFrames = 2048;
+  // How long quitting waits, all told, for the sessions to give their apps'
+  // audio back.
+  static constexpr double quitRestoreDeadline = 1.0;
 
   // Profiles.
   bool applyProfile(const AudioProfile& profile);
@@ -298,6 +302,7 @@ class AudioService : public std::enable_shared_from_this<AudioService>, public M
   void startSession(const ActiveApp& app, const AudioDevice& output,
                     const SessionSignature& signature);
   void teardownApp(const std::string& id);
+  void restoreAtQuit();
   void recordFailure(const std::string& id, const SessionSignature& signature);
   void reportStalledStart(const ActiveApp& app);
   void quarantineAfterCleanupFailure(const std::string& id);

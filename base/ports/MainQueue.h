@@ -4,6 +4,8 @@
 #include <functional>
 #include <memory>
 
+#include "base/Latch.h"
+
 namespace tavuno {
 
 // A handle to delayed or repeating work on the main queue. Cancelling is
@@ -50,6 +52,11 @@ class MainQueue {
   // repeating work no longer runs (work already running finishes) and sync()
   // returns at once without running its work.
   virtual void close() = 0;
+  virtual bool closed() const = 0;
+  // On the main thread, quitting only: blocks until `done` opens or
+  // `seconds` have passed on this queue's clock, and answers whether it
+  // opened. Nothing queued runs meanwhile. The real queues wait in real time.
+  virtual bool await(const Latch& done, double seconds) { return done.waitFor(seconds); }
 };
 
 }  // namespace tavuno

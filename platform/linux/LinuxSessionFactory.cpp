@@ -31,6 +31,10 @@ LinuxSessionFactory::LinuxSessionFactory(const SessionControlPlane& plane, std::
       journal_(journalDir),  // creates the folder the lock lives in
       control_(ControlLock::forProcess(journalDir)) {}
 
+LinuxSessionFactory::~LinuxSessionFactory() {
+  if (sweeper_.joinable()) sweeper_.join();
+}
+
 bool LinuxSessionFactory::controlsApps() {
   return control_->tryAcquire();
 }
@@ -43,8 +47,33 @@ int LinuxSessionFactory::sweep() {
   return connection ? sweepPulseTaps(*connection, journal_) : 0;
 }
 
+void LinuxSessionFactory::sweepInBackground(std::function<void(int)> done) {
+  {
+    std::lock_guard lock(sweepMutex_);
+    if (sweeping_ || sweeper_.joinable()) return;  // once per factory
+    sweeping_ = true;
+  }
+  sweeper_ = std::thread([this, done = std::move(done)] {
+    const int restored = sweep();
+    if (done) done(restored);
+    {
+      std::lock_guard lock(sweepMutex_);
+      sweeping_ = false;
+    }
+    swept_.notify_all();
+  });
+}
+
+void LinuxSessionFactory::waitForSweep() {
+  std::unique_lock lock(sweepMutex_);
+  swept_.wait(lock, [this] { return !sweeping_; });
+}
+
 std::function<std::shared_ptr<ManagedAudioSession>(bool)> LinuxSessionFactory::factory() {
   return [this](bool) -> std::shared_ptr<ManagedAudioSession> {
+    // On the app's worker, which may wait: the start-up sweep puts back what a killed Tavuno
+    // left before this one steers anything.
+    waitForSweep();
     {
       // Held across the sweep, so no session starts before what the previous holder left is
       // put back.

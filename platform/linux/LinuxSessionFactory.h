@@ -1,9 +1,11 @@
 #pragma once
 
+#include <condition_variable>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 
 #include "engine/sessions/ManagedAudioSession.h"
 #include "platform/linux/ControlLock.h"
@@ -27,6 +29,10 @@ class LinuxSessionFactory {
  public:
   explicit LinuxSessionFactory(const SessionControlPlane& plane,
                                std::string journalDir = SteerJournal::defaultDir());
+  // Waits for a sweep still running (only a test lets the factory go that early).
+  ~LinuxSessionFactory();
+  LinuxSessionFactory(const LinuxSessionFactory&) = delete;
+  LinuxSessionFactory& operator=(const LinuxSessionFactory&) = delete;
 
   // Whether this process holds the control lock (tried again when not).
   bool controlsApps();
@@ -34,6 +40,12 @@ class LinuxSessionFactory {
   // Puts back what a Tavuno that was killed left steered (PipeWire) or tapped (PulseAudio).
   // Call once before the service starts any session; answers the streams it put back.
   int sweep();
+  // The same on a thread of its own, returning at once: reaching a server that does not
+  // answer takes seconds, which the thread building the app must not wait out. Every session
+  // this factory makes waits for it to end before it is handed out, so nothing is steered
+  // before the sweep is done. `done` gets the streams put back, on the sweep's thread, before
+  // any session is handed out.
+  void sweepInBackground(std::function<void(int restored)> done = {});
   // The factory for `ServiceOptions::makeSession`; any thread.
   std::function<std::shared_ptr<ManagedAudioSession>(bool duplex)> factory();
 
@@ -46,6 +58,12 @@ class LinuxSessionFactory {
   SteerJournal journal_;
   std::shared_ptr<ControlLock> control_;
   std::mutex takeOver_;  // one worker takes the lock over (and sweeps) at a time
+
+  void waitForSweep();
+  std::mutex sweepMutex_;
+  std::condition_variable swept_;
+  bool sweeping_ = false;
+  std::thread sweeper_;
 };
 
 }  // namespace tavuno

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <map>
 #include <mutex>
 #include <set>
@@ -174,6 +175,9 @@ void PulseMirror::Impl::connect() {
 
 void PulseMirror::Impl::onState() {
   switch (pa_context_get_state(context)) {
+    case PA_CONTEXT_SETTING_NAME:  // the server answered the authentication
+      answered = true;
+      break;
     case PA_CONTEXT_READY:
       onReady();
       break;
@@ -296,8 +300,17 @@ void PulseMirror::stop() {
   impl_->stop();
 }
 
-bool PulseMirror::waitForSync(double seconds) {
-  return hub_.waitFor([](const Snapshot& snapshot) { return snapshot.connected; }, seconds);
+bool PulseMirror::waitForSync(double seconds, double silence) {
+  using Clock = std::chrono::steady_clock;
+  const auto asked = Clock::now();
+  const auto connected = [](const Snapshot& snapshot) { return snapshot.connected; };
+  for (;;) {
+    const double waited = std::chrono::duration<double>(Clock::now() - asked).count();
+    const double limit = impl_->answered ? seconds : std::min(seconds, silence);
+    if (waited >= limit) return connected(*hub_.snapshot());
+    // Short turns, so an answer arriving meanwhile lengthens the wait.
+    if (hub_.waitFor(connected, std::min(limit - waited, 0.02))) return true;
+  }
 }
 
 std::uint64_t PulseMirror::connections() const {

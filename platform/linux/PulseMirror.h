@@ -47,8 +47,11 @@ class PulseMirror : public ServerWriter {
 
   SnapshotHub& hub() { return hub_; }
   // Blocks the caller until a connected snapshot is published or `seconds`
-  // pass (at start-up, so the first refresh sees the devices).
-  bool waitForSync(double seconds);
+  // pass (at start-up, so the first refresh sees the devices); gives up
+  // after `silence` when the server has not answered at all by then (a
+  // stopped or hung server accepts the connection and never replies).
+  bool waitForSync(double seconds, double silence);
+  bool waitForSync(double seconds) { return waitForSync(seconds, seconds); }
 
   // How many times a connection became ready, and the mirror thread's id:
   // for tests and diagnostics.

@@ -18,6 +18,7 @@ constexpr auto subscriptionMask = static_cast<pa_subscription_mask_t>(
 void PulseMirror::Impl::onReady() {
   threadId = gettid();
   ready = true;
+  answered = true;
   ++connections;
   // Subscribe first, then list: an object made in between is seen twice,
   // never missed. The second subscription's answer comes after every list

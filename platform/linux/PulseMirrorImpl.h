@@ -56,6 +56,7 @@ struct PulseMirror::Impl {
   bool accepting = false;                    // guarded by queueMutex, as is wakeFd
   std::atomic<bool> running{false};
   std::atomic<std::uint64_t> connections{0};
+  std::atomic<bool> answered{false};  // a server has answered this mirror at least once
   std::atomic<pid_t> threadId{0};
 
   ServerState state;

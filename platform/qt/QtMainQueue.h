@@ -41,7 +41,7 @@ class QtMainQueue final : public MainQueue {
   // From any thread; idempotent. On the main thread the queued and timed
   // work is also let go at once.
   void close() override;
-  bool closed() const;
+  bool closed() const override;
 
   // Timers started and not yet finished or noticed as cancelled, and workers
   // waiting in sync() (for tests).

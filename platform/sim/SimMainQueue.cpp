@@ -52,6 +52,16 @@ void SimMainQueue::sync(std::function<void()> work) {
   --depth_;
 }
 
+bool SimMainQueue::await(const Latch& done, double seconds) {
+  const double deadline = now_ + std::max(0.0, seconds);
+  for (;;) {
+    if (whileAwaiting) whileAwaiting();
+    if (done.isOpen()) return true;
+    if (now_ >= deadline) return false;
+    now_ = std::min(deadline, now_ + awaitStep);
+  }
+}
+
 void SimMainQueue::close() {
   closed_ = true;
   // The entry running now, if any, was taken out of the map already.

@@ -22,6 +22,14 @@ class SimMainQueue : public MainQueue {
   double uptime() const override { return now_; }
   void sync(std::function<void()> work) override;
   void close() override;
+  bool closed() const override { return closed_; }
+  // Virtual time: `whileAwaiting` stands for the worker threads (a test runs
+  // their queues there, as far as the time now allows); it is called, then
+  // time moves on by `awaitStep`, until `done` opens or `seconds` have
+  // passed. Nothing scheduled runs meanwhile.
+  bool await(const Latch& done, double seconds) override;
+  std::function<void()> whileAwaiting;
+  static constexpr double awaitStep = 0.01;
 
   // Moves virtual time forward by `seconds`, running everything that falls due.
   void advance(double seconds);

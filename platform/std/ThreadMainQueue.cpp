@@ -137,4 +137,9 @@ void ThreadMainQueue::stop() {
   wake_.notify_all();
 }
 
+bool ThreadMainQueue::closed() const {
+  std::lock_guard lock(mutex_);
+  return closed_;
+}
+
 }  // namespace tavuno

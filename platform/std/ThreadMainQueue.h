@@ -31,6 +31,7 @@ class ThreadMainQueue : public MainQueue {
   void sync(std::function<void()> work) override;
   // Also makes run() return after the item it is running.
   void close() override;
+  bool closed() const override;
 
   void run();
   // Makes run() return after the item it is running, from any thread; the

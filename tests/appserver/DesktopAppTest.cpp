@@ -11,6 +11,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -45,6 +46,36 @@ using Clock = std::chrono::steady_clock;
 const std::string headsetOutput = "bluez:00:11:22:33:44:55:output";
 const std::string headsetInput = "bluez:00:11:22:33:44:55:input";
 constexpr double toneRMS = 0.3536;
+
+// Stops the server's processes (SIGSTOP: frozen, not gone: they keep their sockets, and a
+// client's connection and requests are accepted and never answered) until it goes.
+class StoppedServer {
+ public:
+  explicit StoppedServer(std::vector<pid_t> pids) : pids_(std::move(pids)) {
+    for (pid_t pid : pids_)
+      kill(pid, SIGSTOP);
+  }
+  ~StoppedServer() {
+    for (pid_t pid : pids_)
+      kill(pid, SIGCONT);
+  }
+  StoppedServer(const StoppedServer&) = delete;
+  StoppedServer& operator=(const StoppedServer&) = delete;
+  // Whether every process has stopped (its state in /proc says so).
+  bool stopped() const {
+    for (pid_t pid : pids_) {
+      std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+      std::string line;
+      std::getline(stat, line);
+      const auto end = line.rfind(')');
+      if (end == std::string::npos || line.size() < end + 3 || line[end + 2] != 'T') return false;
+    }
+    return true;
+  }
+
+ private:
+  std::vector<pid_t> pids_;
+};
 
 class DesktopAppTest : public testing::Test {
  protected:
@@ -176,6 +207,61 @@ TEST_F(DesktopAppTest, SaysTheServerIsMissingAndPicksItUpWhenItStarts) {
   EXPECT_TRUE(test::waitUntil([&] { return outputs().rowCount() == 0 && errorShown(); }, 10));
   ASSERT_EQ(server().startAudioServer(), std::nullopt);
   EXPECT_TRUE(test::waitUntil([&] { return listsTheFixturesDevices() && !errorShown(); }, 10));
+}
+
+// A server whose processes are stopped answers nothing: the window still comes up at once
+// (the start-up sweep and the first sync are not waited out), and quitting with controlled
+// apps gives their restores one deadline together instead of seconds each.
+TEST_F(DesktopAppTest, NeitherStartingNorQuittingWaitsOnAStoppedServer) {
+  const std::vector<pid_t> serverPids{server().pipewirePid(), server().pipewirePulsePid()};
+  {
+    StoppedServer stopped(serverPids);
+    ASSERT_TRUE(Server::waitUntil([&] { return stopped.stopped(); }, 5));
+    const auto asked = Clock::now();
+    startApp();
+    const double started = std::chrono::duration<double>(Clock::now() - asked).count();
+    EXPECT_LT(started, 1.0) << "the app took " << started << " s to come up";
+    EXPECT_TRUE(app->window()->isVisible());
+    RecordProperty("start_seconds_stopped_server", std::to_string(started));
+    const double quit = quitFromThePanel();
+    EXPECT_LT(quit, 1.5);
+    app.reset();
+  }
+
+  // Two apps of their own (the players are one program: the desktop files tell them apart).
+  const std::string data = server().root() + "/stopped-server-data";
+  std::filesystem::create_directories(data + "/applications");
+  for (const char* name : {"Tone", "Chime"})
+    std::ofstream(data + "/applications/org.example." + name + ".desktop")
+        << "[Desktop Entry]\nType=Application\nName=" << name << "\nExec=player\n";
+  const char* previous = std::getenv("XDG_DATA_HOME");
+  const std::optional<std::string> dataHome =
+      previous ? std::optional<std::string>(previous) : std::nullopt;
+  setenv("XDG_DATA_HOME", data.c_str(), 1);
+  ASSERT_TRUE(server().play("org.example.Tone", "Tone", Server::speakers));
+  ASSERT_TRUE(server().play("org.example.Chime", "Chime", Server::usbDac));
+  startApp();
+  if (dataHome)
+    setenv("XDG_DATA_HOME", dataHome->c_str(), 1);
+  else
+    unsetenv("XDG_DATA_HOME");
+  ASSERT_TRUE(test::waitUntil(
+      [&] {
+        const auto& controlled = app->service()->state().controlledApps;
+        if (controlled.size() != 2) return false;
+        for (const auto& id : controlled)
+          if (!app->service()->session(id)) return false;
+        return true;
+      },
+      15))
+      << app->service()->state().error.value_or("not both controlled");
+  app->panel();  // built before the server stops, as a person clicking the tray has it
+  StoppedServer stopped(serverPids);
+  ASSERT_TRUE(Server::waitUntil([&] { return stopped.stopped(); }, 5));
+  const double quit = quitFromThePanel();
+  EXPECT_TRUE(app->isShutDown());
+  EXPECT_LT(quit, 1.5) << "quitting with two controlled apps took " << quit << " s";
+  RecordProperty("quit_seconds_stopped_server", std::to_string(quit));
 }
 
 // The executable itself: SIGTERM (a session ending) quits it the usual way.

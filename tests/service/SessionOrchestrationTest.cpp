@@ -185,10 +185,72 @@ TEST_F(OrchestrationTest, QuittingDiscardsAStartTheClosedQueueCannotAcceptAndSto
 
   auto running = sessions.made[0];
   EXPECT_EQ(running->stopCalls, 0);
+  platform.main.whileAwaiting = [this] { drainWorkers(); };
   service.reset();
-  EXPECT_EQ(running->stopCalls, 1) << "stopped by the service's going, not left to its worker";
+  EXPECT_EQ(running->stopCalls, 1) << "stopped while the service goes, not left for later";
   drainWorkers();
   EXPECT_EQ(running->stopCalls, 1);
+}
+
+// Quitting with three controlled apps whose restores take, on virtual time, the seconds given
+// per app (their workers in start order); the workers run while the service waits.
+class QuitRestoreTest : public OrchestrationTest {
+ protected:
+  void SetUp() override {
+    OrchestrationTest::SetUp();
+    for (auto [pid, id] : {std::pair{11, "org.radio"}, std::pair{12, "org.tv"}}) {
+      identity.addRunning({.pid = pid, .bundleIdentifier = id, .localizedName = id});
+      platform.hal.addProcess({.pid = pid, .runningOutput = true, .outputDevices = {speakers}});
+    }
+    make();
+    drainWorkers();
+    ASSERT_EQ(service->state().controlledApps.size(), 3u);
+    ASSERT_EQ(platform.workers.queues().size(), 3u);
+  }
+  // How long quitting took.
+  double quit(std::vector<double> restoreSeconds) {
+    const double asked = platform.main.uptime();
+    bool first = true;
+    platform.main.whileAwaiting = [this, restoreSeconds, asked, &first] {
+      if (first) {
+        first = false;
+        // Every restore was handed to its worker before the wait began: none ran on the
+        // main thread, none waits behind another.
+        for (const auto& queue : platform.workers.queues())
+          EXPECT_EQ(queue->pendingCount(), 1u);
+        for (const auto& session : sessions.made)
+          EXPECT_EQ(session->stopCalls, 0);
+      }
+      for (std::size_t i = 0; i < restoreSeconds.size(); ++i)
+        if (platform.main.uptime() - asked >= restoreSeconds[i] - 1e-9)
+          platform.workers.queues()[i]->runAll();
+    };
+    service.reset();
+    platform.main.whileAwaiting = nullptr;
+    return platform.main.uptime() - asked;
+  }
+  std::vector<int> stops() {
+    std::vector<int> calls;
+    for (const auto& session : sessions.made)
+      calls.push_back(session->stopCalls);
+    return calls;
+  }
+};
+
+TEST_F(QuitRestoreTest, RestoresRunTogetherAndTheQuitLastsAsLongAsTheSlowest) {
+  EXPECT_NEAR(quit({0.2, 0.4, 0.3}), 0.4, AudioService::quitRestoreDeadline / 50)
+      << "not their sum, nor the whole deadline";
+  EXPECT_EQ(stops(), (std::vector<int>{1, 1, 1}));
+}
+
+TEST_F(QuitRestoreTest, RestoresThatStallAreLeftToTheirWorkersAtTheDeadline) {
+  const double never = 1e9;
+  EXPECT_NEAR(quit({0.3, 3.5, never}), AudioService::quitRestoreDeadline, 1e-6);
+  EXPECT_EQ(stops(), (std::vector<int>{1, 0, 0})) << "the late ones are still running";
+  // They finish on their own once the service is gone, touching nothing of it.
+  drainWorkers();
+  platform.main.advance(10);
+  EXPECT_EQ(stops(), (std::vector<int>{1, 1, 1}));
 }
 
 TEST_F(OrchestrationTest, FailuresAreRetriedTwicePerSignatureThenLeftFailed) {

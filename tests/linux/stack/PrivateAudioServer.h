@@ -52,6 +52,7 @@ class PrivateAudioServer {
   std::string pulseServer() const;
   std::string root() const { return root_; }
   pid_t pipewirePulsePid() const { return pipewirePulse_; }
+  pid_t pipewirePid() const { return pipewire_; }
 
   // Runs pactl with `arguments`; its standard output, or nothing when it
   // failed or took longer than 15 s.
