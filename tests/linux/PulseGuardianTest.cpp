@@ -1,9 +1,23 @@
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "platform/linux/ProcessStart.h"
+#include "platform/linux/PulseGuardian.h"
 #include "platform/linux/PulseGuardianPlan.h"
+#include "support/TempDir.h"
 
 namespace tavuno {
 namespace {
+
+namespace fs = std::filesystem;
 
 // What a Tavuno says arrives in any chunks; only whole, well-formed lines count, and a line
 // too long to be Tavuno's is dropped without taking the next one with it.
@@ -117,6 +131,97 @@ TEST(GuardianPlan, LeavesAStreamWithNowhereToGoToTheUnload) {
     EXPECT_EQ(plan.unload, (std::vector<std::uint32_t>{20, 21}));
     EXPECT_EQ(plan.forget, std::vector<SteerRecord>{r});
   }
+}
+
+// With no tap left to undo, the guardian ends at end of input without a server.
+TEST(PulseGuardianRun, EndsAtOnceWithNothingLeft) {
+  int ends[2];
+  ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends), 0);
+  const std::string said = GuardianLog::tapLine(5, "tavuno.tap.1.1") + GuardianLog::untapLine(5);
+  ASSERT_EQ(::write(ends[0], said.data(), said.size()), static_cast<ssize_t>(said.size()));
+  ::close(ends[0]);
+  test::TempDir dir;
+  EXPECT_EQ(runPulseGuardian(ends[1], kOwner, dir.path().string()), 0);
+  ::close(ends[1]);
+}
+
+std::string slurp(const fs::path& path) {
+  std::ifstream in(path);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+bool eventually(const std::function<bool()>& done, double seconds) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return true;
+}
+
+// The Tavuno side, with a stand-in program that records its arguments and its input: started
+// at the first tap in a session of its own, told of each tap, started again when it died and
+// told of the taps still loaded, and ended (and reaped) when Tavuno closes its end.
+TEST(PulseGuardian, TellsARunningGuardianEveryTap) {
+  test::TempDir dir;
+  const fs::path program = dir.path() / "guardian";
+  std::ofstream(program) << "#!/bin/sh\n"
+                            "out=$(dirname \"$0\")/run-$$\n"
+                            "echo \"$* $(awk '{print $6}' /proc/$$/stat)\" > \"$out.args\"\n"
+                            "cat > \"$out.input\"\n"
+                            "echo eof > \"$out.done\"\n";
+  fs::permissions(program, fs::perms::owner_all);
+  const std::string journal = (dir.path() / "journal").string();
+  pid_t first = 0, second = 0;
+  {
+    PulseGuardian guardian(program.string(), journal);
+    ASSERT_TRUE(guardian.tapLoaded(20, "tavuno.tap.1.1"));
+    first = guardian.pid();
+    ASSERT_GT(first, 0);
+    const fs::path run = dir.path() / ("run-" + std::to_string(first));
+    ASSERT_TRUE(eventually([&] { return fs::exists(run.string() + ".args"); }, 10));
+    const std::string self = std::to_string(::getpid());
+    EXPECT_EQ(slurp(run.string() + ".args"),
+              "--owner " + self + " " + std::to_string(processStartTime(::getpid()).value_or(0)) +
+                  " --journal " + journal + " " + std::to_string(first) + "\n")
+        << "its own session";
+    EXPECT_TRUE(guardian.tapLoaded(21, "tavuno.tap.1.2"));
+    guardian.tapUnloaded(20);
+    EXPECT_EQ(guardian.pid(), first);
+
+    ::kill(first, SIGKILL);
+    EXPECT_TRUE(eventually(
+        [&] {
+          std::ifstream stat("/proc/" + std::to_string(first) + "/stat");
+          std::string pid, name, state;
+          stat >> pid >> name >> state;
+          return state == "Z";
+        },
+        10));
+    EXPECT_TRUE(guardian.tapLoaded(22, "tavuno.tap.1.3"));
+    second = guardian.pid();
+    EXPECT_NE(second, first);
+  }
+  const fs::path run = dir.path() / ("run-" + std::to_string(second));
+  // Closed: the input ended; reaped: no process is left under that pid.
+  EXPECT_TRUE(eventually([&] { return fs::exists(run.string() + ".done"); }, 10));
+  EXPECT_EQ(slurp(run.string() + ".input"), GuardianLog::tapLine(21, "tavuno.tap.1.2") +
+                                                GuardianLog::tapLine(22, "tavuno.tap.1.3"));
+  EXPECT_TRUE(eventually([&] { return !fs::exists("/proc/" + std::to_string(second)); }, 10));
+  EXPECT_FALSE(fs::exists("/proc/" + std::to_string(first)));
+}
+
+TEST(PulseGuardian, WithoutAProgramNothingIsGuarded) {
+  test::TempDir dir;
+  PulseGuardian none("", dir.path().string());
+  EXPECT_FALSE(none.start());
+  EXPECT_FALSE(none.tapLoaded(1, "tavuno.tap.1.1"));
+  none.tapUnloaded(1);
+  PulseGuardian missing((dir.path() / "absent").string(), dir.path().string());
+  EXPECT_FALSE(missing.start());
+  EXPECT_EQ(missing.pid(), 0);
 }
 
 }  // namespace
