@@ -20,6 +20,7 @@ namespace tavuno {
 namespace {
 
 using test::eventually;
+using test::longestSilence;
 using test::SessionAudioStack;
 
 constexpr double kToneRms = 0.3536;
@@ -158,18 +159,6 @@ bool ended(pid_t pid) {
   std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
   std::string number, name, state;
   return !(stat >> number >> name >> state) || state == "Z";
-}
-
-// The longest run of silent frames (both channels below 0.01) in a stereo recording from
-// `from`, in seconds; the tones never dwell that low for two frames in a row.
-double longestSilence(const std::vector<float>& samples, std::size_t from) {
-  std::size_t run = 0, longest = 0;
-  for (std::size_t i = from & ~std::size_t{1}; i + 1 < samples.size(); i += 2) {
-    const bool silent = std::fabs(samples[i]) < 0.01f && std::fabs(samples[i + 1]) < 0.01f;
-    run = silent ? run + 1 : 0;
-    longest = std::max(longest, run);
-  }
-  return double(longest) / 48000.0;
 }
 
 // A Tavuno killed with two tapped apps, each heard through its tap on its own output: its
