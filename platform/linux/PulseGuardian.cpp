@@ -130,6 +130,14 @@ bool PulseGuardian::start() {
   return runningLocked() || spawnLocked();
 }
 
+void PulseGuardian::keepRunning() {
+  std::lock_guard<std::mutex> guard(mutex_);
+  if (taps_.empty() || runningLocked() ||
+      std::chrono::steady_clock::now() - lastSpawn_ < std::chrono::seconds(1))
+    return;
+  spawnLocked();
+}
+
 bool PulseGuardian::tapLoaded(std::uint32_t module, const std::string& sink) {
   std::lock_guard<std::mutex> guard(mutex_);
   taps_[module] = sink;
@@ -169,6 +177,7 @@ bool PulseGuardian::runningLocked() {
 
 bool PulseGuardian::spawnLocked() {
   if (executable_.empty()) return false;
+  lastSpawn_ = std::chrono::steady_clock::now();
   int ends[2];
   // Close-on-exec both: no program Tavuno starts may hold Tavuno's end (the guardian would
   // never see end of file), and the guardian's own end reaches it only as its standard input.

@@ -2,6 +2,7 @@
 
 #include <sys/types.h>
 
+#include <chrono>
 #include <cstdint>
 #include <map>
 #include <mutex>
@@ -36,6 +37,9 @@ class PulseGuardian {
 
   // Starts the guardian when it is not running; false when it cannot be.
   bool start();
+  // The same for callers that check often: a guardian that keeps failing to start or to stay
+  // up is tried again at most once a second.
+  void keepRunning();
   // Tells the guardian of a tap (starting it when needed); false when it could not be told.
   bool tapLoaded(std::uint32_t module, const std::string& sink);
   void tapUnloaded(std::uint32_t module);
@@ -59,6 +63,7 @@ class PulseGuardian {
   mutable std::mutex mutex_;
   pid_t pid_ = 0;
   int socket_ = -1;
+  std::chrono::steady_clock::time_point lastSpawn_{};
   std::map<std::uint32_t, std::string> taps_;  // what a restarted guardian is told again
 };
 

@@ -425,6 +425,9 @@ void PulseSession::follow() {
   while (following_) {
     connection_->waitForChange(seen, 0.1);
     if (!following_) break;
+    // A guardian that died (killed, out of memory) is replaced within a turn or so: a kill of
+    // Tavuno must still find one.
+    if (ports_.guardian) ports_.guardian->keepRunning();
     std::uint64_t gainVersion;
     {
       std::lock_guard<std::mutex> guard(gainMutex_);

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cmath>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <thread>
@@ -222,6 +223,50 @@ TEST_F(PulseSessionTest, AKilledTavunosGuardianGivesTheAppsBackAtOnce) {
   if (!gaps.empty())
     std::printf("apps silent after SIGKILL, %d rounds: median %.1f ms, longest %.1f ms\n", rounds,
                 gaps[gaps.size() / 2] * 1000, gaps.back() * 1000);
+}
+
+// The running guardian of the Tavuno process `owner`, other than `besides`; 0 when none.
+pid_t guardianOf(pid_t owner, pid_t besides) {
+  for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+    const std::string name = entry.path().filename();
+    if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+    std::ifstream in(entry.path() / "cmdline");
+    std::vector<std::string> argv;
+    for (std::string arg; std::getline(in, arg, '\0');)
+      argv.push_back(arg);
+    const pid_t pid = std::stoi(name);
+    if (argv.size() > 2 && argv[0].ends_with("/tavuno-guardian") &&
+        argv[2] == std::to_string(owner) && pid != besides && !ended(pid))
+      return pid;
+  }
+  return 0;
+}
+
+// A guardian that dies while its Tavuno runs is replaced, told of the taps still loaded, and
+// does its job when Tavuno is killed after all.
+TEST_F(PulseSessionTest, AGuardianThatDiedIsReplacedWhileTavunoRuns) {
+  pid_t app = play("GuardAgain", 100, "usb_dac");
+  char self[4096];
+  const ssize_t length = ::readlink("/proc/self/exe", self, sizeof self - 1);
+  ASSERT_GT(length, 0);
+  self[length] = 0;
+  const std::string ready = stack->root() + "/again-ready";
+  pid_t helper = stack->spawn({self}, {{"TAVUNO_PULSE_HELPER", std::to_string(app) + ":1"},
+                                       {"TAVUNO_PULSE_HELPER_GUARDED", "1"},
+                                       {"TAVUNO_PULSE_HELPER_READY", ready}});
+  pid_t first = 0;
+  ASSERT_TRUE(eventually([&] { return bool(std::ifstream(ready) >> first); }, 30));
+  ASSERT_GT(first, 0);
+  ::kill(first, SIGKILL);
+  pid_t second = 0;
+  EXPECT_TRUE(eventually([&] { return (second = guardianOf(helper, first)) != 0; }, 5));
+  EXPECT_EQ(stack->sinkOf(app).rfind("tavuno.tap.", 0), 0u);
+  stack->stop(helper, SIGKILL);
+  EXPECT_TRUE(eventually([&] { return stack->sinkOf(app) == "usb_dac"; }, 1.0));
+  EXPECT_TRUE(eventually([&] { return second == 0 || ended(second); }, 10));
+  auto sinks = stack->run({"pactl", "list", "short", "sinks"});
+  ASSERT_TRUE(sinks);
+  EXPECT_EQ(sinks->find("tavuno.tap"), std::string::npos);
 }
 
 // A session stopped as at a normal quit leaves its guardian nothing to do: it lives as long as
