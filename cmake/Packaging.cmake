@@ -23,6 +23,7 @@ add_custom_command(OUTPUT ${TAVUNO_ICON_PNGS}
 add_custom_target(tavuno-icons ALL DEPENDS ${TAVUNO_ICON_PNGS})
 
 install(TARGETS tavuno RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS tavuno-guardian RUNTIME DESTINATION ${CMAKE_INSTALL_LIBEXECDIR}/tavuno)
 install(FILES resources/linux/com.tavuno.Tavuno.desktop
   DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES resources/linux/com.tavuno.Tavuno.metainfo.xml

@@ -26,10 +26,12 @@ class RefusedSession final : public ManagedAudioSession {
 
 }  // namespace
 
-LinuxSessionFactory::LinuxSessionFactory(const SessionControlPlane& plane, std::string journalDir)
+LinuxSessionFactory::LinuxSessionFactory(const SessionControlPlane& plane, std::string journalDir,
+                                         std::string guardian)
     : plane_(plane),
       journal_(journalDir),  // creates the folder the lock lives in
-      control_(ControlLock::forProcess(journalDir)) {}
+      control_(ControlLock::forProcess(journalDir)),
+      guardian_(std::move(guardian), journalDir) {}
 
 LinuxSessionFactory::~LinuxSessionFactory() {
   if (sweeper_.joinable()) sweeper_.join();
@@ -89,7 +91,7 @@ std::function<std::shared_ptr<ManagedAudioSession>(bool)> LinuxSessionFactory::f
     // PipeWire gets the fallback (a PipeWire that does not answer fails its start instead).
     if (graphs_.current(error) || plane_.serverIsPipeWire())
       return std::make_shared<PipeWireSession>(PipeWireSessionPorts{plane_, graphs_, journal_});
-    return std::make_shared<PulseSession>(PulseSessionPorts{plane_, journal_});
+    return std::make_shared<PulseSession>(PulseSessionPorts{plane_, journal_, &guardian_});
   };
 }
 

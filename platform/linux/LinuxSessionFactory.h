@@ -10,6 +10,7 @@
 #include "engine/sessions/ManagedAudioSession.h"
 #include "platform/linux/ControlLock.h"
 #include "platform/linux/PipeWireGraph.h"
+#include "platform/linux/PulseGuardian.h"
 #include "platform/linux/SessionControlPlane.h"
 #include "platform/linux/SteerJournal.h"
 
@@ -19,7 +20,8 @@ namespace tavuno {
 // (`ServiceOptions::makeSession`): a PipeWireSession when a PipeWire server answers, else the
 // PulseSession fallback on a real PulseAudio. The duplex flag has no Linux meaning (no Linux
 // device has both directions), so both values get the same kind. Owns what the sessions share:
-// the PipeWire connection and the journal of steered streams. Outlives every session it made.
+// the PipeWire connection, the journal of steered streams and the PulseAudio sessions' guardian.
+// Outlives every session it made.
 //
 // Holds this user's control lock (ControlLock, in the journal's folder) for as long as it
 // lives: while another Tavuno process has it, every session it makes refuses to start, saying
@@ -27,8 +29,11 @@ namespace tavuno {
 // each start, so control passes on when the other Tavuno quits.
 class LinuxSessionFactory {
  public:
+  // `guardian` is the program that cleans up after a killed Tavuno on PulseAudio
+  // (PulseGuardian.h), started at the first PulseAudio session; empty: none.
   explicit LinuxSessionFactory(const SessionControlPlane& plane,
-                               std::string journalDir = SteerJournal::defaultDir());
+                               std::string journalDir = SteerJournal::defaultDir(),
+                               std::string guardian = PulseGuardian::defaultExecutable());
   // Waits for a sweep still running (only a test lets the factory go that early).
   ~LinuxSessionFactory();
   LinuxSessionFactory(const LinuxSessionFactory&) = delete;
@@ -57,6 +62,7 @@ class LinuxSessionFactory {
   PipeWireGraphSource graphs_;
   SteerJournal journal_;
   std::shared_ptr<ControlLock> control_;
+  PulseGuardian guardian_;
   std::mutex takeOver_;  // one worker takes the lock over (and sweeps) at a time
 
   void waitForSweep();

@@ -12,6 +12,7 @@
 #include "base/text/TavunoLanguage.h"
 #include "engine/sessions/RetainedAfterFailedCleanup.h"
 #include "platform/linux/ProcessStart.h"
+#include "platform/linux/PulseGuardian.h"
 #include "platform/linux/RivalTavuno.h"
 
 namespace tavuno {
@@ -262,6 +263,10 @@ std::optional<SessionFailure> PulseSession::start(const std::vector<AudioObjectI
       " channels=2 format=float32le sink_properties=\"tavuno.owner.pid=" + std::to_string(self) +
       " tavuno.owner.start=" + std::to_string(processStartTime(self).value_or(0)) +
       " device.description=Tavuno\"";
+  // Running before the null sink exists, so that it learns of it at once: a kill can come at any
+  // moment from here on. Without a guardian the sessions still run, and the next start-up sweep
+  // is what cleans up after a kill.
+  if (ports_.guardian) ports_.guardian->start();
   std::uint32_t module = PA_INVALID_INDEX;
   connection_->run([&] {
     return pa_context_load_module(
@@ -278,6 +283,7 @@ std::optional<SessionFailure> PulseSession::start(const std::vector<AudioObjectI
   }
   module_ = module;
   moduleLoaded_ = true;
+  if (ports_.guardian) ports_.guardian->tapLoaded(module_, tapName_);
   std::string defaultSink;
   for (const Sink& sink : listSinks(defaultSink))
     if (sink.name == tapName_) tapIndex_ = sink.index;
@@ -419,6 +425,9 @@ void PulseSession::follow() {
   while (following_) {
     connection_->waitForChange(seen, 0.1);
     if (!following_) break;
+    // A guardian that died (killed, out of memory) is replaced within a turn or so: a kill of
+    // Tavuno must still find one.
+    if (ports_.guardian) ports_.guardian->keepRunning();
     std::uint64_t gainVersion;
     {
       std::lock_guard<std::mutex> guard(gainMutex_);
@@ -603,8 +612,13 @@ void PulseSession::teardown() {
           connection_->context(), module_,
           [](pa_context*, int ok, void* data) { *static_cast<int*>(data) = ok; }, &success);
     });
-    // Unloaded or not, the null sink is the server's to keep; only a live one is a failure.
-    if (!success && connection_->connected()) cleanupFailed_ = true;
+    // Unloaded or not, the null sink is the server's to keep; only a live one is a failure (and
+    // stays the guardian's to unload when Tavuno ends).
+    if (!success && connection_->connected()) {
+      cleanupFailed_ = true;
+    } else if (ports_.guardian) {
+      ports_.guardian->tapUnloaded(module_);
+    }
     moduleLoaded_ = false;
   }
   rt_.reset();

@@ -23,9 +23,14 @@ struct pa_stream;
 
 namespace tavuno {
 
+class PulseGuardian;
+
 struct PulseSessionPorts {
   const SessionControlPlane& plane;
   SteerJournal& journal;
+  // Told of the null sink, so that it is unloaded and the streams go back should Tavuno be
+  // killed; none: only the next Tavuno's start-up sweep does that.
+  PulseGuardian* guardian = nullptr;
 };
 
 // The per-application path on a real PulseAudio server (no PipeWire): a null sink per
@@ -33,8 +38,9 @@ struct PulseSessionPorts {
 // kernel, and the application's sink-inputs moved into it by index, each move verified. A
 // follower thread moves the application's new sink-inputs too and takes back one another
 // program moved away (that choice is what stop() puts back). Moves are recorded in the journal
-// first; after a Tavuno was killed its null sinks stay, and sweepPulseTaps (PulseSweep.h)
-// unloads them and puts pinned streams back.
+// first. A null sink outlives a Tavuno that is killed: the guardian (PulseGuardian.h), told of
+// each one, moves the streams back and unloads it at once, and sweepPulseTaps (PulseSweep.h)
+// at the next start does what no guardian did.
 //
 // Threads: as PipeWireSession. The record callback runs the kernel on the connection's loop
 // thread, into the playback's own write buffer.

@@ -6,10 +6,12 @@
 #include <atomic>
 #include <cmath>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <thread>
 
+#include "platform/linux/PulseGuardian.h"
 #include "platform/linux/PulseSession.h"
 #include "platform/linux/PulseSweep.h"
 #include "tests/linux/session/SessionAudioStack.h"
@@ -19,6 +21,7 @@ namespace tavuno {
 namespace {
 
 using test::eventually;
+using test::longestSilence;
 using test::SessionAudioStack;
 
 constexpr double kToneRms = 0.3536;
@@ -31,12 +34,16 @@ AudioDevice device(AudioObjectID id) {
 }
 
 // Helper mode: run with TAVUNO_PULSE_HELPER="<pid>:<output id>,..." it starts one session per
-// pair, writes TAVUNO_PULSE_HELPER_READY and waits to be killed.
+// pair, writes TAVUNO_PULSE_HELPER_READY and waits to be killed. With TAVUNO_PULSE_HELPER_GUARDED
+// its sessions have a guardian, whose pid is what the ready file says.
 const bool helperMode = [] {
   const char* spec = std::getenv("TAVUNO_PULSE_HELPER");
   if (!spec) return false;
   static test::SessionTestPlane plane;
   static SteerJournal journal(SteerJournal::defaultDir());
+  static PulseGuardian guardian(
+      std::getenv("TAVUNO_PULSE_HELPER_GUARDED") ? TAVUNO_GUARDIAN_BINARY : "",
+      SteerJournal::defaultDir());
   static std::vector<std::unique_ptr<PulseSession>> sessions;
   std::stringstream list(spec);
   std::string item;
@@ -44,12 +51,12 @@ const bool helperMode = [] {
   while (std::getline(list, item, ',')) {
     const auto colon = item.find(':');
     plane.pids[object] = std::stoi(item.substr(0, colon));
-    auto session = std::make_unique<PulseSession>(PulseSessionPorts{plane, journal});
+    auto session = std::make_unique<PulseSession>(PulseSessionPorts{plane, journal, &guardian});
     if (session->start({object}, device(std::stoul(item.substr(colon + 1))))) std::_Exit(3);
     sessions.push_back(std::move(session));
     ++object;
   }
-  std::ofstream(std::getenv("TAVUNO_PULSE_HELPER_READY")) << "ready";
+  std::ofstream(std::getenv("TAVUNO_PULSE_HELPER_READY")) << guardian.pid();
   for (;;)
     ::pause();
 }();
@@ -146,6 +153,151 @@ TEST_F(PulseSessionTest, SweepAfterAKillUnloadsTheTapsAndRepins) {
     ASSERT_TRUE(sinks);
     EXPECT_EQ(sinks->find("tavuno.tap"), std::string::npos);
   }
+}
+
+// Whether `pid` is no process any more (a zombie no one reaped counts: it holds nothing).
+bool ended(pid_t pid) {
+  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+  std::string number, name, state;
+  return !(stat >> number >> name >> state) || state == "Z";
+}
+
+// A Tavuno killed with two tapped apps, each heard through its tap on its own output: its
+// guardian moves both streams back and unloads the null sinks, so each app is heard on its
+// output again well within a second (the silence is read off both outputs' monitors), with no
+// record, null sink or guardian left over. Repeated, since a kill can land anywhere.
+TEST_F(PulseSessionTest, AKilledTavunosGuardianGivesTheAppsBackAtOnce) {
+  pid_t free = play("GuardFree", 100);
+  pid_t pinned = play("GuardPinned", 101, "usb_dac", true);
+  const char* wanted = std::getenv("TAVUNO_KILL_ROUNDS");
+  const int rounds = wanted ? std::atoi(wanted) : 20;
+  char self[4096];
+  const ssize_t length = ::readlink("/proc/self/exe", self, sizeof self - 1);
+  ASSERT_GT(length, 0);
+  self[length] = 0;
+  std::vector<double> gaps;
+  for (int round = 0; round < rounds; ++round) {
+    SCOPED_TRACE(round);
+    const std::string ready = stack->root() + "/guarded-ready";
+    std::remove(ready.c_str());
+    pid_t helper = stack->spawn({self}, {{"TAVUNO_PULSE_HELPER", std::to_string(free) + ":1," +
+                                                                     std::to_string(pinned) + ":2"},
+                                         {"TAVUNO_PULSE_HELPER_GUARDED", "1"},
+                                         {"TAVUNO_PULSE_HELPER_READY", ready}});
+    pid_t guardian = 0;
+    ASSERT_TRUE(eventually([&] { return bool(std::ifstream(ready) >> guardian); }, 30));
+    ASSERT_GT(guardian, 0) << "the guardian did not start";
+    ASSERT_EQ(stack->sinkOf(free).rfind("tavuno.tap.", 0), 0u);
+    ASSERT_EQ(stack->sinkOf(pinned).rfind("tavuno.tap.", 0), 0u);
+
+    std::vector<float> speakers, dac;
+    std::atomic<bool> speakersOn{false}, dacOn{false};
+    std::thread a([&] { speakers = stack->record("builtin_speakers", 1.8, &speakersOn); });
+    std::thread b([&] { dac = stack->record("usb_dac", 1.8, &dacOn); });
+    EXPECT_TRUE(eventually([&] { return speakersOn && dacOn; }, 10));
+    // The kill lands 0.3 s into the recordings, past the recorders' own start.
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    stack->stop(helper, SIGKILL);
+    a.join();
+    b.join();
+    // The first 0.2 s hold the recorders' own start.
+    const double gap = std::max(longestSilence(speakers, 2 * 9600), longestSilence(dac, 2 * 9600));
+    gaps.push_back(gap);
+    EXPECT_LT(gap, 1.0) << "an app silent after its Tavuno was killed";
+
+    EXPECT_EQ(stack->sinkOf(free), "builtin_speakers");
+    EXPECT_EQ(stack->sinkOf(pinned), "usb_dac");
+    EXPECT_TRUE(eventually(
+        [&] {
+          auto sinks = stack->run({"pactl", "list", "short", "sinks"});
+          return sinks && sinks->find("tavuno.tap") == std::string::npos;
+        },
+        10))
+        << "the null sinks are unloaded";
+    SteerJournal left(SteerJournal::defaultDir());
+    EXPECT_TRUE(eventually([&] { return left.load().empty(); }, 10));
+    EXPECT_TRUE(eventually([&] { return ended(guardian); }, 10))
+        << "the guardian ends with its job";
+  }
+  std::sort(gaps.begin(), gaps.end());
+  if (!gaps.empty())
+    std::printf("apps silent after SIGKILL, %d rounds: median %.1f ms, longest %.1f ms\n", rounds,
+                gaps[gaps.size() / 2] * 1000, gaps.back() * 1000);
+}
+
+// The running guardian of the Tavuno process `owner`, other than `besides`; 0 when none.
+pid_t guardianOf(pid_t owner, pid_t besides) {
+  for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+    const std::string name = entry.path().filename();
+    if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+    std::ifstream in(entry.path() / "cmdline");
+    std::vector<std::string> argv;
+    for (std::string arg; std::getline(in, arg, '\0');)
+      argv.push_back(arg);
+    const pid_t pid = std::stoi(name);
+    if (argv.size() > 2 && argv[0].ends_with("/tavuno-guardian") &&
+        argv[2] == std::to_string(owner) && pid != besides && !ended(pid))
+      return pid;
+  }
+  return 0;
+}
+
+// A guardian that dies while its Tavuno runs is replaced, told of the taps still loaded, and
+// does its job when Tavuno is killed after all.
+TEST_F(PulseSessionTest, AGuardianThatDiedIsReplacedWhileTavunoRuns) {
+  pid_t app = play("GuardAgain", 100, "usb_dac");
+  char self[4096];
+  const ssize_t length = ::readlink("/proc/self/exe", self, sizeof self - 1);
+  ASSERT_GT(length, 0);
+  self[length] = 0;
+  const std::string ready = stack->root() + "/again-ready";
+  pid_t helper = stack->spawn({self}, {{"TAVUNO_PULSE_HELPER", std::to_string(app) + ":1"},
+                                       {"TAVUNO_PULSE_HELPER_GUARDED", "1"},
+                                       {"TAVUNO_PULSE_HELPER_READY", ready}});
+  pid_t first = 0;
+  ASSERT_TRUE(eventually([&] { return bool(std::ifstream(ready) >> first); }, 30));
+  ASSERT_GT(first, 0);
+  ::kill(first, SIGKILL);
+  pid_t second = 0;
+  EXPECT_TRUE(eventually([&] { return (second = guardianOf(helper, first)) != 0; }, 5));
+  EXPECT_EQ(stack->sinkOf(app).rfind("tavuno.tap.", 0), 0u);
+  stack->stop(helper, SIGKILL);
+  EXPECT_TRUE(eventually([&] { return stack->sinkOf(app) == "usb_dac"; }, 1.0));
+  EXPECT_TRUE(eventually([&] { return second == 0 || ended(second); }, 10));
+  auto sinks = stack->run({"pactl", "list", "short", "sinks"});
+  ASSERT_TRUE(sinks);
+  EXPECT_EQ(sinks->find("tavuno.tap"), std::string::npos);
+}
+
+// A session stopped as at a normal quit leaves its guardian nothing to do: it lives as long as
+// Tavuno does, and ends as soon as Tavuno lets go, without so much as a connection to the server.
+TEST_F(PulseSessionTest, TheGuardianEndsWithNothingLeftAtANormalQuit) {
+  pid_t a = play("GuardQuit", 100);
+  auto keeper = std::make_unique<PulseGuardian>(
+      TAVUNO_GUARDIAN_BINARY, stack->root() + "/journal-" +
+                                  ::testing::UnitTest::GetInstance()->current_test_info()->name());
+  EXPECT_EQ(keeper->pid(), 0) << "started with the first session, not before";
+  pid_t guardian = 0;
+  {
+    PulseSession session(PulseSessionPorts{plane, *journal, keeper.get()});
+    ASSERT_EQ(session.start({100}, device(2)), std::nullopt);
+    guardian = keeper->pid();
+    ASSERT_GT(guardian, 0);
+    auto clients = stack->run({"pactl", "list", "clients"});
+    ASSERT_TRUE(clients);
+    ASSERT_NE(clients->find("application.process.id = \"" + std::to_string(::getpid()) + "\""),
+              std::string::npos);
+    EXPECT_EQ(clients->find("application.process.id = \"" + std::to_string(guardian) + "\""),
+              std::string::npos)
+        << "the guardian connects only once Tavuno is gone";
+    session.stop();
+    EXPECT_EQ(stack->sinkOf(a), "builtin_speakers");
+  }
+  EXPECT_FALSE(ended(guardian));
+  const auto before = std::chrono::steady_clock::now();
+  keeper.reset();
+  EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - before).count(), 1.0);
+  EXPECT_FALSE(std::ifstream("/proc/" + std::to_string(guardian) + "/stat").good()) << "reaped";
 }
 
 // An app controlled at 0.15 and started again starts at 0.15: the stream-restore entry holds

@@ -27,6 +27,7 @@ namespace tavuno {
 namespace {
 
 using test::eventually;
+using test::longestSilence;
 using test::SessionAudioStack;
 
 constexpr double kToneRms = 0.3536;
@@ -291,18 +292,6 @@ TEST_F(PipeWireSessionTest, SteersAndRestoresWhenTheServerNoLongerReportsTargets
   EXPECT_FALSE(s->cleanupFailed());
   EXPECT_EQ(stack->sinkOf(a), "builtin_speakers");
   EXPECT_TRUE(journal->load().empty());
-}
-
-// The longest run of silent frames (both channels below 0.01) in a stereo recording, in
-// seconds; the tones never dwell that low for two frames in a row.
-double longestSilence(const std::vector<float>& samples, std::size_t from) {
-  std::size_t run = 0, longest = 0;
-  for (std::size_t i = from & ~std::size_t{1}; i + 1 < samples.size(); i += 2) {
-    const bool silent = std::fabs(samples[i]) < 0.01f && std::fabs(samples[i + 1]) < 0.01f;
-    run = silent ? run + 1 : 0;
-    longest = std::max(longest, run);
-  }
-  return double(longest) / 48000.0;
 }
 
 // A Tavuno killed with two tapped applications: the server relinks both, typically within 50

@@ -106,6 +106,16 @@ bool eventually(const std::function<bool()>& done, double seconds) {
   return true;
 }
 
+double longestSilence(const std::vector<float>& samples, std::size_t from) {
+  std::size_t run = 0, longest = 0;
+  for (std::size_t i = from & ~std::size_t{1}; i + 1 < samples.size(); i += 2) {
+    const bool silent = std::fabs(samples[i]) < 0.01f && std::fabs(samples[i + 1]) < 0.01f;
+    run = silent ? run + 1 : 0;
+    longest = std::max(longest, run);
+  }
+  return double(longest) / 48000.0;
+}
+
 SessionAudioStack& SessionAudioStack::get(Server server) {
   static SessionAudioStack* stack = [server] {
     auto* s = new SessionAudioStack();

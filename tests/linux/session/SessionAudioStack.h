@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstddef>
 #include <functional>
 #include <map>
 #include <optional>
@@ -91,5 +92,9 @@ class SessionAudioStack {
 
 // Polls `done` every 10 ms until it holds or `seconds` pass.
 bool eventually(const std::function<bool()>& done, double seconds);
+
+// The longest run of silent frames (both channels below 0.01) in a recording (stereo, 48 kHz)
+// from sample `from`, in seconds; the tones never dwell that low for two frames in a row.
+double longestSilence(const std::vector<float>& samples, std::size_t from);
 
 }  // namespace tavuno::test
