@@ -9,10 +9,12 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -184,6 +186,43 @@ TEST_F(DesktopAppTest, ControlsAPlayingAppAndGivesItsAudioBackOnQuit) {
   const bool streamsKeepTheVolume = stack && std::string(stack) == "current";
   EXPECT_NEAR(*heard, streamsKeepTheVolume ? toneRMS * 0.5 : toneRMS, 0.02)
       << "its own audio back after quitting";
+}
+
+// A player that chose its own output is controlled there, not moved to the default, until the
+// system default is chosen for it in Tavuno.
+TEST_F(DesktopAppTest, AnAppOnAnOutputOfItsOwnIsControlledThere) {
+  ASSERT_TRUE(server().play("org.example.Pinned", "Pinned", Server::usbDac));
+  startApp();
+  std::string id;
+  ASSERT_TRUE(test::waitUntil(
+      [&] {
+        const auto& controlled = app->service()->state().controlledApps;
+        if (controlled.size() == 1) id = *controlled.begin();
+        return !id.empty() && app->service()->session(id);
+      },
+      10))
+      << app->service()->state().error.value_or("no session");
+  auto pinned = [&]() -> const ActiveApp& {
+    for (const auto& active : app->service()->state().activeApps)
+      if (active.id == id) return active;
+    throw std::runtime_error("the app is gone");
+  };
+  EXPECT_EQ(pinned().ownOutputUID, std::string(Server::usbDac));
+  app->service()->setAppMix(pinned(), 0.5f, std::nullopt);
+  auto heard = server().rms(Server::usbDac);
+  ASSERT_TRUE(heard);
+  EXPECT_NEAR(*heard, toneRMS * 0.5, 0.02) << "heard on its own output at its gain";
+  heard = server().rms(Server::speakers);
+  ASSERT_TRUE(heard);
+  EXPECT_LT(*heard, 0.01) << "not on the default";
+
+  app->service()->setAppOutput(pinned(), std::nullopt);
+  EXPECT_TRUE(test::waitUntil(
+      [&] { return std::fabs(server().rms(Server::speakers).value_or(0) - toneRMS * 0.5) < 0.02; },
+      10))
+      << "the system default chosen in Tavuno";
+  quitFromThePanel();
+  ASSERT_TRUE(app->isShutDown());
 }
 
 TEST_F(DesktopAppTest, SaysTheServerIsMissingAndPicksItUpWhenItStarts) {
