@@ -269,20 +269,7 @@ bool SessionAudioStack::startServer() {
     problem_ = "the pulse socket did not answer";
     return false;
   }
-  this->run({"pactl", "load-module", "module-null-sink", "sink_name=builtin_speakers",
-             "sink_properties=\"device.description='Built-in' device.bus=pci device.api=alsa\""});
-  this->run({"pactl", "load-module", "module-null-sink", "sink_name=usb_dac",
-             "sink_properties=\"device.description='USB' device.bus=usb device.api=alsa\""});
-  if (!eventually(
-          [&] {
-            auto sinks = this->run({"pactl", "list", "short", "sinks"});
-            return sinks && sinks->find("usb_dac") != std::string::npos &&
-                   sinks->find("builtin_speakers") != std::string::npos;
-          },
-          30)) {
-    problem_ = "the test sinks did not appear";
-    return false;
-  }
+  if (!loadTestSinks()) return false;
   this->run({"pactl", "set-default-sink", "builtin_speakers"});
   // PipeWire 1.x holds a volume or mute write to a null sink that has never run until it first
   // runs (a real card is not affected): each sink runs once, so that volume and mute mean the
@@ -308,6 +295,49 @@ bool SessionAudioStack::startServer() {
     return false;
   }
   return true;
+}
+
+bool SessionAudioStack::loadTestSinks() {
+  struct Sink {
+    const char* name;
+    const char* properties;
+    std::chrono::steady_clock::time_point loaded{};
+  };
+  Sink sinks[] = {
+      {"builtin_speakers", "device.description='Built-in' device.bus=pci device.api=alsa"},
+      {"usb_dac", "device.description='USB' device.bus=usb device.api=alsa"}};
+  // A server that answers can still lose or refuse a load while it comes up (seen after a
+  // restart under load): a sink that has not appeared a while after its load is loaded again,
+  // its earlier module unloaded first so that no second sink of the name appears.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  std::string listed;
+  std::string lastLoad;
+  for (;;) {
+    listed = this->run({"pactl", "list", "short", "sinks"}).value_or("");
+    bool all = true;
+    const auto now = std::chrono::steady_clock::now();
+    for (Sink& sink : sinks) {
+      if (listed.find(std::string("\t") + sink.name + "\t") != std::string::npos) continue;
+      all = false;
+      if (now - sink.loaded < std::chrono::seconds(5)) continue;
+      const std::string argument = std::string("sink_name=") + sink.name;
+      std::istringstream modules(this->run({"pactl", "list", "short", "modules"}).value_or(""));
+      for (std::string line; std::getline(modules, line);)
+        if (line.find("module-null-sink") != std::string::npos &&
+            line.find(argument + " ") != std::string::npos)
+          this->run({"pactl", "unload-module", line.substr(0, line.find('\t'))});
+      const bool ok = this->run({"pactl", "load-module", "module-null-sink", argument,
+                                 std::string("sink_properties=\"") + sink.properties + "\""})
+                          .has_value();
+      lastLoad = std::string(sink.name) + (ok ? " loaded" : " refused");
+      sink.loaded = now;
+    }
+    if (all) return true;
+    if (std::chrono::steady_clock::now() > deadline) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  problem_ = "the test sinks did not appear (last load: " + lastLoad + "; sinks: " + listed + ")";
+  return false;
 }
 
 void SessionAudioStack::stopServer() {

@@ -78,6 +78,7 @@ class SessionAudioStack {
   ~SessionAudioStack();
   bool start(Server server);
   bool startServer();
+  bool loadTestSinks();
   void stopServer();
 
   Server server_ = Server::pipewire;
