@@ -499,32 +499,25 @@ bool PipeWireGraph::connected() const {
   return view_.connected;
 }
 
-std::uint64_t PipeWireGraph::changes() const {
-  std::lock_guard<std::mutex> guard(mutex_);
-  return view_.changes;
+bool PipeWireGraph::waitOn(std::condition_variable& changed,
+                           const std::function<bool(const View&)>& done, double seconds) const {
+  const auto deadline = std::chrono::steady_clock::now() +
+                        std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                            std::chrono::duration<double>(seconds));
+  std::unique_lock<std::mutex> lock(mutex_);
+  while (!done(view_)) {
+    if (changed.wait_until(lock, deadline) == std::cv_status::timeout) return done(view_);
+  }
+  return true;
 }
 
 bool PipeWireGraph::waitForStructure(const std::function<bool(const View&)>& done,
                                      double seconds) const {
-  const auto deadline = std::chrono::steady_clock::now() +
-                        std::chrono::duration_cast<std::chrono::steady_clock::duration>(
-                            std::chrono::duration<double>(seconds));
-  std::unique_lock<std::mutex> lock(mutex_);
-  while (!done(view_)) {
-    if (structureChanged_.wait_until(lock, deadline) == std::cv_status::timeout) return done(view_);
-  }
-  return true;
+  return waitOn(structureChanged_, done, seconds);
 }
 
 bool PipeWireGraph::waitUntil(const std::function<bool(const View&)>& done, double seconds) const {
-  const auto deadline = std::chrono::steady_clock::now() +
-                        std::chrono::duration_cast<std::chrono::steady_clock::duration>(
-                            std::chrono::duration<double>(seconds));
-  std::unique_lock<std::mutex> lock(mutex_);
-  while (!done(view_)) {
-    if (changed_.wait_until(lock, deadline) == std::cv_status::timeout) return done(view_);
-  }
-  return true;
+  return waitOn(changed_, done, seconds);
 }
 
 bool PipeWireGraph::answers() const {

@@ -84,8 +84,6 @@ class PipeWireGraph {
   PipeWireGraph& operator=(const PipeWireGraph&) = delete;
 
   View view() const;
-  // View::changes, without copying the view.
-  std::uint64_t changes() const;
   // Waits until `done` holds for the mirror or `seconds` pass; answers the last verdict.
   bool waitUntil(const std::function<bool(const View&)>& done, double seconds) const;
   // The same, woken only by changes of nodes, links and targets (View::structure), not by
@@ -118,6 +116,8 @@ class PipeWireGraph {
 
  private:
   PipeWireGraph();
+  bool waitOn(std::condition_variable& changed, const std::function<bool(const View&)>& done,
+              double seconds) const;
 
   pw_thread_loop* loop_ = nullptr;
   pw_context* context_ = nullptr;
