@@ -138,13 +138,18 @@ std::optional<ResolvedAppId> resolveUnchecked(
     return nullptr;
   };
 
-  // The portal's id is set by the server from the sandbox, so a client
-  // cannot claim another application's.
-  if (auto portal = declared("pipewire.access.portal.app_id"))
-    return ResolvedAppId{*portal, AppIdSource::sandbox};
+  // The sandbox's own file names its application. The portal's id is taken only where the
+  // process's cgroup is that application's sandbox: a client of the pulse protocol sets the key
+  // in its own properties as it likes, and would take over another application's row and rules.
   if (auto flatpak = flatpakAppName(clues.flatpakInfo))
     return ResolvedAppId{*flatpak, AppIdSource::sandbox};
   const std::string_view leaf = cgroupLeaf(clues.cgroup);
+  if (auto portal = declared("pipewire.access.portal.app_id");
+      portal && leaf.starts_with("app-flatpak-")) {
+    const auto candidates = scopeCandidates(leaf);
+    if (!candidates.empty() && candidates.front() == *portal)
+      return ResolvedAppId{*portal, AppIdSource::sandbox};
+  }
   if (auto snap = snapId(leaf)) return ResolvedAppId{*snap, AppIdSource::sandbox};
 
   for (const auto& candidate : scopeCandidates(leaf))

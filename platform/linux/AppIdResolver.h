@@ -30,8 +30,9 @@ struct ResolvedAppId {
 };
 
 // Names the application a process belongs to, first rule that answers:
-//  1. its sandbox: the client's portal app id, the Flatpak info's
-//     application, or a snap's cgroup (`<snap>_<app>`);
+//  1. its sandbox: the Flatpak info's application, the client's portal app
+//     id where the cgroup is that application's Flatpak scope, or a snap's
+//     cgroup (`<snap>_<app>`);
 //  2. its systemd user scope or service (`app-[<launcher>-]<id>-<random>.scope`,
 //     `app-[<launcher>-]<id>[@…].service`), when `<id>.desktop` exists;
 //  3. what its streams and clients declare (application.id, then the binary

@@ -3,6 +3,7 @@
 #include "platform/linux/FlatpakHostPid.h"
 
 #include <charconv>
+#include <chrono>
 #include <fstream>
 #include <map>
 #include <memory>
@@ -42,16 +43,23 @@ std::optional<std::uint64_t> readStartTime(std::int32_t pid) {
 
 }  // namespace
 
-ProcessLookup procProcessLookup() {
+ProcessLookup procProcessLookup(std::string procRoot,
+                                std::function<std::chrono::steady_clock::time_point()> now) {
   struct Cache {
     std::mutex mutex;
     std::map<std::pair<std::int32_t, std::string>, std::pair<std::int32_t, std::uint64_t>> hosts;
+    // Pairs no process answered, and when: a client that claims a sandbox it is not in would
+    // otherwise cost a walk over every process of the system at each snapshot.
+    std::map<std::pair<std::int32_t, std::string>, std::chrono::steady_clock::time_point> misses;
   };
+  static constexpr auto missKept = std::chrono::seconds(10);
+  static constexpr std::size_t kept = 512;  // pairs of each kind; a flood of claims is forgotten
   auto cache = std::make_shared<Cache>();
   ProcessLookup lookup;
   lookup.startTime = readStartTime;
-  lookup.hostPid = [cache](std::int32_t sandboxPid,
-                           const std::string& appId) -> std::optional<std::int32_t> {
+  lookup.hostPid = [cache, procRoot = std::move(procRoot), now = std::move(now)](
+                       std::int32_t sandboxPid,
+                       const std::string& appId) -> std::optional<std::int32_t> {
     std::lock_guard lock(cache->mutex);
     auto key = std::make_pair(sandboxPid, appId);
     auto it = cache->hosts.find(key);
@@ -59,9 +67,21 @@ ProcessLookup procProcessLookup() {
       if (readStartTime(it->second.first) == it->second.second) return it->second.first;
       cache->hosts.erase(it);
     }
-    auto host = flatpakHostPid("/proc", sandboxPid, appId);
-    if (!host) return std::nullopt;
-    if (auto start = readStartTime(*host)) cache->hosts[key] = {*host, *start};
+    const auto at = now();
+    if (auto miss = cache->misses.find(key); miss != cache->misses.end()) {
+      if (at - miss->second < missKept) return std::nullopt;
+      cache->misses.erase(miss);
+    }
+    auto host = flatpakHostPid(procRoot, sandboxPid, appId);
+    if (!host) {
+      if (cache->misses.size() >= kept) cache->misses.clear();
+      cache->misses[key] = at;
+      return std::nullopt;
+    }
+    if (auto start = readStartTime(*host)) {
+      if (cache->hosts.size() >= kept) cache->hosts.clear();
+      cache->hosts[key] = {*host, *start};
+    }
     return host;
   };
   return lookup;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -19,8 +20,11 @@ struct ProcessLookup {
       hostPid;
 };
 
-// The lookups over /proc. Host pids are cached per (sandbox pid, app id) for
-// as long as the found process keeps its start time.
-ProcessLookup procProcessLookup();
+// The lookups over /proc (`procRoot` for the host pids). Host pids are cached
+// per (sandbox pid, app id) for as long as the found process keeps its start
+// time; a pair no process answers is not looked up again for 10 s of `now`.
+ProcessLookup procProcessLookup(
+    std::string procRoot = "/proc",
+    std::function<std::chrono::steady_clock::time_point()> now = std::chrono::steady_clock::now);
 
 }  // namespace tavuno

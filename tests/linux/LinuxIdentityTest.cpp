@@ -13,6 +13,7 @@
 #include "platform/linux/FlatpakHostPid.h"
 #include "platform/linux/LinuxIdentity.h"
 #include "platform/linux/ProcFs.h"
+#include "platform/linux/ProcessLookup.h"
 
 namespace tavuno {
 namespace {
@@ -172,6 +173,21 @@ TEST_F(LinuxIdentityTest, FlatpakHostPidIsTheOneProcessOfThatAppInANamespace) {
   EXPECT_EQ(flatpakHostPid(proc, 3, "org.flat.Game"), std::nullopt);
   process({.pid = 12, .flatpakInfo = game, .nsPids = "12\t2"});  // a second instance
   EXPECT_EQ(flatpakHostPid(proc, 2, "org.flat.Game"), std::nullopt) << "ambiguous";
+}
+
+// A client claiming a sandbox no process is in is answered from memory for a while, not by a
+// walk over every process at each snapshot; the answer is looked for again later.
+TEST_F(LinuxIdentityTest, AHostPidNoProcessAnswersIsNotLookedForAtEachSnapshot) {
+  auto now = std::chrono::steady_clock::time_point{};
+  ProcessLookup lookup = procProcessLookup(tree.path("proc"), [&] { return now; });
+  EXPECT_EQ(lookup.hostPid(2, "org.flat.Game"), std::nullopt);
+  process({.pid = 10, .flatpakInfo = "[Application]\nname=org.flat.Game\n", .nsPids = "10\t2"});
+  now += std::chrono::seconds(9);
+  EXPECT_EQ(lookup.hostPid(2, "org.flat.Game"), std::nullopt) << "remembered";
+  process({.pid = 11, .flatpakInfo = "[Application]\nname=org.flat.Other\n", .nsPids = "11\t2"});
+  EXPECT_EQ(lookup.hostPid(2, "org.flat.Other"), 11) << "another pair is looked for";
+  now += std::chrono::seconds(2);
+  EXPECT_EQ(lookup.hostPid(2, "org.flat.Game"), 10);
 }
 
 // Runs `work` on a thread of its own. When it has not returned within 5 s it is taken as blocked
