@@ -265,8 +265,11 @@ int headless(int argc, char** argv) {
   // session starts. The factory outlives the service (a worker may finish a start after it).
   static SnapshotControlPlane plane(mirror.hub());
   static LinuxSessionFactory sessions(plane);
-  if (int restored = sessions.sweep())
-    std::printf("put back %d stream(s) a previous Tavuno left steered\n", restored);
+  // Off this thread, as in the app: a server that does not answer must not hold up the
+  // commands (session starts wait for the sweep).
+  sessions.sweepInBackground([](int restored) {
+    if (restored) std::printf("put back %d stream(s) a previous Tavuno left steered\n", restored);
+  });
   if (!sessions.controlsApps())
     std::printf("another Tavuno controls the apps; showing the devices only\n");
 
