@@ -1,5 +1,7 @@
 #include "platform/linux/PulseConnection.h"
 
+#include <algorithm>
+
 #include <pulse/pulseaudio.h>
 
 #include <unistd.h>
@@ -134,6 +136,43 @@ bool PulseConnection::run(const std::function<pa_operation*()>& issue, double se
   }
   unlock();
   return ok;
+}
+
+bool PulseConnection::runAll(const std::vector<std::function<pa_operation*()>>& issues,
+                             double seconds) {
+  lock();
+  std::vector<pa_operation*> ops;
+  bool ok = true;
+  for (const auto& issue : issues) {
+    pa_operation* op = issue();
+    if (!op) {
+      ok = false;
+      continue;
+    }
+    pa_operation_set_state_callback(
+        op,
+        [](pa_operation*, void* loop) {
+          pa_threaded_mainloop_signal(static_cast<pa_threaded_mainloop*>(loop), 0);
+        },
+        loop_);
+    ops.push_back(op);
+  }
+  const bool finished = waitLocked(
+      [&] {
+        return std::none_of(ops.begin(), ops.end(), [](pa_operation* op) {
+          return pa_operation_get_state(op) == PA_OPERATION_RUNNING;
+        });
+      },
+      seconds);
+  for (pa_operation* op : ops) {
+    if (pa_operation_get_state(op) != PA_OPERATION_DONE) {
+      ok = false;
+      pa_operation_cancel(op);
+    }
+    pa_operation_unref(op);
+  }
+  unlock();
+  return ok && finished;
 }
 
 std::uint64_t PulseConnection::changes() const {

@@ -6,6 +6,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 struct pa_threaded_mainloop;
 struct pa_context;
@@ -30,6 +31,9 @@ class PulseConnection {
   // Issues an operation with the loop locked and waits (≤ `seconds`) until it completes.
   // False when it could not be issued or did not complete in time.
   bool run(const std::function<pa_operation*()>& issue, double seconds = 2.0);
+  // The same for several operations issued at once: one wait for the lot. False when one
+  // could not be issued or did not complete in time.
+  bool runAll(const std::vector<std::function<pa_operation*()>>& issues, double seconds = 2.0);
   // With the loop locked: waits until `done` holds or `seconds` pass.
   bool waitLocked(const std::function<bool()>& done, double seconds);
   void lock() const;

@@ -53,53 +53,50 @@ std::uint64_t toStart(const char* text) {
 PulseServerView readServer(PulseConnection& connection) {
   PulseServerView view;
   pa_context* context = connection.context();
-  connection.run([&] {
-    return pa_context_get_module_info_list(
-        context,
-        [](pa_context*, const pa_module_info* info, int eol, void* data) {
-          if (eol || !info) return;
-          static_cast<PulseServerView*>(data)->modules.push_back(
-              {info->index, info->name ? info->name : ""});
-        },
-        &view);
-  });
-  connection.run([&] {
-    return pa_context_get_sink_info_list(
-        context,
-        [](pa_context*, const pa_sink_info* info, int eol, void* data) {
-          if (eol || !info) return;
-          static_cast<PulseServerView*>(data)->sinks.push_back(
-              {info->index, info->name ? info->name : "", info->owner_module,
-               toPid(pa_proplist_gets(info->proplist, "tavuno.owner.pid")),
-               toStart(pa_proplist_gets(info->proplist, "tavuno.owner.start"))});
-        },
-        &view);
-  });
-  connection.run([&] {
-    return pa_context_get_sink_input_info_list(
-        context,
-        [](pa_context*, const pa_sink_input_info* info, int eol, void* data) {
-          if (eol || !info) return;
-          static_cast<PulseServerView*>(data)->inputs.push_back({info->index, info->sink});
-        },
-        &view);
-  });
-  connection.run([&] {
-    return pa_context_get_server_info(
-        context,
-        [](pa_context*, const pa_server_info* info, void* data) {
-          if (info && info->default_sink_name)
-            static_cast<PulseServerView*>(data)->defaultSink = info->default_sink_name;
-        },
-        &view);
-  });
+  // Asked at once: a guardian acts while the apps are silent, and on a loaded machine every
+  // round trip it waits for counts.
+  connection.runAll(
+      {[&] {
+         return pa_context_get_module_info_list(
+             context,
+             [](pa_context*, const pa_module_info* info, int eol, void* data) {
+               if (eol || !info) return;
+               static_cast<PulseServerView*>(data)->modules.push_back(
+                   {info->index, info->name ? info->name : ""});
+             },
+             &view);
+       },
+       [&] {
+         return pa_context_get_sink_info_list(
+             context,
+             [](pa_context*, const pa_sink_info* info, int eol, void* data) {
+               if (eol || !info) return;
+               static_cast<PulseServerView*>(data)->sinks.push_back(
+                   {info->index, info->name ? info->name : "", info->owner_module,
+                    toPid(pa_proplist_gets(info->proplist, "tavuno.owner.pid")),
+                    toStart(pa_proplist_gets(info->proplist, "tavuno.owner.start"))});
+             },
+             &view);
+       },
+       [&] {
+         return pa_context_get_sink_input_info_list(
+             context,
+             [](pa_context*, const pa_sink_input_info* info, int eol, void* data) {
+               if (eol || !info) return;
+               static_cast<PulseServerView*>(data)->inputs.push_back({info->index, info->sink});
+             },
+             &view);
+       },
+       [&] {
+         return pa_context_get_server_info(
+             context,
+             [](pa_context*, const pa_server_info* info, void* data) {
+               if (info && info->default_sink_name)
+                 static_cast<PulseServerView*>(data)->defaultSink = info->default_sink_name;
+             },
+             &view);
+       }});
   return view;
-}
-
-bool succeeded(PulseConnection& connection, const std::function<pa_operation*(int*)>& issue) {
-  int ok = 0;
-  connection.run([&] { return issue(&ok); });
-  return ok != 0;
 }
 
 void storeSuccess(pa_context*, int ok, void* data) {
@@ -277,6 +274,10 @@ void PulseGuardian::dropLocked() {
 }
 
 int runPulseGuardian(int input, const GuardianOwner& owner, const std::string& journalDir) {
+  // Connected while Tavuno lives, so that its death costs only the requests that undo what it
+  // left; connected again then if the server went away meanwhile.
+  std::string error;
+  auto connection = PulseConnection::connect(error);
   GuardianLog log;
   char buffer[4096];
   for (;;) {
@@ -290,8 +291,7 @@ int runPulseGuardian(int input, const GuardianOwner& owner, const std::string& j
   }
   if (log.taps().empty()) return 0;
 
-  std::string error;
-  auto connection = PulseConnection::connect(error);
+  if (!connection || !connection->connected()) connection = PulseConnection::connect(error);
   if (!connection) return 1;  // the next Tavuno's start-up sweep unloads the taps
   SteerJournal journal(journalDir);
   const GuardianPlan plan =
@@ -299,21 +299,30 @@ int runPulseGuardian(int input, const GuardianOwner& owner, const std::string& j
   pa_context* context = connection->context();
   std::vector<SteerRecord> done = plan.forget;
   bool complete = true;
-  for (const GuardianPlan::Move& move : plan.moves) {
-    if (succeeded(*connection, [&](int* ok) {
-          return pa_context_move_sink_input_by_name(context, move.input, move.sink.c_str(),
-                                                    storeSuccess, ok);
-        }))
-      done.push_back(move.record);
+  // Every move at once, then every unload at once: a tap unloaded before its streams left
+  // would send them to the fallback sink rather than their own.
+  std::vector<int> moved(plan.moves.size(), 0);
+  std::vector<std::function<pa_operation*()>> moves;
+  for (std::size_t i = 0; i < plan.moves.size(); ++i)
+    moves.push_back([&, i] {
+      return pa_context_move_sink_input_by_name(
+          context, plan.moves[i].input, plan.moves[i].sink.c_str(), storeSuccess, &moved[i]);
+    });
+  connection->runAll(moves);
+  for (std::size_t i = 0; i < plan.moves.size(); ++i) {
+    if (moved[i])
+      done.push_back(plan.moves[i].record);
     else
       complete = false;
   }
-  for (std::uint32_t module : plan.unload) {
-    if (!succeeded(*connection, [&](int* ok) {
-          return pa_context_unload_module(context, module, storeSuccess, ok);
-        }))
-      complete = false;
-  }
+  std::vector<int> unloaded(plan.unload.size(), 0);
+  std::vector<std::function<pa_operation*()>> unloads;
+  for (std::size_t i = 0; i < plan.unload.size(); ++i)
+    unloads.push_back([&, i] {
+      return pa_context_unload_module(context, plan.unload[i], storeSuccess, &unloaded[i]);
+    });
+  connection->runAll(unloads);
+  if (std::find(unloaded.begin(), unloaded.end(), 0) != unloaded.end()) complete = false;
   // A record whose stream could not be moved stays for the next Tavuno's sweep.
   if (!journal.remove([&](const SteerRecord& r) {
         return std::find(done.begin(), done.end(), r) != done.end();
