@@ -578,6 +578,9 @@ std::string PipeWireSession::restoreValue(float volume, std::size_t channels, bo
 }
 
 int PipeWireSession::sweep(PipeWireGraph& graph, SteerJournal& journal) {
+  // The cookie comes with the core's first info, which a fresh connection has by now; without
+  // it no record could be proven, so it is given a moment.
+  graph.waitUntil([](const PipeWireGraph::View& v) { return v.serverCookie != 0; }, 1.0);
   const PipeWireGraph::View view = graph.view();
   int restored = 0;
   journal.update([&](std::vector<SteerRecord>& records) {
