@@ -52,6 +52,18 @@ void describe(QCommandLineParser& parser, Options& options) {
                                QStringLiteral("[command]"));
 }
 
+// The arguments for Tavuno's own parser: Qt reads its options (-platform
+// xcb, -display :1) itself, and does not take every one of them out.
+QStringList withoutQtOptions(const QStringList& arguments) {
+  std::vector<std::string> words;
+  for (qsizetype i = 1; i < arguments.size(); ++i)
+    words.push_back(arguments[i].toStdString());
+  QStringList kept{arguments.value(0)};
+  for (const auto& word : tavuno::control::withoutQtOptions(words))
+    kept << QString::fromStdString(word);
+  return kept;
+}
+
 bool asksForInformation(const std::vector<std::string>& arguments) {
   for (const auto& argument : arguments)
     if (argument == "-h" || argument == "--help" || argument == "-v" || argument == "--version")
@@ -92,7 +104,7 @@ int main(int argc, char** argv) {
       std::fflush(stderr);
       std::_Exit(status);
     }
-    parser.parse(QCoreApplication::arguments());
+    parser.parse(withoutQtOptions(QCoreApplication::arguments()));
     if (parser.isSet(options.version)) {
       std::printf("tavuno %s\n", TAVUNO_VERSION);
       return 0;
@@ -110,7 +122,7 @@ int main(int argc, char** argv) {
   tavuno::QuitOnSignals quitOnSignals;
   QApplication::setDesktopFileName(QStringLiteral("com.tavuno.Tavuno"));
   QApplication::setQuitOnLastWindowClosed(false);
-  if (!parser.parse(QCoreApplication::arguments())) {
+  if (!parser.parse(withoutQtOptions(QCoreApplication::arguments()))) {
     std::fprintf(stderr, "tavuno: %s\n%s\n", qPrintable(parser.errorText()),
                  tavuno::tr("Use tavuno --help para ver os comandos.").c_str());
     return 2;

@@ -1,7 +1,10 @@
 #include "control/CommandLine.h"
 
+#include <algorithm>
 #include <cctype>
 #include <charconv>
+#include <iterator>
+#include <string_view>
 
 #include "base/text/TavunoLanguage.h"
 #include "control/ReportText.h"
@@ -32,6 +35,39 @@ std::optional<MuteChange> muteArgument(const std::string& text) {
   return std::nullopt;
 }
 
+// Qt's options that take the next argument as their value: those of
+// QGuiApplication and QApplication, and those the X11 platform reads.
+constexpr std::string_view qtValueOptions[] = {"platform",
+                                               "platformpluginpath",
+                                               "platformtheme",
+                                               "plugin",
+                                               "qwindowgeometry",
+                                               "geometry",
+                                               "qwindowtitle",
+                                               "title",
+                                               "qwindowicon",
+                                               "icon",
+                                               "session",
+                                               "style",
+                                               "stylesheet",
+                                               "display",
+                                               "name",
+                                               "visual"};
+
+// Qt's options that stand alone.
+constexpr std::string_view qtFlagOptions[] = {"reverse", "widgetcount", "sync", "nograb", "dograb"};
+
+// The option's name without its dashes (one or two) and any "=value".
+std::string_view optionName(std::string_view argument) {
+  argument.remove_prefix(argument.starts_with("--") ? 2 : 1);
+  return argument.substr(0, argument.find('='));
+}
+
+template <std::size_t N>
+bool listed(std::string_view name, const std::string_view (&names)[N]) {
+  return std::find(std::begin(names), std::end(names), name) != std::end(names);
+}
+
 ParsedCommand usage(std::string message) {
   return {std::nullopt, std::move(message)};
 }
@@ -42,8 +78,28 @@ ParsedCommand invalidPercent(const std::string& text) {
 
 }  // namespace
 
+std::vector<std::string> withoutQtOptions(const std::vector<std::string>& arguments) {
+  std::vector<std::string> kept;
+  for (std::size_t i = 0; i < arguments.size(); ++i) {
+    const std::string& argument = arguments[i];
+    if (!isOption(argument) || argument == "--") {
+      kept.push_back(argument);
+      continue;
+    }
+    const std::string_view name = optionName(argument);
+    const bool withValue = argument.find('=') != std::string::npos;
+    if (listed(name, qtValueOptions)) {
+      if (!withValue) ++i;  // its value
+    } else if (!(listed(name, qtFlagOptions) && !withValue) &&
+               !(name == "qmljsdebugger" && withValue)) {
+      kept.push_back(argument);
+    }
+  }
+  return kept;
+}
+
 bool namesCommand(const std::vector<std::string>& arguments) {
-  for (const auto& argument : arguments)
+  for (const auto& argument : withoutQtOptions(arguments))
     if (!isOption(argument)) return true;
   return false;
 }
@@ -51,7 +107,7 @@ bool namesCommand(const std::vector<std::string>& arguments) {
 ParsedCommand parseCommand(const std::vector<std::string>& arguments) {
   ControlRequest request;
   std::vector<std::string> words;
-  for (const auto& argument : arguments) {
+  for (const auto& argument : withoutQtOptions(arguments)) {
     if (argument == "--json")
       request.json = true;
     else if (isOption(argument) &&
@@ -130,10 +186,17 @@ ParsedCommand parseCommand(const std::vector<std::string>& arguments) {
     if (sub == "list") {
       if (!arity(2, 0, 0)) return wrongArguments(command);
       request.command = Command::profileList;
-    } else if (sub == "apply" || sub == "save") {
+    } else if (sub == "apply" || sub == "save" || sub == "delete") {
       if (!arity(2, 1, 1)) return wrongArguments(command);
-      request.command = sub == "apply" ? Command::profileApply : Command::profileSave;
+      request.command = sub == "apply"  ? Command::profileApply
+                        : sub == "save" ? Command::profileSave
+                                        : Command::profileDelete;
       request.target = words[2];
+    } else if (sub == "rename") {
+      if (!arity(2, 2, 2)) return wrongArguments(command);
+      request.command = Command::profileRename;
+      request.target = words[2];
+      request.name = words[3];
     } else {
       return usage(trf("Comando desconhecido: %@", command));
     }
@@ -162,6 +225,7 @@ std::string commandsHelp() {
       {"app output APP DEVICE|default",
        textKey("Escolhe a saída de um aplicativo (default: a do sistema).")},
       {"profile list [--json] | apply NAME | save NAME", textKey("Lista, aplica ou salva perfis.")},
+      {"profile delete NAME | rename OLD NEW", textKey("Exclui ou renomeia um perfil.")},
   };
   std::string text = tr("Comandos (com o Tavuno em execução):") + "\n";
   for (const auto& line : lines)

@@ -16,7 +16,8 @@ namespace tavuno::control {
 //   volume [PERCENT|+N|-N]
 //   output DEVICE, input DEVICE
 //   app volume APP PERCENT, app mute APP [on|off|toggle], app output APP DEVICE|default
-//   profile list [--json], profile apply NAME, profile save NAME
+//   profile list [--json], profile apply NAME, profile save NAME,
+//   profile delete NAME, profile rename OLD NEW
 enum class Command {
   status,
   mute,
@@ -31,6 +32,8 @@ enum class Command {
   profileList,
   profileApply,
   profileSave,
+  profileDelete,
+  profileRename,
 };
 
 struct ControlRequest {
@@ -40,6 +43,7 @@ struct ControlRequest {
   int number = 0;                        // setVolume and appVolume: 0-100; adjustVolume: -100-100
   std::string target;                    // DEVICE, APP or profile NAME
   std::string device;                    // app output: a device, empty for "default"
+  std::string name;                      // profile rename: the new name
 
   friend bool operator==(const ControlRequest&, const ControlRequest&) = default;
 };
@@ -49,13 +53,19 @@ struct ParsedCommand {
   std::string error;  // the usage error, in the current language, when no request
 };
 
+// The arguments without Qt's own options (-platform xcb, -display :1,
+// -style=fusion, -reverse, ...) and the values they take, which are Qt's to
+// read, with one dash or two.
+std::vector<std::string> withoutQtOptions(const std::vector<std::string>& arguments);
+
 // Whether the arguments (without the program's name) ask for a command: any
-// of them that is not an option makes `tavuno` the client.
+// of them that is not an option, nor the value of one of Qt's, makes
+// `tavuno` the client.
 bool namesCommand(const std::vector<std::string>& arguments);
 
-// The arguments without the program's name. Anything the grammar above does
-// not take is a usage error: an unknown word, a missing or extra argument, a
-// number that is not a whole 0 to 100, --json where it does not apply.
+// The arguments without the program's name (Qt's options are passed over).
+// Anything the grammar above does not take is a usage error: an unknown word, a missing or extra
+// argument, a number that is not a whole 0 to 100, --json where it does not apply.
 ParsedCommand parseCommand(const std::vector<std::string>& arguments);
 
 // The commands and exit statuses, in the current language, for --help.

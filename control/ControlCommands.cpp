@@ -19,12 +19,40 @@ ControlResult noVolumeControl() {
   return ControlResult::failed(tr("O dispositivo atual não oferece controle de volume ao macOS."));
 }
 
-// The message a failed operation left, or a plain one when it left none.
-ControlResult failedOperation(const AudioService& service) {
-  const auto& error = service.state().error;
-  return ControlResult::failed(
-      error && !error->empty() ? *error : tr("Não foi possível concluir o comando."));
-}
+// Notes the service's failures when an operation starts, to tell its own
+// failure afterwards from an older one the error line may still show (or
+// from what the error line shows by then: a refresh inside the operation may
+// have put another message there).
+class FailureWatch {
+ public:
+  explicit FailureWatch(const AudioService& service)
+      : service_(service), before_(service.lastFailure().serial) {}
+
+  // The message the operation left, or a plain one when it left none.
+  std::string message() const {
+    const auto& failure = service_.lastFailure();
+    return failure.serial != before_ && !failure.message.empty()
+               ? failure.message
+               : tr("Não foi possível concluir o comando.");
+  }
+  ControlResult failed() const { return ControlResult::failed(message()); }
+  // A profile operation's outcome: a limit it exceeded is the caller's input.
+  ControlResult outcome(ProfileOutcome outcome, nlohmann::json value = nullptr) const {
+    switch (outcome) {
+      case ProfileOutcome::done:
+        return ControlResult::done(std::move(value));
+      case ProfileOutcome::overLimit:
+        return ControlResult::badArgument(message());
+      case ProfileOutcome::refused:
+        break;
+    }
+    return failed();
+  }
+
+ private:
+  const AudioService& service_;
+  std::uint64_t before_;
+};
 
 // The one element `id` names, else the one whose name is exactly `id`.
 // Nothing when none does; `ambiguous` when two share that name.
@@ -77,7 +105,8 @@ ControlResult ControlCommands::setVolume(int percent) {
   auto audio = service();
   if (!audio) return notRunning();
   if (!audio->state().volumeAvailable) return noVolumeControl();
-  if (!audio->setVolume(static_cast<float>(percent) / 100.0f)) return failedOperation(*audio);
+  const FailureWatch watch(*audio);
+  if (!audio->setVolume(static_cast<float>(percent) / 100.0f)) return watch.failed();
   return ControlResult::done(volumePercent(audio->state().volume));
 }
 
@@ -97,7 +126,8 @@ ControlResult ControlCommands::setMute(MuteChange change) {
     return ControlResult::failed(tr("A saída atual não oferece controle de silêncio."));
   const bool muted =
       change == MuteChange::toggle ? !audio->state().muted : change == MuteChange::on;
-  if (!audio->setMute(muted)) return failedOperation(*audio);
+  const FailureWatch watch(*audio);
+  if (!audio->setMute(muted)) return watch.failed();
   return ControlResult::done(audio->state().muted);
 }
 
@@ -116,7 +146,8 @@ ControlResult ControlCommands::setDefaultDevice(const std::string& name, bool in
   if (!device)
     return ControlResult::failed(input ? trf("Nenhum dispositivo de entrada chamado %@.", name)
                                        : trf("Nenhum dispositivo de saída chamado %@.", name));
-  if (!audio->setDefault(device->id, input)) return failedOperation(*audio);
+  const FailureWatch watch(*audio);
+  if (!audio->setDefault(device->id, input)) return watch.failed();
   return ControlResult::done();
 }
 
@@ -186,35 +217,64 @@ ControlResult ControlCommands::setAppOutput(const std::string& name, const std::
   return ControlResult::done();
 }
 
-ControlResult ControlCommands::applyProfile(const std::string& name) {
-  auto audio = service();
-  if (!audio) return notRunning();
+namespace {
+
+// The profile `name` names (its id in any letter case, or its exact name),
+// or why there is none.
+std::variant<AudioProfile, ControlResult> findProfile(const AudioService& audio,
+                                                      const std::string& name) {
   bool ambiguous = false;
   const AudioProfile* found = findNamed(
-      audio->state().profiles, name, [](const AudioProfile& p) { return p.id.text(); },
+      audio.state().profiles, name, [](const AudioProfile& p) { return p.id.text(); },
       [](const AudioProfile& p) { return p.name; }, ambiguous);
-  // The id is matched in any letter case.
   if (!found && !ambiguous)
     if (auto id = Uuid::parse(name))
-      for (const auto& profile : audio->state().profiles)
+      for (const auto& profile : audio.state().profiles)
         if (profile.id == *id) found = &profile;
   if (ambiguous)
     return ControlResult::failed(trf("Há mais de um perfil chamado %@; use o id.", name));
   if (!found) return ControlResult::failed(trf("Nenhum perfil se chama %@.", name));
-  const AudioProfile profile = *found;  // applying rewrites the list
-  if (!audio->applyProfile(profile)) return failedOperation(*audio);
+  return *found;  // a copy: the operations rewrite the list
+}
+
+}  // namespace
+
+ControlResult ControlCommands::applyProfile(const std::string& name) {
+  auto audio = service();
+  if (!audio) return notRunning();
+  auto found = findProfile(*audio, name);
+  if (auto* result = std::get_if<ControlResult>(&found)) return *result;
+  const FailureWatch watch(*audio);
+  if (!audio->applyProfile(std::get<AudioProfile>(found))) return watch.failed();
   return ControlResult::done();
 }
 
 ControlResult ControlCommands::saveProfile(const std::string& name) {
   auto audio = service();
   if (!audio) return notRunning();
-  const std::size_t before = audio->state().profiles.size();
-  audio->saveProfile(name);
-  // Saving refuses only an empty name, and says so in the error line.
-  if (audio->state().profiles.size() == before) return failedOperation(*audio);
-  return ControlResult::done({{"id", audio->state().profiles.back().id.text()},
-                              {"name", audio->state().profiles.back().name}});
+  const FailureWatch watch(*audio);
+  const ProfileOutcome outcome = audio->saveProfile(name);
+  if (outcome != ProfileOutcome::done) return watch.outcome(outcome);
+  const AudioProfile& saved = audio->state().profiles.back();
+  return ControlResult::done({{"id", saved.id.text()}, {"name", saved.name}});
+}
+
+ControlResult ControlCommands::deleteProfile(const std::string& name) {
+  auto audio = service();
+  if (!audio) return notRunning();
+  auto found = findProfile(*audio, name);
+  if (auto* result = std::get_if<ControlResult>(&found)) return *result;
+  const FailureWatch watch(*audio);
+  return watch.outcome(audio->deleteProfile(std::get<AudioProfile>(found)));
+}
+
+ControlResult ControlCommands::renameProfile(const std::string& name, const std::string& newName) {
+  auto audio = service();
+  if (!audio) return notRunning();
+  auto found = findProfile(*audio, name);
+  if (auto* result = std::get_if<ControlResult>(&found)) return *result;
+  const FailureWatch watch(*audio);
+  return watch.outcome(audio->updateProfile(std::get<AudioProfile>(found), newName));
 }
 
 }  // namespace tavuno::control

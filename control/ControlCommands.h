@@ -37,8 +37,16 @@ class ControlCommands {
   // An empty `device` follows the system default output.
   ControlResult setAppOutput(const std::string& app, const std::string& device);
 
+  // A failed command answers with the message its own operation left (or a
+  // plain one), never an older one the error line still shows. A name too
+  // long or one profile too many is a bad argument.
   ControlResult applyProfile(const std::string& profile);
+  // Answers {"id", "name"} of the saved profile.
   ControlResult saveProfile(const std::string& name);
+  // Through the operations the profiles screen calls, with their refusals
+  // (the last profile is kept; deleting the active one first applies another).
+  ControlResult deleteProfile(const std::string& profile);
+  ControlResult renameProfile(const std::string& profile, const std::string& name);
 
  private:
   std::shared_ptr<AudioService> service() const { return service_.lock(); }

@@ -32,7 +32,41 @@ std::size_t trailing(std::string_view name) {
   return found == std::end(whiteSpace) ? 0 : found->size();
 }
 
+// The length of the well-formed UTF-8 sequence `text` starts with; 0 when
+// it starts with none.
+std::size_t sequenceLength(std::string_view text) {
+  const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+  const auto continuation = [&](std::size_t i) {
+    return i < text.size() && (byte(i) & 0xC0) == 0x80;
+  };
+  const unsigned char lead = byte(0);
+  if (lead < 0x80) return 1;
+  if (lead < 0xC2) return 0;  // a continuation byte, or an overlong two-byte form
+  if (lead < 0xE0) return continuation(1) ? 2 : 0;
+  if (lead < 0xF0) {
+    if (!continuation(1) || !continuation(2)) return 0;
+    if (lead == 0xE0 && byte(1) < 0xA0) return 0;   // overlong
+    if (lead == 0xED && byte(1) >= 0xA0) return 0;  // a surrogate
+    return 3;
+  }
+  if (lead > 0xF4 || !continuation(1) || !continuation(2) || !continuation(3)) return 0;
+  if (lead == 0xF0 && byte(1) < 0x90) return 0;   // overlong
+  if (lead == 0xF4 && byte(1) >= 0x90) return 0;  // past U+10FFFF
+  return 4;
+}
+
 }  // namespace
+
+std::optional<std::size_t> profileNameLength(std::string_view name) {
+  std::size_t characters = 0;
+  while (!name.empty()) {
+    const std::size_t n = sequenceLength(name);
+    if (n == 0) return std::nullopt;
+    name.remove_prefix(n);
+    ++characters;
+  }
+  return characters;
+}
 
 std::string trimmedProfileName(std::string_view name) {
   while (std::size_t n = leading(name))

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -11,5 +13,10 @@ namespace tavuno {
 // empty without being white space (U+200B, U+FEFF) stay. Bytes that are not
 // well-formed UTF-8 are never taken for white space and are kept as they are.
 std::string trimmedProfileName(std::string_view name);
+
+// The number of characters (Unicode code points) in a name; none when it is
+// not well-formed UTF-8 (an overlong form, a surrogate, a cut sequence),
+// which the settings file cannot hold.
+std::optional<std::size_t> profileNameLength(std::string_view name);
 
 }  // namespace tavuno

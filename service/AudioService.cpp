@@ -29,6 +29,9 @@ AudioService::~AudioService() {
   if (timer_) timer_->cancel();
   if (refreshWork_) refreshWork_->cancel();
   if (pending_) pending_->cancel();
+  // What a drag changed last is still to be stored.
+  if (writeWindow_) writeWindow_->cancel();
+  writePending();
   removeAllListeners();
   ports_.hal.setDeferredWriteFailureHandler({});
   restoreAtQuit();
@@ -115,6 +118,7 @@ void AudioService::setError(std::optional<std::string> message) {
 
 void AudioService::profileError(const char* key, std::optional<std::int32_t> code) {
   setError(code ? trf(key, *code) : tr(key));
+  lastFailure_ = {lastFailure_.serial + 1, *state_.error};
   automationErrorKey_ = key;
   automationErrorCode_ = code;
 }

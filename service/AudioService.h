@@ -96,6 +96,12 @@ struct ServiceOptions {
   std::function<Calendar()> calendar = [] { return Calendar::current(); };
 };
 
+// How a profile operation ended. `overLimit`: refused for the caller's input
+// (a name too long, one profile too many), which the command line answers
+// as a usage error; `refused`: refused or failed otherwise. Either way the
+// message is in lastFailure() and on the error line.
+enum class ProfileOutcome { done, refused, overLimit };
+
 // The one central object: holds what the screens show, keeps it in step with
 // the system through the refresh cycle, and offers the operations the screens
 // call. Main thread only. Made through create() because every timer and
@@ -140,6 +146,15 @@ class AudioService : public std::enable_shared_from_this<AudioService>, public M
   // remembers the key and code, so an automation can record what failed.
   // Callers pass keys marked with textKey().
   void profileError(const char* key, std::optional<std::int32_t> code = std::nullopt);
+  // The latest failure or refusal of an operation (every one goes through
+  // profileError), numbered: a caller tells by the number whether the
+  // operation it ran left one. The error line may show another message by
+  // the time the operation returns, or still an older one.
+  struct OperationFailure {
+    std::uint64_t serial = 0;
+    std::string message;
+  };
+  const OperationFailure& lastFailure() const { return lastFailure_; }
   const std::optional<std::string>& stalledWarningOwner() const { return stalledWarningOwner_; }
   const std::optional<std::string>& automationErrorKey() const { return automationErrorKey_; }
   const std::optional<std::int32_t>& automationErrorCode() const { return automationErrorCode_; }
@@ -176,6 +191,9 @@ class AudioService : public std::enable_shared_from_this<AudioService>, public M
   void schedulePolicy(bool applyDevices);
 
   static constexpr double policyDelay = 1.5;
+  // At most one write of the per-app mix and of the profiles in this many
+  // seconds while they keep changing (a slider drag).
+  static constexpr double settingsWriteInterval = 0.5;
 
   // Per-application mix and control.
   AppMix settings(const std::string& id) const { return mixFor(state_.appSettings, id); }
@@ -196,11 +214,16 @@ class AudioService : public std::enable_shared_from_this<AudioService>, public M
   // audio back.
   static constexpr double quitRestoreDeadline = 1.0;
 
-  // Profiles.
+  // Profiles. A name is kept without the white space around it and holds at
+  // most maxProfileNameLength characters; at most maxProfiles are kept (every
+  // change of the active one re-encodes them all).
+  static constexpr std::size_t maxProfiles = 200;
+  static constexpr std::size_t maxProfileNameLength = 200;
   bool applyProfile(const AudioProfile& profile);
-  void saveProfile(const std::string& name);
-  void updateProfile(const AudioProfile& profile, const std::string& name);
-  void deleteProfile(const AudioProfile& profile);
+  ProfileOutcome saveProfile(const std::string& name);
+  // Renames `profile`.
+  ProfileOutcome updateProfile(const AudioProfile& profile, const std::string& name);
+  ProfileOutcome deleteProfile(const AudioProfile& profile);
   void setActiveProfile(const Uuid& id);
   // Keeps the active profile in step with what the system does now.
   void saveActiveProfileSnapshot();
@@ -294,6 +317,20 @@ class AudioService : public std::enable_shared_from_this<AudioService>, public M
 
   std::string uidOfVisible(AudioObjectID id) const;
   void publishAppSettings(AppMixMap mixes);
+  // The stored profile list follows state_.profiles.
+  void writeProfiles();
+  std::optional<ProfileOutcome> refuseName(const std::string& clean);
+
+  // Coalesced writes of what changes at every step of a drag (the per-app mix
+  // and the active profile's snapshot, which re-encodes every profile): the
+  // first change is written at once, later ones at most once every
+  // settingsWriteInterval; quitting writes what is pending.
+  enum PendingWrite : unsigned { profilesWrite = 1, appMixWrite = 2 };
+  void writeSoon(PendingWrite what);
+  void writePending();
+  void openWriteWindow();
+  unsigned pendingWrites_ = 0;
+  WorkItemRef writeWindow_;
   void saveRuleLists();
 
   // Orchestration of the per-application sessions.
@@ -342,6 +379,7 @@ class AudioService : public std::enable_shared_from_this<AudioService>, public M
   ServiceState state_;
   Observers<ServiceField> observers_;
 
+  OperationFailure lastFailure_;
   std::optional<std::string> stalledWarningOwner_;
   std::optional<std::string> automationErrorKey_;
   std::optional<std::int32_t> automationErrorCode_;

@@ -1,7 +1,6 @@
 // The per-application mix, output choice and the automatic-control switch.
 #include <cmath>
 
-#include "engine/AppMixStore.h"
 #include "service/AudioService.h"
 
 namespace tavuno {
@@ -17,7 +16,7 @@ bool inCall(const std::vector<ActiveApp>& activeApps, const std::string& id) {
 }  // namespace
 
 void AudioService::saveAppSettings() {
-  AppMixStore::save(state_.appSettings, ports_.defaults);
+  writeSoon(appMixWrite);
 }
 
 void AudioService::setAppMix(const ActiveApp& app, std::optional<float> volume,

@@ -5,6 +5,7 @@
 #include "automations/AutomationPolicy.h"
 #include "automations/AutomationStores.h"
 #include "base/text/TavunoLanguage.h"
+#include "engine/AppMixStore.h"
 #include "hal/HalReaders.h"
 #include "profiles/ProfileName.h"
 #include "profiles/ProfileStore.h"
@@ -140,17 +141,71 @@ void AudioService::saveActiveProfileSnapshot() {
   next.appMix = state_.appSettings;
   if (next == *stored) return;
 
-  auto profiles = state_.profiles;
-  profiles[static_cast<std::size_t>(stored - state_.profiles.begin())] = next;
-  ProfileStore::save(profiles, ports_.defaults);
-  publish(ServiceField::profiles, &ServiceState::profiles, std::move(profiles));
+  // In place: this runs at every step of a drag, and the list may be long.
+  *stored = std::move(next);
+  observers_.notify(ServiceField::profiles);
+  writeSoon(profilesWrite);
 }
 
-void AudioService::saveProfile(const std::string& name) {
-  const std::string clean = trimmedProfileName(name);
+void AudioService::writeProfiles() {
+  pendingWrites_ &= ~unsigned{profilesWrite};
+  ProfileStore::save(state_.profiles, ports_.defaults);
+}
+
+void AudioService::writeSoon(PendingWrite what) {
+  pendingWrites_ |= what;
+  if (writeWindow_) return;  // the end of the window writes it
+  writePending();
+  openWriteWindow();
+}
+
+void AudioService::openWriteWindow() {
+  // Changes until the window ends are written together then, and a new
+  // window opens; a window that ends with nothing to write closes, and the
+  // next change is written at once.
+  std::weak_ptr<AudioService> weak = weak_from_this();
+  writeWindow_ = ports_.main.postAfter(settingsWriteInterval, [weak] {
+    auto self = weak.lock();
+    if (!self) return;
+    self->writeWindow_.reset();
+    if (!self->pendingWrites_) return;
+    self->writePending();
+    self->openWriteWindow();
+  });
+}
+
+void AudioService::writePending() {
+  const unsigned pending = pendingWrites_;
+  pendingWrites_ = 0;
+  if (pending & appMixWrite) AppMixStore::save(state_.appSettings, ports_.defaults);
+  if (pending & profilesWrite) ProfileStore::save(state_.profiles, ports_.defaults);
+}
+
+std::optional<ProfileOutcome> AudioService::refuseName(const std::string& clean) {
   if (clean.empty()) {
     profileError(textKey("Informe um nome para o perfil."));
-    return;
+    return ProfileOutcome::refused;
+  }
+  const auto length = profileNameLength(clean);
+  if (!length) {
+    profileError(textKey("O nome do perfil não é um texto válido."));
+    return ProfileOutcome::overLimit;
+  }
+  if (*length > maxProfileNameLength) {
+    profileError(textKey("Use no máximo %d caracteres no nome do perfil."),
+                 static_cast<std::int32_t>(maxProfileNameLength));
+    return ProfileOutcome::overLimit;
+  }
+  return std::nullopt;
+}
+
+ProfileOutcome AudioService::saveProfile(const std::string& name) {
+  const std::string clean = trimmedProfileName(name);
+  if (auto refused = refuseName(clean)) return *refused;
+  if (state_.profiles.size() >= maxProfiles) {
+    profileError(textKey("Exclua um perfil antes de salvar outro: o limite é de %d perfis."),
+                 static_cast<std::int32_t>(maxProfiles));
+    return ProfileOutcome::overLimit;
   }
   AudioProfile profile{Uuid::random(),
                        clean,
@@ -161,34 +216,39 @@ void AudioService::saveProfile(const std::string& name) {
                        state_.muteAvailable ? std::optional(state_.muted) : std::nullopt};
   auto profiles = state_.profiles;
   profiles.push_back(profile);
-  ProfileStore::save(profiles, ports_.defaults);
   publish(ServiceField::profiles, &ServiceState::profiles, std::move(profiles));
+  writeProfiles();
   setActiveProfile(profile.id);
+  return ProfileOutcome::done;
 }
 
-void AudioService::updateProfile(const AudioProfile& profile, const std::string& name) {
+ProfileOutcome AudioService::updateProfile(const AudioProfile& profile, const std::string& name) {
   const std::string clean = trimmedProfileName(name);
   auto profiles = state_.profiles;
   auto found = std::find_if(profiles.begin(), profiles.end(),
                             [&](const AudioProfile& p) { return p.id == profile.id; });
-  if (clean.empty() || found == profiles.end()) {
+  if (found == profiles.end()) {
     profileError(textKey("Informe um nome para o perfil."));
-    return;
+    return ProfileOutcome::refused;
   }
+  if (auto refused = refuseName(clean)) return *refused;
   found->name = clean;
-  ProfileStore::save(profiles, ports_.defaults);
   publish(ServiceField::profiles, &ServiceState::profiles, std::move(profiles));
+  writeProfiles();
+  return ProfileOutcome::done;
 }
 
-void AudioService::deleteProfile(const AudioProfile& profile) {
+ProfileOutcome AudioService::deleteProfile(const AudioProfile& profile) {
   if (state_.profiles.size() < 2) {
     profileError(textKey("Mantenha pelo menos um perfil."));
-    return;
+    return ProfileOutcome::refused;
   }
   if (state_.activeProfileID == profile.id) {
     auto other = std::find_if(state_.profiles.begin(), state_.profiles.end(),
                               [&](const AudioProfile& p) { return p.id != profile.id; });
-    if (other == state_.profiles.end() || !applyProfile(AudioProfile(*other))) return;
+    // Applying says why it failed.
+    if (other == state_.profiles.end() || !applyProfile(AudioProfile(*other)))
+      return ProfileOutcome::refused;
   }
   auto profiles = state_.profiles;
   std::erase_if(profiles, [&](const AudioProfile& p) { return p.id == profile.id; });
@@ -199,8 +259,9 @@ void AudioService::deleteProfile(const AudioProfile& profile) {
   publish(ServiceField::scheduledRules, &ServiceState::scheduledRules,
           AutomationPolicy::withoutProfile(state_.scheduledRules, profile.id));
   saveRuleLists();
-  ProfileStore::save(profiles, ports_.defaults);
   publish(ServiceField::profiles, &ServiceState::profiles, std::move(profiles));
+  writeProfiles();
+  return ProfileOutcome::done;
 }
 
 void AudioService::saveRuleLists() {

@@ -59,6 +59,10 @@ QDBusMessage callFor(const ControlRequest& request) {
       return call("ApplyProfile", {target});
     case Command::profileSave:
       return call("SaveProfile", {target});
+    case Command::profileDelete:
+      return call("DeleteProfile", {target});
+    case Command::profileRename:
+      return call("RenameProfile", {target, qs(request.name)});
   }
   return call("Status");
 }

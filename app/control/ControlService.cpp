@@ -167,6 +167,14 @@ QString ControlService::SaveProfile(const QString& name) {
   return saved.is_object() ? qs(saved.value("id", std::string())) : QString();
 }
 
+void ControlService::DeleteProfile(const QString& profile) {
+  reply(commands_.deleteProfile(std8(profile)));
+}
+
+void ControlService::RenameProfile(const QString& profile, const QString& name) {
+  reply(commands_.renameProfile(std8(profile), std8(name)));
+}
+
 void ControlService::ShowWindow() {
   if (showWindow_) showWindow_();
 }

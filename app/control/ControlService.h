@@ -19,7 +19,8 @@ namespace tavuno {
 // of `tavuno` (the README lists them). Replies come from the same
 // ControlCommands the command line uses; a command that fails replies with
 // com.tavuno.Tavuno1.Error.Failed and the app's message, an argument out of
-// range with org.freedesktop.DBus.Error.InvalidArgs.
+// range or over a limit (a profile name too long, one profile too many)
+// with org.freedesktop.DBus.Error.InvalidArgs.
 //
 // Changed(as parts) tells followers which fields of the status report
 // changed: a burst of changes (a refresh, a slider drag) is one signal at
@@ -60,6 +61,8 @@ class ControlService : public QObject, protected QDBusContext {
   Q_SCRIPTABLE void SetAppOutput(const QString& app, const QString& device);
   Q_SCRIPTABLE void ApplyProfile(const QString& profile);
   Q_SCRIPTABLE QString SaveProfile(const QString& name);
+  Q_SCRIPTABLE void DeleteProfile(const QString& profile);
+  Q_SCRIPTABLE void RenameProfile(const QString& profile, const QString& name);
   Q_SCRIPTABLE void ShowWindow();
 
  signals:

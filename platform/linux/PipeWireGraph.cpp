@@ -80,7 +80,8 @@ bool sameIdentity(const PipeWireGraph::Node& held, const PipeWireGraph::Node& fr
          (fresh.name.empty() || fresh.name == held.name) &&
          (fresh.mediaClass.empty() || fresh.mediaClass == held.mediaClass) &&
          fresh.pid == held.pid && fresh.ownerPid == held.ownerPid &&
-         fresh.ownerStart == held.ownerStart && fresh.props == held.props;
+         fresh.ownerStart == held.ownerStart && fresh.client == held.client &&
+         fresh.props == held.props;
 }
 
 }  // namespace
@@ -165,6 +166,7 @@ struct PipeWireGraph::Impl {
     fresh.pid = toInt(get(props, PW_KEY_APP_PROCESS_ID));
     fresh.ownerPid = toInt(get(props, "tavuno.owner.pid"));
     fresh.ownerStart = toU64(get(props, "tavuno.owner.start"));
+    fresh.client = static_cast<std::uint32_t>(toInt(get(props, PW_KEY_CLIENT_ID)));
     for (const char* key : kRestoreKeys)
       if (const char* v = get(props, key)) fresh.props[key] = v;
     {
@@ -183,6 +185,7 @@ struct PipeWireGraph::Impl {
       node.pid = fresh.pid;
       node.ownerPid = fresh.ownerPid;
       node.ownerStart = fresh.ownerStart;
+      node.client = fresh.client;
       node.props = std::move(fresh.props);
     });
   }
@@ -278,6 +281,10 @@ struct PipeWireGraph::Impl {
         if (mediaClass) node.mediaClass = mediaClass;
       });
       impl->nodes[id] = std::move(bound);
+    } else if (std::strcmp(type, PW_TYPE_INTERFACE_Client) == 0) {
+      // The global's properties carry the credentials the server took from the socket.
+      const std::int32_t pid = toInt(get(props, PW_KEY_SEC_PID));
+      if (pid > 0) impl->change([&](View& view) { view.clientPids[id] = pid; });
     } else if (std::strcmp(type, PW_TYPE_INTERFACE_Link) == 0) {
       Link link{static_cast<std::uint32_t>(toInt(get(props, PW_KEY_LINK_OUTPUT_NODE))),
                 static_cast<std::uint32_t>(toInt(get(props, PW_KEY_LINK_INPUT_NODE)))};
@@ -332,6 +339,7 @@ struct PipeWireGraph::Impl {
     impl->change([&](View& view) {
       view.nodes.erase(id);
       view.links.erase(id);
+      view.clientPids.erase(id);
       std::erase_if(view.targets, [&](const auto& e) { return e.first.first == id; });
     });
   }
@@ -339,6 +347,8 @@ struct PipeWireGraph::Impl {
   // The server's clock settings come with its core's properties (its context properties).
   static void coreInfo(void* data, const pw_core_info* info) {
     auto* impl = static_cast<Impl*>(data);
+    if (info && info->cookie && info->cookie != impl->graph->view_.serverCookie)
+      impl->change([&](View& view) { view.serverCookie = info->cookie; });
     if (!info || !(info->change_mask & PW_CORE_CHANGE_MASK_PROPS)) return;
     std::uint32_t longest = 0;
     for (const char* key : {"default.clock.quantum-limit", "default.clock.max-quantum"})

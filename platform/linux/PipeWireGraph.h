@@ -32,6 +32,7 @@ class PipeWireGraph {
     std::int32_t pid = 0;                      // application.process.id; 0 when absent
     std::int32_t ownerPid = 0;                 // tavuno.owner.pid: a node of Tavuno's
     std::uint64_t ownerStart = 0;              // tavuno.owner.start; 0 when absent
+    std::uint32_t client = 0;                  // client.id: the client that made it; 0: unknown
     std::map<std::string, std::string> props;  // the properties the restore key may come from
     std::vector<float> volumes;                // the stream's channel volumes once known (linear)
     bool volumesKnown = false;
@@ -54,6 +55,12 @@ class PipeWireGraph {
     // the links decide.
     bool targetsHeard = false;
     std::string defaultSink;  // node name of the server's default sink
+    // The pid the server itself gives each client (pipewire.sec.pid, from the socket's
+    // credentials), by client id: unlike a node's own properties, no client can set it.
+    std::map<std::uint32_t, std::int32_t> clientPids;
+    // The core's cookie, drawn anew at each start of the server: ids and serials are of one run.
+    // 0 until the core info came.
+    std::uint32_t serverCookie = 0;
     bool connected = true;
     bool routeSettings = false;  // WirePlumber's route-settings metadata is there
     // WirePlumber 0.5 (its `sm-settings` metadata is there): a stream's stored volume and mute

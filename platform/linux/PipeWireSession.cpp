@@ -118,8 +118,11 @@ std::vector<std::uint32_t> PipeWireSession::steeredNodes() const {
   return out;
 }
 
-bool PipeWireSession::isAppOutput(const PipeWireGraph::Node& node) const {
-  return node.mediaClass == "Stream/Output/Audio" && node.ownerPid == 0 && pids_.count(node.pid);
+bool PipeWireSession::isAppOutput(const PipeWireGraph::View& view,
+                                  const PipeWireGraph::Node& node) const {
+  // A Tavuno mark on the stream counts only when a live Tavuno made it: anyone can set the key.
+  return node.mediaClass == "Stream/Output/Audio" && pids_.count(node.pid) &&
+         !ownedByTavuno(view, node, processStartTime);
 }
 
 bool PipeWireSession::rivalHolds(const PipeWireGraph::View& view, std::uint32_t node) const {
@@ -148,7 +151,7 @@ std::optional<SessionFailure> PipeWireSession::start(const std::vector<AudioObje
   {
     const PipeWireGraph::View view = graph_->view();
     for (const auto& [id, node] : view.nodes) {
-      if (isAppOutput(node) && rivalHolds(view, id)) {
+      if (isAppOutput(view, node) && rivalHolds(view, id)) {
         graph_.reset();
         return SessionFailure::unsupported(tr("Outro Tavuno já controla este aplicativo."));
       }
@@ -194,7 +197,7 @@ std::optional<SessionFailure> PipeWireSession::start(const std::vector<AudioObje
 
   const PipeWireGraph::View view = graph_->view();
   for (const auto& [id, node] : view.nodes) {
-    if (!isAppOutput(node) || rivalHolds(view, id)) continue;
+    if (!isAppOutput(view, node) || rivalHolds(view, id)) continue;
     if (auto failure = steer(node, view, std::nullopt)) {
       teardown();
       return failure;
@@ -227,7 +230,8 @@ std::optional<SessionFailure> PipeWireSession::steer(const PipeWireGraph::Node& 
     }
     for (std::uint32_t input : view.linkedTo(node.id)) {
       const auto* sink = view.node(input);
-      if (sink && sink->mediaClass == "Audio/Sink" && sink->ownerPid == 0) {
+      if (sink && sink->mediaClass == "Audio/Sink" &&
+          !ownedByTavuno(view, *sink, processStartTime)) {
         record.sink = sink->name;
         break;
       }
@@ -236,6 +240,7 @@ std::optional<SessionFailure> PipeWireSession::steer(const PipeWireGraph::Node& 
     record.tap = tapName_;
     record.ownerPid = static_cast<std::int32_t>(::getpid());
     record.ownerStart = processStartTime(record.ownerPid).value_or(0);
+    record.server = view.serverCookie;
     if (!ports_.journal.add(record))
       return SessionFailure::server(textKey("Registrar o direcionamento"), -EIO, kServer);
   }
@@ -408,7 +413,7 @@ void PipeWireSession::reconcile(const PipeWireGraph::View& view) {
   }
   bool yielded = false;
   for (const auto& [id, node] : view.nodes) {
-    if (!isAppOutput(node)) continue;
+    if (!isAppOutput(view, node)) continue;
     auto it = steered_.find(id);
     const bool rival = rivalHolds(view, id);
     if (it == steered_.end()) {
@@ -573,17 +578,24 @@ std::string PipeWireSession::restoreValue(float volume, std::size_t channels, bo
 }
 
 int PipeWireSession::sweep(PipeWireGraph& graph, SteerJournal& journal) {
+  // The cookie comes with the core's first info, which a fresh connection has by now; without
+  // it no record could be proven, so it is given a moment.
+  graph.waitUntil([](const PipeWireGraph::View& v) { return v.serverCookie != 0; }, 1.0);
   const PipeWireGraph::View view = graph.view();
   int restored = 0;
   journal.update([&](std::vector<SteerRecord>& records) {
-    SweepFacts facts{[](std::int32_t pid, std::uint64_t start) {
-                       auto now = processStartTime(pid);
-                       return now && *now == start;
-                     },
-                     [&](std::uint32_t node, std::uint64_t serial) {
-                       const auto* n = view.node(node);
-                       return n && n->serial == serial;
-                     }};
+    SweepFacts facts{
+        view.serverCookie,
+        [](std::int32_t pid, std::uint64_t start) {
+          auto now = processStartTime(pid);
+          return now && *now == start;
+        },
+        [&](std::uint32_t node, std::uint64_t serial) -> std::optional<std::int32_t> {
+          const auto* n = view.node(node);
+          if (!n || n->serial != serial || n->mediaClass != "Stream/Output/Audio" || n->pid <= 0)
+            return std::nullopt;
+          return n->pid;
+        }};
     SweepPlan plan = planSweep(records, facts);
     for (const SweepAction& action : plan.actions) {
       graph.setTarget(action.node, action.key, action.value);

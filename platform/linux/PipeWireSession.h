@@ -77,7 +77,9 @@ class PipeWireSession final : public ManagedAudioSession {
   std::vector<std::uint32_t> steeredNodes() const;
 
   // Puts back what a Tavuno that is no longer running left steered, before any session
-  // starts. Answers how many streams it put back.
+  // starts: only streams of this server run (its core cookie) that the record's application
+  // process, by pid and start time, still plays (planSweep); other records are dropped
+  // without acting. Answers how many streams it put back.
   static int sweep(PipeWireGraph& graph, SteerJournal& journal);
 
   // The route-settings key WirePlumber restores a stream's volume from, for a stream with
@@ -103,7 +105,7 @@ class PipeWireSession final : public ManagedAudioSession {
   void keepLevels(const PipeWireGraph::View& view);
   // Whether every steered stream's own volume and mute are the application's.
   bool levelsHeld(const PipeWireGraph::View& view);
-  bool isAppOutput(const PipeWireGraph::Node& node) const;
+  bool isAppOutput(const PipeWireGraph::View& view, const PipeWireGraph::Node& node) const;
   // Whether another running Tavuno holds the stream (heldByRival): never steered then.
   bool rivalHolds(const PipeWireGraph::View& view, std::uint32_t node) const;
   void applyKernelGain();

@@ -11,6 +11,8 @@ namespace tavuno {
 namespace {
 
 constexpr const char* ownerKey = "tavuno.owner.pid";
+constexpr const char* ownerStartKey = "tavuno.owner.start";
+constexpr const char* secPidKey = "pipewire.sec.pid";
 constexpr const char* portalAppIdKey = "pipewire.access.portal.app_id";
 
 template <class T>
@@ -53,8 +55,24 @@ std::int32_t parsePid(const std::string& text) {
   return static_cast<std::int32_t>(value);
 }
 
-bool isOurs(const Proplist& properties) {
-  return properties.count(ownerKey) > 0;
+std::uint64_t parseStart(const std::string& text) {
+  std::uint64_t value = 0;
+  auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  return error != std::errc() || end != text.data() + text.size() ? 0 : value;
+}
+
+// A Tavuno's own node: its mark names a process that runs since the start time the mark holds,
+// and, when the server says which process made the stream (`pipewire.sec.pid` of its client,
+// from the socket), that one. Any client can set the mark; a made-up or copied one hides nothing.
+bool isOurs(const Proplist& properties, const ProcessLookup& processes,
+            const Proplist* client = nullptr) {
+  if (properties.count(ownerKey) == 0 || !processes.startTime) return false;
+  const std::int32_t pid = parsePid(valueOf(properties, ownerKey));
+  const std::uint64_t start = parseStart(valueOf(properties, ownerStartKey));
+  if (pid <= 0 || start == 0) return false;
+  if (client && client->count(secPidKey) && parsePid(valueOf(*client, secPidKey)) != pid)
+    return false;
+  return processes.startTime(pid) == start;
 }
 
 PropertyAddress at(std::uint32_t selector, std::uint32_t scope = scope::global,
@@ -173,7 +191,7 @@ PropertyTable PropertyTable::build(const ServerState& state, ObjectIds& ids,
   };
 
   for (const auto& [index, sink] : state.sinks) {
-    if (isOurs(sink.properties) || sink.name == placeholderSink) continue;
+    if (isOurs(sink.properties, processes) || sink.name == placeholderSink) continue;
     const auto channels = static_cast<std::uint32_t>(sink.volume.size());
     const AudioObjectID id =
         addDevice(true, sink.name, sink.description, sink.card, sink.properties, channels);
@@ -190,7 +208,7 @@ PropertyTable PropertyTable::build(const ServerState& state, ObjectIds& ids,
     if (sink.name == state.info.defaultSinkName) defaultOutput = id;
   }
   for (const auto& [index, source] : state.sources) {
-    if (source.monitorOfSink != kNoIndex || isOurs(source.properties)) continue;
+    if (source.monitorOfSink != kNoIndex || isOurs(source.properties, processes)) continue;
     const AudioObjectID id = addDevice(false, source.name, source.description, source.card,
                                        source.properties, source.channels);
     if (id && source.name == state.info.defaultSourceName) defaultInput = id;
@@ -212,10 +230,10 @@ PropertyTable PropertyTable::build(const ServerState& state, ObjectIds& ids,
   };
   std::map<AudioObjectID, Process> found;
   auto addStream = [&](const ServerStream& stream, bool output) {
-    if (isOurs(stream.properties)) return;
     auto client = state.clients.find(stream.client);
     const Proplist* clientProperties =
         client == state.clients.end() ? nullptr : &client->second.properties;
+    if (isOurs(stream.properties, processes, clientProperties)) return;
     const std::int32_t pid =
         hostPidOf(streamPid(stream.properties, clientProperties), clientProperties);
     if (pid <= 0) return;

@@ -46,8 +46,9 @@ struct ProcessSource {
 
 // The server's objects as the Hal's flat property table: (object, selector,
 // scope, element) → bytes, with stable ids. Devices are the sinks and the
-// sources that monitor nothing; monitors, nodes carrying tavuno.owner.pid
-// (Tavuno's own) and the server's placeholder sink are not devices. Process
+// sources that monitor nothing; monitors, Tavuno's own nodes (tavuno.owner.pid
+// and .start naming a live process, the one that made the stream where the
+// server says) and the server's placeholder sink are not devices. Process
 // objects are the pids behind playback and recording streams. Immutable once
 // built.
 class PropertyTable {

@@ -41,6 +41,10 @@ class PulseConnection {
   // Wakes whoever waits on the loop; from the loop thread's callbacks.
   void signal() const;
   bool connected() const;
+  // The server's cookie (pa_server_info), drawn anew at each start of the server: the indexes it
+  // hands out are of one run (a restarted PulseAudio counts from 0 again). 0 when it does not
+  // answer. Not from the loop thread.
+  std::uint32_t serverCookie();
 
   // Sink-input events seen so far, and a wait for the next one (any thread but the loop's).
   std::uint64_t changes() const;

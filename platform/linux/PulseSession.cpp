@@ -167,7 +167,12 @@ std::vector<PulseSession::Input> PulseSession::listInputs() {
           input.index = info->index;
           input.sink = info->sink;
           input.pid = toPid(pa_proplist_gets(info->proplist, PA_PROP_APPLICATION_PROCESS_ID));
-          input.ours = pa_proplist_contains(info->proplist, "tavuno.owner.pid") == 1;
+          // Tavuno's own streams (this one's or another's) carry its mark; the mark counts only
+          // while it names a Tavuno that runs, since any client can set it.
+          input.ours =
+              liveTavunoMark(toPid(pa_proplist_gets(info->proplist, "tavuno.owner.pid")),
+                             toStart(pa_proplist_gets(info->proplist, "tavuno.owner.start")),
+                             std::nullopt, processStartTime);
           input.muted = info->mute != 0;
           input.volume =
               info->volume.channels
@@ -243,6 +248,7 @@ std::optional<SessionFailure> PulseSession::start(const std::vector<AudioObjectI
   if (!connection_)
     return SessionFailure::server(textKey("Conectar ao servidor de áudio"), -ECONNREFUSED, kServer);
   lostToRival_ = false;
+  serverCookie_ = connection_->serverCookie();
   // An application another Tavuno already holds is left to it, whole.
   {
     std::string ignored;
@@ -300,6 +306,8 @@ std::optional<SessionFailure> PulseSession::start(const std::vector<AudioObjectI
   connection_->lock();
   pa_proplist* props = pa_proplist_new();
   pa_proplist_sets(props, "tavuno.owner.pid", std::to_string(self).c_str());
+  pa_proplist_sets(props, "tavuno.owner.start",
+                   std::to_string(processStartTime(self).value_or(0)).c_str());
   const pa_sample_spec playSpec{PA_SAMPLE_FLOAT32LE, rate,
                                 static_cast<std::uint8_t>(rt_->channels)};
   const pa_sample_spec tapSpec{PA_SAMPLE_FLOAT32LE, rate, 2};
@@ -374,6 +382,7 @@ std::optional<SessionFailure> PulseSession::move(const Input& input, const std::
     r.tap = tapName_;
     r.ownerPid = static_cast<std::int32_t>(::getpid());
     r.ownerStart = processStartTime(r.ownerPid).value_or(0);
+    r.server = serverCookie_;
   }
   for (const Sink& sink : sinks) {
     if (sink.index == input.sink && sink.index != tapIndex_ && sink.name.rfind("tavuno.", 0) != 0) {

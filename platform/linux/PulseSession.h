@@ -103,6 +103,7 @@ class PulseSession final : public ManagedAudioSession {
   std::unique_ptr<Rt> rt_;
   std::string tapName_;
   std::uint32_t tapIndex_ = 0;
+  std::uint32_t serverCookie_ = 0;  // the server run the records are of (SteerRecord::server)
   std::uint32_t module_ = 0;
   bool moduleLoaded_ = false;
   std::set<std::int32_t> pids_;

@@ -2,14 +2,29 @@
 
 #include <pulse/pulseaudio.h>
 
-#include <algorithm>
+#include <charconv>
 #include <cstring>
+#include <map>
 #include <string>
 #include <vector>
 
+#include "platform/linux/ModuleArguments.h"
 #include "platform/linux/ProcessStart.h"
 
 namespace tavuno {
+
+namespace {
+
+// application.process.id as a sink input carries it; 0 when absent or not a pid.
+std::int32_t pidOf(const char* text) {
+  if (!text) return 0;
+  std::int32_t pid = 0;
+  const char* end = text + std::strlen(text);
+  auto [last, error] = std::from_chars(text, end, pid);
+  return error == std::errc() && last == end && pid > 0 ? pid : 0;
+}
+
+}  // namespace
 
 int sweepPulseTaps(PulseConnection& connection, SteerJournal& journal) {
   pa_context* context = connection.context();
@@ -30,35 +45,36 @@ int sweepPulseTaps(PulseConnection& connection, SteerJournal& journal) {
         },
         &modules);
   });
-  auto field = [](const std::string& text, const std::string& key) -> std::uint64_t {
-    auto at = text.find(key + "=");
-    if (at == std::string::npos) return 0;
-    return std::strtoull(text.c_str() + at + key.size() + 1, nullptr, 10);
-  };
   for (const Module& m : modules) {
-    const auto pid = static_cast<std::int32_t>(field(m.argument, "tavuno.owner.pid"));
-    if (pid == 0) continue;
-    auto start = processStartTime(pid);
-    if (start && *start == field(m.argument, "tavuno.owner.start")) continue;
+    const std::optional<TapOwner> owner = tapOwnerOf(m.argument);
+    if (!owner) continue;  // not a Tavuno tap, whatever text its arguments hold
+    auto start = processStartTime(owner->pid);
+    if (start && *start == owner->start) continue;  // its Tavuno still runs
     connection.run([&] { return pa_context_unload_module(context, m.index, nullptr, nullptr); });
   }
-  std::vector<std::uint32_t> inputs;
+  const std::uint32_t server = connection.serverCookie();
+  std::map<std::uint32_t, std::int32_t> inputs;  // sink-input index → its application's pid
   connection.run([&] {
     return pa_context_get_sink_input_info_list(
         context,
         [](pa_context*, const pa_sink_input_info* info, int eol, void* data) {
-          if (!eol && info) static_cast<std::vector<std::uint32_t>*>(data)->push_back(info->index);
+          if (eol || !info) return;
+          (*static_cast<std::map<std::uint32_t, std::int32_t>*>(data))[info->index] =
+              pidOf(pa_proplist_gets(info->proplist, PA_PROP_APPLICATION_PROCESS_ID));
         },
         &inputs);
   });
   int moved = 0;
   journal.update([&](std::vector<SteerRecord>& records) {
-    SweepFacts facts{[](std::int32_t pid, std::uint64_t start) {
+    SweepFacts facts{server,
+                     [](std::int32_t pid, std::uint64_t start) {
                        auto now = processStartTime(pid);
                        return now && *now == start;
                      },
-                     [&](std::uint32_t node, std::uint64_t) {
-                       return std::find(inputs.begin(), inputs.end(), node) != inputs.end();
+                     [&](std::uint32_t node, std::uint64_t) -> std::optional<std::int32_t> {
+                       auto it = inputs.find(node);
+                       if (it == inputs.end() || it->second <= 0) return std::nullopt;
+                       return it->second;
                      }};
     SweepPlan plan = planSweep(records, facts);
     for (const SweepAction& action : plan.actions) {

@@ -21,7 +21,8 @@ json toJson(const SteerRecord& r) {
             {"sinkWasDefault", r.sinkWasDefault},
             {"tap", r.tap},
             {"ownerPid", r.ownerPid},
-            {"ownerStart", r.ownerStart}};
+            {"ownerStart", r.ownerStart},
+            {"server", r.server}};
   if (r.savedTarget) j["savedTarget"] = *r.savedTarget;
   return j;
 }
@@ -56,6 +57,8 @@ std::optional<SteerRecord> fromJson(const json& j) {
       !read(j, "tap", r.tap) || !read(j, "ownerPid", r.ownerPid) ||
       !read(j, "ownerStart", r.ownerStart))
     return std::nullopt;
+  // Missing in an older Tavuno's records: such a record loads, and is never acted on.
+  if (j.contains("server") && !read(j, "server", r.server)) return std::nullopt;
   if (j.contains("savedTarget")) {
     std::string saved;
     if (!read(j, "savedTarget", saved)) return std::nullopt;
@@ -86,14 +89,32 @@ DecodedSteerRecords decodeSteerRecords(const std::string& text) {
   return out;
 }
 
+bool isSteerTargetKey(const std::string& key) {
+  return key == "target.object" || key == "target.node";
+}
+
+namespace {
+
+// Whether the stream the record names is still the one it steered, in this server run.
+bool provablyItsStream(const SteerRecord& r, const SweepFacts& facts) {
+  if (r.ownerPid <= 0 || r.ownerStart == 0) return false;  // no Tavuno wrote it as it does
+  if (r.server == 0 || r.server != facts.server) return false;
+  if (!isSteerTargetKey(r.targetKey)) return false;
+  if (r.appPid <= 0 || r.appStart == 0) return false;
+  const std::optional<std::int32_t> player = facts.streamProcess(r.node, r.serial);
+  return player && *player == r.appPid && facts.processAlive(r.appPid, r.appStart);
+}
+
+}  // namespace
+
 SweepPlan planSweep(const std::vector<SteerRecord>& records, const SweepFacts& facts) {
   SweepPlan plan;
   for (const auto& r : records) {
-    if (facts.processAlive(r.ownerPid, r.ownerStart)) {
+    if (r.ownerPid > 0 && facts.processAlive(r.ownerPid, r.ownerStart)) {
       plan.keep.push_back(r);
       continue;
     }
-    if (!facts.streamExists(r.node, r.serial)) continue;
+    if (!provablyItsStream(r, facts)) continue;
     if (r.savedTarget) {
       plan.actions.push_back({r.node, r.targetKey, *r.savedTarget});
     } else if (!r.sinkWasDefault && !r.sink.empty()) {

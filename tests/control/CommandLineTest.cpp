@@ -41,6 +41,14 @@ TEST(CommandLine, EachFormOfTheGrammarGivesItsRequest) {
       {{"profile", "apply", "Home office"},
        {.command = Command::profileApply, .target = "Home office"}},
       {{"profile", "save", ""}, {.command = Command::profileSave}},
+      {{"profile", "delete", "Home office"},
+       {.command = Command::profileDelete, .target = "Home office"}},
+      {{"profile", "rename", "Home office", "Office"},
+       {.command = Command::profileRename, .target = "Home office", .name = "Office"}},
+      // Qt's own options and their values are Qt's: passed over.
+      {{"-platform", "offscreen", "status"}, {.command = Command::status}},
+      {{"volume", "--display", ":1", "40", "-style=fusion", "-reverse"},
+       {.command = Command::setVolume, .number = 40}},
   };
   for (const auto& row : rows) {
     auto request = parse(row.words);
@@ -73,7 +81,11 @@ TEST(CommandLine, WhatTheGrammarDoesNotTakeIsAUsageErrorWithAMessage) {
       {"app"},
       {"app", "pan", "P"},
       {"profile"},
-      {"profile", "delete", "x"},
+      {"profile", "delete"},
+      {"profile", "delete", "x", "y"},
+      {"profile", "rename", "x"},
+      {"profile", "remove", "x"},
+      {"-platform"},
       {"profile", "apply"},
       {"play"},
       {},
@@ -90,6 +102,19 @@ TEST(CommandLine, OnlyArgumentsThatAreNotOptionsMakeACommand) {
   EXPECT_FALSE(namesCommand({}));
   EXPECT_FALSE(namesCommand({"--background", "--demo"}));
   EXPECT_TRUE(namesCommand({"--json", "status"}));
+  // Qt's options that take a value: the value is no command.
+  EXPECT_FALSE(namesCommand({"-platform", "xcb"}));
+  EXPECT_FALSE(namesCommand({"-display", ":1", "--background"}));
+  EXPECT_FALSE(
+      namesCommand({"--platform", "offscreen", "-style", "fusion", "-geometry", "640x480"}));
+  EXPECT_TRUE(namesCommand({"-platform", "xcb", "mute"}));
+  EXPECT_TRUE(namesCommand({"-platform=xcb", "mute"})) << "a value after = is the option's own";
+
+  EXPECT_EQ(withoutQtOptions({"-display", ":1", "--demo", "-reverse", "-qmljsdebugger=port:1",
+                              "-qwindowtitle", "T", "--background"}),
+            (std::vector<std::string>{"--demo", "--background"}));
+  EXPECT_EQ(withoutQtOptions({"--unknown", "x"}), (std::vector<std::string>{"--unknown", "x"}))
+      << "an option Qt does not read stays, to be refused";
 }
 
 TEST(CommandLine, OutputIsTheReportAsJsonOrTextTheVolumeOrNothing) {

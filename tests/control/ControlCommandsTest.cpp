@@ -158,6 +158,49 @@ TEST_F(ControlCommandsTest, ProfilesAreAppliedByNameOrIdAndSavedThroughTheServic
   EXPECT_EQ(list[2]["active"], false);
 }
 
+TEST_F(ControlCommandsTest, AFailedCommandAnswersWithItsOwnFailureNotWhatTheErrorLineShows) {
+  service->setError("An older message");
+  // The mute write fails, and the refresh after it finds the player's stream
+  // stalled, which puts the watchdog's message on the error line.
+  ASSERT_FALSE(sessions.made.empty());
+  sessions.made[0]->unhealthy = true;
+  platform.hal.injectFault(
+      {.operation = SimHal::Operation::set, .selector = selector::mute, .status = -50});
+  expectFailed(commands->setMute(MuteChange::on), "Could not change mute (error -50).");
+  EXPECT_EQ(service->state().error,
+            "The audio stream stopped or the device format changed. Trying to recover the "
+            "connection.");
+}
+
+TEST_F(ControlCommandsTest, ProfilesAreRenamedAndDeletedThroughTheServiceWithItsRefusals) {
+  ASSERT_TRUE(commands->saveProfile("Quiet").ok());
+  EXPECT_TRUE(commands->renameProfile("Quiet", " Calm ").ok());
+  EXPECT_EQ(service->state().profiles.back().name, "Calm");
+  expectFailed(commands->renameProfile("Quiet", "Other"), "No profile is called Quiet.");
+  expectFailed(commands->renameProfile("Calm", "  "), "Enter a name for the profile.");
+
+  // Over a limit: a bad argument, as a number out of range is.
+  const std::string tooLong(AudioService::maxProfileNameLength + 1, 'n');
+  auto result = commands->renameProfile("Calm", tooLong);
+  EXPECT_EQ(result.status, ControlStatus::badArgument);
+  EXPECT_EQ(result.message, "Use at most 200 characters in the profile name.");
+  EXPECT_EQ(commands->saveProfile(tooLong).status, ControlStatus::badArgument);
+  while (service->state().profiles.size() < AudioService::maxProfiles)
+    ASSERT_TRUE(commands->saveProfile("P").ok());
+  result = commands->saveProfile("One more");
+  EXPECT_EQ(result.status, ControlStatus::badArgument);
+  EXPECT_EQ(result.message, "Delete a profile before saving another: the limit is 200 profiles.");
+  EXPECT_EQ(service->state().profiles.size(), AudioService::maxProfiles);
+
+  const std::string calm = service->state().profiles[1].id.text();
+  EXPECT_TRUE(commands->deleteProfile(calm).ok()) << "by id too";
+  expectFailed(commands->deleteProfile("Calm"), "No profile is called Calm.");
+  expectFailed(commands->deleteProfile("P"), "More than one profile is called P; use its id.");
+  while (service->state().profiles.size() > 1)
+    ASSERT_TRUE(commands->deleteProfile(service->state().profiles.back().id.text()).ok());
+  expectFailed(commands->deleteProfile("Default profile"), "Keep at least one profile.");
+}
+
 TEST_F(ControlCommandsTest, AServiceThatIsGoneFailsEveryCommand) {
   service.reset();
   expectFailed(commands->status(), "Tavuno is not running.");

@@ -17,17 +17,6 @@ std::optional<std::uint64_t> running(std::int32_t pid) {
   return it->second;
 }
 
-TEST(RivalTavuno, OwnerMarksOfAnotherLiveProcessOnly) {
-  EXPECT_FALSE(ownedByRival(0, 0, self, running));     // not a Tavuno node
-  EXPECT_FALSE(ownedByRival(self, 1, self, running));  // this Tavuno's
-  EXPECT_FALSE(ownedByRival(self, 0, self, running));
-  EXPECT_FALSE(ownedByRival(400, 0, self, running));  // its Tavuno ended
-  EXPECT_TRUE(ownedByRival(200, 0, self, running));   // no start time carried: the pid decides
-  EXPECT_TRUE(ownedByRival(200, 7, self, running));
-  EXPECT_FALSE(ownedByRival(300, 7, self, running));  // the pid now names another process
-  EXPECT_FALSE(ownedByRival(-5, 0, self, running));
-}
-
 PipeWireGraph::Node node(std::uint32_t id, std::string name, std::int32_t ownerPid = 0,
                          std::uint64_t ownerStart = 0) {
   PipeWireGraph::Node n;
@@ -37,6 +26,50 @@ PipeWireGraph::Node node(std::uint32_t id, std::string name, std::int32_t ownerP
   n.ownerPid = ownerPid;
   n.ownerStart = ownerStart;
   return n;
+}
+
+TEST(RivalTavuno, OwnerMarksOfAnotherLiveProcessOnly) {
+  EXPECT_FALSE(ownedByRival(0, 0, self, running));     // not a Tavuno node
+  EXPECT_FALSE(ownedByRival(self, 1, self, running));  // this Tavuno's
+  EXPECT_FALSE(ownedByRival(self, 0, self, running));
+  EXPECT_FALSE(ownedByRival(400, 0, self, running));  // its Tavuno ended
+  EXPECT_FALSE(ownedByRival(200, 0, self, running));  // no start time carried: proves nothing
+  EXPECT_TRUE(ownedByRival(200, 7, self, running));
+  EXPECT_FALSE(ownedByRival(300, 7, self, running));  // the pid now names another process
+  EXPECT_FALSE(ownedByRival(-5, 0, self, running));
+  // Where the server names the node's maker, the mark must name that very process.
+  EXPECT_TRUE(ownedByRival(200, 7, self, running, 200));
+  EXPECT_FALSE(ownedByRival(200, 7, self, running, 4242));  // a copied mark
+}
+
+// Rows: a node is a Tavuno's only when its mark names a live process by pid and start time, made
+// by that process as far as the server knows: any client can set the key on its own streams.
+TEST(RivalTavuno, AMarkProvesOwnershipOnlyWithItsStartAndItsMaker) {
+  PipeWireGraph::View view;
+  view.clientPids = {{50, 200}, {51, 4242}};
+  auto marked = [](std::int32_t pid, std::uint64_t start, std::uint32_t client) {
+    PipeWireGraph::Node n;
+    n.ownerPid = pid;
+    n.ownerStart = start;
+    n.client = client;
+    return n;
+  };
+  EXPECT_TRUE(ownedByTavuno(view, marked(200, 7, 50), running));   // made by the Tavuno it names
+  EXPECT_TRUE(ownedByTavuno(view, marked(200, 7, 0), running));    // maker not known
+  EXPECT_TRUE(ownedByTavuno(view, marked(200, 7, 52), running));   // client not (yet) seen
+  EXPECT_FALSE(ownedByTavuno(view, marked(200, 7, 51), running));  // a player copying the mark
+  EXPECT_FALSE(ownedByTavuno(view, marked(200, 0, 50), running));  // the key alone
+  EXPECT_FALSE(ownedByTavuno(view, marked(200, 8, 50), running));
+  EXPECT_FALSE(ownedByTavuno(view, marked(1, 1, 0), running));  // no such process
+  EXPECT_FALSE(ownedByTavuno(view, marked(0, 0, 0), running));  // unmarked
+
+  // A rival's tap with a copied mark holds nothing.
+  view.nodes[20] = node(20, "tavuno.tap.200.1", 200, 7);
+  view.nodes[20].client = 51;
+  view.links[1] = {10, 20};
+  EXPECT_FALSE(heldByRival(view, 10, self, running));
+  view.nodes[20].client = 50;
+  EXPECT_TRUE(heldByRival(view, 10, self, running));
 }
 
 // Rows: a stream is another Tavuno's when it is bound for one of its live taps (its target

@@ -25,5 +25,25 @@ TEST(ProfileName, TrimsUnicodeWhiteSpaceAndLineBreaksOnly) {
     EXPECT_EQ(trimmedProfileName(row.typed), row.kept) << row.proves;
 }
 
+TEST(ProfileName, LengthCountsCharactersOfWellFormedUtf8Only) {
+  const struct {
+    const char* proves;
+    std::string name;
+    std::optional<std::size_t> length;
+  } rows[] = {
+      {"ASCII", "Noite", 5},
+      {"two, three and four bytes are one character each", "\u00E9\u3000\U0001F3B5", 3},
+      {"empty", "", 0},
+      {"a stray continuation byte", "a\x80", std::nullopt},
+      {"an overlong form of a space", "\xC0\xA0", std::nullopt},
+      {"an overlong three-byte form", "\xE0\x80\xAF", std::nullopt},
+      {"a surrogate", "\xED\xA0\x80", std::nullopt},
+      {"past U+10FFFF", "\xF4\x90\x80\x80", std::nullopt},
+      {"a sequence cut short", "Noite\xE3\x80", std::nullopt},
+  };
+  for (const auto& row : rows)
+    EXPECT_EQ(profileNameLength(row.name), row.length) << row.proves;
+}
+
 }  // namespace
 }  // namespace tavuno

@@ -100,6 +100,27 @@ TEST(CommandLineOnAudioServer, CommandsReachTheServerAndTheStatusFollowsIt) {
         return onServer(server, {"get-sink-mute", Server::usbDac}).find("no") != std::string::npos;
       },
       5));
+
+  // A profile saved from the server's state, renamed, and deleted while
+  // active: the default profile is applied on the server instead.
+  run = test::runTavuno(*bus, {"profile", "save", "Desk"});
+  EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+  ASSERT_FALSE(service.state().profiles.empty());
+  EXPECT_EQ(service.state().profiles.back().outputUID, Server::usbDac);
+  run = test::runTavuno(*bus, {"profile", "rename", "Desk", "Desk 2"});
+  EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+  EXPECT_EQ(service.state().profiles.back().name, "Desk 2");
+  run = test::runTavuno(*bus, {"profile", "delete", "Desk 2"});
+  EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+  run = test::runTavuno(*bus, {"profile", "list", "--json"});
+  ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+  const auto list = nlohmann::json::parse(run.out.toStdString(), nullptr, false);
+  ASSERT_TRUE(list["profiles"].is_array());
+  ASSERT_EQ(list["profiles"].size(), 1u);
+  EXPECT_EQ(list["profiles"][0]["name"], "Default profile");
+  EXPECT_EQ(list["profiles"][0]["active"], true);
+  EXPECT_TRUE(onServer(server, {"get-default-sink"}).starts_with(Server::usbDac))
+      << "the default profile followed the output chosen before";
 }
 
 }  // namespace

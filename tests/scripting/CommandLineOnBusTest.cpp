@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusPendingCall>
 
 #include "app/TavunoApp.h"
 #include "app/control/ControlService.h"
@@ -98,6 +100,61 @@ TEST_F(CommandLineOnBus, FailuresSayWhyAndBadArgumentsAreUsageErrors) {
   EXPECT_TRUE(run.err.contains("Invalid volume: loud")) << run.err.toStdString();
   EXPECT_EQ(runTavuno(*bus, {"app", "volume", "Music Player", "101"}).exitCode, 2);
   EXPECT_FLOAT_EQ(service().settings(player).volume(), 0.8f) << "untouched";
+}
+
+TEST_F(CommandLineOnBus, ProfilesAreRenamedAndDeletedAndALimitIsABadArgument) {
+  publish();
+  auto named = [&](const std::string& name) {
+    const auto& profiles = service().state().profiles;
+    return std::count_if(profiles.begin(), profiles.end(),
+                         [&](const AudioProfile& p) { return p.name == name; });
+  };
+  auto run = runTavuno(*bus, {"profile", "save", "Night"});
+  ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+  run = runTavuno(*bus, {"profile", "rename", "Night", "Late night"});
+  ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+  EXPECT_EQ(named("Night"), 0);
+  EXPECT_EQ(named("Late night"), 1);
+
+  run = runTavuno(*bus, {"profile", "rename", "Late night", QString(201, QLatin1Char('n'))});
+  EXPECT_EQ(run.exitCode, 2);
+  EXPECT_EQ(run.err.trimmed().toStdString(), "Use at most 200 characters in the profile name.");
+  run = runTavuno(*bus, {"profile", "delete", "Nope"});
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_EQ(run.err.trimmed().toStdString(), "No profile is called Nope.");
+
+  // Over D-Bus a name of 8 MiB is an invalid argument, and nothing is saved.
+  const std::size_t before = service().state().profiles.size();
+  auto call = QDBusMessage::createMethodCall(
+      QStringLiteral(TAVUNO_BUS_NAME), QStringLiteral(TAVUNO_OBJECT_PATH),
+      QStringLiteral(TAVUNO_CONTROL_INTERFACE), QStringLiteral("SaveProfile"));
+  call.setArguments({QString(8 << 20, QLatin1Char('x'))});
+  auto caller = bus->connect();
+  auto pending = caller.asyncCall(call);
+  ASSERT_TRUE(test::waitUntil([&] { return pending.isFinished(); }));
+  EXPECT_EQ(pending.error().name(), QStringLiteral("org.freedesktop.DBus.Error.InvalidArgs"));
+  EXPECT_EQ(service().state().profiles.size(), before);
+
+  run = runTavuno(*bus, {"profile", "delete", "Late night"});
+  ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+  EXPECT_EQ(named("Late night"), 0);
+  EXPECT_EQ(service().state().profiles.size(), before - 1);
+}
+
+TEST_F(CommandLineOnBus, QtsOwnOptionsWithAValueAreLeftToQt) {
+  publish();
+  // A second Tavuno asked to start in the background leaves at once.
+  for (const QStringList& arguments : {QStringList{"-platform", "offscreen", "--background"},
+                                       QStringList{"-display", ":1", "--background"}}) {
+    const auto run = runTavuno(*bus, arguments);
+    EXPECT_EQ(run.exitCode, 0) << arguments.join(' ').toStdString() << ": "
+                               << run.err.toStdString();
+  }
+  // With a command, the command runs.
+  const auto run = runTavuno(*bus, {"-platform", "offscreen", "volume"});
+  EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+  EXPECT_EQ(run.out.trimmed().toInt(),
+            static_cast<int>(std::lround(service().state().volume * 100)));
 }
 
 TEST_F(CommandLineOnBus, WithoutTheAppTheCommandsSayItIsNotRunning) {

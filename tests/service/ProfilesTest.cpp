@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "automations/AutomationStores.h"
+#include "engine/AppMixStore.h"
 #include "profiles/ProfileStore.h"
 #include "service/AudioService.h"
 #include "support/SimPlatform.h"
@@ -159,6 +160,8 @@ TEST_F(ProfilesTest, TheSnapshotFollowsTheSystemAndDropsControlsTheOutputLacks) 
   EXPECT_EQ(active.outputUID, "bare");
   EXPECT_EQ(active.volume, std::nullopt);
   EXPECT_EQ(active.outputMuted, std::nullopt);
+  // The second change in a row is stored at the end of the write interval.
+  platform.main.advance(AudioService::settingsWriteInterval);
   EXPECT_EQ(ProfileStore::load(platform.defaults)[0], active);
 }
 
@@ -295,6 +298,100 @@ TEST_F(ProfilesTest, RenamingTrimsTheNameAndRefusesAProfileNoLongerListed) {
   EXPECT_EQ(ProfileStore::load(platform.defaults), service->state().profiles);
   EXPECT_EQ(service->state().profiles[0].name, "Casa");
   EXPECT_EQ(service->state().profiles.size(), 2u);
+}
+
+// The settings in memory, counting the writes of each key.
+class CountingStore : public InMemoryDefaultsStore {
+ public:
+  void set(const std::string& key, DefaultsValue value) override {
+    ++writes[key];
+    InMemoryDefaultsStore::set(key, std::move(value));
+  }
+  std::map<std::string, int> writes;
+};
+
+TEST_F(ProfilesTest, NamesAndTheCountOfProfilesAreBounded) {
+  auto service = make();
+  const std::string longest(AudioService::maxProfileNameLength, 'a');
+  // Characters, not bytes: 200 letters of two bytes each fit.
+  std::string accented;
+  for (std::size_t i = 0; i < AudioService::maxProfileNameLength; ++i)
+    accented += "\u00E9";
+  EXPECT_EQ(service->saveProfile("  " + longest + "\n"), ProfileOutcome::done);
+  EXPECT_EQ(service->saveProfile(accented), ProfileOutcome::done);
+  const auto saved = service->state().profiles;
+  ASSERT_EQ(saved.size(), 3u);
+
+  const struct {
+    const char* proves;
+    std::string name;
+    const char* message;
+  } refused[] = {
+      {"one character too many", longest + "a", "Use at most 200 characters in the profile name."},
+      {"a name of 8 MiB", std::string(8 << 20, 'x'),
+       "Use at most 200 characters in the profile name."},
+      {"bytes that are not UTF-8, which the settings file cannot hold", "Noite\xC0\xA0",
+       "The profile name is not valid text."},
+  };
+  for (const auto& row : refused) {
+    EXPECT_EQ(service->saveProfile(row.name), ProfileOutcome::overLimit) << row.proves;
+    EXPECT_EQ(service->state().error, row.message) << row.proves;
+    EXPECT_EQ(service->lastFailure().message, row.message) << row.proves;
+    EXPECT_EQ(service->updateProfile(saved[0], row.name), ProfileOutcome::overLimit) << row.proves;
+  }
+  EXPECT_EQ(service->state().profiles, saved) << "nothing saved, nothing renamed";
+  EXPECT_EQ(ProfileStore::load(platform.defaults), saved);
+
+  while (service->state().profiles.size() < AudioService::maxProfiles)
+    ASSERT_EQ(service->saveProfile("P"), ProfileOutcome::done);
+  EXPECT_EQ(service->saveProfile("One more"), ProfileOutcome::overLimit);
+  EXPECT_EQ(service->state().error,
+            "Delete a profile before saving another: the limit is 200 profiles.");
+  EXPECT_EQ(service->state().profiles.size(), AudioService::maxProfiles);
+  EXPECT_EQ(ProfileStore::load(platform.defaults).size(), AudioService::maxProfiles);
+  EXPECT_EQ(service->deleteProfile(saved[1]), ProfileOutcome::done);
+  EXPECT_EQ(service->saveProfile("One more"), ProfileOutcome::done) << "room again";
+}
+
+TEST_F(ProfilesTest, ADragWritesTheProfilesAndTheMixOncePerIntervalAndTheLastStepAtQuit) {
+  CountingStore store;
+  ServicePorts ports{store, platform.main, platform.hal, platform.workers};
+  auto service = AudioService::create(ports, {.startTimer = false});
+  ASSERT_TRUE(service->saveProfile("Noite") == ProfileOutcome::done);
+  store.writes.clear();
+  const ActiveApp player{.id = "org.player", .name = "Player"};
+
+  // One turn of the loop: a hundred steps of the volume and of an app's slider.
+  for (int step = 1; step <= 100; ++step) {
+    ASSERT_TRUE(service->setVolume(static_cast<float>(step) / 100.0f));
+    service->setAppMix(player, static_cast<float>(step) / 200.0f, std::nullopt);
+  }
+  EXPECT_EQ(service->state().profiles[1].volume, 1.0f) << "the snapshot in memory is current";
+  EXPECT_EQ(store.writes["profiles"], 1) << "the first step is written at once, no more";
+  const int mixWrites = store.writes["appMix"];
+  EXPECT_LE(mixWrites, 1);
+  EXPECT_FLOAT_EQ(*ProfileStore::load(store)[1].volume, 0.01f);
+
+  platform.main.advance(AudioService::settingsWriteInterval);
+  EXPECT_EQ(store.writes["profiles"], 2) << "the rest at the end of the interval, together";
+  EXPECT_EQ(store.writes["appMix"], mixWrites + 1);
+  EXPECT_EQ(ProfileStore::load(store), service->state().profiles);
+  EXPECT_EQ(AppMixStore::load(store), service->state().appSettings);
+
+  // Nothing changed in the next interval: it closes, and the next change is
+  // written at once.
+  platform.main.advance(AudioService::settingsWriteInterval);
+  ASSERT_TRUE(service->setVolume(0.4f));
+  EXPECT_EQ(store.writes["profiles"], 3);
+  EXPECT_FLOAT_EQ(*ProfileStore::load(store)[1].volume, 0.4f);
+
+  // Quitting inside the interval writes the last step.
+  ASSERT_TRUE(service->setVolume(0.3f));
+  service->setAppMix(player, 0.9f, true);
+  EXPECT_FLOAT_EQ(*ProfileStore::load(store)[1].volume, 0.4f);
+  service.reset();
+  EXPECT_FLOAT_EQ(*ProfileStore::load(store)[1].volume, 0.3f);
+  EXPECT_TRUE(mixFor(AppMixStore::load(store), "org.player").muted());
 }
 
 }  // namespace

@@ -60,7 +60,7 @@ ServerState desktop() {
   add(state, sink(2, "bluez_output.00_11_22_33_44_55.1", bluetooth));
   add(state, source(2, "bluez_output.00_11_22_33_44_55.1.monitor", {}, 2));
   add(state, source(3, "bluez_input.00_11_22_33_44_55.0", bluetooth));
-  add(state, sink(4, "tavuno.tap.1.1", {{"tavuno.owner.pid", "1"}}));
+  add(state, sink(4, "tavuno.tap.1.1", {{"tavuno.owner.pid", "1"}, {"tavuno.owner.start", "3"}}));
   add(state, sink(5, PropertyTable::placeholderSink));
   state.info.defaultSinkName = "speakers";
   state.info.defaultSourceName = "speakers.monitor";
@@ -70,7 +70,7 @@ ServerState desktop() {
 class PropertyTableTest : public ::testing::Test {
  protected:
   ObjectIds objectIds;
-  std::map<std::int32_t, std::uint64_t> startTimes;
+  std::map<std::int32_t, std::uint64_t> startTimes{{1, 3}};  // the Tavuno of desktop()
   ProcessLookup lookup{[this](std::int32_t pid) -> std::optional<std::uint64_t> {
                          auto it = startTimes.find(pid);
                          if (it == startTimes.end()) return std::nullopt;
@@ -214,7 +214,8 @@ TEST_F(PropertyTableTest, ProcessesComeFromStreamsWithTheirPidAndState) {
   state.sinkInputs[2] = stream(2, 1, 2, {{"application.process.id", "150"}});  // own pid wins
   state.sinkInputs[3] = stream(3, 2, 1, {}, true);                             // 200, corked
   state.sinkInputs[4] = stream(4, 3, 1);                                       // no pid: dropped
-  state.sinkInputs[5] = stream(5, 1, 4, {{"tavuno.owner.pid", "1"}});          // ours: dropped
+  state.clients[5] = {5, {{"application.process.id", "1"}, {"pipewire.sec.pid", "1"}}};
+  state.sinkInputs[5] = stream(5, 5, 4, {{"tavuno.owner.pid", "1"}, {"tavuno.owner.start", "3"}});
   state.sourceOutputs[1] = stream(1, 2, 1);  // 200 records a monitor: not an input
   state.sourceOutputs[2] = stream(2, 1, 3);  // 100 records the mic
   // A sandboxed client reports its namespace pid; the host pid is looked up.
@@ -253,6 +254,39 @@ TEST_F(PropertyTableTest, ProcessesComeFromStreamsWithTheirPidAndState) {
             (std::vector<ProcessSource>{{ProcessSource::Kind::sinkInput, 1},
                                         {ProcessSource::Kind::sourceOutput, 2},
                                         {ProcessSource::Kind::client, 1}}));
+}
+
+// Rows: the owner mark hides a node only when it names a live Tavuno by pid and start time,
+// the one that made the stream where the server says. Anyone can set the key on their nodes.
+TEST_F(PropertyTableTest, AnOwnerMarkThatProvesNothingHidesNothing) {
+  ServerState state;
+  add(state, sink(1, "speakers"));
+  auto marked = [](const std::string& pid, const std::string& start) {
+    Proplist p{{"tavuno.owner.pid", pid}};
+    if (!start.empty()) p["tavuno.owner.start"] = start;
+    return p;
+  };
+  add(state, sink(2, "tavuno.tap.1.1", marked("1", "3")));  // the live Tavuno's: hidden
+  add(state, sink(3, "dac_without_start", marked("1", "")));
+  add(state, sink(4, "dac_of_a_dead_tavuno", marked("77", "3")));
+  add(state, sink(5, "dac_recycled_pid", marked("1", "4")));
+  add(state, source(6, "mic_marked", marked("1", "x")));
+  state.clients[1] = {1, {{"application.process.id", "300"}, {"pipewire.sec.pid", "300"}}};
+  state.clients[2] = {2, {{"application.process.id", "1"}, {"pipewire.sec.pid", "1"}}};
+  state.sinkInputs[1] = stream(1, 1, 1, marked("1", "3"));  // a player copying the mark: shown
+  state.sinkInputs[2] = stream(2, 2, 1, marked("1", "3"));  // Tavuno's own stream: hidden
+  PropertyTable table = build(state);
+
+  std::vector<std::string> names;
+  for (AudioObjectID id : ids(table, kAudioObjectSystemObject, at(selector::devices)))
+    names.push_back(text(table, id, selector::deviceUID));
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"dac_of_a_dead_tavuno", "dac_recycled_pid",
+                                             "dac_without_start", "mic_marked", "speakers"}));
+  std::vector<std::int32_t> pids;
+  for (AudioObjectID id : ids(table, 1, at(selector::processObjectList)))
+    pids.push_back(scalar<std::int32_t>(table, id, at(selector::processPID)));
+  EXPECT_EQ(pids, std::vector<std::int32_t>{300});
 }
 
 TEST_F(PropertyTableTest, HostileServerDataGivesSensibleValues) {

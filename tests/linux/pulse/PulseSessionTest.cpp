@@ -8,9 +8,13 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <thread>
 
+#include <pulse/pulseaudio.h>
+
+#include "platform/linux/ProcessStart.h"
 #include "platform/linux/PulseGuardian.h"
 #include "platform/linux/PulseSession.h"
 #include "platform/linux/PulseSweep.h"
@@ -153,6 +157,84 @@ TEST_F(PulseSessionTest, SweepAfterAKillUnloadsTheTapsAndRepins) {
     ASSERT_TRUE(sinks);
     EXPECT_EQ(sinks->find("tavuno.tap"), std::string::npos);
   }
+}
+
+// The start-up sweep touches only what it proves a gone Tavuno's. A null sink whose arguments
+// merely hold the owner's text is left loaded, while one loaded as a gone Tavuno's tap is
+// unloaded. A record moves its stream only when it is of this server run (the server's cookie)
+// and the stream's process is the record's, pid and start time: PulseAudio counts its indexes
+// from 0 again after a restart, and the old numbers name other applications then.
+TEST_F(PulseSessionTest, SweepActsOnlyOnProvenTapsAndRecords) {
+  pid_t app = play("PulseProven", 100);
+  std::string error;
+  auto connection = PulseConnection::connect(error);
+  ASSERT_TRUE(connection) << error;
+  const std::uint32_t cookie = connection->serverCookie();
+  ASSERT_NE(cookie, 0u);
+  struct Found {
+    pid_t pid;
+    std::optional<std::uint32_t> index;
+  } found{app, std::nullopt};
+  connection->run([&] {
+    return pa_context_get_sink_input_info_list(
+        connection->context(),
+        [](pa_context*, const pa_sink_input_info* info, int eol, void* data) {
+          auto* f = static_cast<Found*>(data);
+          const char* pid =
+              eol || !info ? nullptr : pa_proplist_gets(info->proplist, "application.process.id");
+          if (pid && std::to_string(f->pid) == pid) f->index = info->index;
+        },
+        &found);
+  });
+  ASSERT_TRUE(found.index);
+
+  const auto self = static_cast<std::int32_t>(::getpid());
+  const std::uint64_t selfStart = processStartTime(self).value_or(0);
+  // A gone Tavuno: this pid with another start time.
+  const std::string goneTap = "tavuno.tap." + std::to_string(self) + ".900";
+  auto load = [&](const std::vector<std::string>& arguments) {
+    std::vector<std::string> argv = {"pactl", "load-module", "module-null-sink"};
+    argv.insert(argv.end(), arguments.begin(), arguments.end());
+    auto index = stack->run(argv);
+    EXPECT_TRUE(index) << arguments.front();
+    return index ? std::stoul(*index) : 0ul;
+  };
+  const unsigned long decoy =
+      load({"sink_name=decoy", "sink_properties=device.description=tavuno.owner.pid=999999"});
+  load({"sink_name=" + goneTap, "sink_properties=\"tavuno.owner.pid=" + std::to_string(self) +
+                                    " tavuno.owner.start=" + std::to_string(selfStart + 1) + "\""});
+
+  SteerRecord proven;
+  proven.node = proven.serial = *found.index;
+  proven.appPid = app;
+  proven.appStart = processStartTime(app).value_or(0);
+  proven.sink = "usb_dac";
+  proven.tap = goneTap;
+  proven.ownerPid = self;
+  proven.ownerStart = selfStart + 1;
+  proven.server = cookie;
+  SteerRecord otherApp = proven;  // the index now names a stream of another process
+  otherApp.appPid = self;
+  otherApp.appStart = selfStart;
+  SteerRecord earlierRun = proven;
+  earlierRun.server = cookie + 1;
+  SteerRecord olderTavuno = proven;
+  olderTavuno.server = 0;
+  for (const SteerRecord& r : {otherApp, earlierRun, olderTavuno})
+    ASSERT_TRUE(journal->add(r));
+  EXPECT_EQ(sweepPulseTaps(*connection, *journal), 0);
+  EXPECT_TRUE(journal->load().empty());
+  EXPECT_EQ(stack->sinkOf(app), "builtin_speakers");
+  auto sinks = stack->run({"pactl", "list", "short", "sinks"});
+  ASSERT_TRUE(sinks);
+  EXPECT_NE(sinks->find("\tdecoy\t"), std::string::npos) << "a sink that is no tap stays";
+  EXPECT_EQ(sinks->find(goneTap), std::string::npos) << "a gone Tavuno's tap goes";
+
+  ASSERT_TRUE(journal->add(proven));
+  EXPECT_EQ(sweepPulseTaps(*connection, *journal), 1);
+  EXPECT_TRUE(journal->load().empty());
+  EXPECT_TRUE(eventually([&] { return stack->sinkOf(app) == "usb_dac"; }, 10));
+  stack->run({"pactl", "unload-module", std::to_string(decoy)});
 }
 
 // Whether `pid` is no process any more (a zombie no one reaped counts: it holds nothing).

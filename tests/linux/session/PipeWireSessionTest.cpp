@@ -19,6 +19,7 @@
 #include "base/text/TavunoLanguage.h"
 #include "platform/linux/PipeWireSession.h"
 #include "platform/linux/ProcessStart.h"
+#include "platform/linux/RivalTavuno.h"
 #include "tests/linux/session/SessionAudioStack.h"
 #include "tests/linux/session/SessionTestPlane.h"
 #include "tests/rt/RealtimeProbe.h"
@@ -383,6 +384,80 @@ TEST_F(PipeWireSessionTest, KilledTavunoLeavesNoAppSilentOrRerouted) {
   // late (a few rounds in a hundred took 150-270 ms here). Typically within 50 ms, and never an
   // app left silent.
   EXPECT_LT(median, 0.05);
+}
+
+// The start-up sweep moves a stream only when it proves the stream is the one its record
+// steered: the record is of this server run (the core's cookie) and the stream is still played
+// by the record's application process, pid and start time. A record whose numbers match a
+// stream of another application, or of an earlier run, is dropped without a move; the same
+// record with the right facts does move the stream.
+TEST_F(PipeWireSessionTest, TheSweepMovesOnlyStreamsItProves) {
+  pid_t app = play("SweepProven", 100);
+  std::string error;
+  auto graph = graphs.current(error);
+  ASSERT_TRUE(graph) << error;
+  const PipeWireGraph::Node* stream = nullptr;
+  PipeWireGraph::View view;
+  ASSERT_TRUE(eventually(
+      [&] {
+        view = graph->view();
+        stream = nullptr;
+        for (const auto& [id, node] : view.nodes)
+          if (node.pid == app && node.mediaClass == "Stream/Output/Audio") stream = &node;
+        return stream != nullptr && view.serverCookie != 0;
+      },
+      10));
+  const auto self = static_cast<std::int32_t>(::getpid());
+  SteerRecord proven;
+  proven.node = stream->id;
+  proven.serial = stream->serial;
+  proven.appPid = app;
+  proven.appStart = processStartTime(app).value_or(0);
+  proven.sink = "usb_dac";
+  proven.tap = "tavuno.tap.1.1";
+  proven.ownerPid = self;  // a Tavuno that is gone: this pid with another start time
+  proven.ownerStart = processStartTime(self).value_or(0) + 1;
+  proven.server = view.serverCookie;
+  SteerRecord otherApp = proven;  // the numbers now name a stream of another process
+  otherApp.appPid = self;
+  otherApp.appStart = processStartTime(self).value_or(0);
+  SteerRecord earlierRun = proven;
+  earlierRun.server = view.serverCookie + 1;
+  SteerRecord olderTavuno = proven;
+  olderTavuno.server = 0;
+  SteerRecord foreignKey = proven;
+  foreignKey.targetKey = "node.target";
+  foreignKey.savedTarget = "usb_dac";
+  for (const SteerRecord& r : {otherApp, earlierRun, olderTavuno, foreignKey})
+    ASSERT_TRUE(journal->add(r));
+  EXPECT_EQ(PipeWireSession::sweep(*graph, *journal), 0);
+  EXPECT_TRUE(journal->load().empty());
+  EXPECT_FALSE(graph->view().target(proven.node, "target.object"));
+  EXPECT_EQ(stack->sinkOf(app), "builtin_speakers");
+
+  ASSERT_TRUE(journal->add(proven));
+  EXPECT_EQ(PipeWireSession::sweep(*graph, *journal), 1);
+  EXPECT_TRUE(journal->load().empty());
+  EXPECT_TRUE(eventually([&] { return stack->sinkOf(app) == "usb_dac"; }, 10));
+}
+
+// The server says which process made each node (its client's credentials): Tavuno's own taps
+// are known as its own by that, not by the mark alone.
+TEST_F(PipeWireSessionTest, TheServerNamesTheMakerOfTavunosTaps) {
+  play("TapMaker", 100);
+  auto s = session();
+  ASSERT_EQ(s->start({100}, device(2)), std::nullopt);
+  std::string error;
+  auto graph = graphs.current(error);
+  ASSERT_TRUE(graph) << error;
+  const PipeWireGraph::View view = graph->view();
+  const PipeWireGraph::Node* tap = view.nodeNamed(s->tapName());
+  ASSERT_TRUE(tap);
+  ASSERT_TRUE(view.clientPids.count(tap->client)) << "client " << tap->client;
+  EXPECT_EQ(view.clientPids.at(tap->client), ::getpid());
+  EXPECT_TRUE(ownedByTavuno(view, *tap, processStartTime));
+  s->stop();
+  EXPECT_FALSE(s->cleanupFailed());
 }
 
 // The longest cycle the server allows, which sizes each tap's scratch, is known once the graph
