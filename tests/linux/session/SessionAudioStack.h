@@ -79,6 +79,8 @@ class SessionAudioStack {
   bool start(Server server);
   bool startServer();
   bool loadTestSinks();
+  // The last `lines` lines the servers wrote, for a problem that needs them.
+  std::string logTail(int lines) const;
   void stopServer();
 
   Server server_ = Server::pipewire;
