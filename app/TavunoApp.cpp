@@ -89,9 +89,11 @@ TavunoApp::TavunoApp(AppOptions options, QObject* parent)
   service_ = AudioService::create(*platform_->ports, platform_->options);
   if (platform_->started) platform_->started(*service_);
   // A settings file that could not be read (and was set aside, or could not
-  // be and is left alone) is worth telling, unless starting found worse.
+  // be and is left alone) is worth telling, unless starting found worse. One
+  // that is never written (a newer version's, or one that could not be set
+  // aside) is told in any case: nothing changed now would be kept.
   if (auto* file = dynamic_cast<FileDefaultsStore*>(defaults_.get());
-      file && !file->message().empty() && !service_->state().error)
+      file && !file->message().empty() && (!service_->state().error || !file->writable()))
     service_->setError(file->message());
   // Built after the service and holding it weakly.
   shortcutBackend_ = std::move(desktop.shortcut);

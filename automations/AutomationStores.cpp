@@ -4,6 +4,7 @@
 
 #include "base/JsonFields.h"
 #include "base/SettingsKeys.h"
+#include "base/StoredBackup.h"
 
 namespace tavuno {
 
@@ -11,20 +12,30 @@ using nlohmann::json;
 
 namespace {
 
+// Each element that can be read, in order. When any cannot (or the stored
+// value is not a JSON array, or not data at all), the stored value is first
+// kept, unchanged, under `backupKey`: the next save of the list holds only
+// the readable elements, the backup stays.
 template <class Element>
-std::vector<Element> loadList(const DefaultsStore& defaults, const char* key) {
-  auto bytes = defaults.data(key);
-  if (!bytes) return {};
-  auto value = parseJson(*bytes);
-  if (!value || !value->is_array()) return {};
-  std::vector<Element> list;
-  list.reserve(value->size());
-  for (const auto& element : *value) {
-    auto decoded = Element::fromJson(element);
-    if (!decoded) return {};
-    list.push_back(std::move(*decoded));
+StoredList<Element> loadList(DefaultsStore& defaults, const char* key, const char* backupKey) {
+  auto stored = defaults.value(key);
+  if (!stored) return {};
+  StoredList<Element> result;
+  const auto* bytes = std::get_if<Bytes>(&*stored);
+  auto value = bytes ? parseJson(*bytes) : std::nullopt;
+  if (value && value->is_array()) {
+    result.elements.reserve(value->size());
+    for (const auto& element : *value) {
+      if (auto decoded = Element::fromJson(element))
+        result.elements.push_back(std::move(*decoded));
+      else
+        ++result.unreadable;
+    }
+  } else {
+    result.unreadable = 1;
   }
-  return list;
+  if (result.unreadable > 0) keepUnreadable(std::move(*stored), backupKey, defaults);
+  return result;
 }
 
 template <class Element>
@@ -37,33 +48,35 @@ void saveList(DefaultsStore& defaults, const char* key, const std::vector<Elemen
 
 }  // namespace
 
-std::vector<ConnectionRule> AutomationStore::load() const {
-  return loadList<ConnectionRule>(defaults_, key::connectionRules);
+StoredList<ConnectionRule> AutomationStore::loadState() const {
+  return loadList<ConnectionRule>(defaults_, key::connectionRules, key::connectionRulesBackup);
 }
 
 void AutomationStore::save(const std::vector<ConnectionRule>& rules) const {
   saveList(defaults_, key::connectionRules, rules);
 }
 
-std::vector<AppLaunchRule> AppLaunchRuleStore::load() const {
-  return loadList<AppLaunchRule>(defaults_, key::appLaunchRules);
+StoredList<AppLaunchRule> AppLaunchRuleStore::loadState() const {
+  return loadList<AppLaunchRule>(defaults_, key::appLaunchRules, key::appLaunchRulesBackup);
 }
 
 void AppLaunchRuleStore::save(const std::vector<AppLaunchRule>& rules) const {
   saveList(defaults_, key::appLaunchRules, rules);
 }
 
-std::vector<ScheduledRule> ScheduledRuleStore::load() const {
-  return loadList<ScheduledRule>(defaults_, key::scheduledRules);
+StoredList<ScheduledRule> ScheduledRuleStore::loadState() const {
+  return loadList<ScheduledRule>(defaults_, key::scheduledRules, key::scheduledRulesBackup);
 }
 
 void ScheduledRuleStore::save(const std::vector<ScheduledRule>& rules) const {
   saveList(defaults_, key::scheduledRules, rules);
 }
 
-std::vector<AutomationRecord> AutomationHistoryStore::load() const {
-  return AutomationHistory::newest(loadList<AutomationRecord>(defaults_, key::automationHistory),
-                                   AutomationHistory::limit);
+StoredList<AutomationRecord> AutomationHistoryStore::loadState() const {
+  auto loaded =
+      loadList<AutomationRecord>(defaults_, key::automationHistory, key::automationHistoryBackup);
+  loaded.elements = AutomationHistory::newest(std::move(loaded.elements), AutomationHistory::limit);
+  return loaded;
 }
 
 void AutomationHistoryStore::save(const std::vector<AutomationRecord>& records) const {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <vector>
 
@@ -10,16 +11,29 @@
 namespace tavuno {
 
 // The four automation lists, each one JSON array stored as data under its
-// own key. load() gives an empty list when nothing is stored or the stored
-// value is not a readable array (one bad element spoils the whole array);
-// nothing is reported and the stored value stays until the next save.
-// save() writes nothing when the list cannot be encoded.
+// own key. load() gives the elements that can be read, in order; when any
+// cannot (or the stored value is not a readable array, or not data), the
+// stored value is first kept, unchanged, under "<key>.corruptBackup" (an
+// earlier, different backup moving to the first free
+// "<key>.corruptBackup.N", as the profiles do), and loadState() says how many
+// were left out. The stored value itself stays until the next save, which
+// writes the list it is given; no save removes a backup. save() writes
+// nothing when the list cannot be encoded.
+
+template <class Element>
+struct StoredList {
+  std::vector<Element> elements;
+  // Stored elements left out because they could not be read (1 for a stored
+  // value that is not an array at all); kept under the backup key.
+  std::size_t unreadable = 0;
+};
 
 // Connection rules, under "connectionRules".
 class AutomationStore {
  public:
   explicit AutomationStore(DefaultsStore& defaults) : defaults_(defaults) {}
-  std::vector<ConnectionRule> load() const;
+  std::vector<ConnectionRule> load() const { return loadState().elements; }
+  StoredList<ConnectionRule> loadState() const;
   void save(const std::vector<ConnectionRule>& rules) const;
 
  private:
@@ -30,7 +44,8 @@ class AutomationStore {
 class AppLaunchRuleStore {
  public:
   explicit AppLaunchRuleStore(DefaultsStore& defaults) : defaults_(defaults) {}
-  std::vector<AppLaunchRule> load() const;
+  std::vector<AppLaunchRule> load() const { return loadState().elements; }
+  StoredList<AppLaunchRule> loadState() const;
   void save(const std::vector<AppLaunchRule>& rules) const;
 
  private:
@@ -41,7 +56,8 @@ class AppLaunchRuleStore {
 class ScheduledRuleStore {
  public:
   explicit ScheduledRuleStore(DefaultsStore& defaults) : defaults_(defaults) {}
-  std::vector<ScheduledRule> load() const;
+  std::vector<ScheduledRule> load() const { return loadState().elements; }
+  StoredList<ScheduledRule> loadState() const;
   void save(const std::vector<ScheduledRule>& rules) const;
 
  private:
@@ -53,7 +69,8 @@ class ScheduledRuleStore {
 class AutomationHistoryStore {
  public:
   explicit AutomationHistoryStore(DefaultsStore& defaults) : defaults_(defaults) {}
-  std::vector<AutomationRecord> load() const;
+  std::vector<AutomationRecord> load() const { return loadState().elements; }
+  StoredList<AutomationRecord> loadState() const;
   void save(const std::vector<AutomationRecord>& records) const;
 
  private:

@@ -86,12 +86,24 @@ json appMixMapToJson(const AppMixMap& mixes) {
 }
 
 std::optional<AppMixMap> appMixMapFromJson(const json& value) {
-  if (!value.is_object()) return std::nullopt;
+  std::size_t unreadable = 0;
+  AppMixMap mixes = readableAppMixes(value, unreadable);
+  if (unreadable > 0) return std::nullopt;
+  return mixes;
+}
+
+AppMixMap readableAppMixes(const json& value, std::size_t& unreadable) {
+  unreadable = 0;
   AppMixMap mixes;
+  if (!value.is_object()) {
+    unreadable = 1;
+    return mixes;
+  }
   for (auto it = value.begin(); it != value.end(); ++it) {
-    auto mix = AppMix::fromJson(it.value());
-    if (!mix) return std::nullopt;
-    mixes.emplace(it.key(), std::move(*mix));
+    if (auto mix = AppMix::fromJson(it.value()))
+      mixes.emplace(it.key(), std::move(*mix));
+    else
+      ++unreadable;
   }
   return mixes;
 }

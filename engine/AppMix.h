@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <map>
 #include <nlohmann/json_fwd.hpp>
 #include <optional>
@@ -63,5 +64,8 @@ AppMix mixFor(const AppMixMap& mixes, const std::string& id);
 nlohmann::json appMixMapToJson(const AppMixMap& mixes);
 // Nothing unless `value` is an object whose every member is a readable mix.
 std::optional<AppMixMap> appMixMapFromJson(const nlohmann::json& value);
+// Every member of `value` that is a readable mix; `unreadable` is set to the
+// number of the others (1 when `value` is not an object).
+AppMixMap readableAppMixes(const nlohmann::json& value, std::size_t& unreadable);
 
 }  // namespace tavuno

@@ -4,13 +4,21 @@
 
 #include "base/JsonFields.h"
 #include "base/SettingsKeys.h"
+#include "base/StoredBackup.h"
 
 namespace tavuno {
 
-AppMixMap AppMixStore::load(const DefaultsStore& defaults) {
-  auto bytes = defaults.data(key::appMix);
-  if (!bytes) return {};
-  return decode(*bytes).value_or(AppMixMap{});
+AppMixStore::Loaded AppMixStore::loadState(DefaultsStore& defaults) {
+  auto stored = defaults.value(key::appMix);
+  if (!stored) return {};
+  Loaded loaded;
+  const auto* bytes = std::get_if<Bytes>(&*stored);
+  if (auto value = bytes ? parseJson(*bytes) : std::nullopt)
+    loaded.mixes = readableAppMixes(*value, loaded.unreadable);
+  else
+    loaded.unreadable = 1;
+  if (loaded.unreadable > 0) keepUnreadable(std::move(*stored), key::appMixBackup, defaults);
+  return loaded;
 }
 
 void AppMixStore::save(const AppMixMap& mixes, DefaultsStore& defaults) {

@@ -1,9 +1,11 @@
 #include "profiles/ProfileStore.h"
 
 #include <nlohmann/json.hpp>
+#include <set>
 
 #include "base/JsonFields.h"
 #include "base/SettingsKeys.h"
+#include "base/StoredBackup.h"
 
 namespace tavuno {
 
@@ -11,20 +13,27 @@ using nlohmann::json;
 
 namespace {
 
-// Puts `unreadable` under the backup key, first moving a different value
-// already there to the first free numbered key.
-void keepBackup(DefaultsValue unreadable, DefaultsStore& defaults) {
-  const std::string backupKey = key::profilesBackup;
-  if (auto earlier = defaults.value(backupKey); earlier && *earlier != unreadable) {
+// Gives every profile after the first with an id already used a fresh one,
+// derived from that id and its place among the copies, so the same stored
+// list gets the same ids at every load (an active profile or a rule chosen
+// for a copy finds it again) and a delete removes only the one chosen. An id
+// that another stored profile has is never given.
+void giveDuplicatesFreshIDs(std::vector<AudioProfile>& profiles) {
+  std::set<Uuid> taken = profileIDs(profiles);
+  if (taken.size() == profiles.size()) return;
+  std::set<Uuid> seen;
+  for (auto& profile : profiles) {
+    if (seen.insert(profile.id).second) continue;
+    const Uuid copied = profile.id;
     for (unsigned n = 1;; ++n) {
-      std::string numbered = backupKey + "." + std::to_string(n);
-      if (!defaults.contains(numbered)) {
-        defaults.set(numbered, std::move(*earlier));
+      Uuid fresh = Uuid::named(copied, "duplicate profile " + std::to_string(n));
+      if (taken.insert(fresh).second) {
+        profile.id = fresh;
         break;
       }
     }
+    seen.insert(profile.id);
   }
-  defaults.set(backupKey, std::move(unreadable));
 }
 
 }  // namespace
@@ -48,7 +57,7 @@ std::optional<AudioProfile> ProfileStore::createDefaultIfNeeded(
     const auto* bytes = std::get_if<Bytes>(&*stored);
     auto profiles = bytes ? decode(*bytes) : std::nullopt;
     if (profiles && !profiles->empty()) return std::nullopt;
-    if (!profiles) keepBackup(std::move(*stored), defaults);
+    if (!profiles) keepUnreadable(std::move(*stored), key::profilesBackup, defaults);
   }
   AudioProfile profile{Uuid::random(), std::move(name),   std::move(inputUID), std::move(outputUID),
                        volume,         std::move(appMix), outputMuted};
@@ -84,6 +93,7 @@ std::optional<std::vector<AudioProfile>> ProfileStore::decode(const Bytes& bytes
     if (!profile) return std::nullopt;
     profiles.push_back(std::move(*profile));
   }
+  giveDuplicatesFreshIDs(profiles);
   return profiles;
 }
 

@@ -13,7 +13,8 @@ namespace tavuno {
 // settings store is passed in.
 struct ProfileStore {
   // Empty when nothing is stored or the stored value is not a readable
-  // array of profiles; nothing is reported and nothing is written.
+  // array of profiles; nothing is reported and nothing is written. See
+  // decode() for profiles that share an id.
   static std::vector<AudioProfile> load(const DefaultsStore& defaults);
   // Replaces the stored list; when it cannot be encoded the stored data
   // stays as it was.
@@ -36,6 +37,10 @@ struct ProfileStore {
   static std::optional<Uuid> loadActiveID(const DefaultsStore& defaults);
   static void saveActiveID(const Uuid& id, DefaultsStore& defaults);
 
+  // Every profile, or nothing when one cannot be read. Profiles share no id:
+  // of those stored with the same id the first keeps it and each other gets
+  // a fresh one, the same at every decode of the same bytes (a name-based
+  // UUID of the shared id and the copy's number) and never one stored.
   static std::optional<std::vector<AudioProfile>> decode(const Bytes& bytes);
   static std::optional<Bytes> encode(const std::vector<AudioProfile>& profiles);
 };

@@ -72,13 +72,22 @@ void AudioService::construct(bool startTimer) {
   state_.profiles = ProfileStore::load(defaults);
   const auto storedActiveID = ProfileStore::loadActiveID(defaults);
   state_.activeProfileID = ProfileStore::resolveActiveID(state_.profiles, storedActiveID);
-  state_.rules = AutomationStore(defaults).load();
-  state_.launchRules = AppLaunchRuleStore(defaults).load();
-  state_.scheduledRules = ScheduledRuleStore(defaults).load();
-  state_.automationHistory = AutomationHistoryStore(defaults).load();
+  // Each list loads what it can read and keeps the stored value under its
+  // backup key when something could not be.
+  std::size_t unreadable = 0;
+  auto take = [&unreadable](auto loaded) {
+    unreadable += loaded.unreadable;
+    return std::move(loaded.elements);
+  };
+  state_.rules = take(AutomationStore(defaults).loadState());
+  state_.launchRules = take(AppLaunchRuleStore(defaults).loadState());
+  state_.scheduledRules = take(ScheduledRuleStore(defaults).loadState());
+  state_.automationHistory = take(AutomationHistoryStore(defaults).loadState());
   state_.notificationsEnabled = defaults.boolean(key::notificationsEnabled).value_or(false);
   scheduleLastFired_ = ScheduleLastFiredStore(defaults).load();
-  state_.appSettings = AppMixStore::load(defaults);
+  auto mixes = AppMixStore::loadState(defaults);
+  unreadable += mixes.unreadable;
+  state_.appSettings = std::move(mixes.mixes);
   auto preferences = DevicePreferences::load(defaults);
   state_.preferredUID = preferences.outputUID;
   state_.preferredInputUID = preferences.inputUID;
@@ -98,6 +107,7 @@ void AudioService::construct(bool startTimer) {
   }
   if (controlPreferencesReplaced_ && !state_.error)
     setError(tr(AppControlPreferences::fallbackMessage));
+  if (unreadable > 0 && !state_.error) setError(tr(unreadableEntriesMessage));
 
   installSystemListeners();
   schedulePolicy(true);

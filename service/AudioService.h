@@ -18,6 +18,7 @@
 #include "base/ports/SerialQueue.h"
 #include "base/ports/Uuid.h"
 #include "base/ports/WallClock.h"
+#include "base/text/TavunoLanguage.h"
 #include "devices/AudioDevice.h"
 #include "devices/DevicePolicy.h"
 #include "engine/AppDiscovery.h"
@@ -121,6 +122,11 @@ class AudioService : public std::enable_shared_from_this<AudioService>, public M
  public:
   static constexpr double refreshInterval = 2.0;
   static constexpr double refreshDebounce = 0.05;
+  // Shown at start when stored automations (rules, history) or per-app mix
+  // entries could not be read: the readable ones were loaded, the stored
+  // values kept under their backup keys.
+  static constexpr const char* unreadableEntriesMessage = textKey(
+      "Algumas automações ou ajustes por aplicativo salvos não puderam ser lidos. Eles foram guardados à parte nas configurações, e o restante foi carregado.");
 
   static std::shared_ptr<AudioService> create(ServicePorts ports, ServiceOptions options = {});
   ~AudioService();

@@ -28,6 +28,18 @@ Uuid Uuid::random() {
   return Uuid(bytes);
 }
 
+Uuid Uuid::named(const Uuid& space, std::string_view name) {
+  uuid_t ns;
+  for (std::size_t i = 0; i < space.bytes_.size(); ++i)
+    ns[i] = space.bytes_[i];
+  uuid_t raw;
+  uuid_generate_sha1(raw, ns, name.data(), name.size());
+  std::array<std::uint8_t, 16> bytes{};
+  for (std::size_t i = 0; i < bytes.size(); ++i)
+    bytes[i] = raw[i];
+  return Uuid(bytes);
+}
+
 std::optional<Uuid> Uuid::parse(std::string_view text) {
   if (text.size() != 36) return std::nullopt;
   std::array<std::uint8_t, 16> bytes{};

@@ -17,6 +17,9 @@ class Uuid {
 
   // A random (version 4) UUID.
   static Uuid random();
+  // A name-based (version 5, SHA-1) UUID: the same space and name always
+  // give the same UUID, and different ones (all but surely) different UUIDs.
+  static Uuid named(const Uuid& space, std::string_view name);
   // Accepts exactly the 36-character 8-4-4-4-12 hexadecimal form, in either
   // letter case; anything else gives nothing.
   static std::optional<Uuid> parse(std::string_view text);

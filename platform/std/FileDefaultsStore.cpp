@@ -28,7 +28,9 @@ struct FileDefaultsStore::State {
   std::mutex writing;
 
   mutable std::mutex mutex;  // guards everything below
-  std::map<std::string, DefaultsValue> values;
+  // The values, and what this version could not read of the file, written
+  // back with them unchanged.
+  SettingsDocument document;
   bool dirty = false;     // values changed since the last snapshot written
   bool inFlight = false;  // a snapshot is being written
   bool armed = false;     // a writer tick is scheduled
@@ -36,6 +38,10 @@ struct FileDefaultsStore::State {
   std::uint64_t generationAtTick = 0;  // generation when the last tick was scheduled
   double burstStart = 0;               // writer uptime of the burst's first change
   bool writable = true;
+  // The file is of a newer version: never written over (writable is false).
+  bool newerVersion = false;
+  // Entries of the file this version could not read at load, kept in it.
+  std::size_t keptUnreadable = 0;
   fs::path movedAside;
   std::string lastWriteError;
   std::uint64_t replacements = 0;
@@ -43,14 +49,14 @@ struct FileDefaultsStore::State {
 
 bool FileDefaultsStore::State::writePending() {
   std::lock_guard writeLock(writing);
-  std::map<std::string, DefaultsValue> snapshot;
+  SettingsDocument snapshot;
   {
     std::lock_guard lock(mutex);
     if (!dirty) return true;
     if (!writable) return false;
     // Copied rather than encoded here: the main thread may be waiting for
     // this lock, and encoding takes far longer than copying.
-    snapshot = values;
+    snapshot = document;
     dirty = false;
     inFlight = true;
   }
@@ -82,7 +88,14 @@ FileDefaultsStore::FileDefaultsStore(fs::path file, std::unique_ptr<ThreadMainQu
   using Kind = SettingsFile::Contents::Kind;
   SettingsFile::Contents contents = state_->file.read();
   if (contents.kind == Kind::settings) {
-    state_->values = std::move(contents.values);
+    state_->document = std::move(contents.document);
+    state_->keptUnreadable = state_->document.unreadable.size();
+    if (state_->document.newerVersion) {
+      // Written by a newer Tavuno: what this version can read is used, and
+      // nothing is written over what it cannot (the next version's data).
+      state_->newerVersion = true;
+      state_->writable = false;
+    }
   } else if (contents.kind != Kind::absent) {
     std::string error;
     if (auto aside = state_->file.moveAside(error)) {
@@ -120,20 +133,32 @@ fs::path FileDefaultsStore::defaultLocation() {
 
 std::optional<DefaultsValue> FileDefaultsStore::value(const std::string& key) const {
   std::lock_guard lock(state_->mutex);
-  auto it = state_->values.find(key);
-  if (it == state_->values.end()) return std::nullopt;
+  auto it = state_->document.values.find(key);
+  if (it == state_->document.values.end()) return std::nullopt;
   return it->second;
 }
 
 void FileDefaultsStore::set(const std::string& key, DefaultsValue value) {
   std::unique_lock lock(state_->mutex);
-  state_->values[key] = std::move(value);
+  SettingsDocument& document = state_->document;
+  if (auto unreadable = document.unreadable.find(key); unreadable != document.unreadable.end()) {
+    // The stored entry this version could not read stays in the file, under
+    // the first free backup key.
+    const std::string backup = key + ".corruptBackup";
+    std::string free = backup;
+    for (unsigned n = 1; document.values.contains(free) || document.unreadable.contains(free); ++n)
+      free = backup + "." + std::to_string(n);
+    std::string text = std::move(unreadable->second);
+    document.unreadable.erase(unreadable);
+    document.unreadable.emplace(std::move(free), std::move(text));
+  }
+  document.values[key] = std::move(value);
   changed(lock);
 }
 
 void FileDefaultsStore::remove(const std::string& key) {
   std::unique_lock lock(state_->mutex);
-  if (state_->values.erase(key) == 0) return;
+  if (state_->document.values.erase(key) == 0) return;
   changed(lock);
 }
 
@@ -192,6 +217,16 @@ bool FileDefaultsStore::writable() const {
   return state_->writable;
 }
 
+bool FileDefaultsStore::newerVersion() const {
+  std::lock_guard lock(state_->mutex);
+  return state_->newerVersion;
+}
+
+std::size_t FileDefaultsStore::keptUnreadable() const {
+  std::lock_guard lock(state_->mutex);
+  return state_->keptUnreadable;
+}
+
 std::string FileDefaultsStore::lastWriteError() const {
   std::lock_guard lock(state_->mutex);
   return state_->lastWriteError;
@@ -204,15 +239,23 @@ std::uint64_t FileDefaultsStore::replacements() const {
 
 std::string FileDefaultsStore::message() const {
   bool writable;
+  bool newerVersion;
   bool writeFailed;
+  std::size_t keptUnreadable;
   fs::path aside;
   {
     std::lock_guard lock(state_->mutex);
     writable = state_->writable;
+    newerVersion = state_->newerVersion;
     writeFailed = !state_->lastWriteError.empty();
+    keptUnreadable = state_->keptUnreadable;
     aside = state_->movedAside;
   }
   // Translated outside the lock: the language may be read from this very store.
+  if (newerVersion)
+    return trf(
+        "O arquivo de configurações %@ foi salvo por uma versão mais nova do Tavuno. Ele foi mantido como estava, e as alterações feitas agora não serão salvas.",
+        file_.string());
   if (!writable)
     return trf(
         "Não foi possível ler o arquivo de configurações %@ nem guardá-lo à parte. Ele foi mantido como estava, e as alterações feitas agora não serão salvas.",
@@ -222,6 +265,10 @@ std::string FileDefaultsStore::message() const {
     return trf(
         "O arquivo de configurações não pôde ser lido e foi guardado como %@. As configurações voltaram ao padrão.",
         aside.string());
+  if (keptUnreadable > 0)
+    return trf(
+        "Parte do arquivo de configurações %@ não pôde ser lida. Ela foi mantida no arquivo como estava, e o restante foi carregado.",
+        file_.string());
   return {};
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -25,6 +26,14 @@ class ThreadMainQueue;
 // never deleted) before anything is written, and the store starts empty. When
 // it cannot be renamed, nothing is ever written over it: the store works in
 // memory only and message() says so.
+//
+// A settings document this version reads only in part loses nothing: an
+// entry whose kind it does not know or whose value does not fit its kind is
+// not a value here (value() gives nothing) but is written back unchanged, as
+// are top-level members it does not know; a set() of such an entry's key
+// first moves the entry to the first free "<key>.corruptBackup[.N]". A file of
+// a newer version (SettingsDocument::newerVersion) is read the same way and
+// never written over: the store works in memory only and message() says so.
 //
 // Thread-safe: any thread may read, change or flush.
 class FileDefaultsStore : public DefaultsStore {
@@ -59,9 +68,14 @@ class FileDefaultsStore : public DefaultsStore {
   const std::filesystem::path& file() const { return file_; }
   // Where an unreadable file was moved at load; empty when none was.
   std::filesystem::path movedAside() const;
-  // False when an unreadable file could not be moved aside: it is kept as it
-  // is and the values live in memory only.
+  // False when an unreadable file could not be moved aside, or the file is of
+  // a newer version: it is kept as it is and the values live in memory only.
   bool writable() const;
+  // The file is of a newer version of Tavuno (and so never written over).
+  bool newerVersion() const;
+  // Entries of the file that this version could not read at load and keeps
+  // in the file as they are.
+  std::size_t keptUnreadable() const;
   // The last write failure, empty after a successful write. A failed write
   // keeps the values in memory; the next change or flush() tries again.
   std::string lastWriteError() const;

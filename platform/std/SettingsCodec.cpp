@@ -2,6 +2,8 @@
 
 #include <cmath>
 #include <limits>
+#include <utility>
+#include <vector>
 
 #include <nlohmann/json.hpp>
 
@@ -49,6 +51,14 @@ std::optional<DefaultsValue> decodeValue(const json& entry) {
   const json& v = only.value();
   if (kind == "string" && v.is_string()) return v.get<std::string>();
   if (kind == "bool" && v.is_boolean()) return v.get<bool>();
+  if (kind == "integer" && v.is_number_unsigned()) {
+    // An unsigned number past the 64-bit signed range does not fit the kind:
+    // unreadable, never wrapped around to a negative one.
+    const auto unsignedValue = v.get<std::uint64_t>();
+    if (unsignedValue > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max()))
+      return std::nullopt;
+    return static_cast<std::int64_t>(unsignedValue);
+  }
   if (kind == "integer" && v.is_number_integer()) return v.get<std::int64_t>();
   if (kind == "double" && v.is_number()) return v.get<double>();
   if (kind == "double" && v.is_string()) {
@@ -70,6 +80,30 @@ std::optional<DefaultsValue> decodeValue(const json& entry) {
     return map;
   }
   return std::nullopt;
+}
+
+// Kept content is written back with nlohmann's dump, which recurses once per
+// level: deeper content would exhaust the stack, so a document holding any is
+// not read (and the file is set aside whole). This version writes 3 levels.
+constexpr std::size_t deepestKept = 256;
+
+bool deeperThan(const json& value, std::size_t limit) {
+  std::vector<std::pair<const json*, std::size_t>> stack{{&value, 1}};
+  while (!stack.empty()) {
+    auto [node, depth] = stack.back();
+    stack.pop_back();
+    if (!node->is_structured()) continue;
+    if (depth > limit) return true;
+    for (const auto& child : *node)
+      stack.emplace_back(&child, depth + 1);
+  }
+  return false;
+}
+
+// Compact JSON text of a parsed value. Parsed text is UTF-8 already; replace
+// rather than throw all the same.
+std::string dumpKept(const json& value) {
+  return value.dump(-1, ' ', false, json::error_handler_t::replace);
 }
 
 }  // namespace
@@ -115,28 +149,69 @@ std::optional<Bytes> decodeBase64(std::string_view text) {
   return out;
 }
 
-std::string encodeSettings(const std::map<std::string, DefaultsValue>& values) {
+std::string encodeSettings(const SettingsDocument& document) {
   json entries = json::object();
-  for (const auto& [key, value] : values)
+  for (const auto& [key, value] : document.values)
     entries[key] = encodeValue(value);
+  json file = json::object();
+  // What this version cannot read goes back as it came, unless a value took its key.
+  for (const auto& [key, text] : document.unreadable) {
+    if (entries.contains(key)) continue;
+    json kept = json::parse(text, nullptr, /*allow_exceptions=*/false);
+    if (!kept.is_discarded()) entries[key] = std::move(kept);
+  }
+  for (const auto& [key, text] : document.otherMembers) {
+    if (key == "version" || key == "values") continue;
+    json kept = json::parse(text, nullptr, /*allow_exceptions=*/false);
+    if (!kept.is_discarded()) file[key] = std::move(kept);
+  }
+  file["version"] = settingsFormatVersion;
+  file["values"] = std::move(entries);
   // Invalid UTF-8 in a stored string is replaced rather than failing the write.
-  return json{{"version", 1}, {"values", entries}}.dump(2, ' ', false,
-                                                        json::error_handler_t::replace) +
-         "\n";
+  return file.dump(2, ' ', false, json::error_handler_t::replace) + "\n";
+}
+
+std::string encodeSettings(const std::map<std::string, DefaultsValue>& values) {
+  SettingsDocument document;
+  document.values = values;
+  return encodeSettings(document);
+}
+
+std::optional<SettingsDocument> decodeSettingsDocument(std::string_view text) {
+  json file = json::parse(text, nullptr, /*allow_exceptions=*/false);
+  if (!file.is_object()) return std::nullopt;
+  auto values = file.find("values");
+  if (values == file.end() || !values->is_object()) return std::nullopt;
+  SettingsDocument document;
+  for (auto it = file.begin(); it != file.end(); ++it) {
+    if (it.key() == "values") continue;
+    if (it.key() == "version") {
+      const json& version = it.value();
+      const bool known =
+          version.is_number_unsigned()
+              ? version.get<std::uint64_t>() <= std::uint64_t(settingsFormatVersion)
+              : version.is_number_integer() && version.get<std::int64_t>() <= settingsFormatVersion;
+      document.newerVersion = !known;
+      continue;
+    }
+    if (deeperThan(it.value(), deepestKept)) return std::nullopt;
+    document.otherMembers.emplace(it.key(), dumpKept(it.value()));
+  }
+  for (auto it = values->begin(); it != values->end(); ++it) {
+    if (auto value = decodeValue(it.value()))
+      document.values.emplace(it.key(), std::move(*value));
+    else if (deeperThan(it.value(), deepestKept))
+      return std::nullopt;
+    else
+      document.unreadable.emplace(it.key(), dumpKept(it.value()));
+  }
+  return document;
 }
 
 std::optional<std::map<std::string, DefaultsValue>> decodeSettings(std::string_view text) {
-  json document = json::parse(text, nullptr, /*allow_exceptions=*/false);
-  if (!document.is_object()) return std::nullopt;
-  auto values = document.find("values");
-  if (values == document.end() || !values->is_object()) return std::nullopt;
-  std::map<std::string, DefaultsValue> result;
-  for (const auto& [key, entry] : values->items()) {
-    auto value = decodeValue(entry);
-    if (!value) return std::nullopt;
-    result.emplace(key, std::move(*value));
-  }
-  return result;
+  auto document = decodeSettingsDocument(text);
+  if (!document) return std::nullopt;
+  return std::move(document->values);
 }
 
 }  // namespace tavuno

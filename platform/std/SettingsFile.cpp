@@ -121,9 +121,9 @@ SettingsFile::Contents SettingsFile::read() const {
     contents.kind = Kind::damaged;
     return contents;
   }
-  if (auto decoded = decodeSettings(text)) {
+  if (auto decoded = decodeSettingsDocument(text)) {
     contents.kind = Kind::settings;
-    contents.values = std::move(*decoded);
+    contents.document = std::move(*decoded);
   } else {
     contents.kind = Kind::damaged;
   }

@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "base/ports/DefaultsStore.h"
+#include "platform/std/SettingsCodec.h"
 
 namespace tavuno {
 
@@ -27,12 +28,12 @@ class SettingsFile {
   struct Contents {
     enum class Kind {
       absent,      // no file (nothing to keep)
-      settings,    // read and decoded
+      settings,    // read and decoded (perhaps with entries this version cannot read)
       unreadable,  // exists but cannot be read (a folder, an I/O error, ...)
       damaged,     // read, but not a settings document
     };
     Kind kind = Kind::absent;
-    std::map<std::string, DefaultsValue> values;
+    SettingsDocument document;
     std::string error;  // why it could not be read, for unreadable
   };
 

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <functional>
 #include <nlohmann/json.hpp>
 #include <string>
 
@@ -35,17 +36,17 @@ struct HistoryRow {
   std::size_t count;
 };
 
-TEST(AutomationHistoryStore, ReadsWholeArraysOnly) {
+TEST(AutomationHistoryStore, ReadsEveryReadableRecord) {
   const HistoryRow rows[] = {
       {"integer and fractional dates", "[" + record("0") + "," + record("7.25e8") + "]", 2},
       {"null details read as absent",
        "[" + record("1", R"(,"detail":null,"detailKey":null,"detailCode":null)") + "]", 1},
       {"a failure with every detail",
        "[" + record("1", R"(,"detail":"x","detailKey":"k","detailCode":-50)") + "]", 1},
-      {"one record lacking its trigger spoils all",
+      {"one record lacking its trigger spoils only itself",
        "[" + record("1") + R"(,{"id":")" + idText +
            R"(","date":2,"profileName":"p","succeeded":false}])",
-       0},
+       1},
       {"a code beyond 32 bits", "[" + record("1", R"(,"detailCode":2147483648)") + "]", 0},
       {"a date no clock can hold", "[" + record("1e300") + "]", 0},
       {"a date just past what the clock holds", "[" + record("8.5e9") + "]", 0},
@@ -108,7 +109,7 @@ TEST(AutomationHistory, KeepsTheNewestInAStableOrder) {
   EXPECT_EQ(saved.back().profileName, "21");
 }
 
-TEST(RuleStores, RoundTripAndRejectWholeArrays) {
+TEST(RuleStores, RoundTripAndRejectWhatCannotBeRead) {
   InMemoryDefaultsStore defaults;
   const Uuid profile = *Uuid::parse(profileText);
   const std::vector<ConnectionRule> connections{{Uuid::random(), "usb", profile, true},
@@ -144,6 +145,86 @@ TEST(RuleStores, RoundTripAndRejectWholeArrays) {
     defaults.set(key::scheduledRules, bytes(row.json));
     EXPECT_EQ(ScheduledRuleStore(defaults).load().size(), row.count) << row.proves;
   }
+}
+
+// One rule that cannot be read used to empty the whole list, and the next save wrote the empty
+// list over the good rules. Now each list loads what it can read, keeps the stored value under
+// its backup key, and a later save keeps that backup.
+TEST(RuleStores, OneUnreadableRuleKeepsTheOthersAndTheStoredListIsBackedUp) {
+  const std::string ids = std::string(R"("profileID":")") + profileText + R"(","enabled":true)";
+  auto rule = [&](const std::string& id, const std::string& fields) {
+    return R"({"id":")" + id + R"(",)" + fields + "," + ids + "}";
+  };
+  const std::string a = "0a1b2c3d-4e5f-4a6b-8c7d-9e0f1a2b3c4d";
+  const std::string b = "1a1b2c3d-4e5f-4a6b-8c7d-9e0f1a2b3c4d";
+  struct Row {
+    const char* key;
+    const char* backup;
+    std::string stored;
+    std::function<StoredList<Uuid>(DefaultsStore&)> load;
+    std::function<void(DefaultsStore&)> saveWhatLoaded;
+  };
+  auto idsOf = [](const auto& loaded) {
+    StoredList<Uuid> result{{}, loaded.unreadable};
+    for (const auto& element : loaded.elements)
+      result.elements.push_back(element.id);
+    return result;
+  };
+  const Row rows[] = {
+      {key::connectionRules, key::connectionRulesBackup,
+       "[" + rule(a, R"("deviceUID":"usb")") + "," + rule(a, R"("deviceUID":7)") + "," +
+           rule(b, R"("deviceUID":"hdmi")") + "]",
+       [&](DefaultsStore& d) { return idsOf(AutomationStore(d).loadState()); },
+       [](DefaultsStore& d) { AutomationStore(d).save(AutomationStore(d).load()); }},
+      {key::appLaunchRules, key::appLaunchRulesBackup,
+       "[" + rule(a, R"("bundleID":"org.a")") + ",{\"future\":true}," +
+           rule(b, R"("bundleID":"org.b")") + "]",
+       [&](DefaultsStore& d) { return idsOf(AppLaunchRuleStore(d).loadState()); },
+       [](DefaultsStore& d) { AppLaunchRuleStore(d).save(AppLaunchRuleStore(d).load()); }},
+      {key::scheduledRules, key::scheduledRulesBackup,
+       "[" + rule(a, R"("hour":8,"minute":0)") + "," + rule(b, R"("hour":8.5,"minute":0)") + "," +
+           rule(b, R"("hour":9,"minute":30)") + "]",
+       [&](DefaultsStore& d) { return idsOf(ScheduledRuleStore(d).loadState()); },
+       [](DefaultsStore& d) { ScheduledRuleStore(d).save(ScheduledRuleStore(d).load()); }},
+  };
+  for (const auto& row : rows) {
+    InMemoryDefaultsStore defaults;
+    defaults.set(row.key, bytes(row.stored));
+    auto loaded = row.load(defaults);
+    EXPECT_EQ(loaded.elements, (std::vector<Uuid>{*Uuid::parse(a), *Uuid::parse(b)})) << row.key;
+    EXPECT_EQ(loaded.unreadable, 1u) << row.key;
+    EXPECT_EQ(defaults.data(row.backup), bytes(row.stored)) << row.key;
+    EXPECT_EQ(defaults.data(row.key), bytes(row.stored)) << "nothing is written until a save";
+
+    row.saveWhatLoaded(defaults);
+    EXPECT_EQ(stored(defaults, row.key).size(), 2u) << row.key;
+    EXPECT_EQ(defaults.data(row.backup), bytes(row.stored)) << "a save keeps the backup";
+    EXPECT_EQ(row.load(defaults).unreadable, 0u) << row.key;
+    EXPECT_EQ(defaults.data(row.backup), bytes(row.stored)) << "a clean load keeps it too";
+    EXPECT_EQ(defaults.all().size(), 2u) << "no second copy";
+  }
+}
+
+TEST(RuleStores, AnUnreadableListIsBackedUpWholeAndEarlierBackupsAreNeverLost) {
+  InMemoryDefaultsStore defaults;
+  const std::string backup = key::connectionRulesBackup;
+  defaults.set(key::connectionRules, bytes("not json"));
+  EXPECT_EQ(AutomationStore(defaults).loadState().unreadable, 1u);
+  EXPECT_TRUE(AutomationStore(defaults).load().empty());
+  EXPECT_FALSE(defaults.contains(backup + ".1")) << "the same value again needs no second copy";
+  defaults.set(key::connectionRules, std::string("a string, not data"));
+  EXPECT_TRUE(AutomationStore(defaults).load().empty());
+  EXPECT_EQ(defaults.data(backup + ".1"), bytes("not json"));
+  EXPECT_EQ(defaults.string(backup), "a string, not data");
+  defaults.set(key::connectionRules, bytes(R"({"not":"an array"})"));
+  EXPECT_TRUE(AutomationStore(defaults).load().empty());
+  EXPECT_EQ(defaults.string(backup + ".2"), "a string, not data");
+  EXPECT_EQ(defaults.data(backup), bytes(R"({"not":"an array"})"));
+
+  InMemoryDefaultsStore clean;
+  clean.set(key::connectionRules, bytes("[]"));
+  EXPECT_EQ(AutomationStore(clean).loadState().unreadable, 0u);
+  EXPECT_EQ(clean.all().size(), 1u) << "an empty list is not unreadable";
 }
 
 }  // namespace

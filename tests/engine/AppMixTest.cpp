@@ -81,6 +81,30 @@ TEST(AppMixStore, RoundTripsAndIgnoresWhatItCannotUse) {
       << "an id or UID that is not UTF-8 leaves out only its own entry";
 }
 
+// One entry that cannot be read used to empty the whole mix, and the next slider move saved the
+// empty map over every other application's mix.
+TEST(AppMixStore, LoadsEveryReadableEntryAndKeepsTheStoredMapUnderTheBackupKey) {
+  InMemoryDefaultsStore defaults;
+  const std::string stored = R"({"org.a":{"volume":0.5},"org.b":{"muted":"no"},"org.c":{}})";
+  defaults.set(key::appMix, bytes(stored));
+  auto loaded = AppMixStore::loadState(defaults);
+  EXPECT_EQ(loaded.mixes, (AppMixMap{{"org.a", AppMix(0.5, false)}, {"org.c", AppMix()}}));
+  EXPECT_EQ(loaded.unreadable, 1u);
+  EXPECT_EQ(defaults.data(key::appMixBackup), bytes(stored));
+
+  AppMixStore::save(loaded.mixes, defaults);
+  EXPECT_EQ(AppMixStore::loadState(defaults).unreadable, 0u);
+  EXPECT_EQ(defaults.data(key::appMixBackup), bytes(stored)) << "a save keeps the backup";
+  EXPECT_EQ(defaults.all().size(), 2u);
+
+  defaults.set(key::appMix, bytes("[1]"));
+  EXPECT_TRUE(AppMixStore::load(defaults).empty());
+  EXPECT_EQ(defaults.data(key::appMixBackup), bytes("[1]"));
+  EXPECT_EQ(defaults.data(std::string(key::appMixBackup) + ".1"), bytes(stored))
+      << "an earlier backup is never lost";
+  EXPECT_EQ(decode(stored), std::nullopt) << "decode() still takes the whole map or nothing";
+}
+
 TEST(AppRoute, FollowsTheChoiceOrTheDefaultButNeverFallsBack) {
   const std::vector<AudioDevice> devices{{1, "mic", "Mic", true, false},
                                          {2, "spk", "Speakers", false, true},

@@ -39,4 +39,17 @@ void checkRoundTrip(const char* key, const Bytes& document, Load&& load, Save&& 
   if (load(defaults) != first) __builtin_trap();
 }
 
+// A stored value that loads with something left out is kept, unchanged,
+// under its backup key; one that loads whole leaves no backup.
+template <class LoadState>
+void checkKeptAside(const char* key, const char* backupKey, const Bytes& document,
+                    LoadState&& loadState) {
+  InMemoryDefaultsStore defaults;
+  defaults.set(key, document);
+  const auto loaded = loadState(defaults);
+  if ((loaded.unreadable > 0) != defaults.contains(backupKey)) __builtin_trap();
+  if (loaded.unreadable > 0 && defaults.data(backupKey) != document) __builtin_trap();
+  if (defaults.data(key) != document) __builtin_trap();
+}
+
 }  // namespace tavuno::fuzz

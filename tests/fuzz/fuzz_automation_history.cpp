@@ -11,6 +11,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                       R"("profileName":"Casa","trigger":"Horário","succeeded":false,"detail":"x",)"
                       R"("detailKey":"k","detailCode":-50}])"},
                      [](const Bytes& document) {
+                       fuzz::checkKeptAside(
+                           key::automationHistory, key::automationHistoryBackup, document,
+                           [](DefaultsStore& d) { return AutomationHistoryStore(d).loadState(); });
                        fuzz::checkRoundTrip(
                            key::automationHistory, document,
                            [](DefaultsStore& d) { return AutomationHistoryStore(d).load(); },

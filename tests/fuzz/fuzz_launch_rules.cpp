@@ -1,4 +1,5 @@
-// The stored launch rules: any bytes load as valid rules or none.
+// The stored launch rules: any bytes load as the valid rules among them, the stored value kept
+// aside when any is left out.
 #include "automations/AutomationStores.h"
 #include "base/SettingsKeys.h"
 #include "tests/fuzz/FuzzDocuments.h"
@@ -9,6 +10,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                      {R"([{"id":"0a1b2c3d-4e5f-4a6b-8c7d-9e0f1a2b3c4d","bundleID":"org.app",)"
                       R"("profileID":"11111111-2222-4333-8444-555555555555","enabled":false}])"},
                      [](const Bytes& document) {
+                       fuzz::checkKeptAside(
+                           key::appLaunchRules, key::appLaunchRulesBackup, document,
+                           [](DefaultsStore& d) { return AppLaunchRuleStore(d).loadState(); });
                        fuzz::checkRoundTrip(
                            key::appLaunchRules, document,
                            [](DefaultsStore& d) { return AppLaunchRuleStore(d).load(); },

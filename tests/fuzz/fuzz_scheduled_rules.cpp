@@ -1,5 +1,5 @@
-// The stored scheduled rules: any bytes load as valid rules or none, and no
-// stored hour or minute can upset the schedule queue.
+// The stored scheduled rules: any bytes load as the valid rules among them, the stored value kept
+// aside when any is left out, and no stored hour or minute can upset the schedule queue.
 #include "automations/AutomationStores.h"
 #include "automations/ScheduleQueue.h"
 #include "base/SettingsKeys.h"
@@ -12,6 +12,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       {R"([{"id":"0a1b2c3d-4e5f-4a6b-8c7d-9e0f1a2b3c4d","hour":8,"minute":30,)"
        R"("profileID":"11111111-2222-4333-8444-555555555555","enabled":true}])"},
       [](const Bytes& document) {
+        fuzz::checkKeptAside(key::scheduledRules, key::scheduledRulesBackup, document,
+                             [](DefaultsStore& d) { return ScheduledRuleStore(d).loadState(); });
         fuzz::checkRoundTrip(
             key::scheduledRules, document,
             [](DefaultsStore& d) { return ScheduledRuleStore(d).load(); },

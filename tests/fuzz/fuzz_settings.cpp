@@ -7,10 +7,17 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   std::string_view text(reinterpret_cast<const char*>(data), size);
-  if (auto settings = tavuno::decodeSettings(text)) {
-    // What decodes must encode and decode to the same values.
-    auto again = tavuno::decodeSettings(tavuno::encodeSettings(*settings));
-    if (!again || again->size() != settings->size()) __builtin_trap();
+  if (auto document = tavuno::decodeSettingsDocument(text)) {
+    // What decodes must encode and decode to the same values, and what could
+    // not be read (entries, members) must come back unchanged, as this
+    // version's document.
+    auto again = tavuno::decodeSettingsDocument(tavuno::encodeSettings(*document));
+    if (!again || again->values.size() != document->values.size() ||
+        again->unreadable != document->unreadable ||
+        again->otherMembers != document->otherMembers || again->newerVersion)
+      __builtin_trap();
+    auto values = tavuno::decodeSettings(tavuno::encodeSettings(document->values));
+    if (!values || values->size() != document->values.size()) __builtin_trap();
   }
   (void)tavuno::PoCatalog::parse(text);
   (void)tavuno::decodeBase64(text);

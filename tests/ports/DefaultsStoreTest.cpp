@@ -7,6 +7,7 @@
 #include <limits>
 
 #include "base/ports/DefaultsStore.h"
+#include "base/text/TavunoLanguage.h"
 #include "platform/sim/SimMainQueue.h"
 #include "platform/std/FileDefaultsStore.h"
 #include "platform/std/SettingsCodec.h"
@@ -116,10 +117,14 @@ TEST(FileDefaultsStore, UnreadableFilesAreMovedAsideAndKept) {
   TempDir dir;
   fs::path file = dir.path() / "settings.json";
   SimMainQueue writer;
+  // Not settings documents at all. (A document with an entry that cannot be
+  // read is kept and read in part: see the test after this one.)
   for (std::string damaged :
        {std::string("{\"values\": {\"a\": {\"string\": \"x\"}"), std::string("\xff\xfe garbage"),
-        std::string(R"({"values": {"a": {"data": "not base64!"}}})"),
-        std::string(R"({"values": {"a": {"string": 1}}})"), std::string(R"([1, 2, 3])")}) {
+        std::string(R"({"version": 1, "values": [1]})"), std::string(R"([1, 2, 3])"),
+        // Too deep to write back: kept whole as a file rather than as an entry.
+        R"({"values": {"a": {"bool": true}, "deep": )" + std::string(100000, '[') +
+            std::string(100000, ']') + "}}"}) {
     { std::ofstream(file, std::ios::binary) << damaged; }
     FileDefaultsStore store(file, writer);
     EXPECT_FALSE(store.contains("a"));
@@ -144,6 +149,95 @@ TEST(FileDefaultsStore, UnreadableFilesAreMovedAsideAndKept) {
   EXPECT_EQ(FileDefaultsStore(file, writer).boolean("fresh"), true);
   // Six unreadable files, six distinct copies beside the settings.
   EXPECT_EQ(entries(dir.path()).size(), 7u);
+}
+
+// A document with entries this version cannot read (a kind it does not know, a value that does
+// not fit its kind) and members it does not know: the rest is read, nothing is set aside, and
+// every write keeps what was not read as it was.
+TEST(FileDefaultsStore, EntriesThatCannotBeReadAreKeptInTheFileAndTheRestIsRead) {
+  TempDir dir;
+  fs::path file = dir.path() / "settings.json";
+  SimMainQueue writer;
+  {
+    std::ofstream(file, std::ios::binary) << R"({"version": 1, "comment": {"by": "hand"},
+      "values": {"a": {"bool": true}, "future": {"json": [1, {"x": 2.5}]},
+                 "big": {"integer": 18446744073709551615}, "bad": {"data": "not base64!"},
+                 "odd": {"string": 1}, "bare": 7}})";
+  }
+  {
+    FileDefaultsStore store(file, writer);
+    EXPECT_EQ(store.boolean("a"), true);
+    for (const char* unread : {"future", "big", "bad", "odd", "bare"})
+      EXPECT_FALSE(store.contains(unread)) << unread;
+    EXPECT_TRUE(store.movedAside().empty()) << "a document read in part is not set aside";
+    EXPECT_TRUE(store.writable());
+    EXPECT_EQ(store.keptUnreadable(), 5u);
+    EXPECT_NE(store.message(), "");
+    store.set("b", std::string("new"));
+    // A set of a key whose entry could not be read keeps that entry under a backup key.
+    store.set("bad", Bytes{1, 2});
+    EXPECT_TRUE(store.flush());
+  }
+  auto document = decodeSettingsDocument(slurp(file));
+  ASSERT_TRUE(document);
+  EXPECT_EQ(document->values, (std::map<std::string, DefaultsValue>{
+                                  {"a", true}, {"b", std::string("new")}, {"bad", Bytes{1, 2}}}));
+  EXPECT_EQ(document->unreadable,
+            (std::map<std::string, std::string>{{"future", R"({"json":[1,{"x":2.5}]})"},
+                                                {"big", R"({"integer":18446744073709551615})"},
+                                                {"bad.corruptBackup", R"({"data":"not base64!"})"},
+                                                {"odd", R"({"string":1})"},
+                                                {"bare", "7"}}));
+  EXPECT_EQ(document->otherMembers,
+            (std::map<std::string, std::string>{{"comment", R"({"by":"hand"})"}}));
+  EXPECT_FALSE(document->newerVersion);
+  FileDefaultsStore reopened(file, writer);
+  EXPECT_EQ(reopened.string("b"), "new");
+  EXPECT_EQ(entries(dir.path()), std::vector<fs::path>{file});
+}
+
+// A file of a newer version: what can be read is used, and nothing is ever written over it
+// (a save would drop what only the newer version knows); the store says so.
+TEST(FileDefaultsStore, AFileOfANewerVersionIsReadAndNeverWrittenOver) {
+  TempDir dir;
+  fs::path file = dir.path() / "settings.json";
+  SimMainQueue writer;
+  const std::string newer = R"({"version": 2, "layout": [1],
+    "values": {"a": {"bool": true}, "profiles": {"tree": {"p": 1}}}})";
+  { std::ofstream(file, std::ios::binary) << newer; }
+  {
+    FileDefaultsStore store(file, writer);
+    EXPECT_EQ(store.boolean("a"), true);
+    EXPECT_FALSE(store.contains("profiles"));
+    EXPECT_TRUE(store.newerVersion());
+    EXPECT_FALSE(store.writable());
+    EXPECT_TRUE(store.movedAside().empty());
+    EXPECT_EQ(store.message(),
+              trf("O arquivo de configurações %@ foi salvo por uma versão mais nova do Tavuno. "
+                  "Ele foi mantido como estava, e as alterações feitas agora não serão salvas.",
+                  file.string()));
+    store.set("a", false);
+    EXPECT_EQ(store.boolean("a"), false) << "changes live in memory";
+    EXPECT_FALSE(store.flush());
+    writer.advance(5);
+  }
+  EXPECT_EQ(slurp(file), newer);
+  EXPECT_EQ(entries(dir.path()), std::vector<fs::path>{file});
+
+  for (const char* version : {R"("2")", "1.0", "18446744073709551615"}) {
+    {
+      std::ofstream(file, std::ios::binary) << R"({"version": )" << version << R"(, "values": {}})";
+    }
+    EXPECT_TRUE(FileDefaultsStore(file, writer).newerVersion()) << version;
+  }
+  for (const char* version : {"1", "0", "-3"}) {
+    {
+      std::ofstream(file, std::ios::binary) << R"({"version": )" << version << R"(, "values": {}})";
+    }
+    EXPECT_FALSE(FileDefaultsStore(file, writer).newerVersion()) << version;
+  }
+  { std::ofstream(file, std::ios::binary) << R"({"values": {}})"; }
+  EXPECT_FALSE(FileDefaultsStore(file, writer).newerVersion()) << "no version is this one";
 }
 
 // Settings past the size limit are never read into memory, however well formed: they are set
@@ -325,6 +419,26 @@ TEST(SettingsCodec, NonFiniteNumbersSurviveTheFile) {
   EXPECT_EQ(std::get<double>(decoded->at("inf")), std::numeric_limits<double>::infinity());
   EXPECT_EQ(std::get<double>(decoded->at("big")), 1e300);
   EXPECT_TRUE(std::isnan(std::get<double>(decoded->at("nan"))));
+}
+
+// An unsigned number past the signed 64-bit range used to read back as -1.
+TEST(SettingsCodec, AnIntegerPastTheSignedRangeIsUnreadableNeverNegative) {
+  auto document = decodeSettingsDocument(R"({"version": 1, "values": {
+      "big": {"integer": 18446744073709551615}, "justPast": {"integer": 9223372036854775808},
+      "max": {"integer": 9223372036854775807}, "min": {"integer": -9223372036854775808},
+      "asDouble": {"double": 18446744073709551615}}})");
+  ASSERT_TRUE(document);
+  EXPECT_FALSE(document->values.contains("big"));
+  EXPECT_FALSE(document->values.contains("justPast"));
+  EXPECT_TRUE(document->unreadable.contains("big"));
+  EXPECT_TRUE(document->unreadable.contains("justPast"));
+  EXPECT_EQ(document->values.at("max"), DefaultsValue(std::numeric_limits<std::int64_t>::max()));
+  EXPECT_EQ(document->values.at("min"), DefaultsValue(std::numeric_limits<std::int64_t>::min()));
+  EXPECT_EQ(document->values.at("asDouble"), DefaultsValue(18446744073709551615.0));
+  // Kept as it was written.
+  auto again = decodeSettingsDocument(encodeSettings(*document));
+  ASSERT_TRUE(again);
+  EXPECT_EQ(again->unreadable.at("big"), R"({"integer":18446744073709551615})");
 }
 
 TEST(SettingsCodec, Base64RoundTripsEveryLengthAndRejectsDamage) {

@@ -35,5 +35,14 @@ TEST(Uuid, ParsesEitherCaseAndRejectsAnythingElse) {
     EXPECT_FALSE(Uuid::parse(bad)) << bad;
 }
 
+TEST(Uuid, NamedIsVersion5AndTheSameForTheSameSpaceAndName) {
+  // RFC 4122's DNS name space and the name of its example.
+  const Uuid dns = *Uuid::parse("6ba7b810-9dad-11d1-80b4-00c04fd430c8");
+  EXPECT_EQ(Uuid::named(dns, "www.example.com").text(), "2ED6657D-E927-568B-95E1-2665A8AEA6A2");
+  EXPECT_EQ(Uuid::named(dns, "a"), Uuid::named(dns, "a"));
+  EXPECT_NE(Uuid::named(dns, "a"), Uuid::named(dns, "b"));
+  EXPECT_NE(Uuid::named(dns, "a"), Uuid::named(Uuid::named(dns, "a"), "a"));
+}
+
 }  // namespace
 }  // namespace tavuno

@@ -127,6 +127,46 @@ TEST(ProfileStore, NeverLosesAnEarlierBackup) {
   EXPECT_EQ(defaults.string(backup), "third, not even data");
 }
 
+// Profiles stored with the same id used to load as they were, and deleting one removed all of
+// them. The first keeps its id; each other gets a fresh one, the same at every load.
+TEST(ProfileStore, ProfilesSharingAnIdGetFreshOnesAfterTheFirst) {
+  const std::string other = "e621e1f8-c36c-495a-93fc-0c247a3e6e5f";
+  auto entry = [](const std::string& id, const std::string& name) {
+    return R"({"id":")" + id + R"(","name":")" + name + R"(","inputUID":"","outputUID":""})";
+  };
+  InMemoryDefaultsStore defaults;
+  defaults.set(key::profiles, bytes("[" + entry(idText, "Casa") + "," + entry(idText, "Mesa") +
+                                    "," + entry(other, "Rua") + "," + entry(idText, "Noite") + "," +
+                                    entry(other, "Carro") + "]"));
+  auto profiles = ProfileStore::load(defaults);
+  ASSERT_EQ(profiles.size(), 5u);
+  EXPECT_EQ(profiles[0].id, *Uuid::parse(idText)) << "the first keeps its id";
+  EXPECT_EQ(profiles[2].id, *Uuid::parse(other));
+  EXPECT_EQ(profileIDs(profiles).size(), 5u) << "no two share an id";
+  std::vector<std::string> names;
+  for (const auto& profile : profiles)
+    names.push_back(profile.name);
+  EXPECT_EQ(names, (std::vector<std::string>{"Casa", "Mesa", "Rua", "Noite", "Carro"}));
+  EXPECT_EQ(ProfileStore::load(defaults), profiles) << "the same ids at every load";
+
+  // A delete (the service's: a save of the list without the chosen one) removes only it.
+  auto withoutMesa = profiles;
+  withoutMesa.erase(withoutMesa.begin() + 1);
+  ProfileStore::save(withoutMesa, defaults);
+  EXPECT_EQ(ProfileStore::load(defaults), withoutMesa);
+
+  // A fresh id is never one that another stored profile has.
+  const Uuid first = *Uuid::parse(idText);
+  const Uuid derived = profiles[1].id;
+  defaults.set(key::profiles, bytes("[" + entry(idText, "a") + "," + entry(idText, "b") + "," +
+                                    entry(derived.text(), "c") + "]"));
+  auto clash = ProfileStore::load(defaults);
+  ASSERT_EQ(clash.size(), 3u);
+  EXPECT_EQ(clash[0].id, first);
+  EXPECT_EQ(clash[2].id, derived) << "a stored id is kept";
+  EXPECT_EQ(profileIDs(clash).size(), 3u);
+}
+
 TEST(ProfileStore, ResolvesTheActiveProfile) {
   AudioProfile a{Uuid::random(), "a", "", ""}, b{Uuid::random(), "b", "", ""};
   InMemoryDefaultsStore defaults;

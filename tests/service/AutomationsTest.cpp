@@ -4,6 +4,7 @@
 #include <tuple>
 
 #include "automations/AutomationStores.h"
+#include "base/SettingsKeys.h"
 #include "platform/sim/SimIdentity.h"
 #include "profiles/ProfileStore.h"
 #include "service/AudioService.h"
@@ -238,6 +239,42 @@ TEST_F(AutomationsTest, EveryRuleChangeSurvivesARestart) {
     auto after = sim.makeService({.startTimer = false});
     EXPECT_EQ(lists(*after), lists(*before)) << row.proves;
   }
+}
+
+// One stored rule that cannot be read used to drop every rule at start, silently, and the next
+// rule change or profile deletion wrote the empty list over the good ones.
+TEST_F(AutomationsTest, AnUnreadableRuleIsKeptAsideToldAndTheOthersSurviveLaterSaves) {
+  const std::string stored = R"([{"id":"0A1B2C3D-4E5F-4A6B-8C7D-9E0F1A2B3C4D","deviceUID":"dock",)"
+                             R"("profileID":")" +
+                             desk.id.text() +
+                             R"(","enabled":true},)"
+                             R"({"id":"1A1B2C3D-4E5F-4A6B-8C7D-9E0F1A2B3C4D","deviceUID":"usb",)"
+                             R"("profileID":")" +
+                             night.id.text() + R"(","enabled":"later"}])";
+  platform.defaults.set(key::connectionRules, Bytes(stored.begin(), stored.end()));
+  const std::string mixes = R"({"org.a":{"volume":0.5},"org.b":{"volume":"loud"}})";
+  platform.defaults.set(key::appMix, Bytes(mixes.begin(), mixes.end()));
+  make();
+  ASSERT_EQ(service->state().rules.size(), 1u) << "the readable rule is loaded";
+  EXPECT_EQ(service->state().rules[0].deviceUID, "dock");
+  EXPECT_EQ(service->state().error,
+            "Some saved automations or per-app settings could not be read. They were kept aside "
+            "in the settings, and the rest was loaded.");
+  EXPECT_EQ(platform.defaults.data(key::connectionRulesBackup),
+            Bytes(stored.begin(), stored.end()));
+  EXPECT_EQ(platform.defaults.data(key::appMixBackup), Bytes(mixes.begin(), mixes.end()));
+
+  // Applying the active profile at start saved its mix, a profile deletion and a rule change
+  // saved the lists: the good rule stays, the backups too.
+  service->deleteProfile(night);
+  service->addRule("hdmi", home.id);
+  const auto saved = AutomationStore(platform.defaults).load();
+  ASSERT_EQ(saved.size(), 2u);
+  EXPECT_EQ(saved[0].deviceUID, "dock");
+  EXPECT_EQ(saved[1].deviceUID, "hdmi");
+  EXPECT_EQ(platform.defaults.data(key::connectionRulesBackup),
+            Bytes(stored.begin(), stored.end()));
+  EXPECT_EQ(platform.defaults.data(key::appMixBackup), Bytes(mixes.begin(), mixes.end()));
 }
 
 }  // namespace

@@ -105,6 +105,26 @@ TEST_F(ProfilesTest, AnUnreadableStoreIsBackedUpBeforeTheDefaultReplacesIt) {
   EXPECT_EQ(service->state().profiles[0].name, "Default profile");
 }
 
+// Two profiles stored with the same id: deleting one used to delete both.
+TEST_F(ProfilesTest, DeletingOneOfTwoProfilesStoredWithTheSameIdRemovesOnlyIt) {
+  auto home = profile("Casa", "mic", "speakers");
+  auto copy = profile("Cópia", "mic", "headset");
+  copy.id = home.id;
+  auto third = profile("Fone", "headset", "headset");
+  ProfileStore::save({home, copy, third}, platform.defaults);
+  platform.defaults.set("activeProfileID", third.id.text());
+  auto service = make();
+  const auto loaded = service->state().profiles;
+  ASSERT_EQ(loaded.size(), 3u);
+  EXPECT_EQ(loaded[0].id, home.id) << "the first keeps its id";
+  EXPECT_NE(loaded[1].id, home.id);
+  service->deleteProfile(loaded[1]);
+  ASSERT_EQ(service->state().profiles.size(), 2u);
+  EXPECT_EQ(service->state().profiles[0], loaded[0]);
+  EXPECT_EQ(service->state().profiles[1].name, "Fone");
+  EXPECT_EQ(ProfileStore::load(platform.defaults), service->state().profiles);
+}
+
 TEST_F(ProfilesTest, AStoredActiveProfileIsAppliedAtStartAStaleOneOnlySelected) {
   auto work = profile("Trabalho", "headset", "headset", 0.2f, true);
   auto home = profile("Casa", "mic", "speakers");
