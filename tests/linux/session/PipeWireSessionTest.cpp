@@ -277,24 +277,6 @@ TEST_F(PipeWireSessionTest, FollowsNewStreamsAndStealsBackMovedOnes) {
   EXPECT_EQ(stack->sinkOf(late), "builtin_speakers");
 }
 
-// A server that no longer reports the metadata's changes to its clients, while WirePlumber
-// still acts on each one: sessions steer and restore by the links alone.
-TEST_F(PipeWireSessionTest, SteersAndRestoresWhenTheServerNoLongerReportsTargets) {
-  pid_t a = play("Deaf", 100);
-  struct Restart {
-    SessionAudioStack* stack;
-    ~Restart() { stack->restartServer(); }  // the later tests get a server that reports
-  } restart{stack};
-  if (!stack->deafenMetadata()) GTEST_SKIP() << "the server kept reporting metadata changes";
-  auto s = session();
-  ASSERT_EQ(s->start({100}, device(2)), std::nullopt);
-  EXPECT_EQ(stack->sinkOf(a), s->tapName());
-  s->stop();
-  EXPECT_FALSE(s->cleanupFailed());
-  EXPECT_EQ(stack->sinkOf(a), "builtin_speakers");
-  EXPECT_TRUE(journal->load().empty());
-}
-
 // A Tavuno killed with two tapped applications: the server relinks both, typically within 50
 // ms (the gap is read off the default output's monitor), and the next Tavuno's sweep puts the
 // pinned one back on its sink. Repeated, since a kill can land anywhere.
@@ -601,6 +583,22 @@ TEST_F(PipeWireSessionTest, SeededVolumeAndMuteHoldFromTheFirstBuffer) {
   EXPECT_TRUE(eventually(
       [&] { return std::fabs(stack->level("usb_dac").rms - kToneRms * 0.5) < 0.01; }, 10));
   unmuted.stop();
+}
+
+// A server that no longer reports the metadata's changes to its clients, while WirePlumber
+// still acts on each one: sessions steer and restore by the links alone. Last in this file, so
+// last of the binary: a PipeWire 0.3.65 brought to that state and then restarted sometimes comes
+// up creating no sinks at all, however often it is restarted, and no later test could use it.
+TEST_F(PipeWireSessionTest, SteersAndRestoresWhenTheServerNoLongerReportsTargets) {
+  pid_t a = play("Deaf", 100);
+  if (!stack->deafenMetadata()) GTEST_SKIP() << "the server kept reporting metadata changes";
+  auto s = session();
+  ASSERT_EQ(s->start({100}, device(2)), std::nullopt);
+  EXPECT_EQ(stack->sinkOf(a), s->tapName());
+  s->stop();
+  EXPECT_FALSE(s->cleanupFailed());
+  EXPECT_EQ(stack->sinkOf(a), "builtin_speakers");
+  EXPECT_TRUE(journal->load().empty());
 }
 
 }  // namespace

@@ -10,7 +10,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -351,25 +350,17 @@ void SessionAudioStack::stopServer() {
 }
 
 bool SessionAudioStack::restartServer() {
-  // PipeWire 0.3.65 restarted right after a client stalled its session manager now and then
-  // comes up serving no sinks at all (seen twice in about fifteen runs of the test that does so):
-  // such a server is started again, up to three times, so that the later tests get a working
-  // one. The first start has no such history and gets no second chance.
-  for (int attempt = 1;; ++attempt) {
-    // dbus stays: only the audio server's three processes go.
-    pid_t dbus = server_ == Server::pipewire && !serverPids_.empty() ? serverPids_.front() : 0;
-    for (pid_t pid : serverPids_)
-      if (pid != dbus) ::kill(pid, SIGKILL);
-    for (pid_t pid : serverPids_)
-      if (pid != dbus) ::waitpid(pid, nullptr, 0);
-    serverPids_.clear();
-    if (dbus) serverPids_.push_back(dbus);
-    std::filesystem::remove(root_ + "/run/pipewire-0");
-    std::filesystem::remove(root_ + "/run/pipewire-0.lock");
-    if (startServer()) return true;
-    if (attempt == 3) return false;
-    std::fprintf(stderr, "restarted server unusable (%s); starting it again\n", problem_.c_str());
-  }
+  // dbus stays: only the audio server's three processes go.
+  pid_t dbus = server_ == Server::pipewire && !serverPids_.empty() ? serverPids_.front() : 0;
+  for (pid_t pid : serverPids_)
+    if (pid != dbus) ::kill(pid, SIGKILL);
+  for (pid_t pid : serverPids_)
+    if (pid != dbus) ::waitpid(pid, nullptr, 0);
+  serverPids_.clear();
+  if (dbus) serverPids_.push_back(dbus);
+  std::filesystem::remove(root_ + "/run/pipewire-0");
+  std::filesystem::remove(root_ + "/run/pipewire-0.lock");
+  return startServer();
 }
 
 std::string SessionAudioStack::logTail(int lines) const {

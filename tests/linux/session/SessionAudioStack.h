@@ -70,7 +70,7 @@ class SessionAudioStack {
   // Puts the PipeWire server in the state where it passes no change of the `default`
   // metadata to its clients any more: clients that bind the metadata are killed while
   // WirePlumber, which holds it, is stopped before answering their binding. False when the
-  // state was not reached.
+  // state was not reached. The server is left so: a test that calls this is its binary's last.
   bool deafenMetadata();
 
  private:
