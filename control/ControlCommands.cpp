@@ -1,6 +1,7 @@
 #include "control/ControlCommands.h"
 
 #include <algorithm>
+#include <functional>
 #include <variant>
 #include <vector>
 
@@ -239,14 +240,22 @@ std::variant<AudioProfile, ControlResult> findProfile(const AudioService& audio,
 
 }  // namespace
 
-ControlResult ControlCommands::applyProfile(const std::string& name) {
+ControlResult ControlCommands::onProfile(
+    const std::string& name,
+    const std::function<ControlResult(AudioService&, const AudioProfile&)>& operation) {
   auto audio = service();
   if (!audio) return notRunning();
   auto found = findProfile(*audio, name);
   if (auto* result = std::get_if<ControlResult>(&found)) return *result;
-  const FailureWatch watch(*audio);
-  if (!audio->applyProfile(std::get<AudioProfile>(found))) return watch.failed();
-  return ControlResult::done();
+  return operation(*audio, std::get<AudioProfile>(found));
+}
+
+ControlResult ControlCommands::applyProfile(const std::string& name) {
+  return onProfile(name, [](AudioService& audio, const AudioProfile& profile) {
+    const FailureWatch watch(audio);
+    if (!audio.applyProfile(profile)) return watch.failed();
+    return ControlResult::done();
+  });
 }
 
 ControlResult ControlCommands::saveProfile(const std::string& name) {
@@ -260,21 +269,17 @@ ControlResult ControlCommands::saveProfile(const std::string& name) {
 }
 
 ControlResult ControlCommands::deleteProfile(const std::string& name) {
-  auto audio = service();
-  if (!audio) return notRunning();
-  auto found = findProfile(*audio, name);
-  if (auto* result = std::get_if<ControlResult>(&found)) return *result;
-  const FailureWatch watch(*audio);
-  return watch.outcome(audio->deleteProfile(std::get<AudioProfile>(found)));
+  return onProfile(name, [](AudioService& audio, const AudioProfile& profile) {
+    const FailureWatch watch(audio);
+    return watch.outcome(audio.deleteProfile(profile));
+  });
 }
 
 ControlResult ControlCommands::renameProfile(const std::string& name, const std::string& newName) {
-  auto audio = service();
-  if (!audio) return notRunning();
-  auto found = findProfile(*audio, name);
-  if (auto* result = std::get_if<ControlResult>(&found)) return *result;
-  const FailureWatch watch(*audio);
-  return watch.outcome(audio->updateProfile(std::get<AudioProfile>(found), newName));
+  return onProfile(name, [&newName](AudioService& audio, const AudioProfile& profile) {
+    const FailureWatch watch(audio);
+    return watch.outcome(audio.updateProfile(profile, newName));
+  });
 }
 
 }  // namespace tavuno::control

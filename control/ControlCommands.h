@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -50,6 +51,11 @@ class ControlCommands {
 
  private:
   std::shared_ptr<AudioService> service() const { return service_.lock(); }
+  // The profile a command names (by name or id), found in the running service, handed to
+  // `operation`; the not-running and not-found answers otherwise.
+  ControlResult onProfile(
+      const std::string& name,
+      const std::function<ControlResult(AudioService&, const AudioProfile&)>& operation);
 
   std::weak_ptr<AudioService> service_;
 };
