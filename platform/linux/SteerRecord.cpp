@@ -37,6 +37,10 @@ bool read(const json& j, const char* key, T& out) {
     if (!it->is_string()) return false;
   } else if constexpr (std::is_signed_v<T>) {
     if (!it->is_number_integer()) return false;
+    // A number above int64's range is stored unsigned; read as int64 it would wrap negative.
+    if (it->is_number_unsigned() &&
+        it->get<std::uint64_t>() > std::uint64_t(std::numeric_limits<std::int64_t>::max()))
+      return false;
     auto v = it->get<std::int64_t>();
     if (v < std::numeric_limits<T>::min() || v > std::numeric_limits<T>::max()) return false;
   } else {

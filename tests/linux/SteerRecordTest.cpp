@@ -139,6 +139,10 @@ TEST(SteerRecord, AnOlderJournalLoadsAndIsDroppedUnacted) {
   std::string mistyped = older;
   mistyped.insert(mistyped.rfind('}', mistyped.size() - 3), R"(, "server": "x")");
   EXPECT_TRUE(decodeSteerRecords(mistyped).records.empty());
+  // A pid beyond int64 is a bad record, not a pid of -1 after wrapping.
+  std::string wrapped = older;
+  wrapped.replace(wrapped.find("4242"), 4, "18446744073709551615");
+  EXPECT_TRUE(decodeSteerRecords(wrapped).records.empty());
   // Written and read back, the run survives.
   SteerRecord r = record(3, 1);
   EXPECT_EQ(decodeSteerRecords(encodeSteerRecords({r})).records, std::vector<SteerRecord>{r});

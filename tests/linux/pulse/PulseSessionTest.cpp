@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -26,6 +27,7 @@ namespace {
 
 using test::eventually;
 using test::longestSilence;
+using test::silenceReport;
 using test::SessionAudioStack;
 
 constexpr double kToneRms = 0.3536;
@@ -277,15 +279,21 @@ TEST_F(PulseSessionTest, AKilledTavunosGuardianGivesTheAppsBackAtOnce) {
     std::thread a([&] { speakers = stack->record("builtin_speakers", 1.8, &speakersOn); });
     std::thread b([&] { dac = stack->record("usb_dac", 1.8, &dacOn); });
     EXPECT_TRUE(eventually([&] { return speakersOn && dacOn; }, 10));
+    const auto on = std::chrono::steady_clock::now();
     // The kill lands 0.3 s into the recordings, past the recorders' own start.
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    const auto killedAfter = std::chrono::steady_clock::now() - on;
     stack->stop(helper, SIGKILL);
     a.join();
     b.join();
     // The first 0.2 s hold the recorders' own start.
     const double gap = std::max(longestSilence(speakers, 2 * 9600), longestSilence(dac, 2 * 9600));
     gaps.push_back(gap);
-    EXPECT_LT(gap, 1.0) << "an app silent after its Tavuno was killed";
+    EXPECT_LT(gap, 1.0)
+        << "an app silent after its Tavuno was killed, "
+        << std::chrono::duration_cast<std::chrono::milliseconds>(killedAfter).count()
+        << " ms after both recorders ran; speakers: " << silenceReport(speakers, 2 * 9600)
+        << "; usb_dac: " << silenceReport(dac, 2 * 9600);
 
     EXPECT_EQ(stack->sinkOf(free), "builtin_speakers");
     EXPECT_EQ(stack->sinkOf(pinned), "usb_dac");

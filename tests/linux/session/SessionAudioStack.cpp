@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -114,6 +115,20 @@ double longestSilence(const std::vector<float>& samples, std::size_t from) {
     longest = std::max(longest, run);
   }
   return double(longest) / 48000.0;
+}
+
+std::string silenceReport(const std::vector<float>& samples, std::size_t from) {
+  std::size_t run = 0, longest = 0, longestEnd = 0;
+  for (std::size_t i = from & ~std::size_t{1}; i + 1 < samples.size(); i += 2) {
+    const bool silent = std::fabs(samples[i]) < 0.01f && std::fabs(samples[i + 1]) < 0.01f;
+    run = silent ? run + 1 : 0;
+    if (run > longest) longest = run, longestEnd = i / 2 + 1;
+  }
+  char text[160];
+  std::snprintf(text, sizeof text, "%.0f ms recorded, longest silence %.0f ms from %.0f ms",
+                double(samples.size() / 2) / 48.0, double(longest) / 48.0,
+                double(longestEnd - longest) / 48.0);
+  return text;
 }
 
 SessionAudioStack& SessionAudioStack::get(Server server) {

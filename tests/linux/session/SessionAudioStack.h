@@ -100,4 +100,8 @@ bool eventually(const std::function<bool()>& done, double seconds);
 // from sample `from`, in seconds; the tones never dwell that low for two frames in a row.
 double longestSilence(const std::vector<float>& samples, std::size_t from);
 
+// Where a recording fell silent, for a failure's message: its length, and the longest silent run
+// from sample `from` with the time it starts, in ms from the recording's start.
+std::string silenceReport(const std::vector<float>& samples, std::size_t from);
+
 }  // namespace tavuno::test
