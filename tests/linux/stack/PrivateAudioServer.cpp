@@ -258,17 +258,26 @@ std::optional<std::string> PrivateAudioServer::createDevices() {
     arguments.insert(arguments.end(), module.arguments.begin(), module.arguments.end());
     if (!pactl(arguments)) return "pactl load-module " + module.arguments[1] + " failed";
   }
-  if (!pactl({"set-default-sink", speakers}) || !pactl({"set-default-source", headsetMic}))
-    return "pactl could not set the defaults";
+  // A loaded module's device can appear a moment after pactl returns (PipeWire makes its node
+  // on its own loop): wait for every one before making two of them the defaults.
   const bool ready = waitUntil(
       [&] {
         const std::string sinks = pactl({"list", "short", "sinks"}).value_or("");
         const std::string sources = pactl({"list", "short", "sources"}).value_or("");
-        return sinks.find(headset) != std::string::npos &&
-               sources.find(headsetMic) != std::string::npos;
+        for (const char* sink : {hdmi, speakers, usbDac, headset})
+          if (sinks.find(std::string("\t") + sink + "\t") == std::string::npos) return false;
+        return sources.find(std::string("\t") + headsetMic + "\t") != std::string::npos;
       },
       20);
   if (!ready) return "the devices did not appear";
+  // Listed is not yet always accepted as a default: asked again until it is.
+  if (!waitUntil(
+          [&] {
+            return pactl({"set-default-sink", speakers}) &&
+                   pactl({"set-default-source", headsetMic});
+          },
+          10))
+    return "pactl could not set the defaults";
   return runDevicesOnce();
 }
 
