@@ -78,6 +78,13 @@ DemoScene::DemoScene(MainQueue& main) : hal_(main), workers_(main), audio_(tap_)
        .transport = transport::usb,
        .outputStreams = 1,
        .channelVolumes = {SimControl{0.8f}, SimControl{0.8f}}},
+      // A name as long as real sound cards give their outputs.
+      {.uid = "demo.hdmi",
+       .name = "Family 17h/19h HD Audio Controller Digital Stereo (HDMI 2)",
+       .transport = transport::hdmi,
+       .outputStreams = 1,
+       .masterVolume = SimControl{0.7f},
+       .mute = SimControl{0.0f}},
       {.uid = "demo.mic",
        .name = "Built-in Microphone",
        .transport = transport::builtIn,
@@ -104,7 +111,7 @@ DemoScene::DemoScene(MainQueue& main) : hal_(main), workers_(main), audio_(tap_)
   const DemoApp apps[] = {
       {4101, "org.tavuno.demo.Player", "Music Player", music},
       {4102, "org.tavuno.demo.Browser", "Web Browser", video},
-      {4103, "org.tavuno.demo.Podcasts", "Podcasts", speech},
+      {4103, "org.tavuno.demo.Podcasts", "Podcasts and Audiobooks — Listening Queue", speech},
   };
   for (const auto& app : apps) {
     identity_.addRunning({.pid = app.pid, .bundleIdentifier = app.id, .localizedName = app.name});

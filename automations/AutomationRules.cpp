@@ -9,16 +9,19 @@ namespace tavuno {
 using nlohmann::json;
 
 json ConnectionRule::toJson() const {
-  return {{"id", id.text()},
-          {"deviceUID", deviceUID},
-          {"profileID", profileID.text()},
-          {"enabled", enabled}};
+  json value = {{"id", id.text()},
+                {"deviceUID", deviceUID},
+                {"profileID", profileID.text()},
+                {"enabled", enabled}};
+  if (!deviceName.empty()) value["deviceName"] = deviceName;
+  return value;
 }
 
 std::optional<ConnectionRule> ConnectionRule::fromJson(const json& value) {
   JsonFields fields(value);
   ConnectionRule rule{fields.uuid("id"), fields.string("deviceUID"), fields.uuid("profileID"),
                       fields.boolean("enabled")};
+  rule.deviceName = fields.optionalString("deviceName").value_or("");
   if (!fields.ok()) return std::nullopt;
   return rule;
 }

@@ -19,6 +19,9 @@ struct ConnectionRule {
   std::string deviceUID;
   Uuid profileID;
   bool enabled = true;
+  // The device's name when the rule was made, so a rule for a device that
+  // is not connected still says which one it is; empty in older files.
+  std::string deviceName;
 
   nlohmann::json toJson() const;
   static std::optional<ConnectionRule> fromJson(const nlohmann::json& value);

@@ -28,5 +28,6 @@ inline constexpr const char* globalShortcutEnabled = "globalShortcutEnabled";
 inline constexpr const char* shortcutKey = "shortcutKey";
 inline constexpr const char* notificationsEnabled = "notificationsEnabled";
 inline constexpr const char* onboardingDone = "onboardingDone";
+inline constexpr const char* windowGeometry = "windowGeometry";
 
 }  // namespace tavuno::key

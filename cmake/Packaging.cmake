@@ -48,6 +48,8 @@ set(CPACK_DEBIAN_PACKAGE_MAINTAINER "The Tavuno developers <maintainers@tavuno.c
 set(CPACK_DEBIAN_PACKAGE_SECTION sound)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://tavuno.com/")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# The screens are laid out in Inter; the desktop's own font is the fallback.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-inter")
 # The session bus (single instance, the command line), Wayland sessions and
 # Qt's own Portuguese texts.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "dbus-user-session | dbus-x11, qt6-wayland, qt6-translations-l10n")

@@ -14,8 +14,11 @@ void AudioService::addRule(const std::string& deviceUID, const Uuid& profileID) 
   auto check =
       AutomationPolicy::newConnectionRule(deviceUID, profileID, profileIDs(state_.profiles));
   if (!check) return;
+  ConnectionRule rule = check.rule();
+  for (const auto& device : state_.devices)
+    if (device.uid == deviceUID) rule.deviceName = device.name;
   auto rules = state_.rules;
-  rules.push_back(check.rule());
+  rules.push_back(std::move(rule));
   AutomationStore(ports_.defaults).save(rules);
   publish(ServiceField::rules, &ServiceState::rules, std::move(rules));
 }

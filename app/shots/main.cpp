@@ -10,7 +10,9 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QImage>
+#include <QMenu>
 #include <QPainter>
+#include <QPushButton>
 #include <QThread>
 
 #include "app/TavunoApp.h"
@@ -18,6 +20,7 @@
 #include "ui/bridge/SettingsBridge.h"
 #include "ui/model/SettingsTexts.h"
 #include "ui/model/ViewTexts.h"
+#include "ui/tray/TrayController.h"
 #include "ui/tray/TrayPort.h"
 #include "ui/views/MainWindow.h"
 #include "ui/views/OnboardingView.h"
@@ -134,6 +137,44 @@ int main(int argc, char** argv) {
         row->deleteButton()->answer(false);
       }
     }
+    // The rename editor, open on a row, with the output muted.
+    {
+      const auto& profiles = app.service()->state().profiles;
+      auto* row = window.profiles()->row(profiles.front().id.text());
+      app.service()->setMute(true);
+      row->renameButton()->click();
+      run(250);
+      window.resize(1040, std::max(800, window.contentHeight()));
+      run(200);
+      ok &= save(window, QStringLiteral("%1/%2-rename.png").arg(out, language));
+      row->cancelButton()->click();
+      window.resize(1040, 800);
+    }
+    window.selectSection(0);
+    run(300);
+    ok &= save(window, QStringLiteral("%1/%2-muted.png").arg(out, language));
+    app.service()->setMute(false);
+    // The smallest window the layout allows.
+    window.resize(tavuno::ui::MainWindow::minimumWidth, tavuno::ui::MainWindow::minimumHeight);
+    run(300);
+    ok &= save(window, QStringLiteral("%1/%2-minimum.png").arg(out, language));
+    window.resize(1040, 800);
+    // Automations with every rule gone: the lists' empty states.
+    {
+      const auto state = app.service()->state();
+      for (const auto& rule : state.rules)
+        app.service()->deleteRule(rule.id);
+      for (const auto& rule : state.launchRules)
+        app.service()->deleteLaunchRule(rule.id);
+      for (const auto& rule : state.scheduledRules)
+        app.service()->deleteScheduledRule(rule.id);
+      window.selectSection(3);
+      run(300);
+      window.resize(1040, std::max(800, window.contentHeight()));
+      run(200);
+      ok &= save(window, QStringLiteral("%1/%2-automations-empty.png").arg(out, language));
+      window.resize(1040, 800);
+    }
     window.selectSection(0);
     run(100);
     // The first-run guide: one sheet with its six cards, over the window's
@@ -149,6 +190,20 @@ int main(int argc, char** argv) {
     run(700);
     ok &= save(panel, QStringLiteral("%1/%2-panel.png").arg(out, language));
     panel.hide();
+    // The tray icon's menu.
+    if (auto* menu = app.tray() ? app.tray()->menu() : nullptr) {
+      menu->popup(QPoint(700, 30));
+      run(300);
+      ok &= save(*menu, QStringLiteral("%1/%2-traymenu.png").arg(out, language));
+      menu->hide();
+    }
+    // The panel's error row.
+    app.service()->setError(tavuno::tr("A saída atual não oferece controle de silêncio."));
+    panel.popup(QPoint(700, 30));
+    run(500);
+    ok &= save(panel, QStringLiteral("%1/%2-panel-error.png").arg(out, language));
+    panel.hide();
+    app.service()->setError(std::nullopt);
     // The error line, as the window shows a service error.
     app.service()->setError(tavuno::tr("A saída atual não oferece controle de silêncio."));
     window.open();

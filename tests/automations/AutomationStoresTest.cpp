@@ -113,7 +113,7 @@ TEST(RuleStores, RoundTripAndRejectWhatCannotBeRead) {
   InMemoryDefaultsStore defaults;
   const Uuid profile = *Uuid::parse(profileText);
   const std::vector<ConnectionRule> connections{{Uuid::random(), "usb", profile, true},
-                                                {Uuid::random(), "usb", profile, false}};
+                                                {Uuid::random(), "usb", profile, false, "USB DAC"}};
   const std::vector<AppLaunchRule> launches{{Uuid::random(), "org.app", profile, true}};
   const std::vector<ScheduledRule> schedules{{Uuid::random(), 8, 30, profile, true}};
   AutomationStore(defaults).save(connections);
@@ -122,6 +122,8 @@ TEST(RuleStores, RoundTripAndRejectWhatCannotBeRead) {
   EXPECT_EQ(AutomationStore(defaults).load(), connections);
   EXPECT_EQ(AppLaunchRuleStore(defaults).load(), launches);
   EXPECT_EQ(ScheduledRuleStore(defaults).load(), schedules);
+  EXPECT_FALSE(stored(defaults, key::connectionRules)[0].contains("deviceName"))
+      << "unnamed, as before";
   auto json = stored(defaults, key::scheduledRules);
   EXPECT_TRUE(json[0]["hour"].is_number_integer());
   EXPECT_EQ(json[0]["profileID"], profileText) << "UUIDs are written upper-case";

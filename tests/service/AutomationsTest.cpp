@@ -56,6 +56,7 @@ class AutomationsTest : public ::testing::Test {
 TEST_F(AutomationsTest, APluggedDeviceAppliesItsRuleOnceWithOneRecord) {
   make();
   service->addRule("dock", desk.id);
+  EXPECT_TRUE(service->state().rules.back().deviceName.empty()) << "not connected: no name known";
   AudioObjectID dock = plugDock();
   platform.main.advance(1.4);
   EXPECT_TRUE(service->state().automationHistory.empty());
@@ -71,6 +72,12 @@ TEST_F(AutomationsTest, APluggedDeviceAppliesItsRuleOnceWithOneRecord) {
   EXPECT_EQ(AutomationHistoryStore(platform.defaults).load().size(), 1u);
   platform.main.advance(10.0);
   EXPECT_EQ(service->state().automationHistory.size(), 1u);
+
+  // A rule keeps the name of its device, for the day it is not connected.
+  platform.hal.addDevice({.uid = "hdmi", .name = "HDMI Monitor", .outputStreams = 1});
+  platform.main.advance(0.1);
+  service->addRule("hdmi", night.id);
+  EXPECT_EQ(service->state().rules.back().deviceName, "HDMI Monitor");
 }
 
 TEST_F(AutomationsTest, AConnectionBeatsALaunchAndFailuresAreRecorded) {

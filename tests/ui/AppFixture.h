@@ -32,11 +32,22 @@ class FakeTray : public ui::TrayPort {
 class AppFixture : public testing::Test {
  protected:
   void SetUp() override {
-    AppOptions options;
-    options.demo = true;
     auto settings = std::make_unique<InMemoryDefaultsStore>();
     settings->set("languagePreference", std::string("pt"));
     settings->set("onboardingDone", onboardingDone);
+    start(std::move(settings));
+  }
+  // Quits and starts again on the settings the last run left, as the next
+  // login would.
+  void restart() {
+    auto settings = std::make_unique<InMemoryDefaultsStore>(
+        static_cast<InMemoryDefaultsStore&>(app->settings()));
+    app.reset();
+    start(std::move(settings));
+  }
+  void start(std::unique_ptr<InMemoryDefaultsStore> settings) {
+    AppOptions options;
+    options.demo = true;
     options.settings = std::move(settings);
     options.platform = TavunoApp::demoPlatform();
     options.desktop = TavunoApp::simulatedDesktop();

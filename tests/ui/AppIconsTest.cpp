@@ -14,6 +14,7 @@
 #include "ui/views/MainWindow.h"
 #include "ui/views/MixerView.h"
 #include "ui/widgets/AppIcons.h"
+#include "ui/widgets/Icons.h"
 
 namespace tavuno {
 namespace {
@@ -96,6 +97,23 @@ TEST(AppIcons, TheMixerRowShowsTheAppsOwnIcon) {
   EXPECT_EQ(player.pixel(14, 14), QColor(Qt::blue).rgb());
   EXPECT_NE(browser.pixel(14, 14), QColor(Qt::blue).rgb());
   EXPECT_FALSE(browser.isNull()) << "the generic icon is drawn";
+}
+
+// Symbols are drawn for the scale they are shown at (a 1.5 screen gets 27
+// pixels for 18, not 36 scaled down), and a disabled one is greyed.
+TEST(Symbols, AreDrawnAtTheScaleAndInTheStateAsked) {
+  const QIcon icon = ui::symbolIcon("speaker", QColor(255, 255, 255), 18);
+  EXPECT_EQ(icon.pixmap(QSize(18, 18), 1.5).size(), QSize(27, 27));
+  EXPECT_EQ(icon.pixmap(QSize(18, 18), 2.0).size(), QSize(36, 36));
+  auto brightest = [](const QImage& image) {
+    int most = 0;
+    for (int y = 0; y < image.height(); ++y)
+      for (int x = 0; x < image.width(); ++x)
+        if (qAlpha(image.pixel(x, y)) > 200) most = std::max(most, qRed(image.pixel(x, y)));
+    return most;
+  };
+  EXPECT_EQ(brightest(icon.pixmap(QSize(18, 18), 1.0, QIcon::Normal).toImage()), 255);
+  EXPECT_LT(brightest(icon.pixmap(QSize(18, 18), 1.0, QIcon::Disabled).toImage()), 120);
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include "ui/widgets/ConfirmDeleteButton.h"
 #include "ui/widgets/PickerBox.h"
 #include "ui/widgets/Switch.h"
+#include "ui/widgets/TimeField.h"
 
 namespace tavuno {
 namespace {

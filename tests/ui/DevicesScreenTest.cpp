@@ -57,7 +57,7 @@ TEST_F(DevicesScreen, ArrowKeysMoveThroughTheSections) {
   QTest::keyClick(sidebar->button(1), Qt::Key_Up);
   QTest::keyClick(sidebar->button(0), Qt::Key_Up);
   EXPECT_EQ(app->window()->section(), 4) << "wraps around";
-  EXPECT_EQ(app->window()->title()->text(), "Ajustes");
+  EXPECT_EQ(app->window()->title()->text(), "Configurações");
 }
 
 }  // namespace

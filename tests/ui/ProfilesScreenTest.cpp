@@ -58,8 +58,10 @@ TEST_F(ProfilesScreen, DeletingAsksFirstAndCancelDeletesNothing) {
   QTest::mouseClick(remove, Qt::LeftButton);
   ASSERT_TRUE(remove->confirmation());
   EXPECT_EQ(remove->confirmation()->title()->text(), "Confirmar exclusão?");
+  // The question and the button name the profile they delete.
   EXPECT_EQ(remove->confirmation()->detail()->text(),
-            "As automações associadas também serão excluídas.");
+            "“Estúdio”\nAs automações associadas também serão excluídas.");
+  EXPECT_EQ(remove->accessibleName(), "Excluir perfil Estúdio");
   remove->answer(false);
   deliver();
   EXPECT_EQ(named("Estúdio").id, studio);

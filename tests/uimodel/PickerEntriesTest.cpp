@@ -23,15 +23,17 @@ std::vector<std::string> labels(const Picker& picker) {
 TEST(PickerEntries, AppOutputMarksDevicesASessionCannotPlayOn) {
   const std::vector<AudioDevice> devices{speakers, headset, loopback, mic};
   auto picker = appOutputPicker(devices, std::nullopt);
-  EXPECT_EQ(labels(picker),
-            (std::vector<std::string>{"Padrão do sistema", "Speakers", "Headset — incompatível",
-                                      "Loopback", "Mic — incompatível"}));
+  EXPECT_EQ(labels(picker), (std::vector<std::string>{"Padrão do sistema", "Speakers",
+                                                      "Headset — incompatível", "Loopback"}))
+      << "an input is no output to offer";
   EXPECT_EQ(picker.selected, 0);
   EXPECT_FALSE(picker.entries[0].uid) << "the system default carries no UID";
 
   picker = appOutputPicker(devices, std::string("loop"));
   EXPECT_EQ(picker.selected, 3);
   EXPECT_EQ(appOutputPicker(devices, std::string()).selected, 0) << "empty means the default";
+  EXPECT_EQ(appOutputPicker(devices, std::string("mic")).entries.back().label, "Saída desconectada")
+      << "a stored input is no output either";
 }
 
 TEST(PickerEntries, AStoredChoiceThatIsGoneHasItsOwnEntry) {

@@ -29,15 +29,19 @@ TEST(RuleRows, NameWhatIsGoneAndKeepTheirOrderAndSwitch) {
   state.profiles = {profile("Casa", "mic", "spk")};
   state.runningApps = {{"org.player", "Player"}};
   const Uuid home = state.profiles[0].id, deleted = Uuid::random();
-  state.rules = {{Uuid::random(), "usb-dac", home, false}, {Uuid::random(), "spk", deleted, true}};
+  state.rules = {{Uuid::random(), "usb-dac", home, false},
+                 {Uuid::random(), "spk", deleted, true},
+                 {Uuid::random(), "hdmi", home, true, "HDMI Monitor"}};
   state.launchRules = {{Uuid::random(), "org.player", home, true},
                        {Uuid::random(), "org.editor", home, true},
                        {Uuid::random(), "org.gone", home, true}};
   state.scheduledRules = {{Uuid::random(), 7, 5, home, true}, {Uuid::random(), 24, 60, home, true}};
 
   const auto connections = connectionRuleRows(state);
-  ASSERT_EQ(connections.size(), 2u);
-  EXPECT_EQ(connections[0].subject, "Dispositivo desconectado");
+  ASSERT_EQ(connections.size(), 3u);
+  EXPECT_EQ(connections[0].subject, "Dispositivo desconectado") << "a rule from before names";
+  EXPECT_EQ(connections[2].subject, "HDMI Monitor (desconectado)");
+  EXPECT_TRUE(connections[2].subjectMissing);
   EXPECT_TRUE(connections[0].subjectMissing);
   EXPECT_FALSE(connections[0].enabled) << "an unplugged device's rule keeps its switch";
   EXPECT_EQ(connections[0].profile, "Casa");
@@ -117,6 +121,13 @@ TEST(Pickers, OfferSelecioneAndForgetAChoiceThatIsGone) {
   picker = ruleDevicePicker({speakers, mic}, std::string("usb-dac"));
   EXPECT_EQ(picker.selected, 0);
   EXPECT_EQ(picker.entries[2].uid, "mic");
+  // One headset, listed as an output and an input of one name.
+  AudioDevice headsetOut = speakers, headsetIn = mic;
+  headsetOut.name = headsetIn.name = "Headset";
+  picker = ruleDevicePicker({headsetOut, headsetIn, speakers}, std::nullopt);
+  EXPECT_EQ(picker.entries[1].label, "Headset (saída)");
+  EXPECT_EQ(picker.entries[2].label, "Headset (entrada)");
+  EXPECT_EQ(picker.entries[3].label, speakers.name) << "a name of its own stays bare";
   EXPECT_EQ(runningAppPicker({{"org.player", "Player"}}, std::string("org.player")).selected, 1);
 }
 

@@ -37,6 +37,18 @@ void SettingsBridge::setLanguagePreference(const std::string& preference) {
   emit languageChanged();
 }
 
+QByteArray SettingsBridge::windowGeometry() const {
+  const auto bytes = defaults_.data(key::windowGeometry);
+  // Qt's own record is a few dozen bytes; anything large is not one.
+  if (!bytes || bytes->size() > 4096) return {};
+  return QByteArray(reinterpret_cast<const char*>(bytes->data()), qsizetype(bytes->size()));
+}
+
+void SettingsBridge::setWindowGeometry(const QByteArray& geometry) {
+  if (geometry == windowGeometry()) return;
+  defaults_.set(key::windowGeometry, Bytes(geometry.begin(), geometry.end()));
+}
+
 bool SettingsBridge::onboardingDone() const {
   return defaults_.boolean(key::onboardingDone).value_or(false);
 }

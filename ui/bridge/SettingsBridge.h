@@ -35,6 +35,11 @@ class SettingsBridge : public QObject {
   bool onboardingDone() const;
   void setOnboardingDone(bool done);
 
+  // The main window's size and place as QWidget::saveGeometry() gives them;
+  // empty when none was kept.
+  QByteArray windowGeometry() const;
+  void setWindowGeometry(const QByteArray& geometry);
+
  signals:
   void languageChanged();
   void onboardingChanged(bool done);

@@ -53,7 +53,12 @@ std::vector<RuleRowText> connectionRuleRows(const ServiceState& state) {
     auto device = std::find_if(state.devices.begin(), state.devices.end(),
                                [&](const AudioDevice& d) { return d.uid == rule.deviceUID; });
     row.subjectMissing = device == state.devices.end();
-    row.subject = row.subjectMissing ? tr("Dispositivo desconectado") : device->name;
+    if (!row.subjectMissing)
+      row.subject = device->name;
+    else if (!rule.deviceName.empty())
+      row.subject = trf("%@ (desconectado)", rule.deviceName);
+    else
+      row.subject = tr("Dispositivo desconectado");
     rows.push_back(std::move(row));
   }
   return rows;
@@ -119,8 +124,17 @@ std::vector<HistoryRowText> recentHistoryRows(const std::vector<AutomationRecord
 Picker ruleDevicePicker(const std::vector<AudioDevice>& devices,
                         const std::optional<std::string>& chosen) {
   Picker picker = placeholderPicker();
-  for (const auto& device : devices)
-    addChoice(picker, device.name, device.uid, chosen);
+  for (const auto& device : devices) {
+    // Linux lists a headset's output and its input as two devices of one
+    // name: where names repeat, each says which side it is.
+    const bool repeated =
+        std::count_if(devices.begin(), devices.end(),
+                      [&](const AudioDevice& other) { return other.name == device.name; }) > 1;
+    std::string label = device.name;
+    if (repeated && device.output != device.input)
+      label = device.output ? trf("%@ (saída)", device.name) : trf("%@ (entrada)", device.name);
+    addChoice(picker, std::move(label), device.uid, chosen);
+  }
   return picker;
 }
 

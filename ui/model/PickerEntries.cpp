@@ -27,6 +27,8 @@ Picker appOutputPicker(const std::vector<AudioDevice>& devices,
   const bool followsSystem = !storedUID || storedUID->empty();
   if (followsSystem) picker.selected = 0;
   for (const auto& device : devices) {
+    // Inputs have no place here: an app's audio cannot be sent to a microphone.
+    if (!device.output) continue;
     PickerEntry entry{device.name, device.uid, device.id, !playableAppOutput(device)};
     if (entry.incompatible) entry.label = trf("%@ — incompatível", device.name);
     if (!followsSystem && picker.selected < 0 && device.uid == *storedUID)

@@ -13,6 +13,7 @@
 #include "ui/model/PickerEntries.h"
 #include "ui/views/ViewHelpers.h"
 #include "ui/widgets/AppIcons.h"
+#include "ui/widgets/ElidedLabel.h"
 #include "ui/widgets/Icons.h"
 #include "ui/widgets/LevelMeter.h"
 #include "ui/widgets/PickerBox.h"
@@ -25,7 +26,7 @@ AppRow::AppRow(ServiceBridge& bridge, bool compact, QWidget* parent)
     : QWidget(parent),
       bridge_(bridge),
       icon_(makeSymbol("app", 28, QColor(120, 140, 180), this)),
-      name_(new QLabel(this)),
+      name_(new ElidedLabel(this)),
       caption_(makeLabel("caption", this)),
       start_(new QPushButton(this)),
       retry_(new QPushButton(this)),
@@ -128,6 +129,9 @@ void AppRow::render(const ActiveApp& app, const ServiceState& state) {
   start_->setText(tr("Ativar controle"));
   retry_->setText(tr("Tentar novamente"));
   stop_->setText(tr("Desativar"));
+  // Repeated on every row: the accessible names say whose.
+  for (auto* button : {start_, retry_, stop_})
+    button->setAccessibleName(button->text() + QLatin1Char(' ') + name);
   start_->setVisible(status.offerStart);
   retry_->setVisible(status.offerRetry);
   stop_->setVisible(status.offerStop);

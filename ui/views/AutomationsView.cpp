@@ -17,6 +17,7 @@
 #include "ui/widgets/Card.h"
 #include "ui/widgets/PickerBox.h"
 #include "ui/widgets/Theme.h"
+#include "ui/widgets/TimeField.h"
 
 namespace tavuno::ui {
 
@@ -68,7 +69,7 @@ AutomationsView::AutomationsView(const ScreenContext& context, QWidget* parent)
       bridge_(context.service),
       device_(new PickerBox),
       app_(new PickerBox),
-      time_(new QTimeEdit),
+      time_(new TimeField),
       connectionHeading_(makeLabel("heading")) {
   for (auto*& label : fieldLabels_)
     label = makeLabel("caption");
@@ -122,9 +123,7 @@ AutomationsView::AutomationsView(const ScreenContext& context, QWidget* parent)
   layout->addWidget(historyCard);
   layout->addStretch(1);
 
-  time_->setDisplayFormat(QStringLiteral("HH:mm"));
   time_->setTime(QTime(QTime::currentTime().hour(), QTime::currentTime().minute()));
-  time_->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
   app_->setIcons([this](const PickerEntry& entry) {
     return entry.uid ? context_.icons.icon(*entry.uid) : QIcon();
   });
@@ -243,9 +242,15 @@ void AutomationsView::render(quint64 fields) {
 }
 
 void AutomationsView::updateButtons() {
-  creates_[devicePanel]->setEnabled(deviceUID_ && profileIDs_[devicePanel]);
-  creates_[appPanel]->setEnabled(launchAppID_ && profileIDs_[appPanel]);
-  creates_[timePanel]->setEnabled(profileIDs_[timePanel].has_value());
+  // A button that cannot be pressed says what it waits for.
+  const bool ready[] = {deviceUID_ && profileIDs_[devicePanel],
+                        launchAppID_ && profileIDs_[appPanel], profileIDs_[timePanel].has_value()};
+  const QString missing[] = {tr("Escolha um dispositivo e um perfil."),
+                             tr("Escolha um aplicativo e um perfil."), tr("Escolha um perfil.")};
+  for (int panel = 0; panel < 3; ++panel) {
+    creates_[panel]->setEnabled(ready[panel]);
+    creates_[panel]->setToolTip(ready[panel] ? QString() : missing[panel]);
+  }
 }
 
 }  // namespace tavuno::ui

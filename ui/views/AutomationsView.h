@@ -9,7 +9,6 @@
 
 class QLabel;
 class QPushButton;
-class QTimeEdit;
 
 namespace tavuno::ui {
 
@@ -18,6 +17,7 @@ class HistoryList;
 class PickerBox;
 class RuleList;
 class ServiceBridge;
+class TimeField;
 
 // The "Automations" section: a panel per kind of rule (a device connects, an
 // application opens, a time of day) with its pickers and its rules, and the
@@ -30,7 +30,7 @@ class AutomationsView : public QWidget {
 
   PickerBox* devicePicker() const { return device_; }
   PickerBox* appPicker() const { return app_; }
-  QTimeEdit* timeField() const { return time_; }
+  TimeField* timeField() const { return time_; }
   // The "Perfil" picker of a panel: 0 device, 1 application, 2 time.
   PickerBox* profilePicker(int panel) const { return profilePickers_[panel]; }
   QPushButton* createButton(int panel) const { return creates_[panel]; }
@@ -59,7 +59,7 @@ class AutomationsView : public QWidget {
   QLabel* fieldLabels_[6];
   PickerBox* device_;
   PickerBox* app_;
-  QTimeEdit* time_;
+  TimeField* time_;
   PickerBox* profilePickers_[3];
   QPushButton* creates_[3];
   QLabel* connectionHeading_;

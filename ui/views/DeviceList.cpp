@@ -40,6 +40,21 @@ void DeviceRow::keyPressEvent(QKeyEvent* event) {
     click();
     return;
   }
+  // Up and Down move between the rows of the list, as in any list.
+  if ((event->key() == Qt::Key_Up || event->key() == Qt::Key_Down) &&
+      event->modifiers() == Qt::NoModifier) {
+    const bool down = event->key() == Qt::Key_Down;
+    DeviceRow* next = nullptr;
+    for (auto* row : parentWidget()->findChildren<DeviceRow*>(Qt::FindDirectChildrenOnly)) {
+      if (row == this || !row->isVisible()) continue;
+      const int y = row->y();
+      if (down ? (y > this->y() && (!next || y < next->y()))
+               : (y < this->y() && (!next || y > next->y())))
+        next = row;
+    }
+    if (next) next->setFocus(Qt::TabFocusReason);
+    return;
+  }
   QAbstractButton::keyPressEvent(event);
 }
 

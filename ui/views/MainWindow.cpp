@@ -3,9 +3,12 @@
 #include <QCloseEvent>
 #include <QEvent>
 #include <QHBoxLayout>
+#include <QHideEvent>
+#include <QKeyEvent>
 #include <QPainter>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QShortcut>
 #include <QVBoxLayout>
 
 #include "ui/bridge/SettingsBridge.h"
@@ -37,11 +40,14 @@ MainWindow::MainWindow(const ScreenContext& context, QWidget* parent)
       profiles_(new ProfilesView(context.service)),
       automations_(new AutomationsView(context)),
       settings_(new SettingsView(context)),
-      onboarding_(new OnboardingView(context, this)) {
+      onboarding_(new OnboardingView(context, this)),
+      settingsStore_(context.settings) {
   setObjectName(QStringLiteral("mainWindow"));
   setWindowTitle(QStringLiteral("Tavuno"));
   setMinimumSize(minimumWidth, minimumHeight);
-  resize(1040, 760);
+  // Where the user left it; Qt checks the record and keeps the window on a
+  // screen that is there now.
+  if (!restoreGeometry(context.settings.windowGeometry())) resize(1040, 760);
   QIcon icon;
   for (int size : {16, 32, 64, 128, 256})
     icon.addPixmap(BrandMark::render(size));
@@ -95,6 +101,45 @@ MainWindow::MainWindow(const ScreenContext& context, QWidget* parent)
           [this](bool done) { showOnboarding(!done); });
   selectSection(0);
   showOnboarding(!context.settings.onboardingDone());
+  addNavigationKeys();
+}
+
+void MainWindow::addNavigationKeys() {
+  // Ctrl+1…5 pick the sections, as the sidebar lists them; not while the
+  // guide covers the window.
+  for (int index = 0; index < sectionCount; ++index) {
+    auto* key = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key(Qt::Key_1 + index)), this);
+    connect(key, &QShortcut::activated, this, [this, index] {
+      if (onboarding_->isVisible()) return;
+      selectSection(index);
+      sidebar_->button(index)->setFocus(Qt::ShortcutFocusReason);
+    });
+  }
+  auto* closing = new QShortcut(QKeySequence::Close, this);
+  connect(closing, &QShortcut::activated, this, &QWidget::close);
+}
+
+MainWindow::~MainWindow() {
+  if (isVisible()) keepGeometry();
+}
+
+void MainWindow::keepGeometry() {
+  settingsStore_.setWindowGeometry(saveGeometry());
+}
+
+void MainWindow::hideEvent(QHideEvent* event) {
+  if (!event->spontaneous()) keepGeometry();  // closed, not minimised
+  QWidget::hideEvent(event);
+}
+
+void MainWindow::keyPressEvent(QKeyEvent* event) {
+  // Escape reaches the window only when the focused control had no use for
+  // it (an open list or an editor keeps its own).
+  if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+    close();
+    return;
+  }
+  QWidget::keyPressEvent(event);
 }
 
 void MainWindow::selectSection(int index) {

@@ -23,7 +23,9 @@ class Sidebar;
 // The main window: the sidebar and, on the right, the selected section under
 // its title and subtitle and the error line, centred up to 900 px. Closing
 // it only hides it; a reopened window starts on the mixer. Until the guide is
-// done it covers the window, and the keyboard stays inside it.
+// done it covers the window, and the keyboard stays inside it. Ctrl+W and
+// Escape close it, Ctrl+1…5 pick the sections. It keeps its size and place
+// for the next run.
 class MainWindow : public QWidget {
   Q_OBJECT
 
@@ -33,6 +35,7 @@ class MainWindow : public QWidget {
   static constexpr int contentWidth = 900;
 
   explicit MainWindow(const ScreenContext& context, QWidget* parent = nullptr);
+  ~MainWindow() override;
 
   void selectSection(int section);
   int section() const;
@@ -56,10 +59,14 @@ class MainWindow : public QWidget {
  protected:
   void changeEvent(QEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
+  void hideEvent(QHideEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
   void paintEvent(QPaintEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
 
  private:
+  void addNavigationKeys();
+  void keepGeometry();
   void retranslate();
   void showOnboarding(bool show);
 
@@ -77,6 +84,7 @@ class MainWindow : public QWidget {
   AutomationsView* automations_;
   SettingsView* settings_;
   OnboardingView* onboarding_;
+  SettingsBridge& settingsStore_;
 };
 
 }  // namespace tavuno::ui

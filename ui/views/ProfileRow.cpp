@@ -13,6 +13,7 @@
 #include "ui/model/ProfileTexts.h"
 #include "ui/views/ViewHelpers.h"
 #include "ui/widgets/ConfirmDeleteButton.h"
+#include "ui/widgets/ElidedLabel.h"
 #include "ui/widgets/Icons.h"
 #include "ui/widgets/Theme.h"
 
@@ -22,7 +23,7 @@ ProfileRow::ProfileRow(ServiceBridge& bridge, QWidget* parent)
     : QFrame(parent),
       bridge_(bridge),
       icon_(makeSymbol("stack", 22, colors::accent, this)),
-      name_(new QLabel(this)),
+      name_(new ElidedLabel(this)),
       badge_(makeLabel("badge", this)),
       outputIcon_(makeSymbol("headphones", 14, colors::secondary, this)),
       output_(makeLabel("detail", this)),
@@ -128,6 +129,7 @@ void ProfileRow::render(const AudioProfile& profile, const ServiceState& state) 
   rename_->setText(tr("Renomear"));
   rename_->setToolTip(tr("Renomear perfil"));
   rename_->setAccessibleName(tr("Renomear perfil ") + qs(profile.name));
+  delete_->setSubject(qs(profile.name));
   field_->setPlaceholderText(tr("Nome do perfil"));
   field_->setAccessibleName(tr("Nome do perfil"));
   save_->setText(tr("Salvar"));

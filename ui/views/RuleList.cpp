@@ -79,11 +79,10 @@ void RuleRow::render(const RuleRowText& rule, bool first, bool last) {
     enabled_->setChecked(rule.enabled);
   }
   up_->setToolTip(tr("Aumentar prioridade"));
-  up_->setAccessibleName(tr("Aumentar prioridade"));
-  up_->setAccessibleDescription(qs(rule.subject));
+  up_->setAccessibleName(tr("Aumentar prioridade") + QStringLiteral(": ") + qs(rule.subject));
   down_->setToolTip(tr("Reduzir prioridade"));
-  down_->setAccessibleName(tr("Reduzir prioridade"));
-  down_->setAccessibleDescription(qs(rule.subject));
+  down_->setAccessibleName(tr("Reduzir prioridade") + QStringLiteral(": ") + qs(rule.subject));
+  delete_->setSubject(qs(rule.subject));
   up_->setEnabled(!first);
   down_->setEnabled(!last);
   up_->setIcon(symbolIcon("arrow-up", first ? QColor(93, 103, 128) : colors::text, 16));

@@ -1,5 +1,8 @@
 #include "ui/views/ViewHelpers.h"
 
+#include <QEvent>
+#include <QLabel>
+
 #include "ui/widgets/Icons.h"
 #include "ui/widgets/Theme.h"
 
@@ -20,7 +23,32 @@ QLabel* makeSymbol(const char* name, int size, const QColor& color, QWidget* par
   return label;
 }
 
+namespace {
+
+// Draws a symbol label again when its window moves to a screen of another
+// scale (Qt tells every widget of the window).
+class SymbolRescaler : public QObject {
+ public:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::ScreenChangeInternal) {
+      auto* label = static_cast<QLabel*>(watched);
+      const QByteArray name = label->property("symbolName").toByteArray();
+      label->setPixmap(symbol(name.constData(), label->property("symbolSize").toInt(),
+                              label->property("symbolColor").value<QColor>(),
+                              label->devicePixelRatioF()));
+    }
+    return false;
+  }
+};
+
+}  // namespace
+
 void setSymbol(QLabel* label, const char* name, int size, const QColor& color) {
+  static SymbolRescaler* rescaler = new SymbolRescaler;
+  if (!label->property("symbolName").isValid()) label->installEventFilter(rescaler);
+  label->setProperty("symbolName", QByteArray(name));
+  label->setProperty("symbolSize", size);
+  label->setProperty("symbolColor", color);
   label->setPixmap(symbol(name, size, color, label->devicePixelRatioF()));
 }
 

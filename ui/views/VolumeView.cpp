@@ -2,6 +2,7 @@
 
 #include <QEvent>
 #include <QHBoxLayout>
+#include <QSignalBlocker>
 #include <QVBoxLayout>
 
 #include "ui/bridge/ServiceBridge.h"
@@ -66,11 +67,22 @@ void VolumeView::render() {
   value_->setText(state.volumeAvailable ? qs(percentText(state.volume)) : tr("Indisponível"));
   mute_->setIcon(symbolIcon(state.muted ? "speaker-muted" : "speaker",
                             state.muted ? colors::warning : colors::text));
-  mute_->setToolTip(tr("Silenciar saída"));
+  mute_->setToolTip(state.muted ? tr("Reativar saída") : tr("Silenciar saída"));
+  // A toggle to assistive technology: pressed while the output is muted.
   mute_->setAccessibleName(tr("Silenciar saída"));
-  mute_->setCheckable(false);
+  mute_->setCheckable(true);
+  {
+    const QSignalBlocker block(mute_);
+    mute_->setChecked(state.muted);
+  }
   mute_->setEnabled(state.muteAvailable);
   slider_->setEnabled(state.volumeAvailable);
+  // Disabled, each says why.
+  if (!state.muteAvailable)
+    mute_->setToolTip(tr("A saída atual não oferece controle de silêncio."));
+  slider_->setToolTip(state.volumeAvailable
+                          ? QString()
+                          : tr("O dispositivo atual não oferece controle de volume ao macOS."));
   slider_->setAccessibleName(tr("Volume de saída"));
   slider_->showValue(state.volume);
   setTextShown(caption_, state.volumeAvailable

@@ -20,6 +20,12 @@ void ConfirmDeleteButton::setTexts(const char* labelKey, const char* detailKey) 
   retranslate();
 }
 
+void ConfirmDeleteButton::setSubject(const QString& subject) {
+  if (subject == subject_) return;
+  subject_ = subject;
+  retranslate();
+}
+
 void ConfirmDeleteButton::ask() {
   if (box_) {
     box_->raise();
@@ -55,10 +61,13 @@ void ConfirmDeleteButton::changeEvent(QEvent* event) {
 
 void ConfirmDeleteButton::retranslate() {
   setText(tr(labelKey_));
-  setAccessibleName(text());
+  setAccessibleName(subject_.isEmpty() ? text() : text() + QLatin1Char(' ') + subject_);
   setToolTip(tr("Excluir"));
-  if (box_)
-    box_->setTexts(tr("Confirmar exclusão?"), tr(detailKey_), tr("Excluir"), tr("Cancelar"));
+  if (!box_) return;
+  const QString detail = subject_.isEmpty()
+                             ? tr(detailKey_)
+                             : QStringLiteral("“%1”\n%2").arg(subject_, tr(detailKey_));
+  box_->setTexts(tr("Confirmar exclusão?"), detail, tr("Excluir"), tr("Cancelar"));
 }
 
 }  // namespace tavuno::ui

@@ -24,6 +24,9 @@ class ConfirmDeleteButton : public QPushButton {
   // the current language, again after every change of language.
   void setTexts(const char* labelKey, const char* detailKey);
   void setAction(std::function<void()> action) { action_ = std::move(action); }
+  // What it deletes (a profile's name, a rule's subject): named in the
+  // button's accessible name and in the question, so neither is ambiguous.
+  void setSubject(const QString& subject);
 
   // The open question, if any.
   ConfirmDialog* confirmation() const { return box_; }
@@ -39,6 +42,7 @@ class ConfirmDeleteButton : public QPushButton {
 
   const char* labelKey_ = "";
   const char* detailKey_ = "";
+  QString subject_;
   std::function<void()> action_;
   QPointer<ConfirmDialog> box_;
 };

@@ -1,8 +1,11 @@
 #include "ui/widgets/Icons.h"
 
+#include <algorithm>
 #include <cstring>
+#include <string>
 
 #include <QGuiApplication>
+#include <QIconEngine>
 #include <QPainter>
 #include <QSvgRenderer>
 
@@ -109,11 +112,46 @@ QPixmap symbol(const char* name, int size, const QColor& color, qreal devicePixe
   return pixmap;
 }
 
+namespace {
+
+// Draws a symbol at whatever size and screen scale it is asked for, so an
+// icon stays sharp on a 1.25 or 1.5 scaled screen and after the window moves
+// to a screen of another scale. Disabled, it takes the disabled text colour.
+class SymbolIconEngine : public QIconEngine {
+ public:
+  SymbolIconEngine(const char* name, QColor color, int size)
+      : name_(name), color_(color), size_(size) {}
+
+  QPixmap pixmap(const QSize& size, QIcon::Mode mode, QIcon::State state) override {
+    return scaledPixmap(size, mode, state, 1.0);
+  }
+  // `size` is in device pixels, as QIcon asks for it.
+  QPixmap scaledPixmap(const QSize& size, QIcon::Mode mode, QIcon::State, qreal scale) override {
+    const int side = size.isValid() ? qRound(std::min(size.width(), size.height()) / scale) : size_;
+    return symbol(name_.c_str(), side, mode == QIcon::Disabled ? QColor(93, 103, 128) : color_,
+                  scale);
+  }
+  void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode, QIcon::State state) override {
+    const qreal scale = painter->device() ? painter->device()->devicePixelRatioF() : 1.0;
+    const QPixmap drawn = scaledPixmap(rect.size() * scale, mode, state, scale);
+    painter->drawPixmap(rect.topLeft(), drawn);
+  }
+  QSize actualSize(const QSize& size, QIcon::Mode, QIcon::State) override {
+    const int side = size.isValid() ? std::min({size.width(), size.height(), size_}) : size_;
+    return {side, side};
+  }
+  QIconEngine* clone() const override { return new SymbolIconEngine(*this); }
+
+ private:
+  std::string name_;
+  QColor color_;
+  int size_;
+};
+
+}  // namespace
+
 QIcon symbolIcon(const char* name, const QColor& color, int size) {
-  QIcon icon;
-  icon.addPixmap(symbol(name, size, color, 1.0));
-  icon.addPixmap(symbol(name, size, color, 2.0));
-  return icon;
+  return QIcon(new SymbolIconEngine(name, color, size));
 }
 
 }  // namespace tavuno::ui

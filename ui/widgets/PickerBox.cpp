@@ -2,6 +2,7 @@
 
 #include <QPainter>
 #include <QSignalBlocker>
+#include <QWheelEvent>
 
 namespace tavuno::ui {
 
@@ -36,6 +37,14 @@ void PickerBox::present(const Picker& picker) {
   }
   picker_ = picker;
   setCurrentIndex(picker.selected);
+}
+
+void PickerBox::wheelEvent(QWheelEvent* event) {
+  if (!hasFocus()) {
+    event->ignore();  // on to the scroll area
+    return;
+  }
+  QComboBox::wheelEvent(event);
 }
 
 void PickerBox::setIcons(std::function<QIcon(const PickerEntry&)> iconFor) {

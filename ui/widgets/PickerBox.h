@@ -12,7 +12,9 @@ namespace tavuno::ui {
 // A combo box showing a picker of the view model. present() refills it only
 // when its entries changed, and never while its list is open, so a refresh
 // does not close the list under the user; the user's choice arrives through
-// `chosen` (QComboBox::activated, never a programmatic change).
+// `chosen` (QComboBox::activated, never a programmatic change). The wheel
+// turns it only once it has the focus; otherwise the wheel scrolls the page,
+// so scrolling past a picker never changes a device, a profile or a route.
 class PickerBox : public QComboBox {
   Q_OBJECT
 
@@ -28,6 +30,7 @@ class PickerBox : public QComboBox {
 
  protected:
   void paintEvent(QPaintEvent* event) override;
+  void wheelEvent(QWheelEvent* event) override;
 
  signals:
   void chosen(const tavuno::PickerEntry& entry);

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QLabel>
 #include <QPalette>
+#include <QRegularExpression>
 #include <QStyle>
 #include <QStyleFactory>
 
@@ -50,6 +51,10 @@ QPushButton[danger="true"]:focus { border: 1px solid #f87171; }
 QPushButton#iconButton { padding: 4px; min-width: 24px; min-height: 24px; border-radius: 8px; }
 QPushButton[primary="true"] { background: #3b82f5; border: 1px solid #3b82f5; color: white; }
 QPushButton[primary="true"]:hover { background: #5592f7; }
+QPushButton[primary="true"]:focus { border: 1px solid #e8f0ff; }
+QPushButton[primary="true"]:disabled {
+  background: rgba(59,130,245,38); border: 1px solid rgba(59,130,245,50); color: rgba(232,236,245,100);
+}
 QPushButton#sectionButton {
   text-align: left; padding: 8px 12px; border-radius: 9px; border: 1px solid transparent;
   background: transparent; color: #c3cbdc; font-size: 14px;
@@ -57,6 +62,7 @@ QPushButton#sectionButton {
 QPushButton#sectionButton:hover { background: rgba(255,255,255,16); }
 QPushButton#sectionButton:checked { background: #3b82f5; color: white; font-weight: 600; }
 QPushButton#sectionButton:focus { border: 1px solid #8db4fa; }
+QPushButton#sectionButton:checked:focus { border: 1px solid #e8f0ff; }
 QComboBox {
   background: rgba(255,255,255,18); border: 1px solid rgba(255,255,255,24); border-radius: 8px;
   padding: 4px 28px 4px 10px; min-height: 22px; font-size: 13px;
@@ -74,7 +80,9 @@ QLineEdit, QTimeEdit {
 }
 QLineEdit:hover, QTimeEdit:hover { background: rgba(255,255,255,26); }
 QLineEdit:focus, QTimeEdit:focus { border: 1px solid #3b82f5; }
-QTimeEdit::up-button, QTimeEdit::down-button { width: 0; border: none; }
+QTimeEdit#timeField { padding-left: 32px; }
+QTimeEdit::up-button, QTimeEdit::down-button { width: 20px; border: none; background: transparent; }
+QTimeEdit::up-arrow, QTimeEdit::down-arrow { image: none; width: 0; height: 0; }
 QDialog { background: #121a30; }
 QPushButton[destructive="true"] { background: #dc4a4a; border: 1px solid #dc4a4a; color: white; }
 QPushButton[destructive="true"]:hover { background: #e66060; }
@@ -101,6 +109,26 @@ QMenu::separator { height: 1px; background: #2c3650; margin: 4px 8px; }
 
 bool pending = false;
 
+// Sizes are designed in pixels at 96 dpi and set in points, so they follow
+// the desktop's text scale (which raises the logical dpi) as its own text does.
+double pointsOf(double pixels) {
+  return pixels * 72.0 / 96.0;
+}
+
+QString scaledWithText(QString sheet) {
+  static const QRegularExpression size(QStringLiteral(R"(font-size:\s*(\d+)px)"));
+  QString out;
+  qsizetype last = 0;
+  for (auto it = size.globalMatch(sheet); it.hasNext();) {
+    const auto match = it.next();
+    out += QStringView(sheet).mid(last, match.capturedStart() - last);
+    out += QStringLiteral("font-size: %1pt").arg(pointsOf(match.captured(1).toDouble()));
+    last = match.capturedEnd();
+  }
+  out += QStringView(sheet).mid(last);
+  return out;
+}
+
 }  // namespace
 
 void applyTheme(QApplication& app) {
@@ -115,7 +143,7 @@ bool styleSheetPending() {
 void applyPendingStyleSheet() {
   if (!pending) return;
   pending = false;
-  qApp->setStyleSheet(QString::fromUtf8(styleSheet));
+  qApp->setStyleSheet(scaledWithText(QString::fromUtf8(styleSheet)));
 }
 
 void applyThemeLater(QApplication& app) {
@@ -144,14 +172,14 @@ void applyThemeLater(QApplication& app) {
   // the font database (0.7 MB) that a Tavuno left in the tray never uses.
   QFont font = app.font();
   font.setFamilies({QStringLiteral("Inter"), font.family()});
-  font.setPixelSize(13);
+  font.setPointSizeF(pointsOf(13));
   app.setFont(font);
   pending = true;
 }
 
 QFont pixelFont(int pixels, QFont::Weight weight) {
   QFont font = QApplication::font();
-  font.setPixelSize(pixels);
+  font.setPointSizeF(pointsOf(pixels));
   font.setWeight(weight);
   return font;
 }

@@ -3,7 +3,10 @@
 #include <algorithm>
 #include <cmath>
 
+#include <QMouseEvent>
 #include <QSignalBlocker>
+#include <QStyle>
+#include <QStyleOptionSlider>
 
 namespace tavuno::ui {
 
@@ -15,10 +18,11 @@ VolumeSlider::VolumeSlider(QWidget* parent) : QSlider(Qt::Horizontal, parent) {
   setCursor(Qt::PointingHandCursor);
   trailing_.setSingleShot(true);
   connect(&trailing_, &QTimer::timeout, this, &VolumeSlider::send);
-  // actionTriggered covers keys, wheel and clicks on the track; sliderMoved
-  // the drag. Programmatic setValue() emits neither.
+  // actionTriggered covers keys, the wheel and clicks; sliderMoved the drag.
+  // The wheel and a jump report SliderMove too, with the slider not held.
+  // Programmatic setValue() emits neither.
   connect(this, &QSlider::actionTriggered, this, [this](int action) {
-    if (action == SliderMove) return;  // the drag, handled below
+    if (action == SliderMove && isSliderDown()) return;  // the drag, handled below
     // The position already holds the step; the value follows after this
     // signal. Sent now: a refresh before the next turn of the loop would
     // put the old value back.
@@ -30,6 +34,25 @@ VolumeSlider::VolumeSlider(QWidget* parent) : QSlider(Qt::Horizontal, parent) {
     pending_ = value();
     send();
   });
+}
+
+void VolumeSlider::mousePressEvent(QMouseEvent* event) {
+  if (event->button() == Qt::LeftButton) {
+    QStyleOptionSlider option;
+    initStyleOption(&option);
+    const QRect handle =
+        style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle, this);
+    if (!handle.contains(event->position().toPoint())) {
+      // Centre the handle under the pointer: the press below then grabs it.
+      const QRect groove =
+          style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderGroove, this);
+      const int span = groove.width() - handle.width();
+      const int x = event->position().toPoint().x() - groove.x() - handle.width() / 2;
+      setSliderPosition(
+          QStyle::sliderValueFromPosition(minimum(), maximum(), x, span, option.upsideDown));
+    }
+  }
+  QSlider::mousePressEvent(event);
 }
 
 void VolumeSlider::showValue(float volume) {

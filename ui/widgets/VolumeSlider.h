@@ -10,7 +10,10 @@ namespace tavuno::ui {
 // without loops or floods:
 // - a value from the service never moves it while the user holds it;
 // - a drag sends at most ~20 changes a second, and the final value on
-//   release; keys and clicks send at once.
+//   release; keys, the wheel and clicks send at once;
+// - a click on the groove jumps there (and goes on as a drag), as a
+//   volume slider should, instead of stepping a page.
+// The thumb so never rests on a value that was not sent.
 class VolumeSlider : public QSlider {
   Q_OBJECT
 
@@ -22,6 +25,9 @@ class VolumeSlider : public QSlider {
   // The published value; ignored while the slider is held.
   void showValue(float volume);
   float volume() const { return static_cast<float>(value()) / 100.0f; }
+
+ protected:
+  void mousePressEvent(QMouseEvent* event) override;
 
  signals:
   // The user chose this volume.
