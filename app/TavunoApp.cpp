@@ -177,6 +177,7 @@ ui::MainWindow* TavunoApp::window() {
                                     .trayAvailable = [this] { return trayAvailable(); }};
     window_ = std::make_unique<ui::MainWindow>(context);
     window_->addAction(muteAction_.get());
+    connect(window_.get(), &ui::MainWindow::quitRequested, this, &TavunoApp::quit);
   }
   return window_.get();
 }

@@ -53,6 +53,10 @@ class MainWindow : public QWidget {
   QLabel* title() const { return title_; }
   QLabel* subtitle() const { return subtitle_; }
 
+ signals:
+  // Ctrl+Q, or "Encerrar Tavuno" in the sidebar.
+  void quitRequested();
+
  protected:
   void changeEvent(QEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
@@ -62,6 +66,7 @@ class MainWindow : public QWidget {
  private:
   void retranslate();
   void showOnboarding(bool show);
+  void addQuit();
 
   Sidebar* sidebar_;
   QLabel* title_;
