@@ -8,11 +8,13 @@
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusVariant>
+#include <QMenu>
 
 #include "desktop/PrivateBus.h"
 #include "ui/AppFixture.h"
 #include "ui/SniWatcher.h"
 #include "ui/tray/SniTrayIcon.h"
+#include "ui/tray/TrayController.h"
 #include "ui/views/TrayPanel.h"
 
 namespace tavuno {
@@ -140,6 +142,11 @@ TEST_F(SniTray, ScrollStepsTheVolumeAndSecondaryActivateTogglesMute) {
   EXPECT_TRUE(app->panel()->isVisible());
   call(QStringLiteral("Activate"), {40, 40});
   EXPECT_FALSE(app->panel()->isVisible());
+
+  // No exported menu (ItemIsMenu is false): the host asks for it at a point.
+  call(QStringLiteral("ContextMenu"), {30, 30});
+  EXPECT_TRUE(test::waitUntil([&] { return app->tray()->menu()->isVisible(); }));
+  app->tray()->menu()->hide();
 }
 
 TEST_F(SniTray, RegistersAgainWhenTheWatcherComesBack) {
