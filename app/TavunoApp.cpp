@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include <QApplication>
+#include <QDBusConnection>
 #include <QEvent>
 #include <QMenu>
 #include <QThread>
@@ -22,6 +23,7 @@
 #include "ui/bridge/ServiceBridge.h"
 #include "ui/bridge/SettingsBridge.h"
 #include "ui/tray/QtTrayIcon.h"
+#include "ui/tray/SniTrayIcon.h"
 #include "ui/tray/TrayController.h"
 #include "ui/views/MainWindow.h"
 #include "ui/views/MuteAction.h"
@@ -124,7 +126,14 @@ void TavunoApp::buildScreens(std::function<std::unique_ptr<ui::TrayPort>()> tray
   muteAction_ = std::make_unique<ui::MuteAction>(*bridge_);
   connect(settingsBridge_.get(), &ui::SettingsBridge::languageChanged, muteAction_.get(),
           &ui::MuteAction::render);
-  trayPort_ = tray ? tray() : std::make_unique<ui::QtTrayIcon>();
+  if (tray) {
+    trayPort_ = tray();
+  } else if (ui::SniTrayIcon::watcherPresent(QDBusConnection::sessionBus())) {
+    // Tavuno's own item: Qt's does not pass the host's scroll on.
+    trayPort_ = std::make_unique<ui::SniTrayIcon>(QDBusConnection::sessionBus());
+  } else {
+    trayPort_ = std::make_unique<ui::QtTrayIcon>();  // XEmbed, or a host that comes later
+  }
   trayController_ = std::make_unique<ui::TrayController>(
       *bridge_, *trayPort_, [this]() -> ui::TrayPanel& { return *panel(); }, *muteAction_,
       [this] { openWindow(); }, [this] { quit(); });
@@ -177,6 +186,7 @@ ui::MainWindow* TavunoApp::window() {
                                     .trayAvailable = [this] { return trayAvailable(); }};
     window_ = std::make_unique<ui::MainWindow>(context);
     window_->addAction(muteAction_.get());
+    connect(window_.get(), &ui::MainWindow::quitRequested, this, &TavunoApp::quit);
   }
   return window_.get();
 }

@@ -85,6 +85,9 @@ class TavunoApp : public QObject {
   // come back from.
   void start();
   void shutdown();
+  // Ends the event loop, then shuts down (never from inside the click or
+  // call that asked for it).
+  void quit();
   bool isShutDown() const { return shutDown_; }
 
   QtMainQueue& mainQueue() { return main_; }
@@ -121,7 +124,6 @@ class TavunoApp : public QObject {
   void styleOnce();
   void buildScreens(std::function<std::unique_ptr<ui::TrayPort>()> tray);
   bool trayAvailable() const;
-  void quit();
 
   bool background_;
   std::shared_ptr<const LanguageEnvironment> previousLanguage_;

@@ -143,7 +143,9 @@ int main(int argc, char** argv) {
   appOptions.demo = parser.isSet(options.demo);
   appOptions.background = parser.isSet(options.background);
   tavuno::TavunoApp tavunoApp(std::move(appOptions));
-  control.attach(tavunoApp.service(), [&tavunoApp] { tavunoApp.openWindow(); });
+  control.attach(
+      tavunoApp.service(), [&tavunoApp] { tavunoApp.openWindow(); },
+      [&tavunoApp] { tavunoApp.quit(); });
   tavunoApp.start();
   std::unique_ptr<tavuno::StartupReport> report;
   if (qEnvironmentVariableIsSet("TAVUNO_REPORT_STARTUP")) {

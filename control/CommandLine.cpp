@@ -200,6 +200,9 @@ ParsedCommand parseCommand(const std::vector<std::string>& arguments) {
     } else {
       return usage(trf("Comando desconhecido: %@", command));
     }
+  } else if (name == "quit") {
+    if (!arity(1, 0, 0)) return wrongArguments(name);
+    request.command = Command::quit;
   } else {
     return usage(trf("Comando desconhecido: %@", name));
   }
@@ -226,6 +229,7 @@ std::string commandsHelp() {
        textKey("Escolhe a saída de um aplicativo (default: a do sistema).")},
       {"profile list [--json] | apply NAME | save NAME", textKey("Lista, aplica ou salva perfis.")},
       {"profile delete NAME | rename OLD NEW", textKey("Exclui ou renomeia um perfil.")},
+      {"quit", textKey("Encerra o Tavuno em execução.")},
   };
   std::string text = tr("Comandos (com o Tavuno em execução):") + "\n";
   for (const auto& line : lines)

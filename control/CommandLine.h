@@ -18,6 +18,7 @@ namespace tavuno::control {
 //   app volume APP PERCENT, app mute APP [on|off|toggle], app output APP DEVICE|default
 //   profile list [--json], profile apply NAME, profile save NAME,
 //   profile delete NAME, profile rename OLD NEW
+//   quit
 enum class Command {
   status,
   mute,
@@ -34,6 +35,7 @@ enum class Command {
   profileSave,
   profileDelete,
   profileRename,
+  quit,
 };
 
 struct ControlRequest {

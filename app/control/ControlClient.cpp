@@ -63,6 +63,8 @@ QDBusMessage callFor(const ControlRequest& request) {
       return call("DeleteProfile", {target});
     case Command::profileRename:
       return call("RenameProfile", {target, qs(request.name)});
+    case Command::quit:
+      return call("Quit");
   }
   return call("Status");
 }

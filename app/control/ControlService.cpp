@@ -71,9 +71,11 @@ ControlService::Claim ControlService::publish() {
   return answer.isValid() ? Claim::taken : Claim::noBus;
 }
 
-void ControlService::attach(std::weak_ptr<AudioService> service, std::function<void()> showWindow) {
+void ControlService::attach(std::weak_ptr<AudioService> service, std::function<void()> showWindow,
+                            std::function<void()> quit) {
   commands_ = control::ControlCommands(service);
   showWindow_ = std::move(showWindow);
+  quit_ = std::move(quit);
   subscription_.reset();
   if (auto strong = service.lock()) {
     // Runs inside the service's operations: only note the field.
@@ -177,6 +179,11 @@ void ControlService::RenameProfile(const QString& profile, const QString& name) 
 
 void ControlService::ShowWindow() {
   if (showWindow_) showWindow_();
+}
+
+void ControlService::Quit() {
+  // After the reply has gone: the caller learns the app got the request.
+  if (quit_) QTimer::singleShot(0, this, [this] { quit_(); });
 }
 
 }  // namespace tavuno

@@ -42,8 +42,9 @@ class ControlService : public QObject, protected QDBusContext {
   // name; nothing is left exported then.
   Claim publish();
   // The service the commands run on (held weakly) and how to show the main
-  // window. Until then every command fails.
-  void attach(std::weak_ptr<AudioService> service, std::function<void()> showWindow);
+  // window, and how to quit. Until then every command fails.
+  void attach(std::weak_ptr<AudioService> service, std::function<void()> showWindow,
+              std::function<void()> quit = {});
 
  public slots:
   Q_SCRIPTABLE QString Status();
@@ -64,6 +65,8 @@ class ControlService : public QObject, protected QDBusContext {
   Q_SCRIPTABLE void DeleteProfile(const QString& profile);
   Q_SCRIPTABLE void RenameProfile(const QString& profile, const QString& name);
   Q_SCRIPTABLE void ShowWindow();
+  // Replies first, then quits the app from the event loop.
+  Q_SCRIPTABLE void Quit();
 
  signals:
   Q_SCRIPTABLE void Changed(const QStringList& parts);
@@ -78,6 +81,7 @@ class ControlService : public QObject, protected QDBusContext {
   bool named_ = false;
   control::ControlCommands commands_{{}};
   std::function<void()> showWindow_;
+  std::function<void()> quit_;
   Observers<ServiceField>::Subscription subscription_;
   quint64 changed_ = 0;
   QTimer changeTimer_;

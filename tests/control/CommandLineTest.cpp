@@ -45,6 +45,7 @@ TEST(CommandLine, EachFormOfTheGrammarGivesItsRequest) {
        {.command = Command::profileDelete, .target = "Home office"}},
       {{"profile", "rename", "Home office", "Office"},
        {.command = Command::profileRename, .target = "Home office", .name = "Office"}},
+      {{"quit"}, {.command = Command::quit}},
       // Qt's own options and their values are Qt's: passed over.
       {{"-platform", "offscreen", "status"}, {.command = Command::status}},
       {{"volume", "--display", ":1", "40", "-style=fusion", "-reverse"},
@@ -76,6 +77,7 @@ TEST(CommandLine, WhatTheGrammarDoesNotTakeIsAUsageErrorWithAMessage) {
       {"app", "mute", "P", "1"},
       {"output"},
       {"status", "now"},
+      {"quit", "now"},
       {"mute", "--json"},
       {"status", "--verbose"},
       {"app"},

@@ -161,11 +161,27 @@ TEST_F(CommandLineOnBus, WithoutTheAppTheCommandsSayItIsNotRunning) {
   auto run = runTavuno(*bus, {"status"});
   EXPECT_EQ(run.exitCode, 3);
   EXPECT_EQ(run.err.trimmed().toStdString(), "Tavuno is not running.");
+  run = runTavuno(*bus, {"quit"});
+  EXPECT_EQ(run.exitCode, 3);
+  EXPECT_EQ(run.err.trimmed().toStdString(), "Tavuno is not running.");
   // Not even a bus.
   const auto home = QString::fromStdString(bus->folder());
   EXPECT_EQ(runTavuno(QStringLiteral("unix:path=") + home + QStringLiteral("/none"), home, {"mute"})
                 .exitCode,
             3);
+}
+
+// The desktop file's Quit action runs `tavuno quit`: the app answers, then
+// quits from its event loop.
+TEST_F(CommandLineOnBus, QuitEndsTheRunningApp) {
+  control = std::make_unique<ControlService>(bus->connect());
+  ASSERT_EQ(control->publish(), ControlService::Claim::claimed);
+  control->attach(
+      app->service(), [] {}, [this] { app->quit(); });
+  const auto run = runTavuno(*bus, {"quit"});
+  EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+  EXPECT_TRUE(run.out.isEmpty());
+  EXPECT_TRUE(test::waitUntil([&] { return app->isShutDown(); })) << "still running";
 }
 
 TEST_F(CommandLineOnBus, ChangedNamesWhatChangedOnceForABurst) {

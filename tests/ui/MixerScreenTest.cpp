@@ -125,6 +125,22 @@ TEST_F(MixerScreen, TrayGesturesToggleThePanelMuteAndStepTheVolume) {
   tray->handlers.activated(QPoint(40, 40));
   EXPECT_FALSE(app->panel()->isVisible());
 
+  // A click on the icon while the panel is open: the press takes the focus
+  // (the panel hides), then the click arrives; the panel stays closed, and
+  // the next click opens it.
+  tray->handlers.activated(QPoint(40, 40));
+  QApplication::setActiveWindow(app->panel());
+  ASSERT_TRUE(waitUntil([&] { return app->panel()->isActiveWindow(); }));
+  QWidget elsewhere;
+  elsewhere.show();
+  QApplication::setActiveWindow(&elsewhere);
+  ASSERT_TRUE(waitUntil([&] { return !app->panel()->isVisible(); })) << "hides on focus loss";
+  tray->handlers.activated(QPoint(40, 40));
+  EXPECT_FALSE(app->panel()->isVisible()) << "the click that took the focus closes it";
+  tray->handlers.activated(QPoint(40, 40));
+  EXPECT_TRUE(app->panel()->isVisible()) << "the next click opens it";
+  app->panel()->hide();
+
   tray->handlers.middleClicked();
   EXPECT_TRUE(service().state().muted);
   deliver();

@@ -6,8 +6,11 @@
 #include <memory>
 #include <thread>
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QPushButton>
+#include <QTest>
 #include <QTimer>
 #include <QWidget>
 
@@ -18,6 +21,8 @@
 #include "platform/std/ThreadSerialQueue.h"
 #include "support/FakeSession.h"
 #include "ui/AppFixture.h"
+#include "ui/views/MainWindow.h"
+#include "ui/views/Sidebar.h"
 
 namespace tavuno {
 namespace {
@@ -88,6 +93,34 @@ TEST(Quit, SigtermEndsTheLoopWhileAWindowRefusesToClose) {
   QObject::connect(&watchdog, &QTimer::timeout, [] { QCoreApplication::exit(1); });
   watchdog.start(5000);
   EXPECT_EQ(QCoreApplication::exec(), 0) << "still running 5 s after SIGTERM";
+}
+
+// Closing the window only hides it, so the window itself offers the way out:
+// Ctrl+Q, and the sidebar's "Encerrar Tavuno" for whoever does not know it.
+class QuitFromTheWindow : public test::AppFixture {};
+
+TEST_F(QuitFromTheWindow, CtrlQQuits) {
+  app->openWindow();
+  QApplication::setActiveWindow(app->window());
+  QTest::keyClick(app->window()->sidebar()->button(0), Qt::Key_Q, Qt::ControlModifier);
+  EXPECT_TRUE(test::waitUntil([&] { return app->isShutDown(); })) << "Ctrl+Q did not quit";
+}
+
+TEST_F(QuitFromTheWindow, TheSidebarsQuitButtonQuits) {
+  app->openWindow();
+  auto* quit = app->window()->sidebar()->quitButton();
+  ASSERT_TRUE(quit->isVisible());
+  EXPECT_EQ(quit->text(), QStringLiteral("Encerrar Tavuno"));
+  QTest::mouseClick(quit, Qt::LeftButton);
+  EXPECT_TRUE(test::waitUntil([&] { return app->isShutDown(); })) << "the button did not quit";
+}
+
+TEST_F(QuitFromTheWindow, ClosingTheWindowOnlyHidesIt) {
+  app->openWindow();
+  app->window()->close();
+  test::AppFixture::deliver();
+  EXPECT_FALSE(app->window()->isVisible());
+  EXPECT_FALSE(app->isShutDown());
 }
 
 }  // namespace

@@ -8,8 +8,9 @@
 
 namespace tavuno::ui {
 
-// The tray port on QSystemTrayIcon (StatusNotifierItem, or XEmbed). Qt does
-// not pass scroll gestures on, so `scrolled` is never called here. When no
+// The tray port on QSystemTrayIcon, used where no StatusNotifierWatcher is
+// on the session bus at start (XEmbed; SniTrayIcon serves the others). Qt
+// does not pass scroll gestures on, so `scrolled` is never called here. When no
 // tray host is there at start, it keeps looking, and shows the icon when one
 // appears.
 class QtTrayIcon : public QObject, public TrayPort {
@@ -21,6 +22,10 @@ class QtTrayIcon : public QObject, public TrayPort {
   bool available() const override;
   void setHandlers(Handlers handlers) override { handlers_ = std::move(handlers); }
   void setIcon(const QIcon& icon) override { icon_.setIcon(icon); }
+  // The theme's symbolic icon where the theme has it, Tavuno's own otherwise.
+  void setIconName(const QString& name) override {
+    if (QIcon::hasThemeIcon(name)) icon_.setIcon(QIcon::fromTheme(name));
+  }
   void setToolTip(const QString& text) override { icon_.setToolTip(text); }
   void setMenu(QMenu* menu) override { icon_.setContextMenu(menu); }
   void show() override;

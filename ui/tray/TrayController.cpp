@@ -96,6 +96,8 @@ void TrayController::render() {
   const auto& state = bridge_.state();
   if (!iconSet_ || state.muted != lastMuted_) {
     port_.setIcon(trayIcon(state.muted));
+    port_.setIconName(state.muted ? QStringLiteral("audio-volume-muted-symbolic")
+                                  : QStringLiteral("audio-volume-high-symbolic"));
     lastMuted_ = state.muted;
     iconSet_ = true;
   }

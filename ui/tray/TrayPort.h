@@ -25,6 +25,9 @@ class TrayPort {
   virtual bool available() const = 0;
   virtual void setHandlers(Handlers handlers) = 0;
   virtual void setIcon(const QIcon& icon) = 0;
+  // The same icon by theme name, for hosts that look it up in the panel's
+  // theme (a symbolic icon follows a light or dark panel).
+  virtual void setIconName(const QString&) {}
   virtual void setToolTip(const QString& text) = 0;
   virtual void setMenu(QMenu* menu) = 0;
   virtual void show() = 0;

@@ -1,5 +1,6 @@
 #include "ui/views/MainWindow.h"
 
+#include <QAction>
 #include <QCloseEvent>
 #include <QEvent>
 #include <QHBoxLayout>
@@ -99,6 +100,7 @@ MainWindow::MainWindow(const ScreenContext& context, QWidget* parent)
   setTabOrder(sidebar_->button(sectionCount - 1), error_);
   connect(&context.settings, &SettingsBridge::onboardingChanged, this,
           [this](bool done) { showOnboarding(!done); });
+  addQuit();
   selectSection(0);
   showOnboarding(!context.settings.onboardingDone());
   addNavigationKeys();
@@ -140,6 +142,16 @@ void MainWindow::keyPressEvent(QKeyEvent* event) {
     return;
   }
   QWidget::keyPressEvent(event);
+}
+
+void MainWindow::addQuit() {
+  // Closing only hides the window, so without a tray this is the way out.
+  auto* quit = new QAction(this);
+  quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));  // the same on every desktop
+  quit->setShortcutContext(Qt::WindowShortcut);
+  addAction(quit);
+  connect(quit, &QAction::triggered, this, &MainWindow::quitRequested);
+  connect(sidebar_, &Sidebar::quitChosen, this, &MainWindow::quitRequested);
 }
 
 void MainWindow::selectSection(int index) {

@@ -56,6 +56,10 @@ class MainWindow : public QWidget {
   QLabel* title() const { return title_; }
   QLabel* subtitle() const { return subtitle_; }
 
+ signals:
+  // Ctrl+Q, or "Encerrar Tavuno" in the sidebar.
+  void quitRequested();
+
  protected:
   void changeEvent(QEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
@@ -69,6 +73,7 @@ class MainWindow : public QWidget {
   void keepGeometry();
   void retranslate();
   void showOnboarding(bool show);
+  void addQuit();
 
   Sidebar* sidebar_;
   QLabel* title_;

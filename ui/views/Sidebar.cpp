@@ -40,7 +40,8 @@ Sidebar::Sidebar(QWidget* parent)
     : QWidget(parent),
       tagline_(makeLabel("caption", this)),
       credit_(makeLabel("caption", this)),
-      group_(new QButtonGroup(this)) {
+      group_(new QButtonGroup(this)),
+      quit_(new QPushButton(this)) {
   setFixedWidth(width);
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(16, 22, 16, 18);
@@ -65,6 +66,13 @@ Sidebar::Sidebar(QWidget* parent)
     layout->addWidget(button);
   }
   layout->addStretch(1);
+  quit_->setObjectName(QStringLiteral("quitButton"));
+  quit_->setProperty("flat", true);
+  quit_->setCursor(Qt::PointingHandCursor);
+  quit_->setIcon(symbolIcon("power", colors::secondary, 16));
+  layout->addWidget(quit_, 0, Qt::AlignLeft);
+  layout->addSpacing(12);
+  connect(quit_, &QPushButton::clicked, this, &Sidebar::quitChosen);
   auto* creditRow = new QHBoxLayout;
   creditRow->setSpacing(10);
   auto* mark = new QLabel(this);
@@ -117,6 +125,7 @@ void Sidebar::paintEvent(QPaintEvent*) {
 void Sidebar::retranslate() {
   tagline_->setText(tr("Your Mac. Your Sound."));
   credit_->setText(QStringLiteral("by TobrinLabs"));
+  quit_->setText(tr("Encerrar Tavuno"));
   for (int i = 0; i < sectionCount; ++i) {
     const Section& entry = section(i);
     buttons_[i]->setText(QStringLiteral("  ") + tr(entry.key));

@@ -10,8 +10,8 @@ class QPushButton;
 
 namespace tavuno::ui {
 
-// The brand, one button per section (arrow keys move between them), and the
-// maker's credit.
+// The brand, one button per section (arrow keys move between them), "Encerrar
+// Tavuno" (the way out on a desktop without a tray) and the maker's credit.
 class Sidebar : public QWidget {
   Q_OBJECT
 
@@ -22,9 +22,11 @@ class Sidebar : public QWidget {
   void select(int section);
   int selected() const;
   QPushButton* button(int section) const { return buttons_.at(section); }
+  QPushButton* quitButton() const { return quit_; }
 
  signals:
   void sectionChosen(int section);
+  void quitChosen();
 
  protected:
   void changeEvent(QEvent* event) override;
@@ -37,6 +39,7 @@ class Sidebar : public QWidget {
   QLabel* tagline_;
   QLabel* credit_;
   QButtonGroup* group_;
+  QPushButton* quit_;
   std::vector<QPushButton*> buttons_;
 };
 

@@ -112,9 +112,12 @@ void TrayPanel::popup(const QPoint& anchor) {
 }
 
 void TrayPanel::toggle(const QPoint& anchor) {
+  const bool justClosed =
+      hiddenOnFocusLoss_.isValid() && hiddenOnFocusLoss_.elapsed() < reopenGuard;
+  hiddenOnFocusLoss_.invalidate();
   if (isVisible())
     hide();
-  else
+  else if (!justClosed)
     popup(anchor);
 }
 
@@ -126,7 +129,10 @@ void TrayPanel::showEvent(QShowEvent* event) {
 void TrayPanel::changeEvent(QEvent* event) {
   if (event->type() == QEvent::LanguageChange) retranslate();
   // Like a menu: clicking elsewhere closes it.
-  if (event->type() == QEvent::ActivationChange && isVisible() && !isActiveWindow()) hide();
+  if (event->type() == QEvent::ActivationChange && isVisible() && !isActiveWindow()) {
+    hide();
+    hiddenOnFocusLoss_.start();
+  }
   QWidget::changeEvent(event);
 }
 

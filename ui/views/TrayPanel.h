@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QWidget>
 
 class QPushButton;
@@ -24,11 +25,16 @@ class TrayPanel : public QWidget {
 
  public:
   static constexpr int panelWidth = 340;
+  // A toggle this soon after the panel hid on losing focus is the click on
+  // the tray icon that took the focus: it closes the panel, not reopens it.
+  static constexpr int reopenGuard = 300;  // milliseconds
 
   TrayPanel(ServiceBridge& bridge, MeterFeed& meters, QWidget* parent = nullptr);
 
   // Shows the panel near `anchor` (the cursor on X11), kept inside the screen.
   void popup(const QPoint& anchor);
+  // Hides the panel when shown or just hidden on losing focus (the press on
+  // the icon); shows it otherwise.
   void toggle(const QPoint& anchor);
 
   QPushButton* openButton() const { return open_; }
@@ -60,6 +66,7 @@ class TrayPanel : public QWidget {
   QScrollArea* scroll_;
   AppsView* apps_;
   QPushButton* quit_;
+  QElapsedTimer hiddenOnFocusLoss_;
 };
 
 }  // namespace tavuno::ui

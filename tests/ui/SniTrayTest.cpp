@@ -1,0 +1,160 @@
+// Tavuno's StatusNotifierItem as a tray host sees it: a watcher played on a
+// private session bus, the app on the demo scene.
+#include <climits>
+
+#include <QDBusAbstractAdaptor>
+#include <QDBusArgument>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusVariant>
+#include <QMenu>
+
+#include "desktop/PrivateBus.h"
+#include "ui/AppFixture.h"
+#include "ui/SniWatcher.h"
+#include "ui/tray/SniTrayIcon.h"
+#include "ui/tray/TrayController.h"
+#include "ui/views/TrayPanel.h"
+
+namespace tavuno {
+namespace {
+
+class SniTray : public testing::Test {
+ protected:
+  void SetUp() override {
+    std::string why;
+    bus = test::PrivateBus::start(why);
+    ASSERT_TRUE(bus) << why;
+    host = bus->connect();
+    watcher = std::make_unique<test::SniWatcher>();
+    ASSERT_TRUE(
+        host.registerVirtualObject(QStringLiteral("/StatusNotifierWatcher"), watcher.get()));
+    ASSERT_TRUE(host.registerService(QStringLiteral("org.kde.StatusNotifierWatcher")));
+
+    AppOptions options;
+    options.demo = true;
+    auto settings = std::make_unique<InMemoryDefaultsStore>();
+    settings->set("languagePreference", std::string("pt"));
+    settings->set("onboardingDone", true);
+    options.settings = std::move(settings);
+    options.platform = TavunoApp::demoPlatform();
+    options.desktop = TavunoApp::simulatedDesktop();
+    options.tray = [this] {
+      auto tray = std::make_unique<ui::SniTrayIcon>(bus->connect());
+      item = tray.get();
+      return tray;
+    };
+    app = std::make_unique<TavunoApp>(std::move(options));
+    ASSERT_TRUE(
+        test::waitUntil([&] { return app->service()->state().controlledApps.size() == 3; }));
+  }
+  void TearDown() override {
+    app.reset();
+    watcher.reset();
+  }
+
+  QDBusMessage call(const QString& method, const QVariantList& arguments) {
+    auto message =
+        QDBusMessage::createMethodCall(item->serviceName(), QStringLiteral("/StatusNotifierItem"),
+                                       QStringLiteral("org.kde.StatusNotifierItem"), method);
+    message.setArguments(arguments);
+    auto pending = host.asyncCall(message);
+    EXPECT_TRUE(test::waitUntil([&] { return pending.isFinished(); }));
+    return pending.reply();
+  }
+  QVariant property(const QString& name) {
+    auto message = QDBusMessage::createMethodCall(
+        item->serviceName(), QStringLiteral("/StatusNotifierItem"),
+        QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
+    message.setArguments({QStringLiteral("org.kde.StatusNotifierItem"), name});
+    auto pending = host.asyncCall(message);
+    EXPECT_TRUE(test::waitUntil([&] { return pending.isFinished(); }));
+    return pending.reply().arguments().value(0).value<QDBusVariant>().variant();
+  }
+  AudioService& service() { return *app->service(); }
+
+  std::unique_ptr<test::PrivateBus> bus;
+  QDBusConnection host{QString()};
+  std::unique_ptr<test::SniWatcher> watcher;
+  std::unique_ptr<TavunoApp> app;
+  ui::SniTrayIcon* item = nullptr;
+};
+
+TEST_F(SniTray, RegistersAndShowsItsPropertiesToTheHost) {
+  ASSERT_TRUE(test::waitUntil([&] { return !watcher->registered.isEmpty(); }));
+  EXPECT_EQ(watcher->registered.front(), item->serviceName());
+  EXPECT_TRUE(item->available());
+  EXPECT_EQ(property(QStringLiteral("Category")).toString(), "ApplicationStatus");
+  EXPECT_EQ(property(QStringLiteral("Status")).toString(), "Active");
+  EXPECT_EQ(property(QStringLiteral("Title")).toString(), "Tavuno");
+  EXPECT_EQ(property(QStringLiteral("IconName")).toString(), "audio-volume-high-symbolic");
+  EXPECT_FALSE(property(QStringLiteral("ItemIsMenu")).toBool());
+  // (s a(iiay) s s): icon, pictures, title, the text with the volume.
+  const auto tip = property(QStringLiteral("ToolTip")).value<QDBusArgument>();
+  QString icon, title, text;
+  tip.beginStructure();
+  tip >> icon;
+  tip.beginArray();
+  while (!tip.atEnd()) {
+    int w = 0, h = 0;
+    QByteArray bytes;
+    tip.beginStructure();
+    tip >> w >> h >> bytes;
+    tip.endStructure();
+  }
+  tip.endArray();
+  tip >> title >> text;
+  tip.endStructure();
+  EXPECT_EQ(title, "Tavuno");
+  EXPECT_TRUE(text.contains(QStringLiteral("62"))) << text.toStdString();
+}
+
+TEST_F(SniTray, ScrollStepsTheVolumeAndSecondaryActivateTogglesMute) {
+  ASSERT_TRUE(test::waitUntil([&] { return !watcher->registered.isEmpty(); }));
+  // 0.62 in the demo; a notch goes to the next multiple of 5 %.
+  call(QStringLiteral("Scroll"), {240, QStringLiteral("vertical")});
+  EXPECT_NEAR(service().state().volume, 0.70f, 0.001f) << "two notches up";
+  call(QStringLiteral("Scroll"), {-120, QStringLiteral("vertical")});
+  EXPECT_NEAR(service().state().volume, 0.65f, 0.001f);
+  call(QStringLiteral("Scroll"), {60, QStringLiteral("vertical")});
+  EXPECT_NEAR(service().state().volume, 0.65f, 0.001f) << "half a notch waits";
+  call(QStringLiteral("Scroll"), {60, QStringLiteral("vertical")});
+  EXPECT_NEAR(service().state().volume, 0.70f, 0.001f) << "the other half completes it";
+  call(QStringLiteral("Scroll"), {500, QStringLiteral("horizontal")});
+  EXPECT_NEAR(service().state().volume, 0.70f, 0.001f) << "sideways is not volume";
+  // A host's extreme numbers are bounded, and the volume stays in range.
+  call(QStringLiteral("Scroll"), {INT_MIN, QStringLiteral("vertical")});
+  call(QStringLiteral("Scroll"), {INT_MIN, QStringLiteral("vertical")});
+  EXPECT_FLOAT_EQ(service().state().volume, 0.0f);
+  call(QStringLiteral("Scroll"), {INT_MAX, QStringLiteral("vertical")});
+  EXPECT_NEAR(service().state().volume, 0.5f, 0.001f) << "ten notches at most a call";
+
+  call(QStringLiteral("SecondaryActivate"), {0, 0});
+  EXPECT_TRUE(service().state().muted);
+  ASSERT_TRUE(test::waitUntil([&] {
+    return property(QStringLiteral("IconName")).toString() == "audio-volume-muted-symbolic";
+  }));
+  call(QStringLiteral("SecondaryActivate"), {0, 0});
+  EXPECT_FALSE(service().state().muted);
+
+  call(QStringLiteral("Activate"), {40, 40});
+  EXPECT_TRUE(app->panel()->isVisible());
+  call(QStringLiteral("Activate"), {40, 40});
+  EXPECT_FALSE(app->panel()->isVisible());
+
+  // No exported menu (ItemIsMenu is false): the host asks for it at a point.
+  call(QStringLiteral("ContextMenu"), {30, 30});
+  EXPECT_TRUE(test::waitUntil([&] { return app->tray()->menu()->isVisible(); }));
+  app->tray()->menu()->hide();
+}
+
+TEST_F(SniTray, RegistersAgainWhenTheWatcherComesBack) {
+  ASSERT_TRUE(test::waitUntil([&] { return watcher->registered.size() == 1; }));
+  ASSERT_TRUE(host.unregisterService(QStringLiteral("org.kde.StatusNotifierWatcher")));
+  ASSERT_TRUE(host.registerService(QStringLiteral("org.kde.StatusNotifierWatcher")));
+  EXPECT_TRUE(test::waitUntil([&] { return watcher->registered.size() == 2; }));
+}
+
+}  // namespace
+}  // namespace tavuno
