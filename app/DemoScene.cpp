@@ -173,7 +173,7 @@ void DemoScene::seedSettings(DefaultsStore& defaults) {
   AutomationStore(defaults).save({
       {Uuid::random(), "demo.headset", meetings, true},
       {Uuid::random(), "demo.interface", studio, true},
-      {Uuid::random(), "demo.tv", tv, false},
+      {Uuid::random(), "demo.tv", tv, false, "Living Room TV"},
   });
   AppLaunchRuleStore(defaults).save({
       {Uuid::random(), "org.tavuno.demo.Calls", meetings, true},

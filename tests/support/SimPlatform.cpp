@@ -21,4 +21,10 @@ std::shared_ptr<const LanguageEnvironment> englishCatalog() {
   return environment;
 }
 
+std::shared_ptr<const LanguageEnvironment> portugueseCatalog() {
+  auto environment = std::make_shared<LanguageEnvironment>(*englishCatalog());
+  environment->storedPreference = [] { return std::optional<std::string>("pt"); };
+  return environment;
+}
+
 }  // namespace tavuno::test

@@ -37,5 +37,7 @@ class ScopedLanguage {
 
 // English from the shipped catalogue, whatever the machine's locale.
 std::shared_ptr<const LanguageEnvironment> englishCatalog();
+// Portuguese, as the app is by default: its texts and the 24-hour clock.
+std::shared_ptr<const LanguageEnvironment> portugueseCatalog();
 
 }  // namespace tavuno::test

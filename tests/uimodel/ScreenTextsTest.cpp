@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <optional>
 
 #include "hal/HalTypes.h"
 #include "support/SimPlatform.h"
@@ -57,9 +58,18 @@ TEST(RuleRows, NameWhatIsGoneAndKeepTheirOrderAndSwitch) {
   EXPECT_EQ(launches[1].subject, "Editor");
   EXPECT_EQ(launches[2].subject, "org.gone");
 
+  std::optional<test::ScopedLanguage> portuguese(std::in_place, test::portugueseCatalog());
   const auto times = scheduledRuleRows(state);
   EXPECT_EQ(times[0].subject, "07:05");
   EXPECT_EQ(times[1].subject, "24:60") << "edited storage is shown as it is";
+  // English on the 12-hour clock, noon and midnight included.
+  portuguese.reset();
+  test::ScopedLanguage english(test::englishCatalog());
+  EXPECT_EQ(scheduledRuleRows(state)[0].subject, "7:05 AM");
+  EXPECT_EQ(scheduledRuleRows(state)[1].subject, "24:60");
+  EXPECT_EQ(timeOfDayText(0, 0), "12:00 AM");
+  EXPECT_EQ(timeOfDayText(12, 30), "12:30 PM");
+  EXPECT_EQ(timeOfDayText(23, 59), "11:59 PM");
 }
 
 TEST(HistoryRows, SayTheTriggerAndOutcomeInTheCurrentLanguageNewestTwentyOnly) {

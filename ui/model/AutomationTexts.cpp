@@ -95,6 +95,13 @@ std::vector<RuleRowText> scheduledRuleRows(const ServiceState& state) {
 
 std::string timeOfDayText(std::int64_t hour, std::int64_t minute) {
   char text[48];
+  // English reads the 12-hour clock, as the time field shows it; a stored
+  // value out of the day's range is shown as it is.
+  if (TavunoLanguage::current() == "en" && hour >= 0 && hour < 24 && minute >= 0 && minute < 60) {
+    std::snprintf(text, sizeof text, "%lld:%02lld %s", static_cast<long long>((hour + 11) % 12 + 1),
+                  static_cast<long long>(minute), hour < 12 ? "AM" : "PM");
+    return text;
+  }
   std::snprintf(text, sizeof text, "%02lld:%02lld", static_cast<long long>(hour),
                 static_cast<long long>(minute));
   return text;

@@ -118,7 +118,7 @@ DeviceList::DeviceList(ServiceBridge& bridge, bool input, QWidget* parent)
   layout->setSpacing(6);
   auto* head = new QHBoxLayout;
   head->setSpacing(8);
-  head->addWidget(makeSymbol(input ? "mic" : "headphones", 18, colors::accent, this));
+  head->addWidget(makeSymbol(input ? "mic" : "speaker", 18, colors::accent, this));
   head->addWidget(heading_, 1);
   layout->addLayout(head);
   layout->addWidget(caption_);

@@ -25,7 +25,7 @@ ProfileRow::ProfileRow(ServiceBridge& bridge, QWidget* parent)
       icon_(makeSymbol("stack", 22, colors::accent, this)),
       name_(new ElidedLabel(this)),
       badge_(makeLabel("badge", this)),
-      outputIcon_(makeSymbol("headphones", 14, colors::secondary, this)),
+      outputIcon_(makeSymbol("speaker", 14, colors::secondary, this)),
       output_(makeLabel("detail", this)),
       inputIcon_(makeSymbol("mic", 14, colors::secondary, this)),
       input_(makeLabel("detail", this)),

@@ -18,17 +18,18 @@ namespace tavuno::ui {
 
 namespace {
 
-// The maker's mark: a monogram tile on white, 32 px, rounded.
+// The maker's mark: a monogram tile, 32 px, rounded; quiet, so the sidebar's
+// brightest things stay the selected section and the app's own mark.
 QPixmap makerMark(qreal ratio) {
   QPixmap pixmap(qRound(32 * ratio), qRound(32 * ratio));
   pixmap.setDevicePixelRatio(ratio);
   pixmap.fill(Qt::transparent);
   QPainter painter(&pixmap);
   painter.setRenderHint(QPainter::Antialiasing);
-  painter.setBrush(Qt::white);
-  painter.setPen(Qt::NoPen);
-  painter.drawRoundedRect(QRectF(0, 0, 32, 32), 8, 8);
-  painter.setPen(QColor(9, 14, 31));
+  painter.setBrush(QColor(255, 255, 255, 30));
+  painter.setPen(QPen(QColor(255, 255, 255, 36), 1));
+  painter.drawRoundedRect(QRectF(0.5, 0.5, 31, 31), 8, 8);
+  painter.setPen(QColor(195, 203, 220));
   painter.setFont(pixelFont(17, QFont::Bold));
   painter.drawText(QRectF(0, 0, 32, 32), Qt::AlignCenter, QStringLiteral("T"));
   return pixmap;

@@ -18,7 +18,8 @@ namespace tavuno::ui {
 VolumeView::VolumeView(ServiceBridge& bridge, QWidget* parent)
     : QWidget(parent),
       bridge_(bridge),
-      icon_(makeSymbol("speaker", 18, colors::accent, this)),
+      // The heading names the level; the speaker is the output and the mute button.
+      icon_(makeSymbol("sliders", 18, colors::accent, this)),
       title_(makeLabel("heading", this)),
       value_(makeLabel("value", this)),
       mute_(makeIconButton(this)),
