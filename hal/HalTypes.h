@@ -54,10 +54,6 @@ constexpr std::uint32_t processPID = fourCC("ppid");
 constexpr std::uint32_t processDevices = fourCC("pdv#");
 }  // namespace selector
 
-// The platform name of a selector ("kAudioHardwarePropertyDevices"), or its
-// four characters when unknown.
-std::string selectorName(std::uint32_t selector);
-
 namespace transport {
 constexpr std::uint32_t builtIn = fourCC("bltn");
 constexpr std::uint32_t bluetooth = fourCC("blue");

@@ -20,22 +20,4 @@ std::optional<ShortcutKey> shortcutKeyFromRaw(std::string_view raw) {
   return std::nullopt;
 }
 
-std::uint16_t virtualKeyCode(ShortcutKey key) {
-  switch (key) {
-    case ShortcutKey::m:
-      return 0x2E;
-    case ShortcutKey::v:
-      return 0x09;
-    case ShortcutKey::s:
-      return 0x01;
-  }
-  return 0x2E;
-}
-
-std::string label(ShortcutKey key) {
-  std::string text = "⌃⌥⌘";
-  text += static_cast<char>(rawValue(key)[0] - 'a' + 'A');
-  return text;
-}
-
 }  // namespace tavuno

@@ -20,9 +20,5 @@ inline constexpr std::array<ShortcutKey, 3> allShortcutKeys{ShortcutKey::m, Shor
 std::string_view rawValue(ShortcutKey key);
 // The key whose raw value is `raw`; nothing for any other text.
 std::optional<ShortcutKey> shortcutKeyFromRaw(std::string_view raw);
-// The virtual key code of the letter on an ANSI keyboard (M 46, V 9, S 1).
-std::uint16_t virtualKeyCode(ShortcutKey key);
-// "⌃⌥⌘" followed by the letter in upper case, e.g. "⌃⌥⌘M".
-std::string label(ShortcutKey key);
 
 }  // namespace tavuno

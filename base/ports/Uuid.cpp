@@ -71,10 +71,4 @@ std::string Uuid::text() const {
   return result;
 }
 
-bool Uuid::isNil() const {
-  for (auto b : bytes_)
-    if (b != 0) return false;
-  return true;
-}
-
 }  // namespace tavuno

@@ -26,7 +26,6 @@ class Uuid {
 
   std::string text() const;
   const std::array<std::uint8_t, 16>& bytes() const { return bytes_; }
-  bool isNil() const;
 
   friend auto operator<=>(const Uuid&, const Uuid&) = default;
 
