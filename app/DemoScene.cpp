@@ -96,14 +96,9 @@ DemoScene::DemoScene(MainQueue& main) : hal_(main), workers_(main), audio_(tap_)
   };
   AudioObjectID speakers = 0, mic = 0;
   for (const auto& spec : devices) {
-    const AudioObjectID id = hal_.addDevice(spec);
+    const AudioObjectID id = addDevice(spec);
     if (spec.uid == "demo.speakers") speakers = id;
     if (spec.uid == "demo.mic") mic = id;
-    // The taps' side of the same device, so a session can play on it.
-    SimTapPlatform::Device device{.uid = spec.uid, .nominalRate = DemoAudio::sampleRate};
-    if (spec.outputStreams > 0) device.outputStreams = {floatFormat(DemoAudio::sampleRate, 2)};
-    if (spec.inputStreams > 0) device.inputStreams = {floatFormat(DemoAudio::sampleRate, 1)};
-    tap_.addDevice(device);
   }
   hal_.setDefaultOutput(speakers);
   hal_.setDefaultInput(mic);
@@ -125,6 +120,15 @@ DemoScene::DemoScene(MainQueue& main) : hal_(main), workers_(main), audio_(tap_)
   identity_.addRunning(
       {.pid = 4105, .bundleIdentifier = "org.tavuno.demo.Editor", .localizedName = "Text Editor"});
   identity_.setOwnPid(4000);
+}
+
+AudioObjectID DemoScene::addDevice(const SimDeviceSpec& spec) {
+  const AudioObjectID id = hal_.addDevice(spec);
+  SimTapPlatform::Device device{.uid = spec.uid, .nominalRate = DemoAudio::sampleRate};
+  if (spec.outputStreams > 0) device.outputStreams = {floatFormat(DemoAudio::sampleRate, 2)};
+  if (spec.inputStreams > 0) device.inputStreams = {floatFormat(DemoAudio::sampleRate, 1)};
+  tap_.addDevice(device);
+  return id;
 }
 
 ServicePorts DemoScene::ports(DefaultsStore& defaults, MainQueue& main) {

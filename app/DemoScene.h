@@ -12,12 +12,13 @@
 namespace tavuno {
 
 // The demo: Tavuno on the simulated platform with a lived-in scene, for
-// trying it without audio hardware, for screenshots and for tests. Five
+// trying it without audio hardware, for screenshots and for tests. Six
 // devices (built-in speakers and microphone, a Bluetooth headset, a USB
-// interface with per-channel volume, a USB microphone), three applications
-// playing synthetic signals through real sessions over the simulated taps,
-// so the meters move, two more running without audio, four profiles (one on
-// an unplugged TV), rules of every kind and some history.
+// interface with per-channel volume, an HDMI output, a USB microphone),
+// three applications playing synthetic signals through real sessions over
+// the simulated taps, so the meters move, two more running without audio,
+// four profiles (one on an unplugged TV), rules of every kind and some
+// history.
 class DemoScene {
  public:
   explicit DemoScene(MainQueue& main);
@@ -31,6 +32,9 @@ class DemoScene {
 
   DemoAudio& audio() { return audio_; }
   SimHal& hal() { return hal_; }
+  // Plugs in a device: the server's side and the taps' side, so a session
+  // can play on it.
+  AudioObjectID addDevice(const SimDeviceSpec& spec);
 
  private:
   SimHal hal_;

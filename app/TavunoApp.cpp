@@ -22,8 +22,7 @@
 #include "ui/bridge/MeterFeed.h"
 #include "ui/bridge/ServiceBridge.h"
 #include "ui/bridge/SettingsBridge.h"
-#include "ui/tray/QtTrayIcon.h"
-#include "ui/tray/SniTrayIcon.h"
+#include "ui/tray/DesktopTrayIcon.h"
 #include "ui/tray/TrayController.h"
 #include "ui/views/MainWindow.h"
 #include "ui/views/MuteAction.h"
@@ -128,11 +127,10 @@ void TavunoApp::buildScreens(std::function<std::unique_ptr<ui::TrayPort>()> tray
           &ui::MuteAction::render);
   if (tray) {
     trayPort_ = tray();
-  } else if (ui::SniTrayIcon::watcherPresent(QDBusConnection::sessionBus())) {
-    // Tavuno's own item: Qt's does not pass the host's scroll on.
-    trayPort_ = std::make_unique<ui::SniTrayIcon>(QDBusConnection::sessionBus());
   } else {
-    trayPort_ = std::make_unique<ui::QtTrayIcon>();  // XEmbed, or a host that comes later
+    // Tavuno's own item where a watcher runs (Qt's does not pass the host's
+    // scroll on), XEmbed where none does, the item when a watcher comes later.
+    trayPort_ = std::make_unique<ui::DesktopTrayIcon>(QDBusConnection::sessionBus());
   }
   trayController_ = std::make_unique<ui::TrayController>(
       *bridge_, *trayPort_, [this]() -> ui::TrayPanel& { return *panel(); }, *muteAction_,

@@ -107,6 +107,7 @@ class TavunoApp : public QObject {
   ui::SettingsBridge* settingsBridge() const { return settingsBridge_.get(); }
   ui::MeterFeed* meters() const { return meters_.get(); }
   ui::TrayController* tray() const { return trayController_.get(); }
+  ui::TrayPort* trayPort() const { return trayPort_.get(); }
   ui::MuteAction* muteAction() const { return muteAction_.get(); }
   // The demo's platform owner, when running the demo.
   void* platformOwner() const { return platform_ ? platform_->owner.get() : nullptr; }

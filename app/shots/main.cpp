@@ -5,6 +5,9 @@
 #include <algorithm>
 #include <clocale>
 #include <cstdio>
+#include <functional>
+#include <utility>
+#include <vector>
 
 #include <QApplication>
 #include <QDir>
@@ -14,7 +17,9 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QThread>
+#include <QVBoxLayout>
 
+#include "app/DemoScene.h"
 #include "app/TavunoApp.h"
 #include "base/text/TavunoLanguage.h"
 #include "ui/bridge/SettingsBridge.h"
@@ -22,11 +27,13 @@
 #include "ui/model/ViewTexts.h"
 #include "ui/tray/TrayController.h"
 #include "ui/tray/TrayPort.h"
+#include "ui/views/AppRow.h"
 #include "ui/views/MainWindow.h"
 #include "ui/views/OnboardingView.h"
 #include "ui/views/ProfileRow.h"
 #include "ui/views/ProfilesView.h"
 #include "ui/views/TrayPanel.h"
+#include "ui/widgets/Card.h"
 #include "ui/widgets/ConfirmDeleteButton.h"
 #include "ui/widgets/Theme.h"
 
@@ -79,13 +86,85 @@ bool saveGuide(tavuno::ui::OnboardingView& guide, const QString& path) {
 // show what most people see.
 class PictureTray : public tavuno::ui::TrayPort {
  public:
-  bool available() const override { return true; }
+  explicit PictureTray(const bool& present) : present_(present) {}
+  bool available() const override { return present_; }
   void setHandlers(Handlers) override {}
   void setIcon(const QIcon&) override {}
   void setToolTip(const QString&) override {}
   void setMenu(QMenu*) override {}
   void show() override {}
+
+ private:
+  const bool& present_;
 };
+
+// Every state an app's row can be in, each with its caption and buttons, on
+// one card as wide as the mixer's.
+bool saveAppStates(tavuno::TavunoApp& app, const QString& path) {
+  using tavuno::ServiceState;
+  const ServiceState now = app.service()->state();
+  if (now.activeApps.empty()) return false;
+  const tavuno::ActiveApp model = now.activeApps.front();
+  QWidget sheet;
+  sheet.setObjectName("shotSheet");
+  sheet.setStyleSheet(
+      QStringLiteral("QWidget#shotSheet { background: %1; }").arg(tavuno::ui::colors::navy.name()));
+  auto* outer = new QVBoxLayout(&sheet);
+  outer->setContentsMargins(28, 28, 28, 28);
+  auto* card = new tavuno::ui::Card(&sheet);
+  outer->addWidget(card);
+  // Each row: a name, then how the state differs from the app's own.
+  const std::pair<const char*, std::function<void(ServiceState&, tavuno::ActiveApp&)>> states[] = {
+      {"Controlled", [](ServiceState&, tavuno::ActiveApp&) {}},
+      {"Starting",
+       [](ServiceState& s, tavuno::ActiveApp& a) {
+         s.controlledApps.erase(a.id);
+         s.startingApps.insert(a.id);
+       }},
+      {"Stalled",
+       [](ServiceState& s, tavuno::ActiveApp& a) {
+         s.controlledApps.erase(a.id);
+         s.stalledStarts.insert(a.id);
+       }},
+      {"Waiting", [](ServiceState& s, tavuno::ActiveApp& a) { s.controlledApps.erase(a.id); }},
+      {"Offered",
+       [](ServiceState& s, tavuno::ActiveApp& a) {
+         s.controlledApps.erase(a.id);
+         s.desiredApps.erase(a.id);
+         s.controlPreferences.automatic = false;
+       }},
+      {"Manual",
+       [](ServiceState& s, tavuno::ActiveApp&) { s.controlPreferences.automatic = false; }},
+      {"Passthrough",
+       [](ServiceState& s, tavuno::ActiveApp& a) { s.passthroughApps.insert(a.id); }},
+      {"In call", [](ServiceState&, tavuno::ActiveApp& a) { a.inputActive = true; }},
+      {"Quarantined",
+       [](ServiceState& s, tavuno::ActiveApp& a) {
+         s.controlledApps.erase(a.id);
+         s.quarantinedApps.insert(a.id);
+       }},
+  };
+  for (const auto& [label, change] : states) {
+    ServiceState state = now;
+    tavuno::ActiveApp shown = model;
+    state.desiredApps.insert(shown.id);
+    state.controlPreferences.automatic = true;
+    state.controlledApps.insert(shown.id);
+    change(state, shown);
+    auto* row = new tavuno::ui::AppRow(*app.bridge(), false, card);
+    row->setObjectName(QString::fromLatin1(label));
+    row->render(shown, state);
+    row->setLevel(state.controlledApps.count(shown.id) ? 0.45 : 0.0);
+    card->body()->addWidget(row);
+  }
+  sheet.resize(780, sheet.sizeHint().height());
+  sheet.show();
+  run(300);
+  if (auto* focused = QApplication::focusWidget()) focused->clearFocus();
+  const bool ok = sheet.grab().save(path);
+  std::printf("%s %s\n", ok ? "wrote" : "FAILED", qPrintable(path));
+  return ok;
+}
 
 const char* sectionFiles[] = {"mixer", "devices", "profiles", "automations", "settings"};
 
@@ -109,7 +188,9 @@ int main(int argc, char** argv) {
     options.demo = true;
     options.settings = std::move(settings);
     options.platform = tavuno::TavunoApp::demoPlatform();
-    options.tray = [] { return std::make_unique<PictureTray>(); };
+    static bool trayPresent = true;
+    trayPresent = true;
+    options.tray = [] { return std::make_unique<PictureTray>(trayPresent); };
     options.desktop = tavuno::TavunoApp::simulatedDesktop();
     tavuno::TavunoApp app(std::move(options));
     auto& window = *app.window();
@@ -154,6 +235,23 @@ int main(int argc, char** argv) {
     run(300);
     ok &= save(window, QStringLiteral("%1/%2-muted.png").arg(out, language));
     app.service()->setMute(false);
+    // An output with neither volume nor mute (a digital output the server
+    // passes through): "Indisponível", and the mute button says why it is off.
+    {
+      auto& scene = *static_cast<tavuno::DemoScene*>(app.platformOwner());
+      auto& hal = scene.hal();
+      const auto speakers = hal.defaultOutput();
+      const auto digital = scene.addDevice({.uid = "demo.spdif",
+                                            .name = "Digital Output (S/PDIF)",
+                                            .transport = tavuno::transport::builtIn,
+                                            .outputStreams = 1});
+      hal.setDefaultOutput(digital);
+      run(400);
+      ok &= save(window, QStringLiteral("%1/%2-unavailable.png").arg(out, language));
+      hal.setDefaultOutput(speakers);
+      hal.removeDevice(digital);
+      run(300);
+    }
     // The smallest window the layout allows.
     window.resize(tavuno::ui::MainWindow::minimumWidth, tavuno::ui::MainWindow::minimumHeight);
     run(300);
@@ -183,7 +281,21 @@ int main(int argc, char** argv) {
     run(200);
     ok &=
         saveGuide(*window.onboarding(), QStringLiteral("%1/%2-onboarding.png").arg(out, language));
+    // Its closing card on a desktop with no tray.
+    {
+      auto& guide = *window.onboarding();
+      trayPresent = false;
+      guide.setStep(tavuno::onboardingStepCount - 1);
+      run(200);
+      if (auto* focused = QApplication::focusWidget()) focused->clearFocus();
+      ok &= guide.card()->grab().save(
+          QStringLiteral("%1/%2-onboarding-notray.png").arg(out, language));
+      guide.setStep(0);
+      trayPresent = true;
+    }
     app.settingsBridge()->setOnboardingDone(true);
+    // Each state of an app's row.
+    ok &= saveAppStates(app, QStringLiteral("%1/%2-app-states.png").arg(out, language));
     window.hide();
     auto& panel = *app.panel();
     panel.popup(QPoint(700, 30));
@@ -209,6 +321,20 @@ int main(int argc, char** argv) {
     window.open();
     run(300);
     ok &= save(window, QStringLiteral("%1/%2-error.png").arg(out, language));
+    app.service()->setError(std::nullopt);
+    // Last, as the apps do not come back: the mixer with no app playing,
+    // the list's empty state.
+    {
+      auto& hal = static_cast<tavuno::DemoScene*>(app.platformOwner())->hal();
+      std::vector<tavuno::AudioObjectID> processes;
+      for (const auto& playing : app.service()->state().activeApps)
+        processes.insert(processes.end(), playing.processes.begin(), playing.processes.end());
+      for (auto process : processes)
+        hal.removeProcess(process);
+      window.selectSection(0);
+      run(500);
+      ok &= save(window, QStringLiteral("%1/%2-mixer-empty.png").arg(out, language));
+    }
     app.shutdown();
   }
   return ok ? 0 : 1;

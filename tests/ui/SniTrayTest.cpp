@@ -1,6 +1,8 @@
 // Tavuno's StatusNotifierItem as a tray host sees it: a watcher played on a
 // private session bus, the app on the demo scene.
 #include <climits>
+#include <functional>
+#include <memory>
 
 #include <QDBusAbstractAdaptor>
 #include <QDBusArgument>
@@ -13,6 +15,7 @@
 #include "desktop/PrivateBus.h"
 #include "ui/AppFixture.h"
 #include "ui/SniWatcher.h"
+#include "ui/tray/DesktopTrayIcon.h"
 #include "ui/tray/SniTrayIcon.h"
 #include "ui/tray/TrayController.h"
 #include "ui/views/TrayPanel.h"
@@ -27,11 +30,21 @@ class SniTray : public testing::Test {
     bus = test::PrivateBus::start(why);
     ASSERT_TRUE(bus) << why;
     host = bus->connect();
+    startWatcher();
+    startApp([this] {
+      auto tray = std::make_unique<ui::SniTrayIcon>(bus->connect());
+      item = tray.get();
+      return tray;
+    });
+  }
+  // A panel's watcher on the bus.
+  void startWatcher() {
     watcher = std::make_unique<test::SniWatcher>();
     ASSERT_TRUE(
         host.registerVirtualObject(QStringLiteral("/StatusNotifierWatcher"), watcher.get()));
     ASSERT_TRUE(host.registerService(QStringLiteral("org.kde.StatusNotifierWatcher")));
-
+  }
+  void startApp(std::function<std::unique_ptr<ui::TrayPort>()> tray) {
     AppOptions options;
     options.demo = true;
     auto settings = std::make_unique<InMemoryDefaultsStore>();
@@ -40,17 +53,14 @@ class SniTray : public testing::Test {
     options.settings = std::move(settings);
     options.platform = TavunoApp::demoPlatform();
     options.desktop = TavunoApp::simulatedDesktop();
-    options.tray = [this] {
-      auto tray = std::make_unique<ui::SniTrayIcon>(bus->connect());
-      item = tray.get();
-      return tray;
-    };
+    options.tray = std::move(tray);
     app = std::make_unique<TavunoApp>(std::move(options));
     ASSERT_TRUE(
         test::waitUntil([&] { return app->service()->state().controlledApps.size() == 3; }));
   }
   void TearDown() override {
     app.reset();
+    if (watcher) host.unregisterObject(QStringLiteral("/StatusNotifierWatcher"));
     watcher.reset();
   }
 
@@ -154,6 +164,46 @@ TEST_F(SniTray, RegistersAgainWhenTheWatcherComesBack) {
   ASSERT_TRUE(host.unregisterService(QStringLiteral("org.kde.StatusNotifierWatcher")));
   ASSERT_TRUE(host.registerService(QStringLiteral("org.kde.StatusNotifierWatcher")));
   EXPECT_TRUE(test::waitUntil([&] { return watcher->registered.size() == 2; }));
+}
+
+// A panel whose watcher starts after Tavuno (both autostarted at login): the
+// icon moves to Tavuno's own item, and the host's scroll and middle click
+// reach the volume as they would have from the start.
+class SniTrayLater : public SniTray {
+ protected:
+  void SetUp() override {
+    std::string why;
+    bus = test::PrivateBus::start(why);
+    ASSERT_TRUE(bus) << why;
+    host = bus->connect();
+    startApp([this] {
+      auto tray = std::make_unique<ui::DesktopTrayIcon>(bus->connect());
+      desktop = tray.get();
+      return tray;
+    });
+  }
+  ui::DesktopTrayIcon* desktop = nullptr;
+};
+
+TEST_F(SniTrayLater, MovesToItsOwnItemWhenAWatcherStartsLater) {
+  ASSERT_NE(desktop, nullptr);
+  EXPECT_EQ(desktop->item(), nullptr) << "no watcher yet: the embedded icon";
+  startWatcher();
+  ASSERT_TRUE(test::waitUntil([&] { return !watcher->registered.isEmpty(); }));
+  ASSERT_NE(desktop->item(), nullptr);
+  item = desktop->item();
+  EXPECT_EQ(watcher->registered.front(), item->serviceName());
+  EXPECT_TRUE(desktop->available());
+  EXPECT_EQ(property(QStringLiteral("IconName")).toString(), "audio-volume-high-symbolic")
+      << "the name the controller gave before the move";
+
+  call(QStringLiteral("Scroll"), {120, QStringLiteral("vertical")});
+  EXPECT_NEAR(service().state().volume, 0.65f, 0.001f) << "the handlers moved too";
+  call(QStringLiteral("SecondaryActivate"), {0, 0});
+  EXPECT_TRUE(service().state().muted);
+  call(QStringLiteral("ContextMenu"), {30, 30});
+  EXPECT_TRUE(test::waitUntil([&] { return app->tray()->menu()->isVisible(); })) << "and the menu";
+  app->tray()->menu()->hide();
 }
 
 }  // namespace

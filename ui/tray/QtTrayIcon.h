@@ -29,9 +29,14 @@ class QtTrayIcon : public QObject, public TrayPort {
   void setToolTip(const QString& text) override { icon_.setToolTip(text); }
   void setMenu(QMenu* menu) override { icon_.setContextMenu(menu); }
   void show() override;
+  // Where the host shows the icon, on the screen; empty while it shows none.
+  QRect geometry() const { return icon_.geometry(); }
 
  signals:
   void becameAvailable();
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   QSystemTrayIcon icon_;

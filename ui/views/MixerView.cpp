@@ -22,7 +22,7 @@ MixerView::MixerView(ServiceBridge& bridge, MeterFeed& meters, QWidget* parent)
   layout->setContentsMargins(0, 0, 0, 0);
   layout->setSpacing(14);
 
-  auto* profileCard = new Card(this, 16);
+  auto* profileCard = new Card(this);
   auto* profileRow = new QHBoxLayout;
   profileRow->addWidget(profiles_, 1);
   profileRow->addStretch(1);
