@@ -24,6 +24,7 @@
 #include "app/TavunoApp.h"
 #include "base/ports/DefaultsStore.h"
 #include "desktop/ChildProcess.h"
+#include "ui/AppFixture.h"
 #include "ui/QtWait.h"
 #include "ui/tray/DesktopTrayIcon.h"
 #include "ui/tray/QtTrayIcon.h"
@@ -111,14 +112,7 @@ class Pointer {
 class TrayHost : public testing::Test {
  protected:
   void SetUp() override {
-    AppOptions options;
-    options.demo = true;
-    auto settings = std::make_unique<InMemoryDefaultsStore>();
-    settings->set("languagePreference", std::string("pt"));
-    settings->set("onboardingDone", true);
-    options.settings = std::move(settings);
-    options.platform = TavunoApp::demoPlatform();
-    options.desktop = TavunoApp::simulatedDesktop();
+    AppOptions options = test::demoOptions();
     options.background = true;
     // No tray port given: the one a desktop gets.
     app = std::make_unique<TavunoApp>(std::move(options));

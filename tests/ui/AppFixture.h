@@ -27,6 +27,22 @@ class FakeTray : public ui::TrayPort {
   bool shown = false;
 };
 
+// The demo app's options: the demo scene, desktop services in memory, and
+// `settings` (when none are given: Portuguese, the first-run guide done).
+inline AppOptions demoOptions(std::unique_ptr<InMemoryDefaultsStore> settings = nullptr) {
+  if (!settings) {
+    settings = std::make_unique<InMemoryDefaultsStore>();
+    settings->set("languagePreference", std::string("pt"));
+    settings->set("onboardingDone", true);
+  }
+  AppOptions options;
+  options.demo = true;
+  options.settings = std::move(settings);
+  options.platform = TavunoApp::demoPlatform();
+  options.desktop = TavunoApp::simulatedDesktop();
+  return options;
+}
+
 // The whole app on the demo scene (in Portuguese), with a fake tray; the
 // first-run guide is done unless a test says otherwise.
 class AppFixture : public testing::Test {
@@ -46,11 +62,7 @@ class AppFixture : public testing::Test {
     start(std::move(settings));
   }
   void start(std::unique_ptr<InMemoryDefaultsStore> settings) {
-    AppOptions options;
-    options.demo = true;
-    options.settings = std::move(settings);
-    options.platform = TavunoApp::demoPlatform();
-    options.desktop = TavunoApp::simulatedDesktop();
+    AppOptions options = demoOptions(std::move(settings));
     options.tray = [this] {
       auto tray = std::make_unique<FakeTray>();
       this->tray = tray.get();

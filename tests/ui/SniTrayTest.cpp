@@ -26,16 +26,19 @@ namespace {
 class SniTray : public testing::Test {
  protected:
   void SetUp() override {
-    std::string why;
-    bus = test::PrivateBus::start(why);
-    ASSERT_TRUE(bus) << why;
-    host = bus->connect();
+    startBus();
     startWatcher();
     startApp([this] {
       auto tray = std::make_unique<ui::SniTrayIcon>(bus->connect());
       item = tray.get();
       return tray;
     });
+  }
+  void startBus() {
+    std::string why;
+    bus = test::PrivateBus::start(why);
+    ASSERT_TRUE(bus) << why;
+    host = bus->connect();
   }
   // A panel's watcher on the bus.
   void startWatcher() {
@@ -45,14 +48,7 @@ class SniTray : public testing::Test {
     ASSERT_TRUE(host.registerService(QStringLiteral("org.kde.StatusNotifierWatcher")));
   }
   void startApp(std::function<std::unique_ptr<ui::TrayPort>()> tray) {
-    AppOptions options;
-    options.demo = true;
-    auto settings = std::make_unique<InMemoryDefaultsStore>();
-    settings->set("languagePreference", std::string("pt"));
-    settings->set("onboardingDone", true);
-    options.settings = std::move(settings);
-    options.platform = TavunoApp::demoPlatform();
-    options.desktop = TavunoApp::simulatedDesktop();
+    AppOptions options = test::demoOptions();
     options.tray = std::move(tray);
     app = std::make_unique<TavunoApp>(std::move(options));
     ASSERT_TRUE(
@@ -172,10 +168,7 @@ TEST_F(SniTray, RegistersAgainWhenTheWatcherComesBack) {
 class SniTrayLater : public SniTray {
  protected:
   void SetUp() override {
-    std::string why;
-    bus = test::PrivateBus::start(why);
-    ASSERT_TRUE(bus) << why;
-    host = bus->connect();
+    startBus();
     startApp([this] {
       auto tray = std::make_unique<ui::DesktopTrayIcon>(bus->connect());
       desktop = tray.get();
