@@ -3,6 +3,8 @@
 #include <charconv>
 #include <limits>
 
+#include "platform/linux/ServerKeys.h"
+
 namespace tavuno {
 
 namespace {
@@ -82,14 +84,14 @@ std::optional<TapOwner> tapOwnerOf(std::string_view moduleArgument) {
   if (name == arguments->end() || properties == arguments->end()) return std::nullopt;
   const auto marks = parseModuleArguments(properties->second);
   if (!marks) return std::nullopt;
-  const auto pidText = marks->find("tavuno.owner.pid");
-  const auto startText = marks->find("tavuno.owner.start");
+  const auto pidText = marks->find(serverkey::ownerPid);
+  const auto startText = marks->find(serverkey::ownerStart);
   if (pidText == marks->end() || startText == marks->end()) return std::nullopt;
   const auto pid = decimal<std::int32_t>(pidText->second);
   const auto start = decimal<std::uint64_t>(startText->second);
   if (!pid || *pid <= 0 || !start || *start == 0) return std::nullopt;
   // tavuno.tap.<pid>.<number>, as PulseSession names its taps.
-  const std::string prefix = "tavuno.tap." + std::to_string(*pid) + ".";
+  const std::string prefix = serverkey::tapNamePrefix + std::to_string(*pid) + ".";
   const std::string_view sink = name->second;
   if (sink.size() <= prefix.size() || sink.substr(0, prefix.size()) != prefix ||
       !decimal<std::uint64_t>(sink.substr(prefix.size())))

@@ -14,6 +14,7 @@
 #include <cstring>
 #include <deque>
 
+#include "platform/linux/ServerKeys.h"
 #include "platform/linux/StreamProps.h"
 
 namespace tavuno {
@@ -164,8 +165,8 @@ struct PipeWireGraph::Impl {
     if (const char* v = get(props, PW_KEY_NODE_NAME)) fresh.name = v;
     if (const char* v = get(props, PW_KEY_MEDIA_CLASS)) fresh.mediaClass = v;
     fresh.pid = toInt(get(props, PW_KEY_APP_PROCESS_ID));
-    fresh.ownerPid = toInt(get(props, "tavuno.owner.pid"));
-    fresh.ownerStart = toU64(get(props, "tavuno.owner.start"));
+    fresh.ownerPid = toInt(get(props, serverkey::ownerPid));
+    fresh.ownerStart = toU64(get(props, serverkey::ownerStart));
     fresh.client = static_cast<std::uint32_t>(toInt(get(props, PW_KEY_CLIENT_ID)));
     for (const char* key : kRestoreKeys)
       if (const char* v = get(props, key)) fresh.props[key] = v;
@@ -222,7 +223,9 @@ struct PipeWireGraph::Impl {
         view.defaultSink = jsonName(value);
         return;
       }
-      if (std::strcmp(key, "target.object") != 0 && std::strcmp(key, "target.node") != 0) return;
+      if (std::strcmp(key, serverkey::targetObject) != 0 &&
+          std::strcmp(key, serverkey::targetNode) != 0)
+        return;
       auto& written = bound->impl->awaitingEcho;
       auto echo = std::find_if(written.begin(), written.end(), [&](const Written& w) {
         return w.subject == subject && w.key == key &&

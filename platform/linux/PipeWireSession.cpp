@@ -11,13 +11,13 @@
 #include "engine/sessions/RetainedAfterFailedCleanup.h"
 #include "platform/linux/ProcessStart.h"
 #include "platform/linux/RivalTavuno.h"
+#include "platform/linux/ServerKeys.h"
 
 namespace tavuno {
 
 namespace {
 
 constexpr const char* kServer = "PipeWire";
-constexpr const char* kTapPrefix = "tavuno.";
 constexpr double kVerifySeconds = 0.25;
 constexpr int kWriteAttempts = 3;  // the first write and two retries
 // How long a write is given to show in the graph: a lost one is written again after 250 ms,
@@ -161,7 +161,7 @@ std::optional<SessionFailure> PipeWireSession::start(const std::vector<AudioObje
   const std::int32_t self = static_cast<std::int32_t>(::getpid());
   const unsigned n = ++tapCounter;
   const std::string suffix = std::to_string(self) + "." + std::to_string(n);
-  tapName_ = "tavuno.tap." + suffix;
+  tapName_ = serverkey::tapNamePrefix + suffix;
   PipeWireTap::Options options;
   options.tapName = tapName_;
   options.playName = "tavuno.play." + suffix;
@@ -220,9 +220,9 @@ std::optional<SessionFailure> PipeWireSession::steer(const PipeWireGraph::Node& 
     record.serial = node.serial;
     record.appPid = node.pid;
     record.appStart = pidStarts_.count(node.pid) ? pidStarts_[node.pid] : 0;
-    for (const char* key : {"target.object", "target.node"}) {
+    for (const char* key : {serverkey::targetObject, serverkey::targetNode}) {
       auto saved = view.target(node.id, key);
-      if (saved && saved->rfind(kTapPrefix, 0) != 0) {
+      if (saved && saved->rfind(serverkey::namePrefix, 0) != 0) {
         record.targetKey = key;
         record.savedTarget = saved;
         break;
@@ -275,15 +275,16 @@ std::optional<SessionFailure> PipeWireSession::steer(const PipeWireGraph::Node& 
   const std::uint32_t tap = tapNode_;
   const std::string tapName = tapName_;
   for (int attempt = 0; attempt < kWriteAttempts; ++attempt) {
-    if (record.savedTarget && record.targetKey == "target.node")
-      graph_->setTarget(id, "target.node", std::nullopt);
-    graph_->setTarget(id, "target.object", tapName);
+    if (record.savedTarget && record.targetKey == serverkey::targetNode)
+      graph_->setTarget(id, serverkey::targetNode, std::nullopt);
+    graph_->setTarget(id, serverkey::targetObject, tapName);
     if (ports_.afterTargetWrite) ports_.afterTargetWrite(id, attempt, false);
     const bool done = graph_->waitUntil(
         [&](const PipeWireGraph::View& v) {
           const auto* now = v.node(id);
           if (!now || now->serial != serial) return true;  // gone: nothing left to steer
-          if (v.linked(id, tap) && knownAs(v, v.target(id, "target.object"), tapName)) return true;
+          if (v.linked(id, tap) && knownAs(v, v.target(id, serverkey::targetObject), tapName))
+            return true;
           // Taken by another Tavuno meanwhile: no more writes; the follower lets it go.
           return rivalHolds(v, id);
         },
@@ -329,16 +330,18 @@ bool PipeWireSession::restore(std::uint32_t id, const Steered& steered) {
     const auto target = v.target(id, record.targetKey);
     if (record.savedTarget ? !knownAs(v, target, *record.savedTarget) : target.has_value())
       return false;
-    if (record.targetKey != "target.object" && v.target(id, "target.object")) return false;
+    if (record.targetKey != serverkey::targetObject && v.target(id, serverkey::targetObject))
+      return false;
     return leftTap(v);
   };
   bool done = false;
   for (int attempt = 0; attempt < kWriteAttempts && !done; ++attempt) {
     if (record.savedTarget) {
       graph_->setTarget(id, record.targetKey, record.savedTarget);
-      if (record.targetKey != "target.object") graph_->setTarget(id, "target.object", std::nullopt);
+      if (record.targetKey != serverkey::targetObject)
+        graph_->setTarget(id, serverkey::targetObject, std::nullopt);
     } else {
-      graph_->setTarget(id, "target.object", std::nullopt);
+      graph_->setTarget(id, serverkey::targetObject, std::nullopt);
     }
     if (ports_.afterTargetWrite) ports_.afterTargetWrite(id, attempt, true);
     done = graph_->waitUntil(restored, verifySeconds(attempt));
@@ -431,13 +434,13 @@ void PipeWireSession::reconcile(const PipeWireGraph::View& view) {
       yielded = true;
       continue;
     }
-    const auto target = view.target(id, "target.object");
+    const auto target = view.target(id, serverkey::targetObject);
     if (names(target, tapName_) || (!target && !view.targetsHeard && view.linked(id, tapNode_)))
       continue;
     SteerRecord record = it->second.record;
-    if (target && target->rfind(kTapPrefix, 0) != 0) {
+    if (target && target->rfind(serverkey::namePrefix, 0) != 0) {
       // Another program moved the stream: its choice is what stop() puts back.
-      record.targetKey = "target.object";
+      record.targetKey = serverkey::targetObject;
       record.savedTarget = target;
       ports_.journal.update([&](std::vector<SteerRecord>& records) {
         for (auto& r : records)

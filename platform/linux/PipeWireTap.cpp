@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "base/text/TavunoLanguage.h"
+#include "platform/linux/ServerKeys.h"
 
 namespace tavuno {
 
@@ -196,7 +197,7 @@ std::optional<SessionFailure> PipeWireTap::build(const Options& options) {
         PW_KEY_NODE_VIRTUAL, "true", PW_KEY_NODE_GROUP, options.group.c_str(),
         PW_KEY_NODE_LINK_GROUP, options.group.c_str(), PW_KEY_NODE_LATENCY, latency.c_str(),
         PW_KEY_NODE_RATE, rate.c_str(), PW_KEY_PRIORITY_SESSION, "0", PW_KEY_PRIORITY_DRIVER, "0",
-        "tavuno.owner.pid", owner.c_str(), "tavuno.owner.start", start.c_str(),
+        serverkey::ownerPid, owner.c_str(), serverkey::ownerStart, start.c_str(),
         "state.restore-props", "false", nullptr);
     rt_->tap = pw_stream_new(graph_->core(), options.tapName.c_str(), tapProps);
     if (!rt_->tap) {
@@ -237,8 +238,8 @@ std::optional<SessionFailure> PipeWireTap::build(const Options& options) {
         PW_KEY_TARGET_OBJECT, options.outputNode.c_str(), PW_KEY_NODE_DONT_RECONNECT, "true",
         PW_KEY_NODE_GROUP, options.group.c_str(), PW_KEY_NODE_LINK_GROUP, options.group.c_str(),
         PW_KEY_NODE_LATENCY, latency.c_str(), PW_KEY_NODE_RATE, rate.c_str(),
-        "state.restore-target", "false", "state.restore-props", "false", "tavuno.owner.pid",
-        owner.c_str(), "tavuno.owner.start", start.c_str(), nullptr);
+        "state.restore-target", "false", "state.restore-props", "false", serverkey::ownerPid,
+        owner.c_str(), serverkey::ownerStart, start.c_str(), nullptr);
     rt_->play = pw_stream_new(graph_->core(), options.playName.c_str(), playProps);
     if (!rt_->play) {
       failure = SessionFailure::server(textKey("Preparar reprodução"), -errno, kServer);

@@ -4,15 +4,13 @@
 #include <charconv>
 #include <cstring>
 
+#include "platform/linux/ServerKeys.h"
 #include "platform/linux/Transport.h"
 
 namespace tavuno {
 
 namespace {
 
-constexpr const char* ownerKey = "tavuno.owner.pid";
-constexpr const char* ownerStartKey = "tavuno.owner.start";
-constexpr const char* secPidKey = "pipewire.sec.pid";
 constexpr const char* portalAppIdKey = "pipewire.access.portal.app_id";
 
 template <class T>
@@ -66,11 +64,12 @@ std::uint64_t parseStart(const std::string& text) {
 // from the socket), that one. Any client can set the mark; a made-up or copied one hides nothing.
 bool isOurs(const Proplist& properties, const ProcessLookup& processes,
             const Proplist* client = nullptr) {
-  if (properties.count(ownerKey) == 0 || !processes.startTime) return false;
-  const std::int32_t pid = parsePid(valueOf(properties, ownerKey));
-  const std::uint64_t start = parseStart(valueOf(properties, ownerStartKey));
+  if (properties.count(serverkey::ownerPid) == 0 || !processes.startTime) return false;
+  const std::int32_t pid = parsePid(valueOf(properties, serverkey::ownerPid));
+  const std::uint64_t start = parseStart(valueOf(properties, serverkey::ownerStart));
   if (pid <= 0 || start == 0) return false;
-  if (client && client->count(secPidKey) && parsePid(valueOf(*client, secPidKey)) != pid)
+  if (client && client->count(serverkey::securityPid) &&
+      parsePid(valueOf(*client, serverkey::securityPid)) != pid)
     return false;
   return processes.startTime(pid) == start;
 }
@@ -146,10 +145,10 @@ std::string sanitizedText(const std::string& text, std::size_t maxBytes) {
 }
 
 std::int32_t streamPid(const Proplist& stream, const Proplist* client) {
-  if (auto pid = parsePid(valueOf(stream, "application.process.id"))) return pid;
+  if (auto pid = parsePid(valueOf(stream, serverkey::processId))) return pid;
   if (!client) return 0;
-  if (auto pid = parsePid(valueOf(*client, "application.process.id"))) return pid;
-  return parsePid(valueOf(*client, "pipewire.sec.pid"));
+  if (auto pid = parsePid(valueOf(*client, serverkey::processId))) return pid;
+  return parsePid(valueOf(*client, serverkey::securityPid));
 }
 
 void PropertyTable::set(AudioObjectID object, PropertyAddress address,
@@ -261,8 +260,8 @@ PropertyTable PropertyTable::build(const ServerState& state, ObjectIds& ids,
   for (const auto& [index, stream] : state.sourceOutputs)
     addStream(stream, false);
   for (const auto& [index, client] : state.clients) {
-    std::int32_t pid = parsePid(valueOf(client.properties, "application.process.id"));
-    if (!pid) pid = parsePid(valueOf(client.properties, "pipewire.sec.pid"));
+    std::int32_t pid = parsePid(valueOf(client.properties, serverkey::processId));
+    if (!pid) pid = parsePid(valueOf(client.properties, serverkey::securityPid));
     pid = hostPidOf(pid, &client.properties);
     if (pid > 0) table.pidSources_[pid].push_back({ProcessSource::Kind::client, index});
   }

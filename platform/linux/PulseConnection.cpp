@@ -9,6 +9,7 @@
 #include <chrono>
 
 #include "platform/linux/ProcessStart.h"
+#include "platform/linux/ServerKeys.h"
 
 namespace tavuno {
 
@@ -34,8 +35,8 @@ std::unique_ptr<PulseConnection> PulseConnection::connect(std::string& error) {
   pa_proplist* props = pa_proplist_new();
   pa_proplist_sets(props, PA_PROP_APPLICATION_NAME, "Tavuno");
   // The mark of Tavuno's own streams, with the start time that proves it (RivalTavuno.h).
-  pa_proplist_sets(props, "tavuno.owner.pid", std::to_string(::getpid()).c_str());
-  pa_proplist_sets(props, "tavuno.owner.start",
+  pa_proplist_sets(props, serverkey::ownerPid, std::to_string(::getpid()).c_str());
+  pa_proplist_sets(props, serverkey::ownerStart,
                    std::to_string(processStartTime(::getpid()).value_or(0)).c_str());
   c->context_ =
       pa_context_new_with_proplist(pa_threaded_mainloop_get_api(c->loop_), "Tavuno", props);

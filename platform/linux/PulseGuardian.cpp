@@ -19,6 +19,7 @@
 
 #include "platform/linux/ProcessStart.h"
 #include "platform/linux/PulseConnection.h"
+#include "platform/linux/ServerKeys.h"
 #include "platform/linux/SteerJournal.h"
 
 namespace tavuno {
@@ -73,8 +74,8 @@ PulseServerView readServer(PulseConnection& connection) {
                if (eol || !info) return;
                static_cast<PulseServerView*>(data)->sinks.push_back(
                    {info->index, info->name ? info->name : "", info->owner_module,
-                    toPid(pa_proplist_gets(info->proplist, "tavuno.owner.pid")),
-                    toStart(pa_proplist_gets(info->proplist, "tavuno.owner.start"))});
+                    toPid(pa_proplist_gets(info->proplist, serverkey::ownerPid)),
+                    toStart(pa_proplist_gets(info->proplist, serverkey::ownerStart))});
              },
              &view);
        },

@@ -14,6 +14,7 @@
 #include "platform/linux/ProcessStart.h"
 #include "platform/linux/PulseGuardian.h"
 #include "platform/linux/RivalTavuno.h"
+#include "platform/linux/ServerKeys.h"
 
 namespace tavuno {
 
@@ -170,8 +171,8 @@ std::vector<PulseSession::Input> PulseSession::listInputs() {
           // Tavuno's own streams (this one's or another's) carry its mark; the mark counts only
           // while it names a Tavuno that runs, since any client can set it.
           input.ours =
-              liveTavunoMark(toPid(pa_proplist_gets(info->proplist, "tavuno.owner.pid")),
-                             toStart(pa_proplist_gets(info->proplist, "tavuno.owner.start")),
+              liveTavunoMark(toPid(pa_proplist_gets(info->proplist, serverkey::ownerPid)),
+                             toStart(pa_proplist_gets(info->proplist, serverkey::ownerStart)),
                              std::nullopt, processStartTime);
           input.muted = info->mute != 0;
           input.volume =
@@ -196,8 +197,8 @@ std::vector<PulseSession::Sink> PulseSession::listSinks(std::string& defaultSink
           if (eol || !info) return;
           static_cast<std::vector<Sink>*>(data)->push_back(
               {info->index, info->name ? info->name : "",
-               toPid(pa_proplist_gets(info->proplist, "tavuno.owner.pid")),
-               toStart(pa_proplist_gets(info->proplist, "tavuno.owner.start"))});
+               toPid(pa_proplist_gets(info->proplist, serverkey::ownerPid)),
+               toStart(pa_proplist_gets(info->proplist, serverkey::ownerStart))});
         },
         &sinks);
   });
@@ -262,13 +263,13 @@ std::optional<SessionFailure> PulseSession::start(const std::vector<AudioObjectI
   }
   pa_context* context = connection_->context();
   const auto self = static_cast<std::int32_t>(::getpid());
-  tapName_ = "tavuno.tap." + std::to_string(self) + "." + std::to_string(++tapCounter);
+  tapName_ = serverkey::tapNamePrefix + std::to_string(self) + "." + std::to_string(++tapCounter);
   const std::uint32_t rate = output.rate;
   const std::string arguments =
       "sink_name=" + tapName_ + " rate=" + std::to_string(rate) +
-      " channels=2 format=float32le sink_properties=\"tavuno.owner.pid=" + std::to_string(self) +
-      " tavuno.owner.start=" + std::to_string(processStartTime(self).value_or(0)) +
-      " device.description=Tavuno\"";
+      " channels=2 format=float32le sink_properties=\"" + serverkey::ownerPid + "=" +
+      std::to_string(self) + " " + serverkey::ownerStart + "=" +
+      std::to_string(processStartTime(self).value_or(0)) + " device.description=Tavuno\"";
   // Running before the null sink exists, so that it learns of it at once: a kill can come at any
   // moment from here on. Without a guardian the sessions still run, and the next start-up sweep
   // is what cleans up after a kill.
@@ -305,8 +306,8 @@ std::optional<SessionFailure> PulseSession::start(const std::vector<AudioObjectI
   std::optional<SessionFailure> failure;
   connection_->lock();
   pa_proplist* props = pa_proplist_new();
-  pa_proplist_sets(props, "tavuno.owner.pid", std::to_string(self).c_str());
-  pa_proplist_sets(props, "tavuno.owner.start",
+  pa_proplist_sets(props, serverkey::ownerPid, std::to_string(self).c_str());
+  pa_proplist_sets(props, serverkey::ownerStart,
                    std::to_string(processStartTime(self).value_or(0)).c_str());
   const pa_sample_spec playSpec{PA_SAMPLE_FLOAT32LE, rate,
                                 static_cast<std::uint8_t>(rt_->channels)};
@@ -385,7 +386,8 @@ std::optional<SessionFailure> PulseSession::move(const Input& input, const std::
     r.server = serverCookie_;
   }
   for (const Sink& sink : sinks) {
-    if (sink.index == input.sink && sink.index != tapIndex_ && sink.name.rfind("tavuno.", 0) != 0) {
+    if (sink.index == input.sink && sink.index != tapIndex_ &&
+        sink.name.rfind(serverkey::namePrefix, 0) != 0) {
       r.sink = sink.name;
       r.sinkWasDefault = sink.name == defaultSink;
     }

@@ -1,5 +1,7 @@
 #include "platform/linux/RivalTavuno.h"
 
+#include "platform/linux/ServerKeys.h"
+
 namespace tavuno {
 
 bool liveTavunoMark(std::int32_t ownerPid, std::uint64_t ownerStart,
@@ -32,7 +34,7 @@ bool heldByRival(const PipeWireGraph::View& view, std::uint32_t stream, std::int
   };
   // Where the stream is bound decides while the metadata says: a link left from before a move
   // is no claim. Without a target (or while the server does not report them) the links do.
-  if (const auto target = view.target(stream, "target.object"))
+  if (const auto target = view.target(stream, serverkey::targetObject))
     return rivals(view.nodeNamed(*target));
   for (std::uint32_t input : view.linkedTo(stream))
     if (rivals(view.node(input))) return true;

@@ -5,6 +5,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "platform/linux/ServerKeys.h"
+
 namespace tavuno {
 
 namespace {
@@ -94,7 +96,7 @@ DecodedSteerRecords decodeSteerRecords(const std::string& text) {
 }
 
 bool isSteerTargetKey(const std::string& key) {
-  return key == "target.object" || key == "target.node";
+  return key == serverkey::targetObject || key == serverkey::targetNode;
 }
 
 namespace {
@@ -122,7 +124,7 @@ SweepPlan planSweep(const std::vector<SteerRecord>& records, const SweepFacts& f
     if (r.savedTarget) {
       plan.actions.push_back({r.node, r.targetKey, *r.savedTarget});
     } else if (!r.sinkWasDefault && !r.sink.empty()) {
-      plan.actions.push_back({r.node, "target.object", r.sink});
+      plan.actions.push_back({r.node, serverkey::targetObject, r.sink});
     }
   }
   return plan;

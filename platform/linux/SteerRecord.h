@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/linux/ServerKeys.h"
+
 namespace tavuno {
 
 // What Tavuno changed about one application stream when it steered the stream into a tap, kept
@@ -16,12 +18,12 @@ struct SteerRecord {
   std::uint64_t serial = 0;  // its object serial: ids are reused, serials are not
   std::int32_t appPid = 0;   // the application process and its start time
   std::uint64_t appStart = 0;
-  std::string targetKey = "target.object";  // the metadata key that held the saved target
-  std::optional<std::string> savedTarget;   // the app's own target before steering, if any
-  std::string sink;                         // node name of the sink the stream was playing to
-  bool sinkWasDefault = false;              // that sink was the default then
-  std::string tap;                          // the tap the stream was steered into
-  std::int32_t ownerPid = 0;                // the Tavuno process that steered it and its start time
+  std::string targetKey = serverkey::targetObject;  // the metadata key that held the saved target
+  std::optional<std::string> savedTarget;           // the app's own target before steering, if any
+  std::string sink;             // node name of the sink the stream was playing to
+  bool sinkWasDefault = false;  // that sink was the default then
+  std::string tap;              // the tap the stream was steered into
+  std::int32_t ownerPid = 0;    // the Tavuno process that steered it and its start time
   std::uint64_t ownerStart = 0;
   // The run of the audio server the numbers above belong to (PipeWire's core cookie, PulseAudio's
   // server cookie): a restarted server hands the same numbers out again. 0: unknown (a record
