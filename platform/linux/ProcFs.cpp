@@ -101,6 +101,9 @@ std::optional<std::uint64_t> startTime(std::string_view stat) {
   const auto fields = words(stat.substr(close + 1, stat.find('\n', close) - close - 1));
   // The words after the name are fields 3, 4, …; field 22 is the 20th.
   if (fields.size() < 20) return std::nullopt;
+  // A zombie (or a dead task) has died already; only its parent has not
+  // collected it yet, and its pid may soon be another's.
+  if (fields[0] == "Z" || fields[0] == "X") return std::nullopt;
   return number<std::uint64_t>(fields[19]);
 }
 

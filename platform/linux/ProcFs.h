@@ -39,7 +39,8 @@ std::vector<ProcEntry> listProcesses(const std::string& procRoot);
 std::optional<std::uint64_t> inodeOf(const std::string& path);
 
 // Field 22 of a /proc/<pid>/stat text: the start time in clock ticks since
-// boot. The command name (field 2) may hold spaces and parentheses.
+// boot. The command name (field 2) may hold spaces and parentheses. Nothing
+// for a process that has died (state Z or X), though its entry is there.
 std::optional<std::uint64_t> startTime(std::string_view stat);
 // The real uid of a /proc/<pid>/status text (first number of "Uid:").
 std::optional<std::uint32_t> realUid(std::string_view status);

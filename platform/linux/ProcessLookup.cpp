@@ -1,47 +1,17 @@
 #include "platform/linux/ProcessLookup.h"
 
 #include "platform/linux/FlatpakHostPid.h"
+#include "platform/linux/ProcessStart.h"
 
-#include <charconv>
 #include <chrono>
-#include <fstream>
 #include <map>
 #include <memory>
 #include <mutex>
-#include <sstream>
 #include <utility>
 
 namespace tavuno {
 
-namespace {
-
-std::optional<std::int64_t> parseNumber(const std::string& text) {
-  std::int64_t value = 0;
-  auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (error != std::errc() || end != text.data() + text.size()) return std::nullopt;
-  return value;
-}
-
-std::optional<std::uint64_t> readStartTime(std::int32_t pid) {
-  if (pid <= 0) return std::nullopt;
-  std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
-  std::string line;
-  if (!std::getline(in, line)) return std::nullopt;
-  // The command name (field 2) may hold spaces and parentheses: the fields
-  // after it start past its last ')'.
-  auto close = line.rfind(')');
-  if (close == std::string::npos) return std::nullopt;
-  std::istringstream rest(line.substr(close + 1));
-  std::string field;
-  // Fields 3…21 come first; field 22 is the start time.
-  for (int i = 3; i <= 22; ++i)
-    if (!(rest >> field)) return std::nullopt;
-  auto value = parseNumber(field);
-  if (!value || *value < 0) return std::nullopt;
-  return static_cast<std::uint64_t>(*value);
-}
-
-}  // namespace
+namespace {}  // namespace
 
 ProcessLookup procProcessLookup(std::string procRoot,
                                 std::function<std::chrono::steady_clock::time_point()> now) {
@@ -56,7 +26,7 @@ ProcessLookup procProcessLookup(std::string procRoot,
   static constexpr std::size_t kept = 512;  // pairs of each kind; a flood of claims is forgotten
   auto cache = std::make_shared<Cache>();
   ProcessLookup lookup;
-  lookup.startTime = readStartTime;
+  lookup.startTime = processStartTime;
   lookup.hostPid = [cache, procRoot = std::move(procRoot), now = std::move(now)](
                        std::int32_t sandboxPid,
                        const std::string& appId) -> std::optional<std::int32_t> {
@@ -64,7 +34,7 @@ ProcessLookup procProcessLookup(std::string procRoot,
     auto key = std::make_pair(sandboxPid, appId);
     auto it = cache->hosts.find(key);
     if (it != cache->hosts.end()) {
-      if (readStartTime(it->second.first) == it->second.second) return it->second.first;
+      if (processStartTime(it->second.first) == it->second.second) return it->second.first;
       cache->hosts.erase(it);
     }
     const auto at = now();
@@ -78,7 +48,7 @@ ProcessLookup procProcessLookup(std::string procRoot,
       cache->misses[key] = at;
       return std::nullopt;
     }
-    if (auto start = readStartTime(*host)) {
+    if (auto start = processStartTime(*host)) {
       if (cache->hosts.size() >= kept) cache->hosts.clear();
       cache->hosts[key] = {*host, *start};
     }

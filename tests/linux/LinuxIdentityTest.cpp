@@ -14,6 +14,7 @@
 #include "platform/linux/LinuxIdentity.h"
 #include "platform/linux/ProcFs.h"
 #include "platform/linux/ProcessLookup.h"
+#include "platform/linux/ProcessStart.h"
 
 namespace tavuno {
 namespace {
@@ -243,6 +244,23 @@ TEST(ProcFs, AFifoInAFilesPlaceGivesNothingAtOnce) {
   EXPECT_EQ(text, std::nullopt);
   tree.write("big", std::string(100, 'x'));
   EXPECT_EQ(procfs::readFile(tree.path("big"), 10), std::string(10, 'x'));
+}
+
+// The start time names one process for good: read past a name that looks
+// like more fields, and never for a process that has died.
+TEST(ProcFs, TheStartTimeIsReadPastTheNameAndNotForTheDead) {
+  std::string rest;
+  for (int field = 4; field <= 21; ++field)
+    rest += " 7";
+  const std::string name = "7 (a) Z 1" + rest + " 99 1 2 3) S";
+  EXPECT_EQ(procfs::startTime("7 (x) y) S" + rest + " 4242 1\n"), 4242u);
+  EXPECT_EQ(procfs::startTime("7 (a) Z" + rest + " 4242 1\n"), std::nullopt) << "a zombie";
+  EXPECT_EQ(procfs::startTime("7 (a) X" + rest + " 4242 1\n"), std::nullopt) << "dead";
+  EXPECT_EQ(procfs::startTime("7 (" + name + ")" + " R" + rest + " 4242 1\n"), 4242u)
+      << "a name that holds a zombie's fields";
+  EXPECT_EQ(procfs::startTime("7 (a) S 1 2"), std::nullopt) << "too few fields";
+  EXPECT_EQ(processStartTime(-1), std::nullopt);
+  EXPECT_TRUE(processStartTime(::getpid()).has_value());
 }
 
 TEST(LinuxIdentityOnThisMachine, ThisProcessIsReadFromTheRealProc) {
