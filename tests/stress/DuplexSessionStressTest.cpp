@@ -63,6 +63,7 @@ TEST(DuplexSessionStress, CapturedFramesPlayOnceInOrderWhileTheOwnerWatches) {
   const AudioUnitRef unit = sim.units().begin()->first;
 
   std::atomic<bool> captureDone{false}, renderDone{false};
+  std::atomic<std::uint64_t> renders{0};  // buffers the output has asked for
   std::latch start(3);
   std::uint64_t delivered = 0, processed = 0, missing = 0, faults = 0, ownerFaults = 0;
 
@@ -80,9 +81,18 @@ TEST(DuplexSessionStress, CapturedFramesPlayOnceInOrderWhileTheOwnerWatches) {
       }
       if (sim.runIOProc(capture, in.use(n), nullptr) != status::noError) break;
       next += n;
-      // A full ring makes capture wait, as a capture callback waits for its next period.
+      // A full ring makes capture wait for its next period, which comes as the output plays
+      // one: on a busy machine a capture that only yielded would outrun a starved render and
+      // drop nearly everything.
       const std::uint64_t dropped = session.ringCounts().overruns;
-      if (dropped > droppedBefore || chunks.state % 7 == 0) std::this_thread::yield();
+      if (dropped > droppedBefore) {
+        const std::uint64_t seen = renders.load(std::memory_order_relaxed);
+        while (renders.load(std::memory_order_relaxed) == seen &&
+               !renderDone.load(std::memory_order_acquire))
+          std::this_thread::yield();
+      } else if (chunks.state % 7 == 0) {
+        std::this_thread::yield();
+      }
       droppedBefore = dropped;
     }
     captureDone.store(true, std::memory_order_release);
@@ -99,6 +109,7 @@ TEST(DuplexSessionStress, CapturedFramesPlayOnceInOrderWhileTheOwnerWatches) {
       const std::uint32_t n = chunks.next();
       std::fill(out.samples.begin(), out.samples.end(), -7.0f);
       if (sim.render(unit, n, out.use(n)) != status::noError) break;
+      renders.fetch_add(1, std::memory_order_relaxed);
       // Each buffer: frames in order at one of the gains, then silence for what was missing.
       std::uint32_t got = 0;
       while (got < n && out.samples[2 * got] != 0.0f)
