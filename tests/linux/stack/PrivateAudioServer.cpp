@@ -270,14 +270,23 @@ std::optional<std::string> PrivateAudioServer::createDevices() {
       },
       20);
   if (!ready) return "the devices did not appear";
-  // Listed is not yet always accepted as a default: asked again until it is.
+  // Listed is not yet always accepted as a default, and accepted is not yet in force (the
+  // session manager makes it the default a moment later): asked again until the server reports
+  // both, so every test starts from the defaults in force.
+  const auto line = [&](const char* command) {
+    std::string text = pactl({command}).value_or("");
+    while (!text.empty() && (text.back() == '\n' || text.back() == ' '))
+      text.pop_back();
+    return text;
+  };
   if (!waitUntil(
           [&] {
             return pactl({"set-default-sink", speakers}) &&
-                   pactl({"set-default-source", headsetMic});
+                   pactl({"set-default-source", headsetMic}) &&
+                   line("get-default-sink") == speakers && line("get-default-source") == headsetMic;
           },
           10))
-    return "pactl could not set the defaults";
+    return "the server did not take the defaults";
   return runDevicesOnce();
 }
 
