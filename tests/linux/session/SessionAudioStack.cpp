@@ -281,7 +281,19 @@ bool SessionAudioStack::startServer() {
   for (pid_t pid : serverPids_)
     std::erase(children_, pid);
   if (!eventually([&] { return this->run({"pactl", "info"}).has_value(); }, 30)) {
-    problem_ = "the pulse socket did not answer";
+    // Which server gave up, if one did, and what the servers said last.
+    std::string servers;
+    for (pid_t pid : serverPids_) {
+      int status = 0;
+      const bool ended = ::waitpid(pid, &status, WNOHANG) == pid;
+      servers += " " + std::to_string(pid) + ":" +
+                 (!ended                ? std::string("running")
+                  : WIFEXITED(status)   ? "exited " + std::to_string(WEXITSTATUS(status))
+                  : WIFSIGNALED(status) ? "killed by " + std::to_string(WTERMSIG(status))
+                                        : std::string("ended"));
+    }
+    problem_ = "the pulse socket did not answer (servers:" + servers +
+               "; the servers' log ends: " + logTail(8) + ")";
     return false;
   }
   if (!loadTestSinks()) return false;
