@@ -231,6 +231,10 @@ bool SessionAudioStack::start(Server server) {
   for (const char* dir : {"/run", "/state", "/config", "/home"})
     std::filesystem::create_directories(root_ + dir);
   ::chmod((root_ + "/run").c_str(), 0700);
+  // The pulse runtime folder exists before any server or client starts:
+  // pipewire-pulse 1.4 checks for it and then creates it, and a pactl
+  // asking in between (libpulse makes the folder too) made it give up.
+  ::mkdir((root_ + "/run/pulse").c_str(), 0700);
   ::setenv("XDG_RUNTIME_DIR", (root_ + "/run").c_str(), 1);
   ::setenv("PIPEWIRE_RUNTIME_DIR", (root_ + "/run").c_str(), 1);
   ::setenv("XDG_STATE_HOME", (root_ + "/state").c_str(), 1);

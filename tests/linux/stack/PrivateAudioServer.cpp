@@ -185,6 +185,11 @@ std::optional<std::string> PrivateAudioServer::start() {
   for (const char* dir : {"run", "state", "config"})
     fs::create_directories(root_ + "/" + dir);
   fs::permissions(root_ + "/run", fs::perms::owner_all);
+  // Made before the servers start: pipewire-pulse 1.4 gives up when a
+  // client (libpulse makes the folder too) creates it between its check
+  // and its own mkdir.
+  fs::create_directory(root_ + "/run/pulse");
+  fs::permissions(root_ + "/run/pulse", fs::perms::owner_all);
   setenv("XDG_RUNTIME_DIR", (root_ + "/run").c_str(), 1);
   setenv("PIPEWIRE_RUNTIME_DIR", (root_ + "/run").c_str(), 1);
   setenv("XDG_STATE_HOME", (root_ + "/state").c_str(), 1);
