@@ -19,7 +19,11 @@ std::shared_ptr<AudioService> AudioService::create(ServicePorts ports, ServiceOp
 }
 
 AudioService::AudioService(Private, ServicePorts ports, ServiceOptions options)
-    : ports_(ports), options_(std::move(options)), hop_(std::make_shared<MainHop>(ports.main)) {}
+    : ports_(ports),
+      options_(std::move(options)),
+      hop_(std::make_shared<MainHop>(ports.main)),
+      sessions_(std::make_shared<SessionOrchestra>(static_cast<SessionHost&>(*this), ports_,
+                                                   options_, hop_)) {}
 
 AudioService::~AudioService() {
   // Never waits on a worker. First the workers lose their way to the main
@@ -34,29 +38,9 @@ AudioService::~AudioService() {
   writePending();
   removeAllListeners();
   ports_.hal.setDeferredWriteFailureHandler({});
-  restoreAtQuit();
-  // Then the workers are let go to finish what they hold on their own.
-  audioWorkers_.clear();
-}
-
-void AudioService::restoreAtQuit() {
-  // Every live session is stopped at once, each on its own app's worker
-  // (idle while its session runs), and they are waited for together under
-  // one deadline: against a server that does not answer a restore takes
-  // seconds, and one after another they would hold the quit up for all of
-  // them. A restore still running at the deadline finishes on its worker if
-  // the process lives that long; what it did not put back is left to the
-  // platform's sweep at the next start.
-  if (tapSessions_.empty()) return;
-  auto done = std::make_shared<Latch>(tapSessions_.size());
-  for (auto& [id, session] : tapSessions_) {
-    worker(id).dispose([session = std::move(session), done] {
-      session->stop();
-      done->countDown();
-    });
-  }
-  tapSessions_.clear();
-  ports_.main.await(*done, quitRestoreDeadline);
+  // Every live session gives its app's audio back, then the workers are let
+  // go to finish what they hold on their own.
+  sessions_->quit(quitRestoreDeadline);
 }
 
 void AudioService::construct(bool startTimer) {

@@ -29,6 +29,7 @@
 #include "engine/sessions/TapPlatform.h"
 #include "hal/Hal.h"
 #include "service/ServiceState.h"
+#include "service/SessionOrchestra.h"
 #include "system/AudioNotificationManaging.h"
 #include "system/MuteTarget.h"
 #include "system/NotificationRequests.h"
@@ -70,10 +71,6 @@ struct ServicePorts {
   TapPlatform* tap = nullptr;
   IdentityPort* identity = nullptr;
 };
-
-// Makes the session for one start, on the application's worker: duplex or
-// standard. The application uses the real sessions; tests may script them.
-using SessionFactory = std::function<SessionRef(bool duplex)>;
 
 // Choices fixed at construction; the application uses the defaults.
 struct ServiceOptions {
@@ -118,7 +115,9 @@ enum class ProfileOutcome { done, refused, overLimit };
 // queue stays open unless one of its workers is waiting in MainQueue::sync,
 // which only closing the queue can end without a wait. Either way no worker
 // touches the main queue after the destructor returns.
-class AudioService : public std::enable_shared_from_this<AudioService>, public MuteTarget {
+class AudioService : public std::enable_shared_from_this<AudioService>,
+                     public MuteTarget,
+                     private SessionHost {
  public:
   static constexpr double refreshInterval = 2.0;
   static constexpr double refreshDebounce = 0.05;
@@ -134,14 +133,14 @@ class AudioService : public std::enable_shared_from_this<AudioService>, public M
   AudioService(const AudioService&) = delete;
   AudioService& operator=(const AudioService&) = delete;
 
-  const ServiceState& state() const { return state_; }
+  const ServiceState& state() const override { return state_; }
   [[nodiscard]] Observers<ServiceField>::Subscription observe(
       std::function<void(ServiceField)> callback) {
     return observers_.subscribe(std::move(callback));
   }
 
   // Re-reads the system and reconciles everything derived from it.
-  void refresh();
+  void refresh() override;
   // A refresh 0.05 s after the last of a burst of calls.
   void scheduleAudioRefresh();
 
@@ -254,13 +253,12 @@ class AudioService : public std::enable_shared_from_this<AudioService>, public M
   const ScheduleQueue& scheduleQueue() const { return scheduleQueue_; }
 
   // The running session of an application, if any.
-  SessionRef session(const std::string& id) const;
+  SessionRef session(const std::string& id) const { return sessions_->session(id); }
   // The output peak of an application's running session (latest buffer,
   // after its gain), for the level meters; nothing without a session. A map
   // look-up and one atomic read: no lock, no hardware call.
   std::optional<float> outputPeak(const std::string& id) const;
-  bool hasPendingStart(const std::string& id) const { return pendingStarts_.count(id) > 0; }
-  const std::optional<SessionSignature> failedSignature(const std::string& id) const;
+  const SessionOrchestra& sessions() const { return *sessions_; }
 
   // Internal state worth observing in tests and diagnostics.
   const std::vector<std::uint32_t>& volumeElements() const { return volumeElements_; }
@@ -338,37 +336,23 @@ class AudioService : public std::enable_shared_from_this<AudioService>, public M
   unsigned pendingWrites_ = 0;
   WorkItemRef writeWindow_;
   void saveRuleLists();
+  template <class Rule, class Edit>
+  void editRules(Edit edit);
+  template <class Rule>
+  void toggleRuleOf(const Uuid& id);
+  template <class Rule>
+  void moveRuleOf(const Uuid& id, std::int64_t offset);
+  template <class Rule>
+  void deleteRuleOf(const Uuid& id);
 
-  // Orchestration of the per-application sessions.
-  void reconcileApp(const std::string& id, const Discovery& discovery);
-  bool watchdogFailed(const std::string& id);
-  void startSession(const ActiveApp& app, const AudioDevice& output,
-                    const SessionSignature& signature);
-  void teardownApp(const std::string& id);
-  void restoreAtQuit();
-  void recordFailure(const std::string& id, const SessionSignature& signature);
-  void reportStalledStart(const ActiveApp& app);
-  void quarantineAfterCleanupFailure(const std::string& id);
-  std::function<void(SessionRef)> sessionDisposer(const std::string& id);
-  bool completeStart(const std::string& id, const Uuid& token, const ActiveApp& app,
-                     const SessionSignature& signature, SessionResult result);
-  void scheduleSessionChecks(const std::string& id, const ActiveApp& app,
-                             const SessionSignature& signature, const SessionRef& session);
-  AudioWorker& worker(const std::string& id);
-  void forgetPendingStart(const std::string& id);
-  void clearStalledWarning(const std::string& id);
   void saveAppSettings();
-  SessionFactory sessionFactory() const;
-  std::optional<SessionSignature> signatureFor(const ActiveApp& app,
-                                               const AudioDevice& route) const;
-  void publishSet(ServiceField field, std::set<std::string> ServiceState::*member,
-                  const std::string& id, bool present) {
-    std::set<std::string> next = state_.*member;
-    if (present)
-      next.insert(id);
-    else
-      next.erase(id);
-    publish(field, member, std::move(next));
+
+  // What the sessions tell the service.
+  void showStalledWarning(std::string message, const std::string& id) override;
+  void clearStalledWarning(const std::string& id) override;
+  void publishAppSet(ServiceField field, std::set<std::string> ServiceState::*member,
+                     std::set<std::string> value) override {
+    publish(field, member, std::move(value));
   }
 
   // Assigns a published field and tells observers when it changed.
@@ -421,17 +405,11 @@ class AudioService : public std::enable_shared_from_this<AudioService>, public M
   std::set<std::string> pendingConnections_;
   std::uint64_t automationPasses_ = 0;
 
-  // Sessions, keyed by application id.
-  std::map<std::string, SessionRef> tapSessions_;
-  std::map<std::string, std::unique_ptr<AudioWorker>> audioWorkers_;
-  std::map<std::string, std::pair<Uuid, SessionSignature>> pendingStarts_;
-  std::map<std::string, SessionSignature> sessionSignatures_;
+  // The per-application sessions.
+  std::shared_ptr<SessionOrchestra> sessions_;
   // App id -> the output its streams play to by their own choice (learnOwnOutputs).
   std::map<std::string, std::string> ownOutputs_;
   std::optional<AudioObjectID> lastRefreshDefaultOutput_;
-  std::map<std::string, SessionSignature> failedSignatures_;
-  std::map<std::string, StreamWatchdog> watchdogs_;
-  std::map<std::string, SessionRetryBudget> retryBudgets_;
   bool controlPreferencesReplaced_ = false;
 
   // Profiles and automations.

@@ -10,6 +10,70 @@
 
 namespace tavuno {
 
+namespace {
+
+// Where each kind of rule is published and stored.
+template <class Rule>
+struct RuleList;
+template <>
+struct RuleList<ConnectionRule> {
+  static constexpr auto member = &ServiceState::rules;
+  static constexpr ServiceField field = ServiceField::rules;
+  static void save(DefaultsStore& d, const std::vector<ConnectionRule>& r) {
+    AutomationStore(d).save(r);
+  }
+};
+template <>
+struct RuleList<AppLaunchRule> {
+  static constexpr auto member = &ServiceState::launchRules;
+  static constexpr ServiceField field = ServiceField::launchRules;
+  static void save(DefaultsStore& d, const std::vector<AppLaunchRule>& r) {
+    AppLaunchRuleStore(d).save(r);
+  }
+};
+template <>
+struct RuleList<ScheduledRule> {
+  static constexpr auto member = &ServiceState::scheduledRules;
+  static constexpr ServiceField field = ServiceField::scheduledRules;
+  static void save(DefaultsStore& d, const std::vector<ScheduledRule>& r) {
+    ScheduledRuleStore(d).save(r);
+  }
+};
+
+}  // namespace
+
+// Every edit of a rule list: applied to a copy, stored, then published; an
+// edit that answers false changes nothing.
+template <class Rule, class Edit>
+void AudioService::editRules(Edit edit) {
+  using List = RuleList<Rule>;
+  auto rules = state_.*List::member;
+  if (!edit(rules)) return;
+  List::save(ports_.defaults, rules);
+  publish(List::field, List::member, std::move(rules));
+}
+
+template <class Rule>
+void AudioService::toggleRuleOf(const Uuid& id) {
+  editRules<Rule>([&](std::vector<Rule>& rules) { return AutomationPolicy::toggle(rules, id); });
+}
+
+template <class Rule>
+void AudioService::moveRuleOf(const Uuid& id, std::int64_t offset) {
+  editRules<Rule>([&](std::vector<Rule>& rules) {
+    rules = AutomationPolicy::moving(rules, id, offset);
+    return true;
+  });
+}
+
+template <class Rule>
+void AudioService::deleteRuleOf(const Uuid& id) {
+  editRules<Rule>([&](std::vector<Rule>& rules) {
+    std::erase_if(rules, [&](const Rule& r) { return r.id == id; });
+    return true;
+  });
+}
+
 void AudioService::addRule(const std::string& deviceUID, const Uuid& profileID) {
   auto check =
       AutomationPolicy::newConnectionRule(deviceUID, profileID, profileIDs(state_.profiles));
@@ -17,91 +81,62 @@ void AudioService::addRule(const std::string& deviceUID, const Uuid& profileID) 
   ConnectionRule rule = check.rule();
   for (const auto& device : state_.devices)
     if (device.uid == deviceUID) rule.deviceName = device.name;
-  auto rules = state_.rules;
-  rules.push_back(std::move(rule));
-  AutomationStore(ports_.defaults).save(rules);
-  publish(ServiceField::rules, &ServiceState::rules, std::move(rules));
+  editRules<ConnectionRule>([&](std::vector<ConnectionRule>& rules) {
+    rules.push_back(std::move(rule));
+    return true;
+  });
 }
 
 void AudioService::addLaunchRule(const std::string& bundleID, const Uuid& profileID) {
   auto check = AutomationPolicy::newLaunchRule(bundleID, profileID, profileIDs(state_.profiles));
   if (!check) return;
-  auto rules = state_.launchRules;
-  rules.push_back(check.rule());
-  AppLaunchRuleStore(ports_.defaults).save(rules);
-  publish(ServiceField::launchRules, &ServiceState::launchRules, std::move(rules));
+  editRules<AppLaunchRule>([&](std::vector<AppLaunchRule>& rules) {
+    rules.push_back(check.rule());
+    return true;
+  });
 }
 
 void AudioService::addScheduledRule(std::int64_t hour, std::int64_t minute, const Uuid& profileID) {
   auto check =
       AutomationPolicy::newScheduledRule(hour, minute, profileID, profileIDs(state_.profiles));
   if (!check) return;
-  auto rules = state_.scheduledRules;
-  rules.push_back(check.rule());
-  ScheduledRuleStore(ports_.defaults).save(rules);
-  publish(ServiceField::scheduledRules, &ServiceState::scheduledRules, std::move(rules));
+  editRules<ScheduledRule>([&](std::vector<ScheduledRule>& rules) {
+    rules.push_back(check.rule());
+    return true;
+  });
 }
 
 void AudioService::toggleRule(const Uuid& id) {
-  auto rules = state_.rules;
-  if (!AutomationPolicy::toggle(rules, id)) return;
-  AutomationStore(ports_.defaults).save(rules);
-  publish(ServiceField::rules, &ServiceState::rules, std::move(rules));
+  toggleRuleOf<ConnectionRule>(id);
 }
-
 void AudioService::toggleLaunchRule(const Uuid& id) {
-  auto rules = state_.launchRules;
-  if (!AutomationPolicy::toggle(rules, id)) return;
-  AppLaunchRuleStore(ports_.defaults).save(rules);
-  publish(ServiceField::launchRules, &ServiceState::launchRules, std::move(rules));
+  toggleRuleOf<AppLaunchRule>(id);
 }
-
 void AudioService::toggleScheduledRule(const Uuid& id) {
-  auto rules = state_.scheduledRules;
-  if (!AutomationPolicy::toggle(rules, id)) return;
-  ScheduledRuleStore(ports_.defaults).save(rules);
-  publish(ServiceField::scheduledRules, &ServiceState::scheduledRules, std::move(rules));
+  toggleRuleOf<ScheduledRule>(id);
 }
 
 void AudioService::moveRule(const Uuid& id, std::int64_t offset) {
-  auto rules = AutomationPolicy::moving(state_.rules, id, offset);
-  AutomationStore(ports_.defaults).save(rules);
-  publish(ServiceField::rules, &ServiceState::rules, std::move(rules));
+  moveRuleOf<ConnectionRule>(id, offset);
 }
-
 void AudioService::moveLaunchRule(const Uuid& id, std::int64_t offset) {
-  auto rules = AutomationPolicy::moving(state_.launchRules, id, offset);
-  AppLaunchRuleStore(ports_.defaults).save(rules);
-  publish(ServiceField::launchRules, &ServiceState::launchRules, std::move(rules));
+  moveRuleOf<AppLaunchRule>(id, offset);
 }
-
 void AudioService::moveScheduledRule(const Uuid& id, std::int64_t offset) {
-  auto rules = AutomationPolicy::moving(state_.scheduledRules, id, offset);
-  ScheduledRuleStore(ports_.defaults).save(rules);
-  publish(ServiceField::scheduledRules, &ServiceState::scheduledRules, std::move(rules));
+  moveRuleOf<ScheduledRule>(id, offset);
 }
 
 void AudioService::deleteRule(const Uuid& id) {
-  auto rules = state_.rules;
-  std::erase_if(rules, [&](const ConnectionRule& r) { return r.id == id; });
-  AutomationStore(ports_.defaults).save(rules);
-  publish(ServiceField::rules, &ServiceState::rules, std::move(rules));
+  deleteRuleOf<ConnectionRule>(id);
 }
-
 void AudioService::deleteLaunchRule(const Uuid& id) {
-  auto rules = state_.launchRules;
-  std::erase_if(rules, [&](const AppLaunchRule& r) { return r.id == id; });
-  AppLaunchRuleStore(ports_.defaults).save(rules);
-  publish(ServiceField::launchRules, &ServiceState::launchRules, std::move(rules));
+  deleteRuleOf<AppLaunchRule>(id);
 }
-
 void AudioService::deleteScheduledRule(const Uuid& id) {
-  auto rules = state_.scheduledRules;
-  std::erase_if(rules, [&](const ScheduledRule& r) { return r.id == id; });
+  // Its last firing goes with it.
   scheduleLastFired_.erase(id.text());
   ScheduleLastFiredStore(ports_.defaults).save(scheduleLastFired_);
-  ScheduledRuleStore(ports_.defaults).save(rules);
-  publish(ServiceField::scheduledRules, &ServiceState::scheduledRules, std::move(rules));
+  deleteRuleOf<ScheduledRule>(id);
 }
 
 void AudioService::detectLaunches() {

@@ -38,7 +38,7 @@ void AudioService::setAppOutput(const ActiveApp& app, std::optional<std::string>
   publish(ServiceField::appSettings, &ServiceState::appSettings, std::move(next));
   saveAppSettings();
   saveActiveProfileSnapshot();
-  failedSignatures_.erase(app.id);
+  sessions_->forgetFailure(app.id);
   if (state_.desiredApps.count(app.id)) refresh();
 }
 

@@ -109,11 +109,8 @@ bool AudioService::applyProfile(const AudioProfile& profile) {
   }
 
   publishAppSettings(profile.appMix.value_or(AppMixMap{}));
-  for (const auto& [id, running] : tapSessions_) {
-    const AppMix mix = settings(id);
-    running->setGain(mix.volume(), mix.muted());
-  }
-  failedSignatures_.clear();
+  sessions_->applyGains();
+  sessions_->forgetFailures();
   refresh();
   setActiveProfile(profile.id);
   return true;

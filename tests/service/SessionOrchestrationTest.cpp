@@ -304,7 +304,7 @@ TEST_F(OrchestrationTest, BadBufferHealthStopsAStreamWhoseCallbacksStillRun) {
   service->refresh();
   EXPECT_FALSE(controlled());
   EXPECT_NE(service->state().error->find("stopped"), std::string::npos);
-  EXPECT_TRUE(service->failedSignature("org.player"));
+  EXPECT_TRUE(service->sessions().failedSignature("org.player"));
 }
 
 TEST_F(OrchestrationTest, RecordingAppsArePassedThroughUntilTheyStop) {
@@ -398,7 +398,7 @@ TEST_F(OrchestrationTest, RetryingWhileTheChosenOutputIsGoneExplainsAndStartsNot
   service->retryApp(app());
   EXPECT_EQ(service->state().error,
             "The output chosen for Player is unavailable. Control will resume when it returns.");
-  EXPECT_FALSE(service->hasPendingStart("org.player"));
+  EXPECT_FALSE(service->sessions().hasPendingStart("org.player"));
   drainWorkers();
   EXPECT_TRUE(sessions.made.empty());
 }
@@ -524,9 +524,9 @@ TEST_F(OrchestrationTest, ApplyingAProfileRegainsLiveSessionsAndForgetsFailures)
 
   sessions.made[0]->unhealthy = true;
   service->refresh();
-  ASSERT_TRUE(service->failedSignature("org.player"));
+  ASSERT_TRUE(service->sessions().failedSignature("org.player"));
   ASSERT_TRUE(service->applyProfile(quiet));
-  EXPECT_FALSE(service->failedSignature("org.player"));
+  EXPECT_FALSE(service->sessions().failedSignature("org.player"));
   drainWorkers();
   EXPECT_TRUE(controlled()) << "started again by the apply, not after the retry delay";
 }
