@@ -147,10 +147,6 @@ class AudioService : public std::enable_shared_from_this<AudioService>,
   // The one message shown to the user. Any assignment also forgets who owns a
   // stalled-start warning and which automation error it was.
   void setError(std::optional<std::string> message) override;
-  // Shows the translation of `key` (filled with `code` when given) and
-  // remembers the key and code, so an automation can record what failed.
-  // Callers pass keys marked with textKey().
-  void profileError(const char* key, std::optional<std::int32_t> code = std::nullopt);
   // The latest failure or refusal of an operation (every one goes through
   // profileError), numbered: a caller tells by the number whether the
   // operation it ran left one. The error line may show another message by
@@ -160,17 +156,11 @@ class AudioService : public std::enable_shared_from_this<AudioService>,
     std::string message;
   };
   const OperationFailure& lastFailure() const { return lastFailure_; }
-  const std::optional<std::string>& stalledWarningOwner() const { return stalledWarningOwner_; }
-  const std::optional<std::string>& automationErrorKey() const { return automationErrorKey_; }
-  const std::optional<std::int32_t>& automationErrorCode() const { return automationErrorCode_; }
 
   // Devices.
   // Makes `id` the system default input (or output). On failure shows
   // "Não foi possível alterar o dispositivo (erro %d).".
   bool setDefault(AudioObjectID id, bool input);
-  // The output devices a process object uses; nothing when unreadable.
-  std::optional<std::vector<AudioObjectID>> processOutputDevices(AudioObjectID process);
-  std::uint32_t outputChannelCount(AudioObjectID device);
 
   // Output volume and mute of the default output.
   bool setVolume(float value);
@@ -189,11 +179,6 @@ class AudioService : public std::enable_shared_from_this<AudioService>,
   void setAutomatic(bool automatic);
   void setPreferredOutput(const std::string& uid);
   void useBoth(const AudioDevice& device);
-  void applyPolicy();
-  void persistPreferences();
-  // The deferred step, 1.5 s after the last request: the device policy (if
-  // any request asked for it), then the automations.
-  void schedulePolicy(bool applyDevices);
 
   static constexpr double policyDelay = 1.5;
   // At most one write of the per-app mix and of the profiles in this many
@@ -230,8 +215,6 @@ class AudioService : public std::enable_shared_from_this<AudioService>,
   ProfileOutcome updateProfile(const AudioProfile& profile, const std::string& name);
   ProfileOutcome deleteProfile(const AudioProfile& profile);
   void setActiveProfile(const Uuid& id);
-  // Keeps the active profile in step with what the system does now.
-  void saveActiveProfileSnapshot();
 
   // Automation rules, in the user's priority order.
   void addRule(const std::string& deviceUID, const Uuid& profileID);
@@ -246,11 +229,6 @@ class AudioService : public std::enable_shared_from_this<AudioService>,
   void deleteRule(const Uuid& id);
   void deleteLaunchRule(const Uuid& id);
   void deleteScheduledRule(const Uuid& id);
-  // Applies the profile of the first rule that matches what happened since
-  // the last evaluation and records it in the history.
-  void applyConnectionRules();
-  const std::set<std::string>& pendingLaunches() const { return pendingLaunches_; }
-  const ScheduleQueue& scheduleQueue() const { return scheduleQueue_; }
 
   // The running session of an application, if any.
   SessionRef session(const std::string& id) const { return sessions_->session(id); }
@@ -260,23 +238,6 @@ class AudioService : public std::enable_shared_from_this<AudioService>,
   std::optional<float> outputPeak(const std::string& id) const;
   const SessionOrchestra& sessions() const { return *sessions_; }
 
-  // Internal state worth observing in tests and diagnostics.
-  const std::vector<std::uint32_t>& volumeElements() const { return volumeElements_; }
-  const std::vector<float>& channelVolumes() const { return channelVolumes_; }
-  const std::vector<float>& lastAudibleRatios() const { return lastAudibleRatios_; }
-  AudioObjectID volumeDevice() const { return volumeDevice_; }
-  const std::set<std::string>& pendingConnections() const { return pendingConnections_; }
-  const std::string& lastTopology() const { return lastTopology_; }
-  std::size_t listenerCount() const {
-    return systemListeners_.size() + outputListeners_.size() + processListeners_.size();
-  }
-  // How many times the device policy ran and the automations were asked to
-  // run; hooks for the automation engine.
-  std::uint64_t automationPasses() const { return automationPasses_; }
-
-  const StringMap& scheduleLastFired() const { return scheduleLastFired_; }
-  std::uint64_t refreshCount() const { return refreshCount_; }
-
  private:
   struct Private {};
 
@@ -284,7 +245,28 @@ class AudioService : public std::enable_shared_from_this<AudioService>,
   AudioService(Private, ServicePorts ports, ServiceOptions options);
 
  private:
+  // Reads the inner workings in tests.
+  friend struct ServiceProbe;
+
+  void applyPolicy();
+  void persistPreferences();
+  // The deferred step, 1.5 s after the last request: the device policy (if
+  // any request asked for it), then the automations.
+  void schedulePolicy(bool applyDevices);
+
   void construct(bool startTimer);
+  // Shows the translation of `key` (filled with `code` when given) and
+  // remembers the key and code, so an automation can record what failed.
+  // Callers pass keys marked with textKey().
+  void profileError(const char* key, std::optional<std::int32_t> code = std::nullopt);
+  // The output devices a process object uses; nothing when unreadable.
+  std::optional<std::vector<AudioObjectID>> processOutputDevices(AudioObjectID process);
+  std::uint32_t outputChannelCount(AudioObjectID device);
+  // Applies the profile of the first rule that matches what happened since
+  // the last evaluation and records it in the history.
+  void applyConnectionRules();
+  // Keeps the active profile in step with what the system does now.
+  void saveActiveProfileSnapshot();
 
   // Refresh steps, in their order.
   void refreshDevices();

@@ -2,6 +2,7 @@
 
 #include "profiles/ProfileStore.h"
 #include "service/AudioService.h"
+#include "support/ServiceProbe.h"
 #include "support/SimPlatform.h"
 
 namespace tavuno {
@@ -14,22 +15,23 @@ class AudioServiceTest : public ::testing::Test {
 
 TEST_F(AudioServiceTest, ABurstOfListenerEventsGivesOneRefreshAndTheTimerKeepsTicking) {
   auto service = platform.makeService();
-  const auto afterConstruction = service->refreshCount();
+  const auto afterConstruction = ServiceProbe::refreshCount(*service);
   EXPECT_EQ(afterConstruction, 1u);
 
   for (int i = 0; i < 10; ++i) {
     service->scheduleAudioRefresh();
     platform.main.advance(0.004);  // ten events within 40 ms
   }
-  EXPECT_EQ(service->refreshCount(), afterConstruction);
+  EXPECT_EQ(ServiceProbe::refreshCount(*service), afterConstruction);
   platform.main.advance(0.045);  // the last event was at 36 ms
-  EXPECT_EQ(service->refreshCount(), afterConstruction) << "refresh waits 50 ms after the last";
+  EXPECT_EQ(ServiceProbe::refreshCount(*service), afterConstruction)
+      << "refresh waits 50 ms after the last";
   platform.main.advance(0.002);
-  EXPECT_EQ(service->refreshCount(), afterConstruction + 1);
+  EXPECT_EQ(ServiceProbe::refreshCount(*service), afterConstruction + 1);
 
   // Timer ticks at 2, 4 and 6 s from construction, whatever the burst did.
   platform.main.advance(6.0 - platform.main.uptime());
-  EXPECT_EQ(service->refreshCount(), afterConstruction + 4);
+  EXPECT_EQ(ServiceProbe::refreshCount(*service), afterConstruction + 4);
 }
 
 TEST_F(AudioServiceTest, NothingRunsOnceTheServiceIsGone) {
@@ -45,7 +47,7 @@ TEST_F(AudioServiceTest, NothingRunsOnceTheServiceIsGone) {
 TEST_F(AudioServiceTest, WithoutTheTimerOnlyExplicitRefreshesHappen) {
   auto service = platform.makeService({.startTimer = false});
   platform.main.advance(10.0);
-  EXPECT_EQ(service->refreshCount(), 1u);
+  EXPECT_EQ(ServiceProbe::refreshCount(*service), 1u);
 }
 
 TEST_F(AudioServiceTest, AssigningErrorForgetsTheAutomationKeyAndCode) {
@@ -56,23 +58,23 @@ TEST_F(AudioServiceTest, AssigningErrorForgetsTheAutomationKeyAndCode) {
     if (field == ServiceField::error) ++errorNotifications;
   });
 
-  service->profileError("Perfil padrão %d", -50);
+  ServiceProbe::profileError(*service, "Perfil padrão %d", -50);
   EXPECT_EQ(service->state().error, "Perfil padrão -50");
-  EXPECT_EQ(service->automationErrorKey(), "Perfil padrão %d");
-  EXPECT_EQ(service->automationErrorCode(), -50);
+  EXPECT_EQ(ServiceProbe::automationErrorKey(*service), "Perfil padrão %d");
+  EXPECT_EQ(ServiceProbe::automationErrorCode(*service), -50);
 
   service->setError("outra mensagem");
   EXPECT_EQ(service->state().error, "outra mensagem");
-  EXPECT_FALSE(service->automationErrorKey());
-  EXPECT_FALSE(service->automationErrorCode());
+  EXPECT_FALSE(ServiceProbe::automationErrorKey(*service));
+  EXPECT_FALSE(ServiceProbe::automationErrorCode(*service));
 
-  service->profileError("Perfil padrão");
+  ServiceProbe::profileError(*service, "Perfil padrão");
   EXPECT_EQ(service->state().error, "Default profile");
-  EXPECT_EQ(service->automationErrorKey(), "Perfil padrão");
-  EXPECT_FALSE(service->automationErrorCode());
+  EXPECT_EQ(ServiceProbe::automationErrorKey(*service), "Perfil padrão");
+  EXPECT_FALSE(ServiceProbe::automationErrorCode(*service));
   service->setError(std::nullopt);
   EXPECT_FALSE(service->state().error);
-  EXPECT_FALSE(service->automationErrorKey());
+  EXPECT_FALSE(ServiceProbe::automationErrorKey(*service));
   EXPECT_EQ(errorNotifications, 4) << "every assignment is announced, even an unchanged one";
 
   subscription.reset();
@@ -85,14 +87,14 @@ TEST_F(AudioServiceTest, ConstructionReadsStoredSwitchesAndIgnoresWrongKinds) {
   platform.defaults.set("scheduleLastFired", StringMap{{"A", "2026-12-08"}});
   auto service = platform.makeService({.startTimer = false});
   EXPECT_TRUE(service->state().notificationsEnabled);
-  EXPECT_EQ(service->scheduleLastFired(), (StringMap{{"A", "2026-12-08"}}));
+  EXPECT_EQ(ServiceProbe::scheduleLastFired(*service), (StringMap{{"A", "2026-12-08"}}));
 
   test::SimPlatform other;
   other.defaults.set("notificationsEnabled", std::string("yes"));
   other.defaults.set("scheduleLastFired", Bytes{1, 2, 3});
   auto fallback = other.makeService({.startTimer = false});
   EXPECT_FALSE(fallback->state().notificationsEnabled);
-  EXPECT_TRUE(fallback->scheduleLastFired().empty());
+  EXPECT_TRUE(ServiceProbe::scheduleLastFired(*fallback).empty());
 }
 
 TEST_F(AudioServiceTest, UnreadableControlPreferencesAreAnnouncedUnlessAnotherMessageCameFirst) {

@@ -8,6 +8,7 @@
 #include "platform/sim/SimIdentity.h"
 #include "profiles/ProfileStore.h"
 #include "service/AudioService.h"
+#include "support/ServiceProbe.h"
 #include "support/SimPlatform.h"
 
 namespace tavuno {
@@ -94,7 +95,7 @@ TEST_F(AutomationsTest, AConnectionBeatsALaunchAndFailuresAreRecorded) {
   EXPECT_EQ(record.detailKey,
             "Os dispositivos do perfil não estão disponíveis. Nenhuma alteração foi aplicada.");
   EXPECT_EQ(record.detail, "The profile's devices are not available. No change was made.");
-  EXPECT_TRUE(service->pendingLaunches().empty()) << "consumed even though it lost";
+  EXPECT_TRUE(ServiceProbe::pendingLaunches(*service).empty()) << "consumed even though it lost";
 
   launch(51, "org.other");
   service->addLaunchRule("org.other", night.id);
@@ -191,15 +192,15 @@ TEST_F(AutomationsTest, AScheduledRuleSwitchedOffBeforeItsEvaluationIsDroppedUnm
   service->addScheduledRule(7, 0, desk.id);
   service->addScheduledRule(7, 0, night.id);
   service->refresh();
-  ASSERT_TRUE(service->scheduleQueue().pending());
+  ASSERT_TRUE(ServiceProbe::scheduleQueue(*service).pending());
   const Uuid off = service->state().scheduledRules[0].id;
   const Uuid on = service->state().scheduledRules[1].id;
   service->toggleScheduledRule(off);
-  service->applyConnectionRules();
+  ServiceProbe::applyConnectionRules(*service);
   EXPECT_EQ(service->state().activeProfileID, night.id);
   EXPECT_EQ(service->state().automationHistory.size(), 1u);
-  EXPECT_FALSE(service->scheduleLastFired().count(off.text()));
-  EXPECT_TRUE(service->scheduleLastFired().count(on.text()));
+  EXPECT_FALSE(ServiceProbe::scheduleLastFired(*service).count(off.text()));
+  EXPECT_TRUE(ServiceProbe::scheduleLastFired(*service).count(on.text()));
 }
 
 TEST_F(AutomationsTest, EveryRuleChangeSurvivesARestart) {

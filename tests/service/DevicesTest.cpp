@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "service/AudioService.h"
+#include "support/ServiceProbe.h"
 #include "support/SimPlatform.h"
 
 namespace tavuno {
@@ -85,25 +86,28 @@ TEST_F(DevicesTest, SetDefaultWritesRefreshesAndReportsFailures) {
                             .status = -10851});
   EXPECT_FALSE(service->setDefault(a, true));
   EXPECT_EQ(service->state().error, "Could not change the device (error -10851).");
-  EXPECT_EQ(service->automationErrorKey(), "Não foi possível alterar o dispositivo (erro %d).");
-  EXPECT_EQ(service->automationErrorCode(), -10851);
+  EXPECT_EQ(ServiceProbe::automationErrorKey(*service),
+            "Não foi possível alterar o dispositivo (erro %d).");
+  EXPECT_EQ(ServiceProbe::automationErrorCode(*service), -10851);
 }
 
 TEST_F(DevicesTest, ProcessOutputDevicesChecksSizes) {
   auto service = platform.makeService({.startTimer = false});
   AudioObjectID out = add("out", 0, 1);
   AudioObjectID process = platform.hal.addProcess({.pid = 42, .outputDevices = {out, 7}});
-  EXPECT_EQ(service->processOutputDevices(process), (std::vector<AudioObjectID>{out, 7}));
+  EXPECT_EQ(ServiceProbe::processOutputDevices(*service, process),
+            (std::vector<AudioObjectID>{out, 7}));
 
   const PropertyAddress devices{selector::processDevices, scope::output, 0};
   platform.hal.defineProperty(process, devices, {});
-  EXPECT_FALSE(service->processOutputDevices(process)) << "size 0";
+  EXPECT_FALSE(ServiceProbe::processOutputDevices(*service, process)) << "size 0";
   platform.hal.defineProperty(process, devices, {1, 2, 3, 4, 5, 6});
-  EXPECT_FALSE(service->processOutputDevices(process)) << "not a whole number of ids";
+  EXPECT_FALSE(ServiceProbe::processOutputDevices(*service, process))
+      << "not a whole number of ids";
   platform.hal.setProcessDevices(process, {out});
   platform.hal.injectFault({.operation = SimHal::Operation::get, .object = process});
-  EXPECT_FALSE(service->processOutputDevices(process)) << "failed read";
-  EXPECT_FALSE(service->processOutputDevices(999)) << "unknown process";
+  EXPECT_FALSE(ServiceProbe::processOutputDevices(*service, process)) << "failed read";
+  EXPECT_FALSE(ServiceProbe::processOutputDevices(*service, 999)) << "unknown process";
 }
 
 }  // namespace

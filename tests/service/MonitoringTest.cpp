@@ -3,6 +3,7 @@
 #include "devices/DevicePreferences.h"
 #include "hal/HalReaders.h"
 #include "service/AudioService.h"
+#include "support/ServiceProbe.h"
 #include "support/SimPlatform.h"
 
 namespace tavuno {
@@ -55,28 +56,29 @@ TEST_F(MonitoringTest, UnpluggingThePreferredOutputFallsBackToBuiltInAndReplugRe
 
   AudioObjectID again = plugHeadset();
   settle(0.06);
-  EXPECT_EQ(service->pendingConnections(), (std::set<std::string>{"headset"}));
+  EXPECT_EQ(ServiceProbe::pendingConnections(*service), (std::set<std::string>{"headset"}));
   settle(2.0);
   EXPECT_EQ(platform.hal.defaultOutput(), again);
   EXPECT_EQ(platform.hal.defaultInput(), again);
-  EXPECT_TRUE(service->pendingConnections().empty()) << "the automations consumed it";
+  EXPECT_TRUE(ServiceProbe::pendingConnections(*service).empty()) << "the automations consumed it";
 }
 
 TEST_F(MonitoringTest, ConnectionsCloseTogetherGiveOnePolicyPass) {
   auto service = platform.makeService();
   settle(2.0);
-  const auto passes = service->automationPasses();
+  const auto passes = ServiceProbe::automationPasses(*service);
   EXPECT_EQ(passes, 1u) << "the start-up pass";
-  EXPECT_TRUE(service->pendingConnections().empty()) << "the first refresh only records";
+  EXPECT_TRUE(ServiceProbe::pendingConnections(*service).empty())
+      << "the first refresh only records";
 
   plugHeadset();
   settle(1.0);
   platform.hal.addDevice({.uid = "dock", .outputStreams = 1});
   settle(1.4);
-  EXPECT_EQ(service->automationPasses(), passes);
-  EXPECT_EQ(service->pendingConnections(), (std::set<std::string>{"dock", "headset"}));
+  EXPECT_EQ(ServiceProbe::automationPasses(*service), passes);
+  EXPECT_EQ(ServiceProbe::pendingConnections(*service), (std::set<std::string>{"dock", "headset"}));
   settle(0.2);
-  EXPECT_EQ(service->automationPasses(), passes + 1);
+  EXPECT_EQ(ServiceProbe::automationPasses(*service), passes + 1);
 }
 
 TEST_F(MonitoringTest, WithAutomaticOffConnectionsAreNotedButDefaultsStay) {
@@ -85,33 +87,33 @@ TEST_F(MonitoringTest, WithAutomaticOffConnectionsAreNotedButDefaultsStay) {
   settle(2.0);
   plugHeadset();
   settle(0.06);
-  EXPECT_EQ(service->pendingConnections(), (std::set<std::string>{"headset"}));
+  EXPECT_EQ(ServiceProbe::pendingConnections(*service), (std::set<std::string>{"headset"}));
   settle(2.0);
   EXPECT_EQ(platform.hal.defaultOutput(), speakers);
-  EXPECT_EQ(service->automationPasses(), 2u);
+  EXPECT_EQ(ServiceProbe::automationPasses(*service), 2u);
 }
 
 TEST_F(MonitoringTest, ADirectionChangeTriggersThePolicyWithoutAConnection) {
   AudioObjectID headset = plugHeadset();
   auto service = platform.makeService();
   settle(2.0);
-  const auto passes = service->automationPasses();
+  const auto passes = ServiceProbe::automationPasses(*service);
   // Nobody listens to a device's streams: the next timer tick sees the change.
   platform.hal.defineProperty(headset, {selector::streams, scope::input, 0}, {});
   settle(0.05);
-  EXPECT_NE(service->lastTopology().find("headset:true:true"), std::string::npos);
+  EXPECT_NE(ServiceProbe::lastTopology(*service).find("headset:true:true"), std::string::npos);
   settle(2.0);
-  EXPECT_NE(service->lastTopology().find("headset:false:true"), std::string::npos);
-  EXPECT_EQ(service->automationPasses(), passes);
+  EXPECT_NE(ServiceProbe::lastTopology(*service).find("headset:false:true"), std::string::npos);
+  EXPECT_EQ(ServiceProbe::automationPasses(*service), passes);
   settle(1.5);
-  EXPECT_EQ(service->automationPasses(), passes + 1);
-  EXPECT_TRUE(service->pendingConnections().empty());
+  EXPECT_EQ(ServiceProbe::automationPasses(*service), passes + 1);
+  EXPECT_TRUE(ServiceProbe::pendingConnections(*service).empty());
 
   // A change of the default device alone refreshes but runs no policy.
   platform.hal.setDefaultOutput(headset);
   settle(2.0);
   EXPECT_EQ(service->state().defaultOutput, headset);
-  EXPECT_EQ(service->automationPasses(), passes + 1);
+  EXPECT_EQ(ServiceProbe::automationPasses(*service), passes + 1);
 }
 
 TEST_F(MonitoringTest, AFailedInputSwitchDoesNotStopTheOutputSwitch) {
@@ -133,7 +135,7 @@ TEST_F(MonitoringTest, OutputListenersFollowTheDefaultOutputAndAreRemovedExactly
   auto service = platform.makeService();
   // Devices, default input, default output, process list; volume and mute.
   EXPECT_EQ(platform.hal.listenerCount(), 6u);
-  EXPECT_EQ(service->listenerCount(), 6u);
+  EXPECT_EQ(ServiceProbe::listenerCount(*service), 6u);
   const std::size_t adds = platform.hal.callCount(SimHal::Operation::addListener);
   service->refresh();
   EXPECT_EQ(platform.hal.callCount(SimHal::Operation::addListener), adds)

@@ -4,6 +4,7 @@
 #include "engine/AppMixStore.h"
 #include "profiles/ProfileStore.h"
 #include "service/AudioService.h"
+#include "support/ServiceProbe.h"
 #include "support/SimPlatform.h"
 
 namespace tavuno {
@@ -157,7 +158,7 @@ TEST_F(ProfilesTest, AProfileTheOutputCannotTakeChangesNothing) {
   EXPECT_EQ(reloaded->state().error,
             "The profile's output does not support mute. No change was made.");
   EXPECT_FALSE(reloaded->applyProfile(missing));
-  EXPECT_EQ(reloaded->automationErrorKey(),
+  EXPECT_EQ(ServiceProbe::automationErrorKey(*reloaded),
             "Os dispositivos do perfil não estão disponíveis. Nenhuma alteração foi aplicada.");
   EXPECT_TRUE(platform.hal.writes().empty());
   EXPECT_FALSE(reloaded->applyProfile(profile("Not saved", "mic", "speakers")));
@@ -291,8 +292,8 @@ TEST_F(ProfilesTest, FailuresAfterTheSwitchAreReportedAndKeepTheActiveProfile) {
     };
 
     EXPECT_FALSE(service->applyProfile(work)) << row.proves;
-    EXPECT_EQ(service->automationErrorKey(), row.key) << row.proves;
-    EXPECT_EQ(service->automationErrorCode(), row.code) << row.proves;
+    EXPECT_EQ(ServiceProbe::automationErrorKey(*service), row.key) << row.proves;
+    EXPECT_EQ(ServiceProbe::automationErrorCode(*service), row.code) << row.proves;
     EXPECT_EQ(sim.hal.defaultInput(), headset) << row.proves;
     EXPECT_EQ(sim.hal.defaultOutput(), row.outputSwitched ? headset : speakers) << row.proves;
     EXPECT_EQ(service->state().activeProfileID, home.id) << row.proves;
@@ -314,7 +315,7 @@ TEST_F(ProfilesTest, RenamingTrimsTheNameAndRefusesAProfileNoLongerListed) {
   EXPECT_EQ(service->state().error, "Enter a name for the profile.");
   service->setError(std::nullopt);
   service->updateProfile(profile("Apagado", "mic", "speakers"), "Outro");
-  EXPECT_EQ(service->automationErrorKey(), "Informe um nome para o perfil.");
+  EXPECT_EQ(ServiceProbe::automationErrorKey(*service), "Informe um nome para o perfil.");
   EXPECT_EQ(ProfileStore::load(platform.defaults), service->state().profiles);
   EXPECT_EQ(service->state().profiles[0].name, "Casa");
   EXPECT_EQ(service->state().profiles.size(), 2u);

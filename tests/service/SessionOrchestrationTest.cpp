@@ -6,6 +6,7 @@
 #include "profiles/ProfileStore.h"
 #include "service/AudioService.h"
 #include "support/FakeSession.h"
+#include "support/ServiceProbe.h"
 #include "support/SimPlatform.h"
 
 namespace tavuno {
@@ -427,7 +428,7 @@ TEST_F(OrchestrationTest, StalledStartsAndDeadStreamsAreReported) {
   platform.main.advance(15.0);
   EXPECT_TRUE(service->state().stalledStarts.count("org.player"));
   EXPECT_TRUE(service->state().startingApps.empty());
-  EXPECT_EQ(service->stalledWarningOwner(), "org.player");
+  EXPECT_EQ(ServiceProbe::stalledWarningOwner(*service), "org.player");
   ASSERT_TRUE(service->state().error);
 
   sessions.next = [](test::FakeSession& s) { s.callbacks = 0; };

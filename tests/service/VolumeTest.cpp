@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "service/AudioService.h"
+#include "support/ServiceProbe.h"
 #include "support/SimPlatform.h"
 
 namespace tavuno {
@@ -30,14 +31,14 @@ TEST_F(VolumeTest, ChannelsKeepTheirBalanceThroughZero) {
   auto service = platform.makeService({.startTimer = false});
   EXPECT_TRUE(service->state().volumeAvailable);
   EXPECT_FLOAT_EQ(service->state().volume, 0.8f);
-  EXPECT_EQ(service->volumeElements(), (std::vector<std::uint32_t>{1, 2}));
+  EXPECT_EQ(ServiceProbe::volumeElements(*service), (std::vector<std::uint32_t>{1, 2}));
 
   EXPECT_TRUE(service->setVolume(0.5f));
   EXPECT_EQ(channels(stereo), (std::vector<float>{0.5f, 0.25f}));
   EXPECT_FLOAT_EQ(service->state().volume, 0.5f) << "read back by the refresh";
 
   EXPECT_TRUE(service->setVolume(0));
-  EXPECT_EQ(service->lastAudibleRatios(), (std::vector<float>{1.0f, 0.5f}));
+  EXPECT_EQ(ServiceProbe::lastAudibleRatios(*service), (std::vector<float>{1.0f, 0.5f}));
   EXPECT_TRUE(service->setVolume(0.6f));
   EXPECT_EQ(channels(stereo), (std::vector<float>{0.6f, 0.3f}));
 
@@ -53,7 +54,7 @@ TEST_F(VolumeTest, AMasterControlWinsOverChannels) {
                               .channelVolumes = {SimControl{0.9f}, SimControl{0.9f}}});
   platform.hal.setDefaultOutput(device);
   auto service = platform.makeService({.startTimer = false});
-  EXPECT_EQ(service->volumeElements(), (std::vector<std::uint32_t>{0}));
+  EXPECT_EQ(ServiceProbe::volumeElements(*service), (std::vector<std::uint32_t>{0}));
   EXPECT_FLOAT_EQ(service->state().volume, 0.3f);
   platform.hal.clearWrites();
   EXPECT_TRUE(service->setVolume(0.7f));
@@ -90,31 +91,31 @@ TEST_F(VolumeTest, EveryChannelIsTriedAndTheLastFailureIsShown) {
   EXPECT_EQ(platform.hal.writes().size(), 3u);
   EXPECT_FLOAT_EQ(*platform.hal.volume(device, 3), 0.9f);
   EXPECT_EQ(service->state().error, "Could not change every channel (error -2).");
-  EXPECT_EQ(service->automationErrorCode(), -2);
+  EXPECT_EQ(ServiceProbe::automationErrorCode(*service), -2);
 }
 
 TEST_F(VolumeTest, RatiosAreForgottenWhenTheOutputOrItsControlsChange) {
   AudioObjectID a = addStereo("a"), b = addStereo("b");
   platform.hal.setDefaultOutput(a);
   auto service = platform.makeService({.startTimer = false});
-  EXPECT_EQ(service->lastAudibleRatios(), (std::vector<float>{1.0f, 0.5f}));
+  EXPECT_EQ(ServiceProbe::lastAudibleRatios(*service), (std::vector<float>{1.0f, 0.5f}));
   service->setVolume(0);
   platform.hal.setDefaultOutput(b);
   platform.hal.setVolume(b, 1, 0);
   platform.hal.setVolume(b, 2, 0);
   service->refresh();
-  EXPECT_TRUE(service->lastAudibleRatios().empty());
-  EXPECT_EQ(service->volumeDevice(), b);
+  EXPECT_TRUE(ServiceProbe::lastAudibleRatios(*service).empty());
+  EXPECT_EQ(ServiceProbe::volumeDevice(*service), b);
   EXPECT_TRUE(service->setVolume(0.6f));
   EXPECT_EQ(channels(b), (std::vector<float>{0.6f, 0.6f}));
 
   platform.hal.setVolume(b, 1, 0);
   platform.hal.setVolume(b, 2, 0);
   service->refresh();
-  EXPECT_EQ(service->lastAudibleRatios(), (std::vector<float>{1.0f, 1.0f}));
+  EXPECT_EQ(ServiceProbe::lastAudibleRatios(*service), (std::vector<float>{1.0f, 1.0f}));
   platform.hal.removeProperty(b, {selector::volumeScalar, scope::output, 2});
   service->refresh();
-  EXPECT_TRUE(service->lastAudibleRatios().empty()) << "a control went away";
+  EXPECT_TRUE(ServiceProbe::lastAudibleRatios(*service).empty()) << "a control went away";
 }
 
 TEST_F(VolumeTest, MuteReadsWritesAndReportsFailures) {

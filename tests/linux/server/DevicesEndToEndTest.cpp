@@ -5,6 +5,7 @@
 #include "devices/HeadsetPair.h"
 #include "linux/server/LinuxServiceFixture.h"
 #include "platform/linux/Transport.h"
+#include "support/ServiceProbe.h"
 
 namespace tavuno::test {
 namespace {
@@ -67,7 +68,7 @@ TEST_F(LinuxServiceTest, BalanceIsKeptThroughZeroOnUnequalChannels) {
   server().pactl({"set-sink-volume", Server::speakers, "100%", "50%"});
   ASSERT_TRUE(pumpUntil(
       [&] {
-        return service->channelVolumes() == std::vector<float>{1.0f, 0.5f};
+        return ServiceProbe::channelVolumes(*service) == std::vector<float>{1.0f, 0.5f};
       },
       10.0));
   ASSERT_TRUE(service->setVolume(0.0f));
@@ -82,10 +83,10 @@ TEST_F(LinuxServiceTest, BalanceIsKeptThroughZeroOnUnequalChannels) {
 
 TEST_F(LinuxServiceTest, AnOutsideChangeReachesTheServiceThroughItsListener) {
   makeService(/*startTimer=*/false);
-  const std::uint64_t refreshes = service->refreshCount();
+  const std::uint64_t refreshes = ServiceProbe::refreshCount(*service);
   server().pactl({"set-sink-volume", Server::speakers, "30%"});
   EXPECT_TRUE(pumpUntil([&] { return std::fabs(service->state().volume - 0.3f) < 0.01f; }, 10.0));
-  EXPECT_GT(service->refreshCount(), refreshes);
+  EXPECT_GT(ServiceProbe::refreshCount(*service), refreshes);
   server().pactl({"set-sink-mute", Server::speakers, "1"});
   EXPECT_TRUE(pumpUntil([&] { return service->state().muted; }, 10.0));
 }

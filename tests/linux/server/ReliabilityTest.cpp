@@ -10,6 +10,7 @@
 
 #include "linux/server/LinuxServiceFixture.h"
 #include "linux/stack/PulseClient.h"
+#include "support/ServiceProbe.h"
 
 namespace tavuno::test {
 namespace {
@@ -44,7 +45,7 @@ TEST_F(LinuxServiceTest, AServerRestartKeepsIdsAndAnnouncesNoDeviceChange) {
   EXPECT_FALSE(devicesChanged);
   EXPECT_EQ(service->state().devices, before) << "same ids and UIDs";
   EXPECT_TRUE(notifications->posted().empty());
-  EXPECT_TRUE(service->pendingConnections().empty());
+  EXPECT_TRUE(ServiceProbe::pendingConnections(*service).empty());
 }
 
 TEST_F(LinuxServiceTest, AHotplugStormIsFollowedAtABoundedRefreshRate) {
@@ -77,11 +78,12 @@ TEST_F(LinuxServiceTest, AHotplugStormIsFollowedAtABoundedRefreshRate) {
       client.unloadModule(module);
     done = true;
   });
-  const std::uint64_t refreshes = service->refreshCount();
+  const std::uint64_t refreshes = ServiceProbe::refreshCount(*service);
   const double start = main.uptime();
   pumpUntil([&] { return done.load(); }, 30.0);
   const double seconds = main.uptime() - start;
-  const double rate = static_cast<double>(service->refreshCount() - refreshes) / seconds;
+  const double rate =
+      static_cast<double>(ServiceProbe::refreshCount(*service) - refreshes) / seconds;
   storm.join();
   RecordProperty("refreshes_per_second", std::to_string(rate));
   RecordProperty("operations_per_second", std::to_string(operations / seconds));
@@ -109,7 +111,7 @@ TEST_F(LinuxServiceTest, HostileServerDataGivesSensibleValues) {
   }
   // The server keeps at most 32 channels; all of them take the volume.
   ASSERT_TRUE(service->setDefault(idOf("wide"), false));
-  EXPECT_EQ(service->outputChannelCount(idOf("wide")), 32u);
+  EXPECT_EQ(ServiceProbe::outputChannelCount(*service, idOf("wide")), 32u);
   ASSERT_TRUE(service->setVolume(0.5f));
   EXPECT_TRUE(pumpUntil(
       [&] {
