@@ -90,6 +90,27 @@ json statusReport(const ServiceState& state) {
           {"activeProfile", std::move(active)}};
 }
 
+StatusProperties statusProperties(const json& status) {
+  StatusProperties properties;
+  if (!status.is_object()) return properties;
+  // The string under `field` of the object under `key`; empty when either is missing.
+  auto text = [&status](const char* key, const char* field) {
+    const auto object = status.find(key);
+    if (object == status.end() || !object->is_object()) return std::string();
+    const auto value = object->find(field);
+    return value != object->end() && value->is_string() ? value->get<std::string>() : std::string();
+  };
+  if (const auto volume = status.find("volume");
+      volume != status.end() && volume->is_number_integer())
+    properties.volume = std::clamp(volume->get<int>(), 0, 100);
+  if (const auto muted = status.find("muted"); muted != status.end() && muted->is_boolean())
+    properties.muted = muted->get<bool>();
+  properties.defaultOutput = text("defaultOutput", "uid");
+  properties.defaultInput = text("defaultInput", "uid");
+  properties.activeProfile = text("activeProfile", "name");
+  return properties;
+}
+
 json profilesReport(const ServiceState& state) {
   json profiles = json::array();
   for (const auto& profile : state.profiles)

@@ -21,6 +21,22 @@ namespace tavuno::control {
 //  "state"}], "activeProfile": {"id", "name"} or null}
 nlohmann::json statusReport(const ServiceState& state);
 
+// The scalar fields of a status report, as the D-Bus properties give them
+// (D-Bus has no null: a missing value is -1, false or empty).
+struct StatusProperties {
+  int volume = -1;            // 0-100; -1 when the default output has no volume control
+  bool muted = false;         // false also when it has no mute control
+  std::string defaultOutput;  // the device's UID; empty when there is none (or it is hidden)
+  std::string defaultInput;
+  std::string activeProfile;  // the profile's name; empty when none is active
+
+  friend bool operator==(const StatusProperties&, const StatusProperties&) = default;
+};
+
+// Read from a statusReport() (anything else gives the missing values), so the
+// properties always say what `status --json` says.
+StatusProperties statusProperties(const nlohmann::json& status);
+
 // {"profiles": [{"id", "name", "active"}]}, in the user's order.
 nlohmann::json profilesReport(const ServiceState& state);
 

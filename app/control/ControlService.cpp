@@ -4,6 +4,7 @@
 
 #include <QDBusConnectionInterface>
 #include <QDBusError>
+#include <QDBusMessage>
 
 #include "control/StatusReport.h"
 #include "ui/model/ViewTexts.h"
@@ -59,7 +60,8 @@ ControlService::Claim ControlService::publish() {
   if (!bus_.isConnected()) return Claim::noBus;
   exported_ = bus_.registerObject(
       QStringLiteral(TAVUNO_OBJECT_PATH), QStringLiteral(TAVUNO_CONTROL_INTERFACE), this,
-      QDBusConnection::ExportScriptableSlots | QDBusConnection::ExportScriptableSignals);
+      QDBusConnection::ExportScriptableSlots | QDBusConnection::ExportScriptableSignals |
+          QDBusConnection::ExportScriptableProperties);
   if (!exported_) return Claim::noBus;
   const auto answer = bus_.interface()->registerService(
       QStringLiteral(TAVUNO_BUS_NAME), QDBusConnectionInterface::DontQueueService,
@@ -77,6 +79,7 @@ void ControlService::attach(std::weak_ptr<AudioService> service, std::function<v
   showWindow_ = std::move(showWindow);
   quit_ = std::move(quit);
   subscription_.reset();
+  announced_ = properties();
   if (auto strong = service.lock()) {
     // Runs inside the service's operations: only note the field.
     subscription_ = strong->observe([this](ServiceField field) {
@@ -90,11 +93,61 @@ void ControlService::flushChanges() {
   const quint64 fields = changed_;
   changed_ = 0;
   const auto parts = control::changedParts(fields);
-  if (parts.empty()) return;
-  QStringList names;
-  for (const auto& part : parts)
-    names << qs(part);
-  emit Changed(names);
+  if (!parts.empty()) {
+    QStringList names;
+    for (const auto& part : parts)
+      names << qs(part);
+    emit Changed(names);
+  }
+  announceProperties();
+}
+
+control::StatusProperties ControlService::properties() const {
+  const auto status = commands_.status();
+  return status.ok() ? control::statusProperties(status.value) : control::StatusProperties{};
+}
+
+int ControlService::volumeProperty() const {
+  return properties().volume;
+}
+
+bool ControlService::mutedProperty() const {
+  return properties().muted;
+}
+
+QString ControlService::defaultOutputProperty() const {
+  return qs(properties().defaultOutput);
+}
+
+QString ControlService::defaultInputProperty() const {
+  return qs(properties().defaultInput);
+}
+
+QString ControlService::activeProfileProperty() const {
+  return qs(properties().activeProfile);
+}
+
+void ControlService::announceProperties() {
+  const control::StatusProperties now = properties();
+  // Compared as followers see them (a whole percent), so a drag within one
+  // percent, or a change of fields no property shows, sends nothing.
+  QVariantMap changed;
+  if (now.volume != announced_.volume) changed.insert(QStringLiteral("Volume"), now.volume);
+  if (now.muted != announced_.muted) changed.insert(QStringLiteral("Muted"), now.muted);
+  if (now.defaultOutput != announced_.defaultOutput)
+    changed.insert(QStringLiteral("DefaultOutput"), qs(now.defaultOutput));
+  if (now.defaultInput != announced_.defaultInput)
+    changed.insert(QStringLiteral("DefaultInput"), qs(now.defaultInput));
+  if (now.activeProfile != announced_.activeProfile)
+    changed.insert(QStringLiteral("ActiveProfile"), qs(now.activeProfile));
+  announced_ = now;
+  if (changed.isEmpty() || !exported_) return;
+  // QtDBus answers Get and GetAll but never sends this signal itself.
+  auto signal = QDBusMessage::createSignal(QStringLiteral(TAVUNO_OBJECT_PATH),
+                                           QStringLiteral("org.freedesktop.DBus.Properties"),
+                                           QStringLiteral("PropertiesChanged"));
+  signal << QStringLiteral(TAVUNO_CONTROL_INTERFACE) << changed << QStringList();
+  bus_.send(signal);
 }
 
 nlohmann::json ControlService::reply(const control::ControlResult& result) {

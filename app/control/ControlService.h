@@ -10,6 +10,7 @@
 
 #include "app/control/ControlBus.h"
 #include "control/ControlCommands.h"
+#include "control/StatusReport.h"
 
 namespace tavuno {
 
@@ -25,9 +26,21 @@ namespace tavuno {
 // Changed(as parts) tells followers which fields of the status report
 // changed: a burst of changes (a refresh, a slider drag) is one signal at
 // most every `changeInterval` seconds, naming every part it touched.
+//
+// The report's scalar fields are also read-only properties of the interface
+// (org.freedesktop.DBus.Properties; see control::StatusProperties for their
+// values): Volume (i), Muted (b), DefaultOutput (s), DefaultInput (s) and
+// ActiveProfile (s). Get reads them live; PropertiesChanged, sent with
+// Changed after a burst, carries those whose value differs from the last one
+// sent, and is not sent when none does.
 class ControlService : public QObject, protected QDBusContext {
   Q_OBJECT
   Q_CLASSINFO("D-Bus Interface", TAVUNO_CONTROL_INTERFACE)
+  Q_PROPERTY(int Volume READ volumeProperty)
+  Q_PROPERTY(bool Muted READ mutedProperty)
+  Q_PROPERTY(QString DefaultOutput READ defaultOutputProperty)
+  Q_PROPERTY(QString DefaultInput READ defaultInputProperty)
+  Q_PROPERTY(QString ActiveProfile READ activeProfileProperty)
 
  public:
   static constexpr int changeInterval = 50;  // milliseconds
@@ -76,6 +89,17 @@ class ControlService : public QObject, protected QDBusContext {
   nlohmann::json reply(const control::ControlResult& result);
   void flushChanges();
 
+  // The properties now, read from the status report; the missing values
+  // while no service is attached.
+  control::StatusProperties properties() const;
+  int volumeProperty() const;
+  bool mutedProperty() const;
+  QString defaultOutputProperty() const;
+  QString defaultInputProperty() const;
+  QString activeProfileProperty() const;
+  // Sends PropertiesChanged with what differs from `announced_`, if anything.
+  void announceProperties();
+
   QDBusConnection bus_;
   bool exported_ = false;
   bool named_ = false;
@@ -85,6 +109,9 @@ class ControlService : public QObject, protected QDBusContext {
   Observers<ServiceField>::Subscription subscription_;
   quint64 changed_ = 0;
   QTimer changeTimer_;
+  // The property values last announced: those at attach(), then those of
+  // each PropertiesChanged sent.
+  control::StatusProperties announced_;
 };
 
 }  // namespace tavuno

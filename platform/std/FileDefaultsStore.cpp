@@ -108,6 +108,10 @@ FileDefaultsStore::FileDefaultsStore(fs::path file, std::unique_ptr<ThreadMainQu
   }
   if (state_->writable) state_->file.removeStaleTemporaries();
   if (ownWriter_) ownThread_ = std::thread([queue = ownWriter_.get()] { queue->run(); });
+  std::unique_lock lock(state_->mutex);
+  // An earlier version's file, its lists in base64: rewritten once, as after
+  // a change, with the lists in place and every value as it was read.
+  if (state_->writable && state_->document.olderForm > 0) changed(lock);
 }
 
 FileDefaultsStore::~FileDefaultsStore() {

@@ -35,6 +35,10 @@ class ThreadMainQueue;
 // a newer version (SettingsDocument::newerVersion) is read the same way and
 // never written over: the store works in memory only and message() says so.
 //
+// A file an earlier version wrote, with its lists of records as base64 (see
+// SettingsCodec.h), is read whole and rewritten in this version's form on the
+// writer shortly after the load, as after a change, unless it is not writable.
+//
 // Thread-safe: any thread may read, change or flush.
 class FileDefaultsStore : public DefaultsStore {
  public:

@@ -1,6 +1,7 @@
 #include "platform/std/SettingsCodec.h"
 
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <utility>
 #include <vector>
@@ -24,6 +25,53 @@ int base64Value(char c) {
   return -1;
 }
 
+// Kept content is written back with nlohmann's dump, which recurses once per
+// level: deeper content would exhaust the stack, so a document holding any is
+// not read (and the file is set aside whole). This version writes the records
+// of its lists in place, a few levels below the entry (a profile's mix: 7).
+constexpr std::size_t deepestKept = 256;
+
+bool deeperThan(const json& value, std::size_t limit) {
+  std::vector<std::pair<const json*, std::size_t>> stack{{&value, 1}};
+  while (!stack.empty()) {
+    auto [node, depth] = stack.back();
+    stack.pop_back();
+    if (!node->is_structured()) continue;
+    if (depth > limit) return true;
+    for (const auto& child : *node)
+      stack.emplace_back(&child, depth + 1);
+  }
+  return false;
+}
+
+// The compact text the record lists are stored as (the same dump as
+// dumpJson()), for bytes read from a nested value.
+std::string compactText(const json& value) {
+  return value.dump(-1, ' ', false, json::error_handler_t::replace);
+}
+
+// The array or object that `bytes` are the compact text of, exactly as
+// compactText() writes it: such bytes are written in place, so a person can
+// read and edit them, and read back byte for byte. Anything else (an opaque
+// value such as the window's geometry, JSON with other spacing or key order,
+// a scalar, text nested too deep to write) is nothing here and stays base64.
+std::optional<json> nestedForm(const Bytes& bytes) {
+  // Every JSON text starts with one of these, spacing aside: most opaque
+  // values are turned away without a parse.
+  if (bytes.empty() || (bytes.front() != '[' && bytes.front() != '{')) return std::nullopt;
+  try {
+    json value = json::parse(bytes.begin(), bytes.end(), nullptr, /*allow_exceptions=*/false);
+    if (!value.is_structured() || deeperThan(value, deepestKept)) return std::nullopt;
+    const std::string text = value.dump(-1, ' ', false, json::error_handler_t::strict);
+    // Compared as bytes: char is signed, and UTF-8 past ASCII would differ.
+    if (text.size() != bytes.size() || std::memcmp(text.data(), bytes.data(), text.size()) != 0)
+      return std::nullopt;
+    return value;
+  } catch (...) {
+    return std::nullopt;
+  }
+}
+
 json encodeValue(const DefaultsValue& value) {
   return std::visit(
       [](const auto& v) -> json {
@@ -37,13 +85,18 @@ json encodeValue(const DefaultsValue& value) {
           if (std::isinf(v)) return {{"double", v > 0 ? "inf" : "-inf"}};
           return {{"double", v}};
         }
-        if constexpr (std::is_same_v<T, Bytes>) return {{"data", encodeBase64(v)}};
+        if constexpr (std::is_same_v<T, Bytes>) {
+          if (auto nested = nestedForm(v)) return {{"data", std::move(*nested)}};
+          return {{"data", encodeBase64(v)}};
+        }
         if constexpr (std::is_same_v<T, StringMap>) return {{"dictionary", json(v)}};
       },
       value);
 }
 
-std::optional<DefaultsValue> decodeValue(const json& entry) {
+// `olderForm` is set for bytes this version writes in place but the entry
+// holds as base64, as Tavuno wrote every list before.
+std::optional<DefaultsValue> decodeValue(const json& entry, bool& olderForm) {
   if (!entry.is_object() || entry.size() != 1) return std::nullopt;
   // Copied out: items() yields proxies that die with their iterator.
   auto only = entry.begin();
@@ -68,8 +121,16 @@ std::optional<DefaultsValue> decodeValue(const json& entry) {
     if (text == "-inf") return -std::numeric_limits<double>::infinity();
   }
   if (kind == "data" && v.is_string()) {
-    if (auto bytes = decodeBase64(v.get_ref<const std::string&>())) return *bytes;
-    return std::nullopt;
+    auto bytes = decodeBase64(v.get_ref<const std::string&>());
+    if (!bytes) return std::nullopt;
+    olderForm = nestedForm(*bytes).has_value();
+    return std::move(*bytes);
+  }
+  if (kind == "data" && v.is_structured()) {
+    // Too deep to dump: the document is then set aside whole (see below).
+    if (deeperThan(v, deepestKept)) return std::nullopt;
+    const std::string text = compactText(v);
+    return Bytes(text.begin(), text.end());
   }
   if (kind == "dictionary" && v.is_object()) {
     StringMap map;
@@ -80,24 +141,6 @@ std::optional<DefaultsValue> decodeValue(const json& entry) {
     return map;
   }
   return std::nullopt;
-}
-
-// Kept content is written back with nlohmann's dump, which recurses once per
-// level: deeper content would exhaust the stack, so a document holding any is
-// not read (and the file is set aside whole). This version writes 3 levels.
-constexpr std::size_t deepestKept = 256;
-
-bool deeperThan(const json& value, std::size_t limit) {
-  std::vector<std::pair<const json*, std::size_t>> stack{{&value, 1}};
-  while (!stack.empty()) {
-    auto [node, depth] = stack.back();
-    stack.pop_back();
-    if (!node->is_structured()) continue;
-    if (depth > limit) return true;
-    for (const auto& child : *node)
-      stack.emplace_back(&child, depth + 1);
-  }
-  return false;
 }
 
 // Compact JSON text of a parsed value. Parsed text is UTF-8 already; replace
@@ -198,12 +241,15 @@ std::optional<SettingsDocument> decodeSettingsDocument(std::string_view text) {
     document.otherMembers.emplace(it.key(), dumpKept(it.value()));
   }
   for (auto it = values->begin(); it != values->end(); ++it) {
-    if (auto value = decodeValue(it.value()))
+    bool olderForm = false;
+    if (auto value = decodeValue(it.value(), olderForm)) {
       document.values.emplace(it.key(), std::move(*value));
-    else if (deeperThan(it.value(), deepestKept))
+      if (olderForm) ++document.olderForm;
+    } else if (deeperThan(it.value(), deepestKept)) {
       return std::nullopt;
-    else
+    } else {
       document.unreadable.emplace(it.key(), dumpKept(it.value()));
+    }
   }
   return document;
 }

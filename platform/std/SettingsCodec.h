@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <map>
 #include <optional>
@@ -12,7 +13,15 @@ namespace tavuno {
 
 // The settings file's JSON form. Each value is an object naming its kind:
 //   {"version": 1, "values": {"automatic": {"bool": true},
-//                              "profiles": {"data": "<base64>"}, ...}}
+//                              "profiles": {"data": [{"id": "...", ...}]},
+//                              "windowGeometry": {"data": "<base64>"}, ...}}
+//
+// Data that is the compact JSON text of an array or an object (every list of
+// records: profiles, rules, the per-app mix, the history) is written as that
+// array or object in place, so that a person can read and fix it; reading it
+// gives back its compact text. Other data is base64 text. Both read back to the
+// bytes that were stored. Earlier versions wrote all data as base64: that is
+// still read, and counted in SettingsDocument::olderForm.
 //
 // The version this program writes. A file of a higher version (or whose
 // version is not an integer) was written by a newer Tavuno: what this version
@@ -31,6 +40,9 @@ struct SettingsDocument {
   std::map<std::string, std::string> otherMembers;
   // "version" is there and is not an integer of at most settingsFormatVersion.
   bool newerVersion = false;
+  // Values held in a form this version reads but no longer writes (records
+  // as base64): writing the document again puts them in place.
+  std::size_t olderForm = 0;
 
   friend bool operator==(const SettingsDocument&, const SettingsDocument&) = default;
 };
@@ -48,6 +60,8 @@ std::optional<SettingsDocument> decodeSettingsDocument(std::string_view text);
 // The readable values of decodeSettingsDocument().
 std::optional<std::map<std::string, DefaultsValue>> decodeSettings(std::string_view text);
 
+// Strict base64 (RFC 4648, padded), for data that is not JSON text: nothing
+// for text with any other character or a wrong length.
 std::string encodeBase64(const Bytes& bytes);
 std::optional<Bytes> decodeBase64(std::string_view text);
 

@@ -201,6 +201,33 @@ TEST_F(ControlCommandsTest, ProfilesAreRenamedAndDeletedThroughTheServiceWithIts
   expectFailed(commands->deleteProfile("Default profile"), "Keep at least one profile.");
 }
 
+// What the D-Bus properties give: the report's scalars, with the missing
+// values where the report has null.
+TEST_F(ControlCommandsTest, PropertiesAreTheReportsScalarsAndNullIsTheMissingValue) {
+  ASSERT_TRUE(commands->setMute(MuteChange::on).ok());
+  auto properties = statusProperties(commands->status().value);
+  EXPECT_EQ(properties, (StatusProperties{.volume = 50,
+                                          .muted = true,
+                                          .defaultOutput = "spk",
+                                          .defaultInput = "mic",
+                                          .activeProfile = "Default profile"}));
+
+  // The headset has neither control; hidden or absent devices are no UID.
+  ASSERT_TRUE(commands->setDefaultDevice("Headset", false).ok());
+  properties = statusProperties(commands->status().value);
+  EXPECT_EQ(properties.volume, -1);
+  EXPECT_FALSE(properties.muted);
+  EXPECT_EQ(properties.defaultOutput, "hs");
+
+  auto report = commands->status().value;
+  report["defaultInput"] = nullptr;
+  report["activeProfile"] = nullptr;
+  properties = statusProperties(report);
+  EXPECT_EQ(properties.defaultInput, "");
+  EXPECT_EQ(properties.activeProfile, "");
+  EXPECT_EQ(statusProperties(nullptr), StatusProperties{}) << "no report: all missing";
+}
+
 TEST_F(ControlCommandsTest, AServiceThatIsGoneFailsEveryCommand) {
   service.reset();
   expectFailed(commands->status(), "Tavuno is not running.");

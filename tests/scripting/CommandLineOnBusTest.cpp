@@ -3,12 +3,16 @@
 // processes.
 #include <gtest/gtest.h>
 
+#include <QDBusArgument>
 #include <QDBusConnection>
 #include <QDBusMessage>
+#include <QDBusMetaType>
 #include <QDBusPendingCall>
+#include <QDBusVariant>
 
 #include "app/TavunoApp.h"
 #include "app/control/ControlService.h"
+#include "control/StatusReport.h"
 #include "scripting/TavunoRun.h"
 #include "ui/AppFixture.h"
 #include "ui/QtWait.h"
@@ -205,6 +209,161 @@ TEST_F(CommandLineOnBus, ChangedNamesWhatChangedOnceForABurst) {
       if (parts.contains("apps")) return true;
     return false;
   }));
+}
+
+constexpr const char* propertiesInterface = "org.freedesktop.DBus.Properties";
+
+// A call to the control object, answered while the event loop turns (the app
+// answering it runs in this process).
+QDBusMessage callControl(QDBusConnection& caller, const QString& interface, const QString& method,
+                         const QVariantList& arguments = {}) {
+  auto call = QDBusMessage::createMethodCall(QStringLiteral(TAVUNO_BUS_NAME),
+                                             QStringLiteral(TAVUNO_OBJECT_PATH), interface, method);
+  call.setArguments(arguments);
+  auto pending = caller.asyncCall(call);
+  test::waitUntil([&] { return pending.isFinished(); });
+  return pending.reply();
+}
+
+QVariantMap allProperties(QDBusConnection& caller) {
+  const auto reply = callControl(caller, propertiesInterface, QStringLiteral("GetAll"),
+                                 {QStringLiteral(TAVUNO_CONTROL_INTERFACE)});
+  return qdbus_cast<QVariantMap>(reply.arguments().value(0));
+}
+
+// Runs the event loop for several change intervals, so that every signal of
+// what happened so far has arrived.
+void settle() {
+  test::waitUntil([] { return false; }, 6 * ControlService::changeInterval / 1000.0);
+}
+
+// The status report's scalars, as standard read-only properties that a
+// generic D-Bus tool lists and reads.
+TEST_F(CommandLineOnBus, PropertiesAreTheStatusScalarsAndAreListedAsReadOnly) {
+  publish();
+  auto caller = bus->connect();
+  const auto status =
+      nlohmann::json::parse(callControl(caller, TAVUNO_CONTROL_INTERFACE, QStringLiteral("Status"))
+                                .arguments()
+                                .value(0)
+                                .toString()
+                                .toStdString());
+  const QVariantMap all = allProperties(caller);
+  EXPECT_EQ(all.keys(),
+            (QStringList{"ActiveProfile", "DefaultInput", "DefaultOutput", "Muted", "Volume"}));
+  EXPECT_EQ(all.value("Volume").metaType(), QMetaType::fromType<int>());
+  EXPECT_EQ(all.value("Volume").toInt(), status["volume"].get<int>());
+  EXPECT_EQ(all.value("Muted").metaType(), QMetaType::fromType<bool>());
+  EXPECT_EQ(all.value("Muted").toBool(), status["muted"].get<bool>());
+  EXPECT_EQ(all.value("DefaultOutput").toString().toStdString(), status["defaultOutput"]["uid"]);
+  EXPECT_EQ(all.value("DefaultOutput").toString(), "demo.speakers");
+  EXPECT_EQ(all.value("DefaultInput").toString().toStdString(), status["defaultInput"]["uid"]);
+  EXPECT_EQ(all.value("ActiveProfile").toString().toStdString(), status["activeProfile"]["name"]);
+  EXPECT_FALSE(all.value("ActiveProfile").toString().isEmpty());
+
+  // Get reads the value of now, not of the last signal.
+  service().setVolume(0.3f);
+  const auto get =
+      callControl(caller, propertiesInterface, QStringLiteral("Get"),
+                  {QStringLiteral(TAVUNO_CONTROL_INTERFACE), QStringLiteral("Volume")});
+  EXPECT_EQ(qvariant_cast<QDBusVariant>(get.arguments().value(0)).variant().toInt(), 30);
+  const auto set = callControl(caller, propertiesInterface, QStringLiteral("Set"),
+                               {QStringLiteral(TAVUNO_CONTROL_INTERFACE), QStringLiteral("Volume"),
+                                QVariant::fromValue(QDBusVariant(10))});
+  EXPECT_EQ(set.type(), QDBusMessage::ErrorMessage) << "read-only";
+  EXPECT_FLOAT_EQ(service().state().volume, 0.3f);
+  EXPECT_EQ(callControl(caller, propertiesInterface, QStringLiteral("Get"),
+                        {QStringLiteral(TAVUNO_CONTROL_INTERFACE), QStringLiteral("Nope")})
+                .type(),
+            QDBusMessage::ErrorMessage);
+
+  const QString xml = callControl(caller, QStringLiteral("org.freedesktop.DBus.Introspectable"),
+                                  QStringLiteral("Introspect"))
+                          .arguments()
+                          .value(0)
+                          .toString();
+  for (const char* property : {R"(<property name="Volume" type="i" access="read"/>)",
+                               R"(<property name="Muted" type="b" access="read"/>)",
+                               R"(<property name="DefaultOutput" type="s" access="read"/>)",
+                               R"(<property name="DefaultInput" type="s" access="read"/>)",
+                               R"(<property name="ActiveProfile" type="s" access="read"/>)",
+                               R"(<signal name="Changed">)", R"(<method name="Status">)"})
+    EXPECT_TRUE(xml.contains(QLatin1String(property))) << property << "\n" << xml.toStdString();
+}
+
+TEST_F(CommandLineOnBus, PropertiesChangedCarriesWhatChangedAndOnlyWhenSomethingDid) {
+  publish();
+  auto watcher = bus->connect();
+  test::PropertiesRecorder properties;
+  test::ChangedRecorder changes;
+  ASSERT_TRUE(watcher.connect(QString(), QStringLiteral(TAVUNO_OBJECT_PATH), propertiesInterface,
+                              QStringLiteral("PropertiesChanged"), &properties,
+                              SLOT(changed(QString, QVariantMap, QStringList))));
+  ASSERT_TRUE(watcher.connect(QString(), QStringLiteral(TAVUNO_OBJECT_PATH),
+                              QStringLiteral(TAVUNO_CONTROL_INTERFACE), QStringLiteral("Changed"),
+                              &changes, SLOT(changed(QStringList))));
+  settle();
+  properties.signals_.clear();
+
+  ASSERT_NE(control::volumePercent(service().state().volume), 20);
+  service().setVolume(0.2f);
+  ASSERT_TRUE(test::waitUntil([&] { return !properties.signals_.isEmpty(); }));
+  settle();
+  ASSERT_EQ(properties.signals_.size(), 1);
+  EXPECT_EQ(properties.signals_[0].interface, TAVUNO_CONTROL_INTERFACE);
+  EXPECT_EQ(properties.signals_[0].changed, (QVariantMap{{"Volume", 20}}));
+  EXPECT_TRUE(properties.signals_[0].invalidated.isEmpty());
+
+  // Changes no property shows (a volume within the same percent, an app's
+  // volume): Changed names them, PropertiesChanged stays silent.
+  properties.signals_.clear();
+  changes.signals_.clear();
+  service().setVolume(0.204f);
+  ASSERT_EQ(runTavuno(*bus, {"app", "volume", "Music Player", "35"}).exitCode, 0);
+  ASSERT_TRUE(test::waitUntil([&] {
+    for (const auto& parts : changes.signals_)
+      if (parts.contains("apps")) return true;
+    return false;
+  }));
+  settle();
+  EXPECT_TRUE(changes.signals_.first().contains("volume"));
+  EXPECT_TRUE(properties.signals_.isEmpty());
+
+  // A profile that moves everything: what the signals carry, last value first,
+  // is what GetAll reads afterwards, and each property that changed is in one.
+  auto caller = bus->connect();
+  const QVariantMap before = allProperties(caller);
+  const auto& profiles = service().state().profiles;
+  const auto meetings = std::find_if(profiles.begin(), profiles.end(), [](const AudioProfile& p) {
+    return p.outputUID == "demo.headset";
+  });
+  ASSERT_NE(meetings, profiles.end());
+  const QString meetingsId = QString::fromStdString(meetings->id.text());
+  ASSERT_EQ(runTavuno(*bus, {"profile", "apply", meetingsId}).exitCode, 0);
+  ASSERT_TRUE(test::waitUntil([&] { return allProperties(caller) != before; }));
+  settle();
+  const QVariantMap after = allProperties(caller);
+  QVariantMap carried;
+  for (const auto& signal : properties.signals_) {
+    EXPECT_FALSE(signal.changed.isEmpty());
+    carried.insert(signal.changed);
+  }
+  for (const auto& name : after.keys()) {
+    if (after.value(name) != before.value(name))
+      EXPECT_TRUE(carried.contains(name)) << name.toStdString();
+    if (carried.contains(name))
+      EXPECT_EQ(carried.value(name), after.value(name)) << name.toStdString();
+  }
+  EXPECT_EQ(after.value("DefaultOutput"), "demo.headset");
+  EXPECT_EQ(after.value("ActiveProfile").toString().toStdString(), meetings->name);
+
+  // A rename of the active profile is a change of its name alone.
+  properties.signals_.clear();
+  ASSERT_EQ(runTavuno(*bus, {"profile", "rename", meetingsId, "Calls"}).exitCode, 0);
+  ASSERT_TRUE(test::waitUntil([&] { return !properties.signals_.isEmpty(); }));
+  settle();
+  ASSERT_EQ(properties.signals_.size(), 1);
+  EXPECT_EQ(properties.signals_[0].changed, (QVariantMap{{"ActiveProfile", "Calls"}}));
 }
 
 TEST_F(CommandLineOnBus, ASecondTavunoShowsTheFirstOnesWindowAndLeaves) {

@@ -3,6 +3,7 @@
 #include <QObject>
 #include <QString>
 #include <QStringList>
+#include <QVariantMap>
 
 #include "desktop/PrivateBus.h"
 
@@ -17,6 +18,25 @@ class ChangedRecorder : public QObject {
 
  public slots:
   void changed(const QStringList& parts) { signals_.append(parts); }
+};
+
+// Records the PropertiesChanged signals of the control object.
+class PropertiesRecorder : public QObject {
+  Q_OBJECT
+
+ public:
+  struct Change {
+    QString interface;
+    QVariantMap changed;
+    QStringList invalidated;
+  };
+  QList<Change> signals_;
+
+ public slots:
+  void changed(const QString& interface, const QVariantMap& changed,
+               const QStringList& invalidated) {
+    signals_.append({interface, changed, invalidated});
+  }
 };
 
 // The result of one run of the tavuno executable.
