@@ -349,10 +349,12 @@ TEST_F(CommandLineOnBus, PropertiesChangedCarriesWhatChangedAndOnlyWhenSomething
     carried.insert(signal.changed);
   }
   for (const auto& name : after.keys()) {
-    if (after.value(name) != before.value(name))
+    if (after.value(name) != before.value(name)) {
       EXPECT_TRUE(carried.contains(name)) << name.toStdString();
-    if (carried.contains(name))
+    }
+    if (carried.contains(name)) {
       EXPECT_EQ(carried.value(name), after.value(name)) << name.toStdString();
+    }
   }
   EXPECT_EQ(after.value("DefaultOutput"), "demo.headset");
   EXPECT_EQ(after.value("ActiveProfile").toString().toStdString(), meetings->name);
