@@ -14,17 +14,10 @@
 #include <string>
 #include <thread>
 
-#include "platform/linux/DesktopIndex.h"
-#include "platform/linux/LinuxHal.h"
-#include "platform/linux/LinuxIdentity.h"
-#include "platform/linux/LinuxSessionFactory.h"
-#include "platform/linux/ProcessProperties.h"
-#include "platform/linux/PulseMirror.h"
-#include "platform/linux/SnapshotControlPlane.h"
+#include "platform/linux/LinuxBackEnd.h"
 #include "platform/linux/Transport.h"
 #include "platform/std/FileDefaultsStore.h"
 #include "platform/std/ThreadMainQueue.h"
-#include "platform/std/ThreadSerialQueue.h"
 #include "service/AudioService.h"
 
 namespace tavuno {
@@ -245,46 +238,37 @@ int headless(int argc, char** argv) {
   pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
   ThreadMainQueue main;
-  ThreadSerialQueueFactory workers;
   std::unique_ptr<DefaultsStore> defaults;
   if (arguments->settings.empty())
     defaults = std::make_unique<InMemoryDefaultsStore>();
   else
     defaults = std::make_unique<FileDefaultsStore>(arguments->settings);
 
-  PulseMirror mirror(PulseMirror::Options{arguments->server});
-  mirror.start();
-  if (!mirror.waitForSync(2.0))
-    std::printf("no audio server answered yet; carrying on and retrying\n");
-  // A write the server refused in the end shows as the service's error.
-  LinuxHal hal(main, mirror.hub(), mirror);
-  DesktopIndex desktop(DesktopIndex::dataDirsFromEnvironment());
-  LinuxIdentity identity(desktop, {.serverProperties = processPropertiesSource(mirror.hub())});
-
-  // The per-application sessions: what a killed Tavuno left steered is put back before any
-  // session starts. The factory outlives the service (a worker may finish a start after it).
-  static SnapshotControlPlane plane(mirror.hub());
-  static LinuxSessionFactory sessions(plane);
-  // Off this thread, as in the app: a server that does not answer must not hold up the
-  // commands (session starts wait for the sweep).
-  sessions.sweepInBackground([](int restored) {
-    if (restored) std::printf("put back %d stream(s) a previous Tavuno left steered\n", restored);
-  });
-  if (!sessions.controlsApps())
+  // What a killed Tavuno left steered is put back before any session starts, off this
+  // thread as in the app: a server that does not answer must not hold up the commands.
+  LinuxBackEnd backEnd(
+      main, {.server = arguments->server,
+             .silentServerTimeout = 2.0,
+             .appSessions = true,
+             .swept = [](int restored) {
+               if (restored)
+                 std::printf("put back %d stream(s) a previous Tavuno left steered\n", restored);
+             }});
+  if (!backEnd.synced()) std::printf("no audio server answered yet; carrying on and retrying\n");
+  if (!backEnd.sessions()->controlsApps())
     std::printf("another Tavuno controls the apps; showing the devices only\n");
 
   ServiceOptions options;
   options.notifications = std::make_shared<PrintedNotifications>(main);
-  options.makeSession = sessions.factory();
-  const SnapshotHub& hub = mirror.hub();
+  options.makeSession = backEnd.sessions()->factory();
   std::shared_ptr<AudioService> service =
       AudioService::create({.defaults = *defaults,
                             .main = main,
-                            .hal = hal,
-                            .workers = workers,
+                            .hal = backEnd.hal(),
+                            .workers = backEnd.workers(),
                             // Sessions need a server to talk to; asked again at every refresh.
-                            .perAppAudioSupported = [&hub] { return hub.snapshot()->connected; },
-                            .identity = &identity},
+                            .perAppAudioSupported = backEnd.serverConnected(),
+                            .identity = &backEnd.identity()},
                            std::move(options));
   Printer printer(*service);
   for (ServiceField field :

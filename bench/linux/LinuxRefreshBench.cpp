@@ -14,8 +14,7 @@
 
 #include "hal/HalReaders.h"
 #include "linux/stack/PrivateAudioServer.h"
-#include "platform/linux/LinuxHal.h"
-#include "platform/linux/PulseMirror.h"
+#include "platform/linux/LinuxBackEnd.h"
 #include "platform/sim/ManualSerialQueue.h"
 #include "platform/sim/SimHal.h"
 #include "platform/sim/SimMainQueue.h"
@@ -33,8 +32,7 @@ struct LinuxRig {
   ThreadMainQueue main;
   InMemoryDefaultsStore defaults;
   ManualSerialQueueFactory workers;
-  std::unique_ptr<PulseMirror> mirror;
-  std::unique_ptr<LinuxHal> hal;
+  std::unique_ptr<LinuxBackEnd> backEnd;
   std::shared_ptr<AudioService> service;
 
   // Serves the main queue for a moment (takes over published snapshots).
@@ -121,12 +119,11 @@ int main(int argc, char** argv) {
                   "channels=8", "sink_properties=device.bus=usb"});
 
   LinuxRig real;
-  real.mirror = std::make_unique<PulseMirror>(PulseMirror::Options{server.pulseServer()});
-  real.mirror->start();
+  real.backEnd = std::make_unique<LinuxBackEnd>(
+      real.main, LinuxBackEndOptions{.server = server.pulseServer(), .syncTimeout = 10});
   test::PrivateAudioServer::waitUntil(
-      [&] { return real.mirror->hub().snapshot()->table.devices().size() == kDevices; }, 10);
-  real.hal = std::make_unique<LinuxHal>(real.main, real.mirror->hub(), *real.mirror);
-  real.service = AudioService::create({real.defaults, real.main, *real.hal, real.workers},
+      [&] { return real.backEnd->hub().snapshot()->table.devices().size() == kDevices; }, 10);
+  real.service = AudioService::create({real.defaults, real.main, real.backEnd->hal(), real.workers},
                                       {.startTimer = false});
   real.pump(0.2);
   std::printf("devices on the server: %zu\n", real.service->state().devices.size());
@@ -162,8 +159,7 @@ int main(int argc, char** argv) {
       "took %.1f us\n",
       stopped);
   real.service.reset();
-  real.hal.reset();
-  real.mirror.reset();
+  real.backEnd.reset();
   benchmark::Shutdown();
   return 0;
 }

@@ -9,9 +9,7 @@
 #include "app/TavunoApp.h"
 #include "app/control/ControlService.h"
 #include "linux/stack/PrivateAudioServer.h"
-#include "platform/linux/LinuxHal.h"
-#include "platform/linux/PulseMirror.h"
-#include "platform/std/ThreadSerialQueue.h"
+#include "platform/linux/LinuxBackEnd.h"
 #include "scripting/TavunoRun.h"
 #include "ui/AppFixture.h"
 #include "ui/QtWait.h"
@@ -20,19 +18,6 @@ namespace tavuno {
 namespace {
 
 using Server = test::PrivateAudioServer;
-
-// The service's ports on the audio server (devices, volume and mute; no
-// per-app audio).
-struct LinuxAudio {
-  LinuxAudio(MainQueue& main, const std::string& server) : mirror(PulseMirror::Options{server}) {
-    mirror.start();
-    mirror.waitForSync(5);
-    hal.emplace(main, mirror.hub(), mirror);
-  }
-  PulseMirror mirror;
-  std::optional<LinuxHal> hal;
-  ThreadSerialQueueFactory workers;
-};
 
 std::string onServer(Server& server, const std::vector<std::string>& arguments) {
   return server.pactl(arguments).value_or("");
@@ -57,9 +42,12 @@ TEST(CommandLineOnAudioServer, CommandsReachTheServerAndTheStatusFollowsIt) {
   options.tray = [] { return std::make_unique<test::FakeTray>(); };
   options.desktop = TavunoApp::simulatedDesktop();
   options.platform = [&server](DefaultsStore& defaults, MainQueue& main) {
-    auto audio = std::make_shared<LinuxAudio>(main, server.pulseServer());
+    // Devices, volume and mute; no per-app audio.
+    auto audio = std::make_shared<LinuxBackEnd>(
+        main, LinuxBackEndOptions{
+                  .server = server.pulseServer(), .syncTimeout = 5, .silentServerTimeout = 5});
     Platform platform;
-    platform.ports.emplace(ServicePorts{defaults, main, *audio->hal, audio->workers});
+    platform.ports.emplace(ServicePorts{defaults, main, audio->hal(), audio->workers()});
     platform.owner = audio;
     return platform;
   };

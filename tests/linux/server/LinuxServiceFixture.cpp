@@ -41,10 +41,12 @@ bool audioServerRequired() {
 
 void LinuxServiceTest::SetUp() {
   TAVUNO_REQUIRE_AUDIO_SERVER();
-  mirror = std::make_unique<PulseMirror>(PulseMirror::Options{server().pulseServer()});
-  mirror->start();
-  ASSERT_TRUE(mirror->waitForSync(10)) << "the mirror did not sync within 10 s";
-  hal = std::make_unique<LinuxHal>(main, mirror->hub(), *mirror);
+  backEnd = std::make_unique<LinuxBackEnd>(
+      main, LinuxBackEndOptions{
+                .server = server().pulseServer(), .syncTimeout = 10, .silentServerTimeout = 10});
+  ASSERT_TRUE(backEnd->synced()) << "the mirror did not sync within 10 s";
+  mirror = &backEnd->mirror();
+  hal = &backEnd->hal();
   notifications = std::make_shared<FakeAudioNotifications>(main);
 }
 
@@ -57,8 +59,9 @@ void LinuxServiceTest::makeService(bool startTimer) {
 
 void LinuxServiceTest::TearDown() {
   service.reset();
-  hal.reset();
-  mirror.reset();
+  hal = nullptr;
+  mirror = nullptr;
+  backEnd.reset();
   if (PrivateAudioServer* stack = audioServer()) {
     stack->stopPlayers();
     for (const char* sink : {PrivateAudioServer::hdmi, PrivateAudioServer::speakers,

@@ -7,8 +7,7 @@
 #include <string>
 
 #include "linux/stack/PrivateAudioServer.h"
-#include "platform/linux/LinuxHal.h"
-#include "platform/linux/PulseMirror.h"
+#include "platform/linux/LinuxBackEnd.h"
 #include "platform/sim/FakeAudioNotifications.h"
 #include "platform/sim/ManualSerialQueue.h"
 #include "platform/std/ThreadMainQueue.h"
@@ -57,8 +56,9 @@ class LinuxServiceTest : public ::testing::Test {
   InMemoryDefaultsStore defaults;
   ManualSerialQueueFactory workers;
   std::shared_ptr<FakeAudioNotifications> notifications;
-  std::unique_ptr<PulseMirror> mirror;
-  std::unique_ptr<LinuxHal> hal;
+  std::unique_ptr<LinuxBackEnd> backEnd;
+  PulseMirror* mirror = nullptr;  // the back end's
+  LinuxHal* hal = nullptr;
   std::shared_ptr<AudioService> service;
 };
 

@@ -13,13 +13,8 @@
 #include <mutex>
 #include <thread>
 
-#include "platform/linux/DesktopIndex.h"
-#include "platform/linux/LinuxHal.h"
-#include "platform/linux/LinuxIdentity.h"
+#include "platform/linux/LinuxBackEnd.h"
 #include "platform/linux/PipeWireSession.h"
-#include "platform/linux/ProcessProperties.h"
-#include "platform/linux/PulseMirror.h"
-#include "platform/linux/SnapshotControlPlane.h"
 #include "platform/std/ThreadMainQueue.h"
 #include "platform/std/ThreadSerialQueue.h"
 #include "service/AudioService.h"
@@ -40,10 +35,6 @@ class LinuxHalSessionTest : public ::testing::Test {
       GTEST_SKIP() << s.problem();
     }
     stack = &s;
-    mirror = std::make_unique<PulseMirror>(PulseMirror::Options{});
-    mirror->start();
-    ASSERT_TRUE(mirror->waitForSync(10));
-    hal = std::make_unique<LinuxHal>(main, mirror->hub(), *mirror);
     // The players are shells running paplay: installed applications name them by the
     // application.id their streams declare.
     const std::string data = s.root() + "/data";
@@ -51,14 +42,14 @@ class LinuxHalSessionTest : public ::testing::Test {
     for (const char* app : {"HalWatched", "HalStuck", "HalAgain"})
       std::ofstream(data + "/applications/org.example." + app + ".desktop")
           << "[Desktop Entry]\nType=Application\nName=" << app << "\nExec=" << app << "\n";
-    desktop = std::make_unique<DesktopIndex>(std::vector<std::string>{data});
-    plane = std::make_unique<SnapshotControlPlane>(mirror->hub());
-    identity = std::make_unique<LinuxIdentity>(
-        *desktop,
-        LinuxIdentity::Options{.serverProperties = processPropertiesSource(mirror->hub())});
+    backEnd = std::make_unique<LinuxBackEnd>(
+        main, LinuxBackEndOptions{.syncTimeout = 10,
+                                  .silentServerTimeout = 10,
+                                  .desktopDirs = std::vector<std::string>{data}});
+    ASSERT_TRUE(backEnd->synced());
     journal = std::make_unique<SteerJournal>(
         s.root() + "/journal-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    sessionPorts.emplace(PipeWireSessionPorts{*plane, graphs, *journal});
+    sessionPorts.emplace(PipeWireSessionPorts{backEnd->plane(), graphs, *journal});
   }
   void TearDown() override {
     if (service) {
@@ -79,8 +70,7 @@ class LinuxHalSessionTest : public ::testing::Test {
       pumpUntil([] { return false; }, 0.01);
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
-    hal.reset();
-    mirror.reset();
+    backEnd.reset();
     if (player) stack->stop(player);
   }
 
@@ -92,15 +82,13 @@ class LinuxHalSessionTest : public ::testing::Test {
       made.push_back(session);
       return session;
     };
-    const SnapshotHub& hub = mirror->hub();
-    service =
-        AudioService::create({.defaults = defaults,
-                              .main = main,
-                              .hal = *hal,
-                              .workers = workers,
-                              .perAppAudioSupported = [&hub] { return hub.snapshot()->connected; },
-                              .identity = identity.get()},
-                             std::move(options));
+    service = AudioService::create({.defaults = defaults,
+                                    .main = main,
+                                    .hal = backEnd->hal(),
+                                    .workers = workers,
+                                    .perAppAudioSupported = backEnd->serverConnected(),
+                                    .identity = &backEnd->identity()},
+                                   std::move(options));
   }
   // Serves the main queue until `condition` holds or `seconds` pass.
   bool pumpUntil(const std::function<bool()>& condition, double seconds) {
@@ -137,11 +125,7 @@ class LinuxHalSessionTest : public ::testing::Test {
   ThreadMainQueue main;
   InMemoryDefaultsStore defaults;
   ThreadSerialQueueFactory workers;
-  std::unique_ptr<DesktopIndex> desktop;
-  std::unique_ptr<PulseMirror> mirror;
-  std::unique_ptr<LinuxHal> hal;
-  std::unique_ptr<SnapshotControlPlane> plane;
-  std::unique_ptr<LinuxIdentity> identity;
+  std::unique_ptr<LinuxBackEnd> backEnd;
   PipeWireGraphSource graphs;
   std::unique_ptr<SteerJournal> journal;
   std::optional<PipeWireSessionPorts> sessionPorts;
@@ -161,7 +145,7 @@ TEST_F(LinuxHalSessionTest, TheTapIsNoDeviceAndADestroyedOneIsReplaced) {
   ASSERT_TRUE(first) << service->state().error.value_or("");
   ASSERT_TRUE(pumpUntil(
       [&] {
-        for (const auto& [index, sink] : mirror->hub().snapshot()->state.sinks)
+        for (const auto& [index, sink] : backEnd->hub().snapshot()->state.sinks)
           if (sink.name == first->tapName()) return true;
         return false;
       },
