@@ -10,7 +10,7 @@
 #include "base/SettingsKeys.h"
 #include "base/text/TavunoLanguage.h"
 #include "engine/AppMix.h"
-#include "engine/sessions/StreamFormat.h"
+#include "engine/taps/StreamFormat.h"
 #include "profiles/ProfileStore.h"
 
 namespace tavuno {

@@ -26,7 +26,7 @@
 #include "engine/IdentityPort.h"
 #include "engine/MainHop.h"
 #include "engine/SessionPolicy.h"
-#include "engine/sessions/TapPlatform.h"
+#include "engine/taps/TapPlatform.h"
 #include "hal/Hal.h"
 #include "service/ServiceState.h"
 #include "service/SessionOrchestra.h"

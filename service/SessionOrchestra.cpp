@@ -2,8 +2,8 @@
 
 #include "base/text/TavunoLanguage.h"
 #include "engine/AppRoute.h"
-#include "engine/sessions/DuplexProcessTap.h"
-#include "engine/sessions/ProcessTap.h"
+#include "engine/taps/DuplexProcessTap.h"
+#include "engine/taps/ProcessTap.h"
 #include "service/AudioService.h"
 
 namespace tavuno {

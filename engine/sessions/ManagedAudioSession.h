@@ -5,10 +5,8 @@
 #include <optional>
 #include <vector>
 
-#include "base/ports/SerialQueue.h"
 #include "devices/AudioDevice.h"
 #include "engine/sessions/SessionFailure.h"
-#include "engine/sessions/TapPlatform.h"
 
 namespace tavuno {
 
@@ -24,14 +22,6 @@ struct SessionDiagnostics {
 // Judges a platform cleanup status: non-zero means the cleanup step failed. The orchestration
 // passes the identity; a test may force failures.
 using CleanupFilter = std::function<OSStatus(OSStatus)>;
-
-// What a session needs from the outside world. All of it must outlive the session.
-struct SessionPorts {
-  TapPlatform& platform;
-  SerialQueueFactory& queues;
-  // Seconds on the system uptime clock (the clock of shouldStopForBufferHealth).
-  std::function<double()> uptime;
-};
 
 // One per-application audio path, standard or duplex, as the orchestration drives it: construct,
 // setGain, start; then any number of setGain, diagnostics and shouldStopForBufferHealth; finally

@@ -10,16 +10,13 @@ namespace tavuno {
 // situation is not supported.
 class SessionFailure {
  public:
-  enum class Kind { coreAudio, unsupported };
+  enum class Kind { call, unsupported };
 
-  // `operation` is a text key (marked with textKey()), translated only when described.
-  static SessionFailure coreAudio(std::string operation, OSStatus status) {
-    return SessionFailure(Kind::coreAudio, std::move(operation), status);
-  }
-  // The same for a platform whose audio server is not Core Audio: `server` names it in the
-  // description ("Criar captura: PipeWire -32").
+  // A call of the audio server failed: `operation` is a text key (marked with textKey()),
+  // translated only when described; `server` names the server in the description ("Criar
+  // captura: PipeWire -32").
   static SessionFailure server(std::string operation, OSStatus status, std::string server) {
-    SessionFailure failure(Kind::coreAudio, std::move(operation), status);
+    SessionFailure failure(Kind::call, std::move(operation), status);
     failure.server_ = std::move(server);
     return failure;
   }
@@ -29,15 +26,14 @@ class SessionFailure {
   }
 
   Kind kind() const { return kind_; }
-  // The operation key (coreAudio) or the translated message (unsupported).
+  // The operation key (call) or the translated message (unsupported).
   const std::string& text() const { return text_; }
   // The platform status; 0 for unsupported.
   OSStatus status() const { return status_; }
   const std::string& serverName() const { return server_; }
 
   // For the user: the message itself, or the translated operation, ": ", the server's name
-  // ("Core Audio" unless made by server()) and the status in signed decimal ("Criar captura:
-  // Core Audio -50").
+  // and the status in signed decimal ("Criar captura: PipeWire -32").
   std::string errorDescription() const;
 
   friend bool operator==(const SessionFailure&, const SessionFailure&) = default;
@@ -49,7 +45,7 @@ class SessionFailure {
   Kind kind_;
   std::string text_;
   OSStatus status_;
-  std::string server_ = "Core Audio";
+  std::string server_;
 };
 
 }  // namespace tavuno

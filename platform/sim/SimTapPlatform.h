@@ -8,7 +8,7 @@
 #include <tuple>
 #include <vector>
 
-#include "engine/sessions/TapPlatform.h"
+#include "engine/taps/TapPlatform.h"
 
 namespace tavuno {
 

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/sessions/StreamFormat.h"
+#include "engine/taps/StreamFormat.h"
 #include "platform/sim/ManualSerialQueue.h"
 #include "platform/sim/SimHal.h"
 #include "platform/sim/SimIdentity.h"

@@ -49,6 +49,7 @@ constexpr Layer layers[] = {
     {"profiles", 50, Headers::portable},
     {"automations", 50, Headers::portable},
     {"system", 50, Headers::portable},
+    {"engine/taps", 45, Headers::portable},
     {"engine/sessions", 40, Headers::portable},
     {"devices", 30, Headers::portable},
     {"hal", 20, Headers::portable},

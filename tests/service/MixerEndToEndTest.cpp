@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "engine/sessions/StreamFormat.h"
+#include "engine/taps/StreamFormat.h"
 #include "platform/sim/SimIdentity.h"
 #include "platform/sim/SimTapDriver.h"
 #include "platform/sim/SimTapPlatform.h"

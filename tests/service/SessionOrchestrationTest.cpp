@@ -48,7 +48,7 @@ class OrchestrationTest : public ::testing::Test {
         "appMix", json(R"({"org.player":{"volume":1,"muted":false,"outputUID":")" + uid + "\"}}"));
   }
   static void failStart(test::FakeSession& s) {
-    s.startFailure = SessionFailure::coreAudio("Criar captura", -50);
+    s.startFailure = tapFailure("Criar captura", -50);
   }
   static tavuno::Bytes json(const std::string& text) { return {text.begin(), text.end()}; }
   void drainWorkers() { platform.workers.runAll(); }
@@ -256,7 +256,7 @@ TEST_F(QuitRestoreTest, RestoresThatStallAreLeftToTheirWorkersAtTheDeadline) {
 
 TEST_F(OrchestrationTest, FailuresAreRetriedTwicePerSignatureThenLeftFailed) {
   sessions.next = [](test::FakeSession& s) {
-    s.startFailure = SessionFailure::coreAudio("Criar captura", -50);
+    s.startFailure = tapFailure("Criar captura", -50);
   };
   make();
   drainWorkers();
@@ -406,7 +406,7 @@ TEST_F(OrchestrationTest, RetryingWhileTheChosenOutputIsGoneExplainsAndStartsNot
 
 TEST_F(OrchestrationTest, ACleanupFailureQuarantinesTheAppForGood) {
   sessions.next = [](test::FakeSession& s) {
-    s.startFailure = SessionFailure::coreAudio("Criar captura", -1);
+    s.startFailure = tapFailure("Criar captura", -1);
     s.failCleanup = true;
   };
   make();

@@ -3,7 +3,7 @@
 #include <cstring>
 #include <limits>
 
-#include "engine/sessions/DuplexProcessTap.h"
+#include "engine/taps/DuplexProcessTap.h"
 #include "engine/sessions/RetainedAfterFailedCleanup.h"
 #include "tests/sessions/SessionFixture.h"
 
@@ -136,7 +136,7 @@ TEST_F(DuplexTest, EachStepFailsInItsOwnWordsAndLeavesNothingBehind) {
     auto session = make(2048, row.captureRate);
     const auto failure = session->start(processes, loopback);
     ASSERT_TRUE(failure);
-    EXPECT_EQ(*failure, row.status != 0 ? SessionFailure::coreAudio(row.text, row.status)
+    EXPECT_EQ(*failure, row.status != 0 ? tapFailure(row.text, row.status)
                                         : SessionFailure::unsupported(row.text));
     EXPECT_FALSE(session->running() || session->cleanupFailed());
     EXPECT_FALSE(session->shouldStopForBufferHealth(clock + 5));

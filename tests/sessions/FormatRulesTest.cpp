@@ -2,10 +2,10 @@
 
 #include <limits>
 
-#include "engine/sessions/DuplexFormatPolicy.h"
+#include "engine/taps/DuplexFormatPolicy.h"
 #include "engine/sessions/SessionFailure.h"
-#include "engine/sessions/StandardFormatPolicy.h"
-#include "engine/sessions/StreamFormat.h"
+#include "engine/taps/StandardFormatPolicy.h"
+#include "engine/taps/StreamFormat.h"
 #include "support/SimPlatform.h"
 
 namespace tavuno {
@@ -95,7 +95,7 @@ TEST(FormatDescription, NamesTheRecordAndItsNineFieldsInOrder) {
 }
 
 TEST(SessionFailure, DescribesPlatformFailuresWithTheTranslatedOperation) {
-  const auto failure = SessionFailure::coreAudio("Criar captura", -50);
+  const auto failure = tapFailure("Criar captura", -50);
   EXPECT_EQ(failure.errorDescription(), "Criar captura: Core Audio -50");
   EXPECT_EQ(SessionFailure::unsupported("Qualquer texto.").errorDescription(), "Qualquer texto.");
   // The operation is a key looked up when described; a message is translated when made.

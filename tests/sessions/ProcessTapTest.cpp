@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "base/ports/Uuid.h"
-#include "engine/sessions/ProcessTap.h"
+#include "engine/taps/ProcessTap.h"
 #include "engine/sessions/RetainedAfterFailedCleanup.h"
 #include "support/SimPlatform.h"
 #include "tests/sessions/SessionFixture.h"
@@ -115,7 +115,7 @@ TEST_F(ProcessTapTest, EachStepFailsInItsOwnWordsAndLeavesNothingBehind) {
     ProcessTap fresh(ports, nullptr);
     const auto failure = fresh.start(processes, speakers);
     ASSERT_TRUE(failure);
-    EXPECT_EQ(*failure, row.status != 0 ? SessionFailure::coreAudio(row.text, row.status)
+    EXPECT_EQ(*failure, row.status != 0 ? tapFailure(row.text, row.status)
                                         : SessionFailure::unsupported(row.text));
     EXPECT_FALSE(fresh.running() || fresh.cleanupFailed());
     EXPECT_EQ(sim.liveObjectCount(), 0u);

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
-#include "engine/sessions/DuplexProcessTap.h"
-#include "engine/sessions/ProcessTap.h"
+#include "engine/taps/DuplexProcessTap.h"
+#include "engine/taps/ProcessTap.h"
 #include "tests/sessions/SessionFixture.h"
 
 namespace tavuno::test {

@@ -7,7 +7,7 @@
 #include <thread>
 #include <vector>
 
-#include "engine/sessions/DuplexProcessTap.h"
+#include "engine/taps/DuplexProcessTap.h"
 #include "platform/sim/ManualSerialQueue.h"
 #include "platform/sim/SimTapPlatform.h"
 

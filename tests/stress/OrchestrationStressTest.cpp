@@ -52,7 +52,7 @@ class StressSession : public ManagedAudioSession {
     running_ = true;
     if (ledger_.failStarts.load()) {
       stop();
-      return SessionFailure::coreAudio("Criar captura", -1);
+      return tapFailure("Criar captura", -1);
     }
     return std::nullopt;
   }

@@ -1,4 +1,4 @@
-#include "engine/sessions/DuplexStream.h"
+#include "engine/taps/DuplexStream.h"
 
 #include <cstring>
 

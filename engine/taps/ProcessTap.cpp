@@ -1,4 +1,4 @@
-#include "engine/sessions/ProcessTap.h"
+#include "engine/taps/ProcessTap.h"
 
 #include <algorithm>
 #include <array>
@@ -6,8 +6,8 @@
 
 #include "base/text/TavunoLanguage.h"
 #include "engine/sessions/RetainedAfterFailedCleanup.h"
-#include "engine/sessions/StandardFormatPolicy.h"
-#include "engine/sessions/TapSteps.h"
+#include "engine/taps/StandardFormatPolicy.h"
+#include "engine/taps/TapSteps.h"
 
 namespace tavuno {
 
@@ -108,7 +108,7 @@ std::optional<SessionFailure> ProcessTap::build(const std::vector<AudioObjectID>
   AudioStreamBasicDescription tapFormat;  // read as the platform expects; not needed further
   const PropertyAddress tapFormatAddress{tapSelector::tapFormat, scope::global, kElementMain};
   if (OSStatus s = tapSteps::readValue(platform, tap_, tapFormatAddress, tapFormat))
-    return SessionFailure::coreAudio(textKey("Ler propriedade de áudio"), s);
+    return tapFailure(textKey("Ler propriedade de áudio"), s);
 
   const DeviceDescription description{
       {"name", std::string("Tavuno Audio")},
@@ -120,7 +120,7 @@ std::optional<SessionFailure> ProcessTap::build(const std::vector<AudioObjectID>
       {"taps", std::vector<PlainDictionary>{{{"uid", tapUID}, {"drift", true}}}}};
   AudioObjectID aggregate = kAudioObjectUnknown;
   if (OSStatus s = platform.createAggregateDevice(description, aggregate))
-    return SessionFailure::coreAudio(textKey("Criar dispositivo de áudio"), s);
+    return tapFailure(textKey("Criar dispositivo de áudio"), s);
   aggregate_ = aggregate;
 
   AudioStreamBasicDescription outputFormat, inputFormat;
@@ -141,13 +141,13 @@ std::optional<SessionFailure> ProcessTap::build(const std::vector<AudioObjectID>
         processCycle(dsp, outputChannels, in, out);
       },
       proc);
-  if (s != status::noError) return SessionFailure::coreAudio(textKey("Preparar reprodução"), s);
+  if (s != status::noError) return tapFailure(textKey("Preparar reprodução"), s);
   if (proc == IOProcID::none)
     return SessionFailure::unsupported(tr("Não foi possível preparar a reprodução."));
   proc_ = proc;
 
   if (OSStatus started = platform.deviceStart(aggregate_, proc))
-    return SessionFailure::coreAudio(textKey("Iniciar reprodução"), started);
+    return tapFailure(textKey("Iniciar reprodução"), started);
   running_ = true;
   return std::nullopt;
 }
@@ -156,7 +156,7 @@ std::optional<SessionFailure> ProcessTap::readOutputFormat(AudioStreamBasicDescr
   TapPlatform& platform = ports_.platform;
   std::uint32_t size = 0;
   if (OSStatus s = platform.getPropertyDataSize(aggregate_, streamsAddress(scope::output), size))
-    return SessionFailure::coreAudio(textKey("Consultar saída"), s);
+    return tapFailure(textKey("Consultar saída"), s);
   if (size == 0)
     return SessionFailure::unsupported(tr("Esta saída não possui fluxos disponíveis."));
   if (size % 4 != 0) return SessionFailure::unsupported(tr("Lista de fluxos de saída inválida."));
@@ -166,9 +166,9 @@ std::optional<SessionFailure> ProcessTap::readOutputFormat(AudioStreamBasicDescr
   }
   AudioObjectID stream = kAudioObjectUnknown;
   if (OSStatus s = tapSteps::readValue(platform, aggregate_, streamsAddress(scope::output), stream))
-    return SessionFailure::coreAudio(textKey("Consultar fluxo"), s);
+    return tapFailure(textKey("Consultar fluxo"), s);
   if (OSStatus s = tapSteps::readValue(platform, stream, virtualFormatAddress, format))
-    return SessionFailure::coreAudio(textKey("Ler propriedade de áudio"), s);
+    return tapFailure(textKey("Ler propriedade de áudio"), s);
   return std::nullopt;
 }
 
@@ -176,7 +176,7 @@ std::optional<SessionFailure> ProcessTap::readInputFormat(AudioStreamBasicDescri
   TapPlatform& platform = ports_.platform;
   std::uint32_t size = 0;
   if (OSStatus s = platform.getPropertyDataSize(aggregate_, streamsAddress(scope::input), size))
-    return SessionFailure::coreAudio(textKey("Consultar fluxos de entrada"), s);
+    return tapFailure(textKey("Consultar fluxos de entrada"), s);
   if (size % 4 != 0) return SessionFailure::unsupported(tr("Lista de fluxos de entrada inválida."));
   // Only a one-stream list is usable; a longer one is read (so that its read failure reports as
   // such) into a bounded buffer rather than one sized by the platform's answer.
@@ -186,13 +186,13 @@ std::optional<SessionFailure> ProcessTap::readInputFormat(AudioStreamBasicDescri
     std::uint32_t bytes = std::min<std::uint32_t>(size, sizeof streams);
     if (OSStatus s = platform.getPropertyData(aggregate_, streamsAddress(scope::input), bytes,
                                               streams.data()))
-      return SessionFailure::coreAudio(textKey("Ler fluxos de entrada"), s);
+      return tapFailure(textKey("Ler fluxos de entrada"), s);
     count = size > sizeof streams ? size / 4 : bytes / 4;
   }
   if (count != 1)
     return SessionFailure::unsupported(tr("Quantidade de fluxos de entrada não suportada."));
   if (OSStatus s = tapSteps::readValue(platform, streams[0], virtualFormatAddress, format))
-    return SessionFailure::coreAudio(textKey("Ler propriedade de áudio"), s);
+    return tapFailure(textKey("Ler propriedade de áudio"), s);
   return std::nullopt;
 }
 

@@ -7,6 +7,7 @@
 
 #include "engine/rt/tdsp.h"
 #include "engine/sessions/ManagedAudioSession.h"
+#include "engine/taps/TapPlatform.h"
 
 namespace tavuno {
 

@@ -1,4 +1,4 @@
-#include "engine/sessions/StandardFormatPolicy.h"
+#include "engine/taps/StandardFormatPolicy.h"
 
 #include <cmath>
 

@@ -2,7 +2,7 @@
 
 #include <optional>
 
-#include "engine/sessions/StreamFormat.h"
+#include "engine/taps/StreamFormat.h"
 
 namespace tavuno {
 

@@ -1,4 +1,4 @@
-#include "engine/sessions/StreamFormat.h"
+#include "engine/taps/StreamFormat.h"
 
 #include <charconv>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "engine/sessions/DuplexFormatPolicy.h"
+#include "engine/taps/DuplexFormatPolicy.h"
 
 #include <cmath>
 

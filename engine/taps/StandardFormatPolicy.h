@@ -1,6 +1,6 @@
 #pragma once
 
-#include "engine/sessions/StreamFormat.h"
+#include "engine/taps/StreamFormat.h"
 
 namespace tavuno {
 

@@ -4,7 +4,7 @@
 
 #include "engine/rt/taudio_ring.h"
 #include "engine/rt/tdsp.h"
-#include "engine/sessions/TapPlatform.h"
+#include "engine/taps/TapPlatform.h"
 
 namespace tavuno {
 

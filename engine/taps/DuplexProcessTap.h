@@ -8,8 +8,9 @@
 
 #include "engine/rt/taudio_ring.h"
 #include "engine/rt/tdsp.h"
-#include "engine/sessions/DuplexStream.h"
 #include "engine/sessions/ManagedAudioSession.h"
+#include "engine/taps/DuplexStream.h"
+#include "engine/taps/TapPlatform.h"
 
 namespace tavuno {
 

@@ -1,12 +1,12 @@
-#include "engine/sessions/DuplexProcessTap.h"
+#include "engine/taps/DuplexProcessTap.h"
 
 #include <algorithm>
 #include <cmath>
 
 #include "base/text/TavunoLanguage.h"
-#include "engine/sessions/DuplexFormatPolicy.h"
 #include "engine/sessions/RetainedAfterFailedCleanup.h"
-#include "engine/sessions/TapSteps.h"
+#include "engine/taps/DuplexFormatPolicy.h"
+#include "engine/taps/TapSteps.h"
 
 namespace tavuno {
 
@@ -108,7 +108,7 @@ std::optional<SessionFailure> DuplexProcessTap::inputEnabled(bool& enabled) cons
   std::uint32_t value = 0;
   if (OSStatus s = readUnitValue(ports_.platform, *unit_, unitProperty::enableIO, unitScope::input,
                                  1, value))
-    return SessionFailure::coreAudio(textKey("Ler propriedade de áudio"), s);
+    return tapFailure(textKey("Ler propriedade de áudio"), s);
   enabled = value != 0;
   return std::nullopt;
 }
@@ -133,10 +133,10 @@ std::optional<SessionFailure> DuplexProcessTap::build(const std::vector<AudioObj
   AudioStreamBasicDescription tapFormat;
   const PropertyAddress tapFormatAddress{tapSelector::tapFormat, scope::global, kElementMain};
   if (OSStatus s = tapSteps::readValue(platform, tap_, tapFormatAddress, tapFormat))
-    return SessionFailure::coreAudio(textKey("Ler propriedade de áudio"), s);
+    return tapFailure(textKey("Ler propriedade de áudio"), s);
   double deviceRate = 0;
   if (OSStatus s = tapSteps::readValue(platform, output.id, nominalRateAddress, deviceRate))
-    return SessionFailure::coreAudio(textKey("Ler propriedade de áudio"), s);
+    return tapFailure(textKey("Ler propriedade de áudio"), s);
   if (!std::isfinite(deviceRate) || deviceRate <= 0 ||
       !DuplexFormatPolicy::supports(tapFormat, tapFormat.mSampleRate))
     return formatOrRateUnsupported();
@@ -149,14 +149,14 @@ std::optional<SessionFailure> DuplexProcessTap::build(const std::vector<AudioObj
                                       {"taps", std::vector<PlainDictionary>{{{"uid", tapUID}}}}};
   AudioObjectID aggregate = kAudioObjectUnknown;
   if (OSStatus s = platform.createAggregateDevice(description, aggregate))
-    return SessionFailure::coreAudio(textKey("Criar dispositivo de áudio"), s);
+    return tapFailure(textKey("Criar dispositivo de áudio"), s);
   aggregate_ = aggregate;
 
   if (experimentalCaptureRate_) {
     const double rate = *experimentalCaptureRate_;
     if (!std::isfinite(rate) || rate <= 0) return formatOrRateUnsupported();
     if (OSStatus s = platform.setPropertyData(aggregate_, nominalRateAddress, sizeof rate, &rate))
-      return SessionFailure::coreAudio(textKey("Preparar reprodução"), s);
+      return tapFailure(textKey("Preparar reprodução"), s);
   }
 
   AudioStreamBasicDescription captureFormat;
@@ -171,16 +171,16 @@ std::optional<SessionFailure> DuplexProcessTap::build(const std::vector<AudioObj
   OSStatus s = platform.createIOProcID(
       aggregate_, queue_,
       [ring](const AudioBufferList* in, AudioBufferList*) { duplexCapture(ring, in); }, proc);
-  if (s != status::noError) return SessionFailure::coreAudio(textKey("Preparar reprodução"), s);
+  if (s != status::noError) return tapFailure(textKey("Preparar reprodução"), s);
   if (proc == IOProcID::none) return cannotPreparePlayback();
   proc_ = proc;
 
   // Playback first, so that it is already delivering silence when the first frames arrive.
   if (OSStatus started = platform.startOutputUnit(*unit_))
-    return SessionFailure::coreAudio(textKey("Iniciar reprodução"), started);
+    return tapFailure(textKey("Iniciar reprodução"), started);
   outputStarted_ = true;
   if (OSStatus started = platform.deviceStart(aggregate_, proc))
-    return SessionFailure::coreAudio(textKey("Iniciar reprodução"), started);
+    return tapFailure(textKey("Iniciar reprodução"), started);
   captureStarted_ = true;
 
   health_ = DuplexStreamHealth{.startedAt = ports_.uptime ? ports_.uptime() : 0.0};
@@ -194,14 +194,14 @@ std::optional<SessionFailure> DuplexProcessTap::readCaptureFormat(
   TapPlatform& platform = ports_.platform;
   std::uint32_t size = 0;
   if (OSStatus s = platform.getPropertyDataSize(aggregate_, inputStreamsAddress, size))
-    return SessionFailure::coreAudio(textKey("Consultar fluxos de entrada"), s);
+    return tapFailure(textKey("Consultar fluxos de entrada"), s);
   if (size != 4)
     return SessionFailure::unsupported(tr("Quantidade de fluxos de entrada não suportada."));
   AudioObjectID stream = kAudioObjectUnknown;
   if (OSStatus s = tapSteps::readValue(platform, aggregate_, inputStreamsAddress, stream))
-    return SessionFailure::coreAudio(textKey("Ler fluxos de entrada"), s);
+    return tapFailure(textKey("Ler fluxos de entrada"), s);
   if (OSStatus s = tapSteps::readValue(platform, stream, virtualFormatAddress, format))
-    return SessionFailure::coreAudio(textKey("Ler propriedade de áudio"), s);
+    return tapFailure(textKey("Ler propriedade de áudio"), s);
   return std::nullopt;
 }
 
@@ -219,7 +219,7 @@ std::optional<SessionFailure> DuplexProcessTap::prepareUnit(const AudioDevice& o
 
   AudioUnitRef unit = AudioUnitRef::none;
   if (OSStatus s = platform.newComponentInstance(component, unit))
-    return SessionFailure::coreAudio(textKey("Preparar reprodução"), s);
+    return tapFailure(textKey("Preparar reprodução"), s);
   if (unit == AudioUnitRef::none) return cannotPreparePlayback();
   unit_ = unit;  // from here on stop() disposes of it
 
@@ -233,21 +233,21 @@ std::optional<SessionFailure> DuplexProcessTap::prepareUnit(const AudioDevice& o
     s = setUnitValue(platform, unit, unitProperty::currentDevice, unitScope::global, 0, device);
   if (s == status::noError)
     s = setUnitValue(platform, unit, unitProperty::streamFormat, unitScope::input, 0, clientFormat);
-  if (s != status::noError) return SessionFailure::coreAudio(textKey("Preparar reprodução"), s);
+  if (s != status::noError) return tapFailure(textKey("Preparar reprodução"), s);
 
   AudioStreamBasicDescription accepted;
   if (OSStatus r =
           readUnitValue(platform, unit, unitProperty::streamFormat, unitScope::input, 0, accepted))
-    return SessionFailure::coreAudio(textKey("Ler propriedade de áudio"), r);
+    return tapFailure(textKey("Ler propriedade de áudio"), r);
   if (!DuplexFormatPolicy::supports(accepted, clientRate)) return formatOrRateUnsupported();
 
   context_ = std::make_unique<DuplexRenderContext>(DuplexRenderContext{
       .ring = ring_, .dsp = dsp_, .prefillFrames = prefillFrames_, .started = prefillFrames_ == 0});
   const RenderCallback callback{.proc = &duplexRender, .context = context_.get()};
   if (OSStatus r = platform.setRenderCallback(unit, unitScope::input, 0, callback))
-    return SessionFailure::coreAudio(textKey("Preparar reprodução"), r);
+    return tapFailure(textKey("Preparar reprodução"), r);
   if (OSStatus r = platform.initializeUnit(unit))
-    return SessionFailure::coreAudio(textKey("Preparar reprodução"), r);
+    return tapFailure(textKey("Preparar reprodução"), r);
   outputInitialized_ = true;
 
   bool inputOn = false;

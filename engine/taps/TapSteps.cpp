@@ -1,4 +1,4 @@
-#include "engine/sessions/TapSteps.h"
+#include "engine/taps/TapSteps.h"
 
 #include "base/ports/Uuid.h"
 #include "base/text/TavunoLanguage.h"
@@ -15,13 +15,13 @@ std::optional<SessionFailure> makeTap(TapPlatform& platform,
                                    .muteBehavior = tapMute::mutedWhenTapped};
   AudioObjectID created = kAudioObjectUnknown;
   if (OSStatus s = platform.createProcessTap(description, created); s != status::noError)
-    return SessionFailure::coreAudio(textKey("Criar captura"), s);
+    return tapFailure(textKey("Criar captura"), s);
   tap = created;
 
   std::optional<std::string> read;
   const PropertyAddress uidAddress{tapSelector::tapUID, scope::global, kElementMain};
   if (OSStatus s = platform.getStringProperty(tap, uidAddress, read); s != status::noError)
-    return SessionFailure::coreAudio(textKey("Ler propriedade de áudio"), s);
+    return tapFailure(textKey("Ler propriedade de áudio"), s);
   if (!read)
     return SessionFailure::unsupported(tr("O sistema não forneceu o identificador da captura."));
   uid = std::move(*read);

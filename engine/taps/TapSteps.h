@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "engine/sessions/SessionFailure.h"
-#include "engine/sessions/TapPlatform.h"
+#include "engine/taps/TapPlatform.h"
 
 namespace tavuno::tapSteps {
 

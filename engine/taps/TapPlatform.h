@@ -10,7 +10,8 @@
 #include <vector>
 
 #include "base/ports/SerialQueue.h"
-#include "engine/sessions/StreamFormat.h"
+#include "engine/sessions/SessionFailure.h"
+#include "engine/taps/StreamFormat.h"
 #include "hal/HalTypes.h"
 
 namespace tavuno {
@@ -163,5 +164,18 @@ class TapPlatform {
   virtual OSStatus startOutputUnit(AudioUnitRef unit) = 0;
   virtual OSStatus stopOutputUnit(AudioUnitRef unit) = 0;
 };
+
+// What a tap session needs from the outside world. All of it must outlive the session.
+struct SessionPorts {
+  TapPlatform& platform;
+  SerialQueueFactory& queues;
+  // Seconds on the system uptime clock (the clock of shouldStopForBufferHealth).
+  std::function<double()> uptime;
+};
+
+// A failed call of the tap platform, described with the name its audio server goes by.
+inline SessionFailure tapFailure(std::string operation, OSStatus status) {
+  return SessionFailure::server(std::move(operation), status, "Core Audio");
+}
 
 }  // namespace tavuno
