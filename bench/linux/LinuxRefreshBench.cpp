@@ -69,7 +69,7 @@ void mirrorShape(LinuxRig& from, SimRig& to) {
   for (const auto& device : from.service->state().devices) {
     SimDeviceSpec spec{.uid = device.uid, .name = device.name, .transport = device.transport};
     if (device.output) {
-      const std::uint32_t channels = readOutputChannelCount(*from.hal, device.id);
+      const std::uint32_t channels = readOutputChannelCount(from.backEnd->hal(), device.id);
       spec.outputStreams = 1;
       spec.outputChannels = {channels};
       spec.channelVolumes.assign(channels, SimControl{1.0f});
