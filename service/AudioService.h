@@ -77,15 +77,7 @@ struct ServiceOptions {
   bool startTimer = true;
   WallClock now = systemWallClock();
   bool allowVirtualDuplex = true;
-  std::function<std::int32_t(std::int32_t)> duplexCleanupResult = [](std::int32_t s) { return s; };
-  std::function<std::int32_t(std::int32_t)> standardCleanupResult = [](std::int32_t s) {
-    return s;
-  };
   std::function<bool(const AudioDevice&)> deviceVisible = [](const AudioDevice&) { return true; };
-  std::function<AudioObjectID(const AudioDevice&)> sessionDeviceID = [](const AudioDevice& d) {
-    return d.id;
-  };
-  std::optional<double> virtualCaptureRateOverride;
   // The desktop's notifications; without one, device changes are not
   // announced and switching them on is refused.
   std::shared_ptr<AudioNotificationManaging> notifications;

@@ -93,22 +93,21 @@ SessionFactory SessionOrchestra::factory() const {
   TapPlatform* tap = ports_.tap;
   SerialQueueFactory& queues = ports_.workers;
   std::shared_ptr<MainHop> hop = hop_;
-  auto standardCleanup = options_.standardCleanupResult;
-  auto duplexCleanup = options_.duplexCleanupResult;
-  auto captureRate = options_.virtualCaptureRateOverride;
+  // A cleanup status is taken as the platform gives it.
+  const CleanupFilter cleanup = [](OSStatus status) { return status; };
   return [=, &queues](bool duplex) -> SessionRef {
     if (!tap) return nullptr;
     SessionPorts sessionPorts{*tap, queues, [hop] { return hop->uptime(); }};
     if (duplex)
-      return std::make_shared<DuplexProcessTap>(sessionPorts, duplexCleanup, captureRate,
+      return std::make_shared<DuplexProcessTap>(sessionPorts, cleanup, std::nullopt,
                                                 AudioService::duplexPrefillFrames);
-    return std::make_shared<ProcessTap>(sessionPorts, standardCleanup);
+    return std::make_shared<ProcessTap>(sessionPorts, cleanup);
   };
 }
 
 SessionSignature SessionOrchestra::signatureFor(const ActiveApp& app,
                                                 const AudioDevice& route) const {
-  return SessionSignature{app.processes, route.uid, options_.sessionDeviceID(route)};
+  return SessionSignature{app.processes, route.uid, route.id};
 }
 
 AudioWorker& SessionOrchestra::worker(const std::string& id) {
