@@ -2,10 +2,10 @@
 
 #include <algorithm>
 #include <cctype>
-#include <charconv>
 #include <iterator>
 #include <string_view>
 
+#include "base/text/Integer.h"
 #include "base/text/TavunoLanguage.h"
 #include "control/ReportText.h"
 
@@ -17,15 +17,14 @@ bool isOption(const std::string& argument) {
   return argument.size() > 1 && argument[0] == '-';
 }
 
-// A whole number of 0 to 100 written as plain digits ("75", "75%" too).
-std::optional<int> percentArgument(std::string text) {
-  if (!text.empty() && text.back() == '%') text.pop_back();
-  if (text.empty() || text.size() > 3) return std::nullopt;
-  int value = 0;
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (error != std::errc() || end != text.data() + text.size() || value < 0 || value > 100)
-    return std::nullopt;
-  return value;
+// A whole number of 0 to 100 written as plain digits ("75", "75%" too), at most three of them
+// ("0075" is refused). Unsigned, so that no sign gets in.
+std::optional<int> percentArgument(std::string_view text) {
+  if (text.ends_with('%')) text.remove_suffix(1);
+  if (text.size() > 3) return std::nullopt;
+  const auto value = parseInteger<unsigned>(text);
+  if (!value || *value > 100) return std::nullopt;
+  return static_cast<int>(*value);
 }
 
 std::optional<MuteChange> muteArgument(const std::string& text) {

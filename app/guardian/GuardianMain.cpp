@@ -6,35 +6,27 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
+#include <optional>
 #include <string>
 
+#include "base/text/Integer.h"
 #include "platform/linux/PulseGuardian.h"
-
-namespace {
-
-bool number(const char* text, std::uint64_t& out) {
-  if (!text || *text < '0' || *text > '9') return false;
-  char* end = nullptr;
-  out = std::strtoull(text, &end, 10);
-  return *end == 0;
-}
-
-}  // namespace
 
 int main(int argc, char** argv) {
   tavuno::GuardianOwner owner;
   std::string journal;
   bool ok = argc == 6 && std::string(argv[1]) == "--owner" && std::string(argv[4]) == "--journal";
-  std::uint64_t pid = 0;
-  ok = ok && number(argv[2], pid) && pid > 0 && pid <= INT32_MAX && number(argv[3], owner.start);
+  const auto pid = ok ? tavuno::parseInteger<std::int32_t>(argv[2]) : std::nullopt;
+  const auto start = ok ? tavuno::parseInteger<std::uint64_t>(argv[3]) : std::nullopt;
+  ok = ok && pid && *pid > 0 && start;
   if (!ok) {
     std::fprintf(stderr,
                  "usage: tavuno-guardian --owner PID START --journal DIR\n"
                  "Started by Tavuno; not meant to be run by hand.\n");
     return 2;
   }
-  owner.pid = static_cast<std::int32_t>(pid);
+  owner.pid = *pid;
+  owner.start = *start;
   journal = argv[5];
   // Nothing else of Tavuno's is held here (a lock file kept open would outlive Tavuno).
   ::close_range(3, ~0U, 0);

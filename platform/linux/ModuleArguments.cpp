@@ -1,8 +1,6 @@
 #include "platform/linux/ModuleArguments.h"
 
-#include <charconv>
-#include <limits>
-
+#include "base/text/Integer.h"
 #include "platform/linux/ServerKeys.h"
 
 namespace tavuno {
@@ -11,18 +9,6 @@ namespace {
 
 bool isSpace(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
-}
-
-// A plain decimal number of type T, nothing else around it.
-template <typename T>
-std::optional<T> decimal(std::string_view text) {
-  if (text.empty() || text.size() > 20) return std::nullopt;
-  for (char c : text)
-    if (c < '0' || c > '9') return std::nullopt;
-  T value{};
-  auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (error != std::errc() || end != text.data() + text.size()) return std::nullopt;
-  return value;
 }
 
 }  // namespace
@@ -87,14 +73,14 @@ std::optional<TapOwner> tapOwnerOf(std::string_view moduleArgument) {
   const auto pidText = marks->find(serverkey::ownerPid);
   const auto startText = marks->find(serverkey::ownerStart);
   if (pidText == marks->end() || startText == marks->end()) return std::nullopt;
-  const auto pid = decimal<std::int32_t>(pidText->second);
-  const auto start = decimal<std::uint64_t>(startText->second);
+  const auto pid = parseInteger<std::int32_t>(pidText->second);
+  const auto start = parseInteger<std::uint64_t>(startText->second);
   if (!pid || *pid <= 0 || !start || *start == 0) return std::nullopt;
   // tavuno.tap.<pid>.<number>, as PulseSession names its taps.
   const std::string prefix = serverkey::tapNamePrefix + std::to_string(*pid) + ".";
   const std::string_view sink = name->second;
   if (sink.size() <= prefix.size() || sink.substr(0, prefix.size()) != prefix ||
-      !decimal<std::uint64_t>(sink.substr(prefix.size())))
+      !parseInteger<std::uint64_t>(sink.substr(prefix.size())))
     return std::nullopt;
   return TapOwner{*pid, *start};
 }

@@ -14,6 +14,7 @@
 #include <cstring>
 #include <deque>
 
+#include "base/text/Integer.h"
 #include "platform/linux/ServerKeys.h"
 #include "platform/linux/StreamProps.h"
 
@@ -33,19 +34,14 @@ const char* get(const spa_dict* props, const char* key) {
   return props ? spa_dict_lookup(props, key) : nullptr;
 }
 
+// A process id a client reports; 0 when absent or not one.
 std::int32_t toInt(const char* text) {
-  if (!text) return 0;
-  char* end = nullptr;
-  long v = std::strtol(text, &end, 10);
-  if (end == text || v < 0 || v > INT32_MAX) return 0;
-  return static_cast<std::int32_t>(v);
+  const auto value = parseInteger<std::int32_t>(text);
+  return value && *value > 0 ? *value : 0;
 }
 
 std::uint64_t toU64(const char* text) {
-  if (!text) return 0;
-  char* end = nullptr;
-  unsigned long long v = std::strtoull(text, &end, 10);
-  return end == text ? 0 : v;
+  return parseInteger<std::uint64_t>(text).value_or(0);
 }
 
 // The `name` of a `{ "name": "..." }` metadata value.

@@ -7,23 +7,15 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <charconv>
 #include <climits>
 #include <memory>
 
+#include "base/text/Integer.h"
 #include "platform/linux/SmallFile.h"
 
 namespace tavuno::procfs {
 
 namespace {
-
-template <class T>
-std::optional<T> number(std::string_view text) {
-  T value{};
-  auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (error != std::errc() || end != text.data() + text.size()) return std::nullopt;
-  return value;
-}
 
 // The words of one line, split on spaces and tabs.
 std::vector<std::string_view> words(std::string_view line) {
@@ -74,7 +66,7 @@ std::vector<ProcEntry> listProcesses(const std::string& procRoot) {
   std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(procRoot.c_str()), ::closedir);
   if (!dir) return entries;
   while (const dirent* entry = ::readdir(dir.get())) {
-    auto pid = number<std::int32_t>(entry->d_name);
+    auto pid = parseInteger<std::int32_t>(entry->d_name);
     if (pid && *pid > 0) entries.push_back({*pid, static_cast<std::uint64_t>(entry->d_ino)});
   }
   std::sort(entries.begin(), entries.end(),
@@ -104,7 +96,7 @@ std::optional<std::uint64_t> startTime(std::string_view stat) {
   // A zombie (or a dead task) has died already; only its parent has not
   // collected it yet, and its pid may soon be another's.
   if (fields[0] == "Z" || fields[0] == "X") return std::nullopt;
-  return number<std::uint64_t>(fields[19]);
+  return parseInteger<std::uint64_t>(fields[19]);
 }
 
 std::optional<std::uint32_t> realUid(std::string_view status) {
@@ -112,7 +104,7 @@ std::optional<std::uint32_t> realUid(std::string_view status) {
   if (!line) return std::nullopt;
   auto fields = words(*line);
   if (fields.empty()) return std::nullopt;
-  return number<std::uint32_t>(fields[0]);
+  return parseInteger<std::uint32_t>(fields[0]);
 }
 
 std::vector<std::int32_t> namespacePids(std::string_view status) {
@@ -120,7 +112,7 @@ std::vector<std::int32_t> namespacePids(std::string_view status) {
   auto line = statusLine(status, "NSpid:");
   if (!line) return pids;
   for (auto field : words(*line)) {
-    auto pid = number<std::int32_t>(field);
+    auto pid = parseInteger<std::int32_t>(field);
     if (!pid) return {};
     pids.push_back(*pid);
   }

@@ -1,9 +1,9 @@
 #include "platform/linux/PropertyTable.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cstring>
 
+#include "base/text/Integer.h"
 #include "platform/linux/ServerKeys.h"
 #include "platform/linux/Transport.h"
 
@@ -46,17 +46,12 @@ std::string valueOf(const Proplist& properties, const std::string& key) {
 }
 
 std::int32_t parsePid(const std::string& text) {
-  std::int64_t value = 0;
-  auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (error != std::errc() || end != text.data() + text.size()) return 0;
-  if (value <= 0 || value > INT32_MAX) return 0;
-  return static_cast<std::int32_t>(value);
+  const auto pid = parseInteger<std::int32_t>(text);
+  return pid && *pid > 0 ? *pid : 0;
 }
 
 std::uint64_t parseStart(const std::string& text) {
-  std::uint64_t value = 0;
-  auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-  return error != std::errc() || end != text.data() + text.size() ? 0 : value;
+  return parseInteger<std::uint64_t>(text).value_or(0);
 }
 
 // A Tavuno's own node: its mark names a process that runs since the start time the mark holds,

@@ -17,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include "base/text/Integer.h"
 #include "platform/linux/ProcessStart.h"
 #include "platform/linux/PulseConnection.h"
 #include "platform/linux/ServerKeys.h"
@@ -38,17 +39,12 @@ std::string executableDir() {
 }
 
 std::int32_t toPid(const char* text) {
-  if (!text) return 0;
-  char* end = nullptr;
-  const long v = std::strtol(text, &end, 10);
-  return end == text || *end != 0 || v <= 0 || v > INT32_MAX ? 0 : static_cast<std::int32_t>(v);
+  const auto pid = parseInteger<std::int32_t>(text);
+  return pid && *pid > 0 ? *pid : 0;
 }
 
 std::uint64_t toStart(const char* text) {
-  if (!text || *text == '-') return 0;
-  char* end = nullptr;
-  const unsigned long long v = std::strtoull(text, &end, 10);
-  return end == text || *end != 0 ? 0 : v;
+  return parseInteger<std::uint64_t>(text).value_or(0);
 }
 
 PulseServerView readServer(PulseConnection& connection) {

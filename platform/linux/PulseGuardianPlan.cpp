@@ -1,19 +1,21 @@
 #include "platform/linux/PulseGuardianPlan.h"
 
 #include <algorithm>
-#include <charconv>
 #include <limits>
+
+#include "base/text/Integer.h"
 
 namespace tavuno {
 
 namespace {
 
-// A whole decimal index, nothing around it.
+// A whole decimal index, nothing around it. The largest value is the server's "no index", never
+// a module's.
 bool parseIndex(std::string_view text, std::uint32_t& out) {
-  if (text.empty()) return false;
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), out);
-  return error == std::errc() && end == text.data() + text.size() &&
-         out != std::numeric_limits<std::uint32_t>::max();
+  const auto index = parseInteger<std::uint32_t>(text);
+  if (!index || *index == std::numeric_limits<std::uint32_t>::max()) return false;
+  out = *index;
+  return true;
 }
 
 }  // namespace

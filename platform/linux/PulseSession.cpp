@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "base/text/Integer.h"
 #include "base/text/TavunoLanguage.h"
 #include "engine/sessions/RetainedAfterFailedCleanup.h"
 #include "platform/linux/ProcessStart.h"
@@ -33,18 +34,14 @@ OSStatus lastError(pa_context* context) {
   return -std::max(1, pa_context_errno(context));
 }
 
+// A process id the server reports; 0 when absent or not one.
 std::int32_t toPid(const char* text) {
-  if (!text) return 0;
-  char* end = nullptr;
-  long v = std::strtol(text, &end, 10);
-  return end == text || v <= 0 || v > INT32_MAX ? 0 : static_cast<std::int32_t>(v);
+  const auto pid = parseInteger<std::int32_t>(text);
+  return pid && *pid > 0 ? *pid : 0;
 }
 
 std::uint64_t toStart(const char* text) {
-  if (!text) return 0;
-  char* end = nullptr;
-  const unsigned long long v = std::strtoull(text, &end, 10);
-  return end == text || *text == '-' ? 0 : v;
+  return parseInteger<std::uint64_t>(text).value_or(0);
 }
 
 }  // namespace

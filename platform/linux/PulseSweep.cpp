@@ -2,12 +2,12 @@
 
 #include <pulse/pulseaudio.h>
 
-#include <charconv>
 #include <cstring>
 #include <map>
 #include <string>
 #include <vector>
 
+#include "base/text/Integer.h"
 #include "platform/linux/ModuleArguments.h"
 #include "platform/linux/ProcessStart.h"
 
@@ -17,11 +17,8 @@ namespace {
 
 // application.process.id as a sink input carries it; 0 when absent or not a pid.
 std::int32_t pidOf(const char* text) {
-  if (!text) return 0;
-  std::int32_t pid = 0;
-  const char* end = text + std::strlen(text);
-  auto [last, error] = std::from_chars(text, end, pid);
-  return error == std::errc() && last == end && pid > 0 ? pid : 0;
+  const auto pid = parseInteger<std::int32_t>(text);
+  return pid && *pid > 0 ? *pid : 0;
 }
 
 }  // namespace

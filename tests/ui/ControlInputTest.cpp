@@ -99,6 +99,37 @@ TEST_F(ControlInput, TheWheelScrollsThePagePastPickersAndTheTimeField) {
   EXPECT_NE(service().state().defaultOutput, defaultOutput) << "a focused picker takes it";
 }
 
+// The preferred devices' pickers on the Devices section follow the same rule, and they choose
+// the preference, never the system's default device.
+TEST_F(ControlInput, ThePreferredPickersTakeTheWheelOnlyWithTheFocus) {
+  window()->selectSection(1);
+  deliver();
+  auto* output = window()->devices()->preferredOutput()->box();
+  auto* input = window()->devices()->preferredInput()->box();
+  const auto before = service().state();
+  const int outputIndex = output->currentIndex();
+  const int inputIndex = input->currentIndex();
+  ASSERT_GT(outputIndex, 0) << "the demo prefers an output";
+  wheel(output, -1);
+  wheel(input, -1);
+  deliver();
+  EXPECT_EQ(service().state().preferredUID, before.preferredUID);
+  EXPECT_EQ(service().state().preferredInputUID, before.preferredInputUID);
+  EXPECT_EQ(output->currentIndex(), outputIndex);
+  EXPECT_EQ(input->currentIndex(), inputIndex);
+
+  for (QComboBox* box : {static_cast<QComboBox*>(output), static_cast<QComboBox*>(input)}) {
+    box->setFocus(Qt::TabFocusReason);
+    ASSERT_TRUE(waitUntil([&] { return box->hasFocus(); }));
+    wheel(box, 1);  // up, towards "Nenhum"
+    deliver();
+  }
+  EXPECT_NE(service().state().preferredUID, before.preferredUID) << "a focused picker takes it";
+  EXPECT_EQ(output->currentIndex(), outputIndex - 1);
+  EXPECT_EQ(service().state().defaultOutput, before.defaultOutput);
+  EXPECT_EQ(service().state().defaultInput, before.defaultInput);
+}
+
 // Wheel, a click on the groove, keys and a drag all reach the service, and the
 // thumb rests on what was sent: the output's slider and an app's.
 TEST_F(ControlInput, EveryWayOfMovingASliderReachesTheService) {

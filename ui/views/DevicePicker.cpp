@@ -13,29 +13,49 @@
 
 namespace tavuno::ui {
 
-DevicePicker::DevicePicker(ServiceBridge& bridge, bool input, QWidget* parent)
+DevicePicker::DevicePicker(ServiceBridge& bridge, bool input, Role role, QWidget* parent)
     : QWidget(parent),
       bridge_(bridge),
       input_(input),
-      title_(makeLabel("heading", this)),
+      role_(role),
+      title_(makeLabel(role == Role::preferred ? "caption" : "heading", this)),
       box_(new PickerBox(this)) {
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
-  layout->setSpacing(8);
-  auto* top = new QHBoxLayout;
-  top->setSpacing(8);
-  top->addWidget(makeSymbol(input ? "mic" : "speaker", 18, colors::accent, this));
-  top->addWidget(title_, 1);
-  layout->addLayout(top);
+  if (role_ == Role::preferred) {
+    // A setting inside the preferred headset's card: a caption, as its other settings have.
+    layout->setSpacing(6);
+    layout->addWidget(title_);
+  } else {
+    layout->setSpacing(8);
+    auto* top = new QHBoxLayout;
+    top->setSpacing(8);
+    top->addWidget(makeSymbol(input ? "mic" : "speaker", 18, colors::accent, this));
+    top->addWidget(title_, 1);
+    layout->addLayout(top);
+  }
   layout->addWidget(box_);
   connect(box_, &PickerBox::chosen, this, [this](const PickerEntry& entry) {
-    if (auto service = bridge_.service(); service && entry.id != 0)
-      service->setDefault(entry.id, input_);
+    auto service = bridge_.service();
+    if (!service) return;
+    if (role_ == Role::systemDefault) {
+      if (entry.id != 0) service->setDefault(entry.id, input_);
+      return;
+    }
+    // "Nenhum" carries no UID: it clears the preference.
+    const std::string uid = entry.uid.value_or(std::string());
+    if (input_)
+      service->setPreferredInputUID(uid);
+    else
+      service->setPreferredOutput(uid);
   });
-  connect(&bridge_, &ServiceBridge::changed, this, [this](quint64 fields) {
-    if (fields & (fieldBit(ServiceField::devices) | fieldBit(ServiceField::defaultInput) |
-                  fieldBit(ServiceField::defaultOutput)))
-      render();
+  const quint64 shown =
+      fieldBit(ServiceField::devices) |
+      (role_ == Role::preferred
+           ? fieldBit(ServiceField::preferredUID) | fieldBit(ServiceField::preferredInputUID)
+           : fieldBit(ServiceField::defaultInput) | fieldBit(ServiceField::defaultOutput));
+  connect(&bridge_, &ServiceBridge::changed, this, [this, shown](quint64 fields) {
+    if (fields & shown) render();
   });
   render();
 }
@@ -47,10 +67,17 @@ void DevicePicker::changeEvent(QEvent* event) {
 
 void DevicePicker::render() {
   const auto& state = bridge_.state();
-  title_->setText(input_ ? tr("Entrada") : tr("Saída"));
+  const bool preferred = role_ == Role::preferred;
+  if (preferred)
+    title_->setText(input_ ? tr("Entrada preferida") : tr("Saída preferida"));
+  else
+    title_->setText(input_ ? tr("Entrada") : tr("Saída"));
   box_->setAccessibleName(title_->text());
-  box_->present(defaultDevicePicker(state.devices, input_,
-                                    input_ ? state.defaultInput : state.defaultOutput));
+  box_->present(preferred
+                    ? preferredDevicePicker(state.devices, input_,
+                                            input_ ? state.preferredInputUID : state.preferredUID)
+                    : defaultDevicePicker(state.devices, input_,
+                                          input_ ? state.defaultInput : state.defaultOutput));
 }
 
 }  // namespace tavuno::ui

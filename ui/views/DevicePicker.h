@@ -9,13 +9,19 @@ namespace tavuno::ui {
 class PickerBox;
 class ServiceBridge;
 
-// The compact chooser of the default output (or input): its symbol, its
-// label and the devices of that side with the default selected.
+// A chooser of one device of a side (outputs or inputs), its title above the
+// devices of that side. It picks either the system's default device (the
+// mixer, the tray panel and the first-run guide: the side's symbol by a
+// heading) or the preferred device that automatic switching turns to (the
+// Devices section and the guide: a caption, with "Nenhum" and "Preferido
+// desconectado" for a stored device that is gone).
 class DevicePicker : public QWidget {
   Q_OBJECT
 
  public:
-  DevicePicker(ServiceBridge& bridge, bool input, QWidget* parent = nullptr);
+  enum class Role { systemDefault, preferred };
+
+  DevicePicker(ServiceBridge& bridge, bool input, Role role, QWidget* parent = nullptr);
   PickerBox* box() const { return box_; }
 
  protected:
@@ -26,6 +32,7 @@ class DevicePicker : public QWidget {
 
   ServiceBridge& bridge_;
   bool input_;
+  Role role_;
   QLabel* title_;
   PickerBox* box_;
 };

@@ -8,57 +8,15 @@
 
 #include "ui/bridge/ServiceBridge.h"
 #include "ui/model/DeviceCaptions.h"
-#include "ui/model/PickerEntries.h"
 #include "ui/model/ViewTexts.h"
 #include "ui/views/DeviceList.h"
+#include "ui/views/DevicePicker.h"
 #include "ui/views/ViewHelpers.h"
 #include "ui/widgets/Card.h"
-#include "ui/widgets/PickerBox.h"
 #include "ui/widgets/Switch.h"
 #include "ui/widgets/Theme.h"
 
 namespace tavuno::ui {
-
-PreferredPicker::PreferredPicker(ServiceBridge& bridge, bool input, QWidget* parent)
-    : QWidget(parent),
-      bridge_(bridge),
-      input_(input),
-      title_(makeLabel("caption", this)),
-      box_(new PickerBox(this)) {
-  auto* layout = new QVBoxLayout(this);
-  layout->setContentsMargins(0, 0, 0, 0);
-  layout->setSpacing(6);
-  layout->addWidget(title_);
-  layout->addWidget(box_);
-  connect(box_, &PickerBox::chosen, this, [this](const PickerEntry& entry) {
-    auto service = bridge_.service();
-    if (!service) return;
-    const std::string uid = entry.uid.value_or(std::string());
-    if (input_)
-      service->setPreferredInputUID(uid);
-    else
-      service->setPreferredOutput(uid);
-  });
-  connect(&bridge_, &ServiceBridge::changed, this, [this](quint64 fields) {
-    if (fields & (fieldBit(ServiceField::devices) | fieldBit(ServiceField::preferredUID) |
-                  fieldBit(ServiceField::preferredInputUID)))
-      render();
-  });
-  render();
-}
-
-void PreferredPicker::changeEvent(QEvent* event) {
-  if (event->type() == QEvent::LanguageChange) render();
-  QWidget::changeEvent(event);
-}
-
-void PreferredPicker::render() {
-  const auto& state = bridge_.state();
-  title_->setText(input_ ? tr("Entrada preferida") : tr("Saída preferida"));
-  box_->setAccessibleName(title_->text());
-  box_->present(preferredDevicePicker(state.devices, input_,
-                                      input_ ? state.preferredInputUID : state.preferredUID));
-}
 
 DevicesView::DevicesView(ServiceBridge& bridge, QWidget* parent)
     : QWidget(parent),
@@ -66,8 +24,8 @@ DevicesView::DevicesView(ServiceBridge& bridge, QWidget* parent)
       outputs_(new DeviceList(bridge, false)),
       inputs_(new DeviceList(bridge, true)),
       heading_(makeLabel("heading")),
-      preferredOutput_(new PreferredPicker(bridge, false)),
-      preferredInput_(new PreferredPicker(bridge, true)),
+      preferredOutput_(new DevicePicker(bridge, false, DevicePicker::Role::preferred)),
+      preferredInput_(new DevicePicker(bridge, true, DevicePicker::Role::preferred)),
       automatic_(new Switch),
       caption_(makeLabel("caption")),
       useBoth_(new QPushButton) {

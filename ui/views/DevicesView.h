@@ -8,30 +8,9 @@ class QPushButton;
 namespace tavuno::ui {
 
 class DeviceList;
-class PickerBox;
+class DevicePicker;
 class ServiceBridge;
 class Switch;
-
-// "Saída preferida" / "Entrada preferida": "Nenhum", the devices of that
-// side, and "Preferido desconectado" for a stored device that is gone.
-class PreferredPicker : public QWidget {
-  Q_OBJECT
-
- public:
-  PreferredPicker(ServiceBridge& bridge, bool input, QWidget* parent = nullptr);
-  PickerBox* box() const { return box_; }
-
- protected:
-  void changeEvent(QEvent* event) override;
-
- private:
-  void render();
-
-  ServiceBridge& bridge_;
-  bool input_;
-  QLabel* title_;
-  PickerBox* box_;
-};
 
 // The "Devices" section: the outputs and inputs, and the preferred headset
 // with automatic switching.
@@ -43,8 +22,8 @@ class DevicesView : public QWidget {
 
   DeviceList* outputs() const { return outputs_; }
   DeviceList* inputs() const { return inputs_; }
-  PreferredPicker* preferredOutput() const { return preferredOutput_; }
-  PreferredPicker* preferredInput() const { return preferredInput_; }
+  DevicePicker* preferredOutput() const { return preferredOutput_; }
+  DevicePicker* preferredInput() const { return preferredInput_; }
   Switch* automatic() const { return automatic_; }
   QPushButton* useBothButton() const { return useBoth_; }
 
@@ -58,8 +37,8 @@ class DevicesView : public QWidget {
   DeviceList* outputs_;
   DeviceList* inputs_;
   QLabel* heading_;
-  PreferredPicker* preferredOutput_;
-  PreferredPicker* preferredInput_;
+  DevicePicker* preferredOutput_;
+  DevicePicker* preferredInput_;
   Switch* automatic_;
   QLabel* caption_;
   QPushButton* useBoth_;

@@ -15,8 +15,8 @@ MixerView::MixerView(ServiceBridge& bridge, MeterFeed& meters, QWidget* parent)
     : QWidget(parent),
       profiles_(new ProfileSelector(bridge)),
       volume_(new VolumeView(bridge)),
-      output_(new DevicePicker(bridge, false)),
-      input_(new DevicePicker(bridge, true)),
+      output_(new DevicePicker(bridge, false, DevicePicker::Role::systemDefault)),
+      input_(new DevicePicker(bridge, true, DevicePicker::Role::systemDefault)),
       apps_(new AppsView(bridge, meters, false)) {
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);

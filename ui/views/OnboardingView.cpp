@@ -20,7 +20,6 @@
 #include "ui/model/SettingsTexts.h"
 #include "ui/model/ViewTexts.h"
 #include "ui/views/DevicePicker.h"
-#include "ui/views/DevicesView.h"
 #include "ui/views/ViewHelpers.h"
 #include "ui/widgets/BrandMark.h"
 #include "ui/widgets/StepDots.h"
@@ -106,14 +105,14 @@ OnboardingView::OnboardingView(const ScreenContext& context, QWidget* parent)
   // 2: the default devices.
   auto* defaults = new QVBoxLayout;
   defaults->setSpacing(16);
-  defaults->addWidget(new DevicePicker(context_.service, false));
-  defaults->addWidget(new DevicePicker(context_.service, true));
+  defaults->addWidget(new DevicePicker(context_.service, false, DevicePicker::Role::systemDefault));
+  defaults->addWidget(new DevicePicker(context_.service, true, DevicePicker::Role::systemDefault));
   pages_->addWidget(page(defaults));
   // 3: the preferred headset.
   auto* preferred = new QVBoxLayout;
   preferred->setSpacing(16);
-  preferred->addWidget(new PreferredPicker(context_.service, false));
-  preferred->addWidget(new PreferredPicker(context_.service, true));
+  preferred->addWidget(new DevicePicker(context_.service, false, DevicePicker::Role::preferred));
+  preferred->addWidget(new DevicePicker(context_.service, true, DevicePicker::Role::preferred));
   pages_->addWidget(page(preferred));
   // 4: automatic switching.
   auto* automatic = new QVBoxLayout;

@@ -30,8 +30,8 @@ TrayPanel::TrayPanel(ServiceBridge& bridge, MeterFeed& meters, QWidget* parent)
       error_(new ErrorLine(bridge)),
       profiles_(new ProfileSelector(bridge)),
       volume_(new VolumeView(bridge)),
-      output_(new DevicePicker(bridge, false)),
-      input_(new DevicePicker(bridge, true)),
+      output_(new DevicePicker(bridge, false, DevicePicker::Role::systemDefault)),
+      input_(new DevicePicker(bridge, true, DevicePicker::Role::systemDefault)),
       scroll_(new QScrollArea),
       apps_(new AppsView(bridge, meters, true)),
       quit_(new QPushButton) {
