@@ -152,6 +152,18 @@ ParsedCommand parseCommand(const std::vector<std::string>& arguments) {
     if (!arity(1, 1, 1)) return wrongArguments(name);
     request.command = name == "output" ? Command::output : Command::input;
     request.target = words[1];
+  } else if (name == "auto-switch") {
+    if (!arity(1, 0, 1)) return wrongArguments(name);
+    request.command = Command::autoSwitch;
+    if (words.size() == 2) {
+      auto change = muteArgument(words[1]);
+      if (!change) return usage(trf("Use on, off ou toggle, não %@.", words[1]));
+      request.mute = *change;
+    }
+  } else if (name == "prefer") {
+    if (!arity(1, 1, 1)) return wrongArguments(name);
+    request.command = Command::prefer;
+    request.target = words[1];
   } else if (name == "app") {
     if (words.size() < 2) return wrongArguments(name);
     const std::string& sub = words[1];
@@ -226,6 +238,10 @@ std::string commandsHelp() {
       {"app mute APP [on|off|toggle]", textKey("Silencia ou reativa um aplicativo.")},
       {"app output APP DEVICE|default",
        textKey("Escolhe a saída de um aplicativo (default: a do sistema).")},
+      {"auto-switch [on|off|toggle]",
+       textKey("Liga ou desliga a troca automática para os dispositivos preferidos.")},
+      {"prefer DEVICE",
+       textKey("Define a saída preferida (e a entrada do mesmo headset, se houver).")},
       {"profile list [--json] | apply NAME | save NAME", textKey("Lista, aplica ou salva perfis.")},
       {"profile delete NAME | rename OLD NEW", textKey("Exclui ou renomeia um perfil.")},
       {"quit", textKey("Encerra o Tavuno em execução.")},

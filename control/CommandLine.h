@@ -16,6 +16,7 @@ namespace tavuno::control {
 //   volume [PERCENT|+N|-N]
 //   output DEVICE, input DEVICE
 //   app volume APP PERCENT, app mute APP [on|off|toggle], app output APP DEVICE|default
+//   auto-switch [on|off|toggle], prefer DEVICE
 //   profile list [--json], profile apply NAME, profile save NAME,
 //   profile delete NAME, profile rename OLD NEW
 //   quit
@@ -30,6 +31,8 @@ enum class Command {
   appVolume,
   appMute,
   appOutput,
+  autoSwitch,
+  prefer,
   profileList,
   profileApply,
   profileSave,
@@ -41,9 +44,9 @@ enum class Command {
 struct ControlRequest {
   Command command = Command::status;
   bool json = false;                     // status and profile list only
-  MuteChange mute = MuteChange::toggle;  // mute, app mute
+  MuteChange mute = MuteChange::toggle;  // mute, app mute, auto-switch
   int number = 0;                        // setVolume and appVolume: 0-100; adjustVolume: -100-100
-  std::string target;                    // DEVICE, APP or profile NAME
+  std::string target;                    // DEVICE (output, input, prefer), APP or profile NAME
   std::string device;                    // app output: a device, empty for "default"
   std::string name;                      // profile rename: the new name
 

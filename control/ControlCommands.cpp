@@ -152,6 +152,73 @@ ControlResult ControlCommands::setDefaultDevice(const std::string& name, bool in
   return ControlResult::done();
 }
 
+ControlResult ControlCommands::setAutoSwitch(MuteChange change) {
+  auto audio = service();
+  if (!audio) return notRunning();
+  const bool on =
+      change == MuteChange::toggle ? !audio->state().automatic : change == MuteChange::on;
+  audio->setAutomatic(on);
+  return ControlResult::done(audio->state().automatic);
+}
+
+ControlResult ControlCommands::preferOutput(const std::string& name) {
+  auto audio = service();
+  if (!audio) return notRunning();
+  std::vector<AudioDevice> outputs;
+  for (const auto& device : audio->state().devices)
+    if (device.output) outputs.push_back(device);
+  bool ambiguous = false;
+  const AudioDevice* device = findNamed(
+      outputs, name, [](const AudioDevice& d) { return d.uid; },
+      [](const AudioDevice& d) { return d.name; }, ambiguous);
+  if (ambiguous)
+    return ControlResult::failed(trf("Há mais de um dispositivo chamado %@; use o UID.", name));
+  if (!device) return ControlResult::failed(trf("Nenhum dispositivo de saída chamado %@.", name));
+  audio->setPreferredOutput(device->uid);
+  return ControlResult::done();
+}
+
+ControlResult ControlCommands::run(const ControlRequest& request) {
+  switch (request.command) {
+    case Command::status:
+      return status();
+    case Command::mute:
+      return setMute(request.mute);
+    case Command::volume:
+      return volume();
+    case Command::setVolume:
+      return setVolume(request.number);
+    case Command::adjustVolume:
+      return adjustVolume(request.number);
+    case Command::output:
+    case Command::input:
+      return setDefaultDevice(request.target, request.command == Command::input);
+    case Command::appVolume:
+      return setAppVolume(request.target, request.number);
+    case Command::appMute:
+      return setAppMute(request.target, request.mute);
+    case Command::appOutput:
+      return setAppOutput(request.target, request.device);
+    case Command::autoSwitch:
+      return setAutoSwitch(request.mute);
+    case Command::prefer:
+      return preferOutput(request.target);
+    case Command::profileList:
+      return profiles();
+    case Command::profileApply:
+      return applyProfile(request.target);
+    case Command::profileSave:
+      return saveProfile(request.target);
+    case Command::profileDelete:
+      return deleteProfile(request.target);
+    case Command::profileRename:
+      return renameProfile(request.target, request.name);
+    case Command::quit:
+      break;
+  }
+  return ControlResult::badArgument(tr("Falta o comando."));
+}
+
 namespace {
 
 // The playing application `name` names, or why there is none.

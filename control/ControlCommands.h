@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 
+#include "control/CommandLine.h"
 #include "control/ControlResult.h"
 #include "service/AudioService.h"
 
@@ -37,6 +38,14 @@ class ControlCommands {
   ControlResult setAppMute(const std::string& app, MuteChange change);
   // An empty `device` follows the system default output.
   ControlResult setAppOutput(const std::string& app, const std::string& device);
+
+  // Automatic switching to the preferred devices; answers whether it is on.
+  ControlResult setAutoSwitch(MuteChange change);
+  // Makes `device` (an output) the preferred output, as the Devices screen does.
+  ControlResult preferOutput(const std::string& device);
+
+  // Runs any command but quit, which is the caller's to carry out.
+  ControlResult run(const ControlRequest& request);
 
   // A failed command answers with the message its own operation left (or a
   // plain one), never an older one the error line still shows. A name too

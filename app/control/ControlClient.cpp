@@ -53,6 +53,12 @@ QDBusMessage callFor(const ControlRequest& request) {
                  : call("SetAppMute", {target, request.mute == MuteChange::on});
     case Command::appOutput:
       return call("SetAppOutput", {target, qs(request.device)});
+    case Command::autoSwitch:
+      return request.mute == MuteChange::toggle
+                 ? call("ToggleAutoSwitch")
+                 : call("SetAutoSwitch", {request.mute == MuteChange::on});
+    case Command::prefer:
+      return call("SetPreferredOutput", {target});
     case Command::profileList:
       return call("ListProfiles");
     case Command::profileApply:

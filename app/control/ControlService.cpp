@@ -213,6 +213,19 @@ void ControlService::SetAppOutput(const QString& app, const QString& device) {
   reply(commands_.setAppOutput(std8(app), std8(device)));
 }
 
+bool ControlService::SetAutoSwitch(bool on) {
+  return asBool(
+      reply(commands_.setAutoSwitch(on ? control::MuteChange::on : control::MuteChange::off)));
+}
+
+bool ControlService::ToggleAutoSwitch() {
+  return asBool(reply(commands_.setAutoSwitch(control::MuteChange::toggle)));
+}
+
+void ControlService::SetPreferredOutput(const QString& device) {
+  reply(commands_.preferOutput(std8(device)));
+}
+
 void ControlService::ApplyProfile(const QString& profile) {
   reply(commands_.applyProfile(std8(profile)));
 }

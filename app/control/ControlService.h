@@ -73,6 +73,9 @@ class ControlService : public QObject, protected QDBusContext {
   Q_SCRIPTABLE bool SetAppMute(const QString& app, bool muted);
   Q_SCRIPTABLE bool ToggleAppMute(const QString& app);
   Q_SCRIPTABLE void SetAppOutput(const QString& app, const QString& device);
+  Q_SCRIPTABLE bool SetAutoSwitch(bool on);
+  Q_SCRIPTABLE bool ToggleAutoSwitch();
+  Q_SCRIPTABLE void SetPreferredOutput(const QString& device);
   Q_SCRIPTABLE void ApplyProfile(const QString& profile);
   Q_SCRIPTABLE QString SaveProfile(const QString& name);
   Q_SCRIPTABLE void DeleteProfile(const QString& profile);

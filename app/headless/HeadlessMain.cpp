@@ -5,6 +5,7 @@
 #include <pthread.h>
 #include <signal.h>
 
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <iostream>
@@ -13,7 +14,10 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <vector>
 
+#include "control/CommandLine.h"
+#include "control/ControlCommands.h"
 #include "platform/linux/LinuxBackEnd.h"
 #include "platform/linux/Transport.h"
 #include "platform/std/FileDefaultsStore.h"
@@ -29,10 +33,8 @@ const char* usage =
     "  --settings FILE   keep settings in FILE (default: in memory only, so nothing you\n"
     "                    saved with Tavuno is touched)\n"
     "  --seconds N       quit after N seconds (default: until Ctrl+C or 'quit')\n"
-    "commands on standard input:\n"
-    "  devices | volume V | mute on|off | output UID | input UID | prefer UID |\n"
-    "  automatic on|off | refresh | quit |\n"
-    "  apps | gain APP V | appmute APP on|off | appoutput APP [UID]\n";
+    "commands on standard input: those of tavuno (tavuno --help), and refresh\n"
+    "  (reads the server again now); a name with spaces goes in double quotes\n";
 
 struct Arguments {
   std::string server;
@@ -160,64 +162,49 @@ class Printer {
   const AudioService& service_;
 };
 
-std::optional<AudioObjectID> deviceWithUID(const AudioService& service, const std::string& uid) {
-  for (const auto& device : service.state().devices)
-    if (device.uid == uid) return device.id;
-  return std::nullopt;
+// The words of one line: white space separates them, double quotes keep a
+// name with spaces together ("profile apply \"Late night\"").
+std::vector<std::string> wordsOf(const std::string& line) {
+  std::vector<std::string> words;
+  std::string word;
+  bool quoted = false, inWord = false;
+  for (char c : line) {
+    if (c == '"') {
+      quoted = !quoted;
+      inWord = true;
+    } else if (!quoted && std::isspace(static_cast<unsigned char>(c))) {
+      if (inWord) words.push_back(std::move(word));
+      word.clear();
+      inWord = false;
+    } else {
+      word += c;
+      inWord = true;
+    }
+  }
+  if (inWord) words.push_back(std::move(word));
+  return words;
 }
 
-// One command line, on the main thread.
-bool run(AudioService& service, const Printer& printer, const std::string& line) {
-  std::istringstream words(line);
-  std::string command, argument;
-  words >> command >> argument;
-  if (command.empty()) return true;
-  if (command == "quit") return false;
-  if (command == "devices") {
-    printer.print(ServiceField::devices);
-  } else if (command == "refresh") {
+// One command line, on the main thread: the commands of `tavuno`, and
+// `refresh`, which reads the server again at once. False after quit.
+bool run(AudioService& service, control::ControlCommands& commands, const std::string& line) {
+  const std::vector<std::string> words = wordsOf(line);
+  if (words.empty()) return true;
+  if (words.size() == 1 && words[0] == "refresh") {
     service.refresh();
-  } else if (command == "volume") {
-    try {
-      service.setVolume(std::stof(argument));
-    } catch (...) {
-      std::printf("volume takes a number from 0 to 1\n");
-    }
-  } else if (command == "mute" && (argument == "on" || argument == "off")) {
-    service.setMute(argument == "on");
-  } else if ((command == "output" || command == "input") && !argument.empty()) {
-    if (auto id = deviceWithUID(service, argument))
-      service.setDefault(*id, command == "input");
-    else
-      std::printf("no device %s\n", argument.c_str());
-  } else if (command == "prefer") {
-    service.setPreferredOutput(argument);
-  } else if (command == "automatic" && (argument == "on" || argument == "off")) {
-    service.setAutomatic(argument == "on");
-  } else if (command == "apps") {
-    printer.print(ServiceField::activeApps);
-    printer.print(ServiceField::controlledApps);
-  } else if (command == "gain" || command == "appmute" || command == "appoutput") {
-    const ActiveApp* app = nullptr;
-    for (const auto& candidate : service.state().activeApps)
-      if (candidate.id == argument) app = &candidate;
-    std::string value;
-    words >> value;
-    if (!app) {
-      std::printf("no playing app %s\n", argument.c_str());
-    } else if (command == "gain") {
-      try {
-        service.setAppMix(*app, std::stof(value), std::nullopt);
-      } catch (...) {
-        std::printf("gain takes a number from 0 to 1\n");
-      }
-    } else if (command == "appmute") {
-      service.setAppMix(*app, std::nullopt, value == "on");
-    } else {
-      service.setAppOutput(*app, value.empty() ? std::nullopt : std::optional(value));
-    }
+    return true;
+  }
+  const auto parsed = control::parseCommand(words);
+  if (!parsed.request) {
+    std::printf("%s\n%s", parsed.error.c_str(), usage);
+  } else if (parsed.request->command == control::Command::quit) {
+    return false;
   } else {
-    std::printf("%s", usage);
+    const auto result = commands.run(*parsed.request);
+    if (result.ok())
+      std::printf("%s", control::commandOutput(*parsed.request, result.value).c_str());
+    else
+      std::printf("failed: %s\n", result.message.c_str());
   }
   std::fflush(stdout);
   return true;
@@ -286,12 +273,13 @@ int headless(int argc, char** argv) {
   });
   signals.detach();
   // Standard input is read on its own thread; each line runs on the main one.
-  std::thread input([&main, &service, &printer] {
+  control::ControlCommands commands(service);
+  std::thread input([&main, &service, &commands] {
     std::string line;
     while (std::getline(std::cin, line)) {
       bool keepGoing = true;
       main.sync([&] {
-        if (service) keepGoing = run(*service, printer, line);
+        if (service) keepGoing = run(*service, commands, line);
       });
       if (!keepGoing) {
         main.stop();

@@ -70,6 +70,47 @@ TEST_F(ControlCommandsTest, DevicesAreNamedByUidOrExactNameOnTheirSide) {
   EXPECT_EQ(platform.hal.defaultOutput(), twin);
 }
 
+TEST_F(ControlCommandsTest, SwitchingAndThePreferredOutputGoThroughTheDevicesOperations) {
+  const auto on = commands->setAutoSwitch(MuteChange::on);
+  ASSERT_TRUE(on.ok());
+  EXPECT_EQ(on.value, true);
+  EXPECT_TRUE(service->state().automatic);
+  EXPECT_EQ(commands->setAutoSwitch(MuteChange::toggle).value, false);
+  EXPECT_FALSE(service->state().automatic);
+
+  EXPECT_TRUE(commands->preferOutput("Headset").ok());
+  EXPECT_EQ(service->state().preferredUID, "hs");
+  EXPECT_TRUE(commands->preferOutput("spk").ok());
+  EXPECT_EQ(service->state().preferredUID, "spk");
+  expectFailed(commands->preferOutput("Mic"), "No output device is called Mic.");
+  expectFailed(commands->preferOutput("Twin"),
+               "More than one device is called Twin; use its UID.");
+  EXPECT_EQ(service->state().preferredUID, "spk") << "a refused name changes nothing";
+}
+
+TEST_F(ControlCommandsTest, EveryParsedCommandButQuitRunsItsOperation) {
+  auto run = [&](std::vector<std::string> words) {
+    auto parsed = parseCommand(words);
+    EXPECT_TRUE(parsed.request) << parsed.error;
+    return parsed.request ? commands->run(*parsed.request) : ControlResult{};
+  };
+  EXPECT_EQ(run({"volume", "30"}).value, 30);
+  EXPECT_EQ(run({"volume", "-10"}).value, 20);
+  EXPECT_EQ(run({"volume"}).value, 20);
+  EXPECT_EQ(run({"mute", "on"}).value, true);
+  EXPECT_TRUE(run({"output", "Headset"}).ok());
+  EXPECT_EQ(platform.hal.defaultOutput(), headset);
+  EXPECT_TRUE(run({"app", "volume", "Player", "40"}).ok());
+  EXPECT_EQ(service->settings("org.player").volume(), 0.4f);
+  EXPECT_EQ(run({"auto-switch", "on"}).value, true);
+  EXPECT_TRUE(run({"prefer", "spk"}).ok());
+  EXPECT_EQ(service->state().preferredUID, "spk");
+  EXPECT_TRUE(run({"profile", "save", "Night"}).ok());
+  EXPECT_TRUE(run({"profile", "rename", "Night", "Late"}).ok());
+  EXPECT_EQ(run({"profile", "list"}).value["profiles"].size(), 2u);
+  EXPECT_FALSE(run({"quit"}).ok()) << "quitting is the caller's to do";
+}
+
 TEST_F(ControlCommandsTest, AFailedWriteAnswersWithTheServicesMessage) {
   platform.hal.injectFault({.operation = SimHal::Operation::set,
                             .selector = selector::defaultOutputDevice,

@@ -89,6 +89,16 @@ TEST_F(CommandLineOnBus, StatusShowsWhatTheAppDidAndTheAppShowsWhatCommandsDid) 
   EXPECT_EQ(run.exitCode, 0);
   EXPECT_EQ(run.out.trimmed().toInt(),
             static_cast<int>(std::lround(service().state().volume * 100)));
+
+  const bool automatic = service().state().automatic;
+  ASSERT_EQ(runTavuno(*bus, {"auto-switch"}).exitCode, 0);
+  EXPECT_EQ(service().state().automatic, !automatic);
+  ASSERT_EQ(runTavuno(*bus, {"auto-switch", "on"}).exitCode, 0);
+  EXPECT_TRUE(service().state().automatic);
+  ASSERT_EQ(runTavuno(*bus, {"prefer", "demo.headset"}).exitCode, 0);
+  EXPECT_EQ(service().state().preferredUID, "demo.headset");
+  EXPECT_EQ(runTavuno(*bus, {"prefer", "Nowhere"}).exitCode, 1);
+  EXPECT_EQ(service().state().preferredUID, "demo.headset");
 }
 
 TEST_F(CommandLineOnBus, FailuresSayWhyAndBadArgumentsAreUsageErrors) {
