@@ -7,6 +7,7 @@
 
 #include "ui/AppFixture.h"
 #include "ui/bridge/MeterFeed.h"
+#include "ui/bridge/SettingsBridge.h"
 #include "ui/views/AppRow.h"
 #include "ui/views/AppsView.h"
 #include "ui/views/ErrorLine.h"
@@ -116,6 +117,45 @@ TEST_F(MixerScreen, MetersRunOnlyWhileAMixerIsVisibleAndShowTheAudio) {
   app->panel()->hide();
   app->window()->hide();
   EXPECT_FALSE(meters->running());
+}
+
+// Counts the tooltips a widget is given: the volume's render gives its mute
+// button one each time it runs while the output can be muted.
+class ToolTipCount : public QObject {
+ public:
+  explicit ToolTipCount(QWidget* widget) { widget->installEventFilter(this); }
+  int count = 0;
+
+ protected:
+  bool eventFilter(QObject*, QEvent* event) override {
+    if (event->type() == QEvent::ToolTipChange) ++count;
+    return false;
+  }
+};
+
+// A view renders once for all the changes of its fields in a turn, not at all
+// for the service's other fields, and again in a new language.
+TEST_F(MixerScreen, TheVolumeRendersOncePerTurnOfItsFieldsAndAgainOnALanguageChange) {
+  auto* volume = app->window()->mixer()->volume();
+  ASSERT_TRUE(service().state().muteAvailable);
+  ToolTipCount renders(volume->muteButton());
+
+  service().setVolume(0.3f);
+  service().setMute(true);
+  service().setVolume(0.4f);
+  deliver();
+  EXPECT_EQ(renders.count, 1) << "three changes, one render";
+  EXPECT_EQ(volume->slider()->value(), 40);
+  EXPECT_EQ(volume->muteButton()->toolTip(), "Reativar saída");
+
+  service().setError(std::string("Falhou."));
+  deliver();
+  EXPECT_EQ(renders.count, 1) << "the error is not the volume's";
+
+  app->settingsBridge()->setLanguagePreference("en");
+  deliver();
+  EXPECT_EQ(renders.count, 2);
+  EXPECT_EQ(volume->muteButton()->toolTip(), "Unmute output");
 }
 
 TEST_F(MixerScreen, TrayGesturesToggleThePanelMuteAndStepTheVolume) {

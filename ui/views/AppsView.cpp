@@ -1,6 +1,5 @@
 #include "ui/views/AppsView.h"
 
-#include <QEvent>
 #include <QHBoxLayout>
 #include <QVBoxLayout>
 
@@ -8,6 +7,7 @@
 #include "ui/bridge/ServiceBridge.h"
 #include "ui/model/ViewTexts.h"
 #include "ui/views/AppRow.h"
+#include "ui/views/FollowService.h"
 #include "ui/views/ViewHelpers.h"
 #include "ui/widgets/Theme.h"
 
@@ -55,20 +55,12 @@ AppsView::AppsView(ServiceBridge& bridge, MeterFeed& meters, bool compact, QWidg
   layout->addLayout(list_);
   caption_->setVisible(!compact_);
 
-  connect(&bridge_, &ServiceBridge::changed, this, [this](quint64 fields) {
-    if (fields & rowFields) render();
-  });
   connect(&meters_, &MeterFeed::levelsChanged, this, &AppsView::updateLevels);
-  render();
+  followService(*this, bridge_, rowFields, [this] { render(); });
 }
 
 AppsView::~AppsView() {
   if (metering_) meters_.release();
-}
-
-void AppsView::changeEvent(QEvent* event) {
-  if (event->type() == QEvent::LanguageChange) render();
-  QWidget::changeEvent(event);
 }
 
 void AppsView::showEvent(QShowEvent* event) {

@@ -27,7 +27,6 @@ class AppsView : public QWidget {
   std::size_t rowCount() const { return rows_.size(); }
 
  protected:
-  void changeEvent(QEvent* event) override;
   void showEvent(QShowEvent* event) override;
   void hideEvent(QHideEvent* event) override;
 

@@ -9,6 +9,7 @@
 #include "ui/bridge/ServiceBridge.h"
 #include "ui/model/DeviceCaptions.h"
 #include "ui/model/ViewTexts.h"
+#include "ui/views/FollowService.h"
 #include "ui/views/ViewHelpers.h"
 #include "ui/widgets/Icons.h"
 #include "ui/widgets/Theme.h"
@@ -127,17 +128,10 @@ DeviceList::DeviceList(ServiceBridge& bridge, bool input, QWidget* parent)
   list_->setSpacing(4);
   layout->addLayout(list_);
   layout->addStretch(1);
-  connect(&bridge_, &ServiceBridge::changed, this, [this](quint64 fields) {
-    if (fields & (fieldBit(ServiceField::devices) | fieldBit(ServiceField::defaultInput) |
-                  fieldBit(ServiceField::defaultOutput)))
-      render();
-  });
-  render();
-}
-
-void DeviceList::changeEvent(QEvent* event) {
-  if (event->type() == QEvent::LanguageChange) render();
-  QWidget::changeEvent(event);
+  followService(*this, bridge_,
+                fieldBit(ServiceField::devices) | fieldBit(ServiceField::defaultInput) |
+                    fieldBit(ServiceField::defaultOutput),
+                [this] { render(); });
 }
 
 void DeviceList::render() {

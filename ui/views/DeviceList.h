@@ -48,9 +48,6 @@ class DeviceList : public QWidget {
   DeviceRow* row(const std::string& uid) const { return rows_.find(uid); }
   std::size_t rowCount() const { return rows_.size(); }
 
- protected:
-  void changeEvent(QEvent* event) override;
-
  private:
   void render();
 

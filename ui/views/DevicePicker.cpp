@@ -1,12 +1,12 @@
 #include "ui/views/DevicePicker.h"
 
-#include <QEvent>
 #include <QHBoxLayout>
 #include <QVBoxLayout>
 
 #include "ui/bridge/ServiceBridge.h"
 #include "ui/model/PickerEntries.h"
 #include "ui/model/ViewTexts.h"
+#include "ui/views/FollowService.h"
 #include "ui/views/ViewHelpers.h"
 #include "ui/widgets/PickerBox.h"
 #include "ui/widgets/Theme.h"
@@ -54,15 +54,7 @@ DevicePicker::DevicePicker(ServiceBridge& bridge, bool input, Role role, QWidget
       (role_ == Role::preferred
            ? fieldBit(ServiceField::preferredUID) | fieldBit(ServiceField::preferredInputUID)
            : fieldBit(ServiceField::defaultInput) | fieldBit(ServiceField::defaultOutput));
-  connect(&bridge_, &ServiceBridge::changed, this, [this, shown](quint64 fields) {
-    if (fields & shown) render();
-  });
-  render();
-}
-
-void DevicePicker::changeEvent(QEvent* event) {
-  if (event->type() == QEvent::LanguageChange) render();
-  QWidget::changeEvent(event);
+  followService(*this, bridge_, shown, [this] { render(); });
 }
 
 void DevicePicker::render() {

@@ -24,9 +24,6 @@ class DevicePicker : public QWidget {
   DevicePicker(ServiceBridge& bridge, bool input, Role role, QWidget* parent = nullptr);
   PickerBox* box() const { return box_; }
 
- protected:
-  void changeEvent(QEvent* event) override;
-
  private:
   void render();
 

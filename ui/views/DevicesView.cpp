@@ -1,6 +1,5 @@
 #include "ui/views/DevicesView.h"
 
-#include <QEvent>
 #include <QHBoxLayout>
 #include <QPushButton>
 #include <QSignalBlocker>
@@ -11,6 +10,7 @@
 #include "ui/model/ViewTexts.h"
 #include "ui/views/DeviceList.h"
 #include "ui/views/DevicePicker.h"
+#include "ui/views/FollowService.h"
 #include "ui/views/ViewHelpers.h"
 #include "ui/widgets/Card.h"
 #include "ui/widgets/Switch.h"
@@ -70,17 +70,10 @@ DevicesView::DevicesView(ServiceBridge& bridge, QWidget* parent)
     if (!service) return;
     if (auto device = useBothCandidate(service->state())) service->useBoth(*device);
   });
-  connect(&bridge_, &ServiceBridge::changed, this, [this](quint64 fields) {
-    if (fields & (fieldBit(ServiceField::automatic) | fieldBit(ServiceField::devices) |
-                  fieldBit(ServiceField::preferredUID)))
-      render();
-  });
-  render();
-}
-
-void DevicesView::changeEvent(QEvent* event) {
-  if (event->type() == QEvent::LanguageChange) render();
-  QWidget::changeEvent(event);
+  followService(*this, bridge_,
+                fieldBit(ServiceField::automatic) | fieldBit(ServiceField::devices) |
+                    fieldBit(ServiceField::preferredUID),
+                [this] { render(); });
 }
 
 void DevicesView::render() {

@@ -27,9 +27,6 @@ class DevicesView : public QWidget {
   Switch* automatic() const { return automatic_; }
   QPushButton* useBothButton() const { return useBoth_; }
 
- protected:
-  void changeEvent(QEvent* event) override;
-
  private:
   void render();
 

@@ -1,11 +1,11 @@
 #include "ui/views/ErrorLine.h"
 
-#include <QEvent>
 #include <QHBoxLayout>
 #include <QPushButton>
 
 #include "ui/bridge/ServiceBridge.h"
 #include "ui/model/ViewTexts.h"
+#include "ui/views/FollowService.h"
 #include "ui/views/ViewHelpers.h"
 #include "ui/widgets/Theme.h"
 
@@ -29,15 +29,7 @@ ErrorLine::ErrorLine(ServiceBridge& bridge, QWidget* parent)
   connect(dismiss_, &QPushButton::clicked, this, [this] {
     if (auto service = bridge_.service()) service->setError(std::nullopt);
   });
-  connect(&bridge_, &ServiceBridge::changed, this, [this](quint64 fields) {
-    if (fields & fieldBit(ServiceField::error)) render();
-  });
-  render();
-}
-
-void ErrorLine::changeEvent(QEvent* event) {
-  if (event->type() == QEvent::LanguageChange) render();
-  QFrame::changeEvent(event);
+  followService(*this, bridge_, fieldBit(ServiceField::error), [this] { render(); });
 }
 
 void ErrorLine::render() {

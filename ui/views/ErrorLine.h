@@ -19,9 +19,6 @@ class ErrorLine : public QFrame {
   QLabel* message() const { return message_; }
   QPushButton* dismissButton() const { return dismiss_; }
 
- protected:
-  void changeEvent(QEvent* event) override;
-
  private:
   void render();
 

@@ -1,6 +1,5 @@
 #include "ui/views/HistoryList.h"
 
-#include <QEvent>
 #include <QHBoxLayout>
 #include <QVBoxLayout>
 
@@ -8,6 +7,7 @@
 #include "ui/bridge/ServiceBridge.h"
 #include "ui/model/RelativeTime.h"
 #include "ui/model/ViewTexts.h"
+#include "ui/views/FollowService.h"
 #include "ui/views/ViewHelpers.h"
 #include "ui/widgets/RelativeTimeText.h"
 #include "ui/widgets/Theme.h"
@@ -73,15 +73,7 @@ HistoryList::HistoryList(ServiceBridge& bridge, QWidget* parent)
   timer_.setInterval(refreshIntervalMs);
   timer_.setTimerType(Qt::VeryCoarseTimer);
   connect(&timer_, &QTimer::timeout, this, &HistoryList::renderTimes);
-  connect(&bridge_, &ServiceBridge::changed, this, [this](quint64 fields) {
-    if (fields & fieldBit(ServiceField::automationHistory)) render();
-  });
-  render();
-}
-
-void HistoryList::changeEvent(QEvent* event) {
-  if (event->type() == QEvent::LanguageChange) render();
-  QWidget::changeEvent(event);
+  followService(*this, bridge_, fieldBit(ServiceField::automationHistory), [this] { render(); });
 }
 
 void HistoryList::showEvent(QShowEvent* event) {

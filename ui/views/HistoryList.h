@@ -60,7 +60,6 @@ class HistoryList : public QWidget {
   void renderTimes();
 
  protected:
-  void changeEvent(QEvent* event) override;
   void showEvent(QShowEvent* event) override;
   void hideEvent(QHideEvent* event) override;
 

@@ -4,7 +4,6 @@
 
 #include <QAbstractButton>
 #include <QApplication>
-#include <QEvent>
 #include <QFrame>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -20,6 +19,7 @@
 #include "ui/model/SettingsTexts.h"
 #include "ui/model/ViewTexts.h"
 #include "ui/views/DevicePicker.h"
+#include "ui/views/FollowService.h"
 #include "ui/views/ViewHelpers.h"
 #include "ui/widgets/BrandMark.h"
 #include "ui/widgets/StepDots.h"
@@ -151,10 +151,7 @@ OnboardingView::OnboardingView(const ScreenContext& context, QWidget* parent)
   connect(automatic_, &Switch::clicked, this, [this](bool on) {
     if (auto service = context_.service.service()) service->setAutomatic(on);
   });
-  connect(&context_.service, &ServiceBridge::changed, this, [this](quint64 fields) {
-    if (fields & fieldBit(ServiceField::automatic)) render();
-  });
-  render();
+  followService(*this, context_.service, fieldBit(ServiceField::automatic), [this] { render(); });
 }
 
 void OnboardingView::setStep(int step) {
@@ -175,11 +172,6 @@ void OnboardingView::forward() {
     setStep(step_ + 1);
   else
     context_.settings.setOnboardingDone(true);
-}
-
-void OnboardingView::changeEvent(QEvent* event) {
-  if (event->type() == QEvent::LanguageChange) render();
-  QWidget::changeEvent(event);
 }
 
 void OnboardingView::keyPressEvent(QKeyEvent* event) {

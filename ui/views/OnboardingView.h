@@ -38,7 +38,6 @@ class OnboardingView : public QWidget {
   void focusStep();
 
  protected:
-  void changeEvent(QEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
   void paintEvent(QPaintEvent* event) override;
 

@@ -1,11 +1,11 @@
 #include "ui/views/ProfileSelector.h"
 
-#include <QEvent>
 #include <QHBoxLayout>
 
 #include "ui/bridge/ServiceBridge.h"
 #include "ui/model/ProfileTexts.h"
 #include "ui/model/ViewTexts.h"
+#include "ui/views/FollowService.h"
 #include "ui/views/ViewHelpers.h"
 #include "ui/widgets/PickerBox.h"
 #include "ui/widgets/Theme.h"
@@ -30,16 +30,9 @@ ProfileSelector::ProfileSelector(ServiceBridge& bridge, QWidget* parent)
     if (const auto* profile = findProfile(service->state().profiles, *entry.uid))
       service->applyProfile(*profile);
   });
-  connect(&bridge_, &ServiceBridge::changed, this, [this](quint64 fields) {
-    if (fields & (fieldBit(ServiceField::profiles) | fieldBit(ServiceField::activeProfileID)))
-      render();
-  });
-  render();
-}
-
-void ProfileSelector::changeEvent(QEvent* event) {
-  if (event->type() == QEvent::LanguageChange) render();
-  QWidget::changeEvent(event);
+  followService(*this, bridge_,
+                fieldBit(ServiceField::profiles) | fieldBit(ServiceField::activeProfileID),
+                [this] { render(); });
 }
 
 void ProfileSelector::render() {

@@ -18,9 +18,6 @@ class ProfileSelector : public QWidget {
   explicit ProfileSelector(ServiceBridge& bridge, QWidget* parent = nullptr);
   PickerBox* box() const { return box_; }
 
- protected:
-  void changeEvent(QEvent* event) override;
-
  private:
   void render();
 

@@ -1,6 +1,5 @@
 #include "ui/views/ProfilesView.h"
 
-#include <QEvent>
 #include <QHBoxLayout>
 #include <QLineEdit>
 #include <QPushButton>
@@ -9,6 +8,7 @@
 #include "profiles/ProfileName.h"
 #include "ui/bridge/ServiceBridge.h"
 #include "ui/model/ViewTexts.h"
+#include "ui/views/FollowService.h"
 #include "ui/views/ProfileRow.h"
 #include "ui/views/ViewHelpers.h"
 #include "ui/widgets/Card.h"
@@ -60,17 +60,10 @@ ProfilesView::ProfilesView(ServiceBridge& bridge, QWidget* parent)
 
   connect(save_, &QPushButton::clicked, this, &ProfilesView::save);
   connect(field_, &QLineEdit::returnPressed, this, &ProfilesView::save);
-  connect(&bridge_, &ServiceBridge::changed, this, [this](quint64 fields) {
-    if (fields & (fieldBit(ServiceField::profiles) | fieldBit(ServiceField::activeProfileID) |
-                  fieldBit(ServiceField::devices)))
-      render();
-  });
-  render();
-}
-
-void ProfilesView::changeEvent(QEvent* event) {
-  if (event->type() == QEvent::LanguageChange) render();
-  QWidget::changeEvent(event);
+  followService(*this, bridge_,
+                fieldBit(ServiceField::profiles) | fieldBit(ServiceField::activeProfileID) |
+                    fieldBit(ServiceField::devices),
+                [this] { render(); });
 }
 
 void ProfilesView::save() {

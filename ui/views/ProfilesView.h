@@ -28,9 +28,6 @@ class ProfilesView : public QWidget {
   ProfileRow* row(const std::string& id) const { return rows_.find(id); }
   std::size_t rowCount() const { return rows_.size(); }
 
- protected:
-  void changeEvent(QEvent* event) override;
-
  private:
   void render();
   void save();

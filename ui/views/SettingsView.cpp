@@ -1,6 +1,5 @@
 #include "ui/views/SettingsView.h"
 
-#include <QEvent>
 #include <QHBoxLayout>
 #include <QSignalBlocker>
 #include <QVBoxLayout>
@@ -12,6 +11,7 @@
 #include "ui/bridge/SettingsBridge.h"
 #include "ui/model/SettingsTexts.h"
 #include "ui/model/ViewTexts.h"
+#include "ui/views/FollowService.h"
 #include "ui/views/ViewHelpers.h"
 #include "ui/widgets/Card.h"
 #include "ui/widgets/PickerBox.h"
@@ -134,20 +134,13 @@ SettingsView::SettingsView(const ScreenContext& context, QWidget* parent)
       context_.shortcut.setKey(*key);
     render();
   });
-  connect(&context_.service, &ServiceBridge::changed, this, [this](quint64 fields) {
-    if (fields &
-        (fieldBit(ServiceField::controlPreferences) | fieldBit(ServiceField::notificationsEnabled)))
-      render();
-  });
   connect(&context_.shortcutChanges, &ControllerBridge::changed, this, &SettingsView::render);
   connect(&context_.loginItemChanges, &ControllerBridge::changed, this, &SettingsView::render);
   connect(&context_.settings, &SettingsBridge::languageChanged, this, &SettingsView::render);
-  render();
-}
-
-void SettingsView::changeEvent(QEvent* event) {
-  if (event->type() == QEvent::LanguageChange) render();
-  QWidget::changeEvent(event);
+  followService(
+      *this, context_.service,
+      fieldBit(ServiceField::controlPreferences) | fieldBit(ServiceField::notificationsEnabled),
+      [this] { render(); });
 }
 
 void SettingsView::showEvent(QShowEvent* event) {

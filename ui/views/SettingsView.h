@@ -33,7 +33,6 @@ class SettingsView : public QWidget {
   QLabel* shortcutMessage() const { return shortcutMessage_; }
 
  protected:
-  void changeEvent(QEvent* event) override;
   void showEvent(QShowEvent* event) override;
 
  private:

@@ -1,6 +1,5 @@
 #include "ui/views/VolumeView.h"
 
-#include <QEvent>
 #include <QHBoxLayout>
 #include <QSignalBlocker>
 #include <QVBoxLayout>
@@ -8,6 +7,7 @@
 #include "ui/bridge/ServiceBridge.h"
 #include "ui/model/DeviceCaptions.h"
 #include "ui/model/ViewTexts.h"
+#include "ui/views/FollowService.h"
 #include "ui/views/ViewHelpers.h"
 #include "ui/widgets/Icons.h"
 #include "ui/widgets/Theme.h"
@@ -49,17 +49,10 @@ VolumeView::VolumeView(ServiceBridge& bridge, QWidget* parent)
   connect(slider_, &VolumeSlider::volumeChosen, this, [this](float volume) {
     if (auto service = bridge_.service()) service->setVolume(volume);
   });
-  connect(&bridge_, &ServiceBridge::changed, this, [this](quint64 fields) {
-    const quint64 mine = fieldBit(ServiceField::volume) | fieldBit(ServiceField::volumeAvailable) |
-                         fieldBit(ServiceField::muted) | fieldBit(ServiceField::muteAvailable);
-    if (fields & mine) render();
-  });
-  render();
-}
-
-void VolumeView::changeEvent(QEvent* event) {
-  if (event->type() == QEvent::LanguageChange) render();
-  QWidget::changeEvent(event);
+  followService(*this, bridge_,
+                fieldBit(ServiceField::volume) | fieldBit(ServiceField::volumeAvailable) |
+                    fieldBit(ServiceField::muted) | fieldBit(ServiceField::muteAvailable),
+                [this] { render(); });
 }
 
 void VolumeView::render() {

@@ -22,9 +22,6 @@ class VolumeView : public QWidget {
   VolumeSlider* slider() const { return slider_; }
   QPushButton* muteButton() const { return mute_; }
 
- protected:
-  void changeEvent(QEvent* event) override;
-
  private:
   void render();
 
