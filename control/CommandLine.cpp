@@ -126,17 +126,22 @@ ParsedCommand parseCommand(const std::vector<std::string>& arguments) {
     return usage(trf("Argumentos inválidos para %@.", command));
   };
 
+  // The optional on|off|toggle at `at` into request.mute (toggle when missing).
+  auto switchAt = [&](std::size_t at) -> std::optional<ParsedCommand> {
+    if (words.size() <= at) return std::nullopt;
+    auto change = muteArgument(words[at]);
+    if (!change) return usage(trf("Use on, off ou toggle, não %@.", words[at]));
+    request.mute = *change;
+    return std::nullopt;
+  };
+
   if (name == "status") {
     if (!arity(1, 0, 0)) return wrongArguments(name);
     request.command = Command::status;
-  } else if (name == "mute") {
+  } else if (name == "mute" || name == "auto-switch") {
     if (!arity(1, 0, 1)) return wrongArguments(name);
-    request.command = Command::mute;
-    if (words.size() == 2) {
-      auto change = muteArgument(words[1]);
-      if (!change) return usage(trf("Use on, off ou toggle, não %@.", words[1]));
-      request.mute = *change;
-    }
+    request.command = name == "mute" ? Command::mute : Command::autoSwitch;
+    if (auto bad = switchAt(1)) return *bad;
   } else if (name == "volume") {
     if (!arity(1, 0, 1)) return wrongArguments(name);
     request.command = Command::volume;
@@ -152,14 +157,6 @@ ParsedCommand parseCommand(const std::vector<std::string>& arguments) {
     if (!arity(1, 1, 1)) return wrongArguments(name);
     request.command = name == "output" ? Command::output : Command::input;
     request.target = words[1];
-  } else if (name == "auto-switch") {
-    if (!arity(1, 0, 1)) return wrongArguments(name);
-    request.command = Command::autoSwitch;
-    if (words.size() == 2) {
-      auto change = muteArgument(words[1]);
-      if (!change) return usage(trf("Use on, off ou toggle, não %@.", words[1]));
-      request.mute = *change;
-    }
   } else if (name == "prefer") {
     if (!arity(1, 1, 1)) return wrongArguments(name);
     request.command = Command::prefer;
@@ -177,11 +174,7 @@ ParsedCommand parseCommand(const std::vector<std::string>& arguments) {
     } else if (sub == "mute") {
       if (!arity(2, 1, 2)) return wrongArguments(command);
       request.command = Command::appMute;
-      if (words.size() == 4) {
-        auto change = muteArgument(words[3]);
-        if (!change) return usage(trf("Use on, off ou toggle, não %@.", words[3]));
-        request.mute = *change;
-      }
+      if (auto bad = switchAt(3)) return *bad;
     } else if (sub == "output") {
       if (!arity(2, 2, 2)) return wrongArguments(command);
       request.command = Command::appOutput;

@@ -83,8 +83,7 @@ TEST_F(ControlCommandsTest, SwitchingAndThePreferredOutputGoThroughTheDevicesOpe
   EXPECT_TRUE(commands->preferOutput("spk").ok());
   EXPECT_EQ(service->state().preferredUID, "spk");
   expectFailed(commands->preferOutput("Mic"), "No output device is called Mic.");
-  expectFailed(commands->preferOutput("Twin"),
-               "More than one device is called Twin; use its UID.");
+  expectFailed(commands->preferOutput("Twin"), "More than one device is called Twin; use its UID.");
   EXPECT_EQ(service->state().preferredUID, "spk") << "a refused name changes nothing";
 }
 

@@ -47,9 +47,7 @@ class OrchestrationTest : public ::testing::Test {
     platform.defaults.set(
         "appMix", json(R"({"org.player":{"volume":1,"muted":false,"outputUID":")" + uid + "\"}}"));
   }
-  static void failStart(test::FakeSession& s) {
-    s.startFailure = tapFailure("Criar captura", -50);
-  }
+  static void failStart(test::FakeSession& s) { s.startFailure = tapFailure("Criar captura", -50); }
   static tavuno::Bytes json(const std::string& text) { return {text.begin(), text.end()}; }
   void drainWorkers() { platform.workers.runAll(); }
   const ActiveApp& app() { return service->state().activeApps.at(0); }
@@ -255,9 +253,7 @@ TEST_F(QuitRestoreTest, RestoresThatStallAreLeftToTheirWorkersAtTheDeadline) {
 }
 
 TEST_F(OrchestrationTest, FailuresAreRetriedTwicePerSignatureThenLeftFailed) {
-  sessions.next = [](test::FakeSession& s) {
-    s.startFailure = tapFailure("Criar captura", -50);
-  };
+  sessions.next = [](test::FakeSession& s) { s.startFailure = tapFailure("Criar captura", -50); };
   make();
   drainWorkers();
   EXPECT_EQ(service->state().error, "Could not control Player: Create tap: Core Audio -50");

@@ -3,8 +3,8 @@
 #include <cstring>
 #include <limits>
 
-#include "engine/taps/DuplexProcessTap.h"
 #include "engine/sessions/RetainedAfterFailedCleanup.h"
+#include "engine/taps/DuplexProcessTap.h"
 #include "tests/sessions/SessionFixture.h"
 
 namespace tavuno::test {

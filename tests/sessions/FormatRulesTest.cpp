@@ -2,8 +2,8 @@
 
 #include <limits>
 
-#include "engine/taps/DuplexFormatPolicy.h"
 #include "engine/sessions/SessionFailure.h"
+#include "engine/taps/DuplexFormatPolicy.h"
 #include "engine/taps/StandardFormatPolicy.h"
 #include "engine/taps/StreamFormat.h"
 #include "support/SimPlatform.h"

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
 #include "base/ports/Uuid.h"
-#include "engine/taps/ProcessTap.h"
 #include "engine/sessions/RetainedAfterFailedCleanup.h"
+#include "engine/taps/ProcessTap.h"
 #include "support/SimPlatform.h"
 #include "tests/sessions/SessionFixture.h"
 
