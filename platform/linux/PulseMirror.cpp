@@ -87,9 +87,9 @@ void PulseMirror::Impl::stop() {
   if (deadContext) pa_context_unref(deadContext);
   deadContext = nullptr;
   forgetRequests();
-  for (auto* event : {reconnectEvent, graceEvent})
+  for (auto* event : {reconnectEvent, graceEvent, infoRecheckEvent})
     if (event) api->time_free(event);
-  reconnectEvent = graceEvent = nullptr;
+  reconnectEvent = graceEvent = infoRecheckEvent = nullptr;
   api->defer_free(publishEvent);
   api->io_free(wakeEvent);
   pa_threaded_mainloop_unlock(loop);
@@ -207,6 +207,8 @@ void PulseMirror::Impl::lose() {
   }
   ready = synced = false;
   forgetRequests();
+  if (infoRecheckEvent) api->time_free(infoRecheckEvent);
+  infoRecheckEvent = nullptr;
   api->defer_enable(publishEvent, 0);
   // The last snapshot stays for the grace period: a server coming back
   // within it changes nothing anyone can see.
@@ -246,6 +248,24 @@ void PulseMirror::Impl::scheduleReconnect() {
         if (self->deadContext) pa_context_unref(self->deadContext);
         self->deadContext = nullptr;
         if (self->running) self->connect();
+      },
+      this);
+}
+
+void PulseMirror::Impl::scheduleInfoRecheck() {
+  if (!running) return;
+  const timeval when = after(kMirrorInfoRecheck);
+  if (infoRecheckEvent) {
+    api->time_restart(infoRecheckEvent, &when);
+    return;
+  }
+  infoRecheckEvent = api->time_new(
+      api, &when,
+      [](pa_mainloop_api* api, pa_time_event* event, const timeval*, void* data) {
+        auto* self = static_cast<Impl*>(data);
+        api->time_free(event);
+        self->infoRecheckEvent = nullptr;
+        if (self->ready) self->readServerInfo();
       },
       this);
 }

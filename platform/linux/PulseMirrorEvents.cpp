@@ -106,6 +106,14 @@ bool PulseMirror::Impl::finish(Request* request, int eol) {
 
 void PulseMirror::Impl::onEvent(pa_subscription_event_type_t type, std::uint32_t index) {
   const int facility = type & PA_SUBSCRIPTION_EVENT_FACILITY_MASK;
+  // A device that comes or goes often moves the default with it: read it with
+  // the device, and once more when the session manager has chosen, rather than
+  // trusting the server's own announcement alone (kMirrorInfoRecheck).
+  if ((facility == PA_SUBSCRIPTION_EVENT_SINK || facility == PA_SUBSCRIPTION_EVENT_SOURCE) &&
+      (type & PA_SUBSCRIPTION_EVENT_TYPE_MASK) != PA_SUBSCRIPTION_EVENT_CHANGE) {
+    readServerInfo();
+    scheduleInfoRecheck();
+  }
   if ((type & PA_SUBSCRIPTION_EVENT_TYPE_MASK) != PA_SUBSCRIPTION_EVENT_REMOVE) {
     requestInfo(facility, index);
     return;
@@ -138,18 +146,25 @@ void PulseMirror::Impl::onEvent(pa_subscription_event_type_t type, std::uint32_t
   markDirty();
 }
 
+void PulseMirror::Impl::readServerInfo() {
+  if (!context) return;
+  pa_operation* operation = pa_context_get_server_info(
+      context,
+      [](pa_context*, const pa_server_info* info, void* data) {
+        auto* self = static_cast<Impl*>(data);
+        if (!info) return;
+        ServerInfo next = toServerInfo(*info);
+        if (next == self->state.info) return;
+        self->state.info = std::move(next);
+        self->markDirty();
+      },
+      this);
+  if (operation) pa_operation_unref(operation);
+}
+
 void PulseMirror::Impl::requestInfo(int facility, std::uint32_t index) {
   if (facility == PA_SUBSCRIPTION_EVENT_SERVER) {
-    pa_operation* operation = pa_context_get_server_info(
-        context,
-        [](pa_context*, const pa_server_info* info, void* data) {
-          auto* self = static_cast<Impl*>(data);
-          if (!info) return;
-          self->state.info = toServerInfo(*info);
-          self->markDirty();
-        },
-        this);
-    if (operation) pa_operation_unref(operation);
+    readServerInfo();
     return;
   }
   Request* request = track(facility, index);

@@ -23,6 +23,15 @@ namespace tavuno {
 
 inline constexpr double kMirrorFirstBackoff = 0.1;
 inline constexpr double kMirrorLastBackoff = 2.0;
+// How long after a device came or went the server's defaults are read once
+// more. pipewire-pulse announces a new default only when the object it resolves
+// to differs from the one it last announced, compared by address: a default that
+// moves to a device made where the old one was freed goes unannounced, and the
+// copy would keep the old name. The session manager picks the new default a
+// moment after the device appears, so the read that comes with the device's
+// event can be too early; this one is not, and an idle server still never wakes
+// the mirror.
+inline constexpr double kMirrorInfoRecheck = 1.0;
 
 // Everything below runs on the mirror thread with the mainloop lock held,
 // except the writer calls (any thread: they only queue work) and start/stop.
@@ -50,6 +59,7 @@ struct PulseMirror::Impl {
   pa_defer_event* publishEvent = nullptr;
   pa_time_event* reconnectEvent = nullptr;
   pa_time_event* graceEvent = nullptr;
+  pa_time_event* infoRecheckEvent = nullptr;
 
   std::mutex queueMutex;
   std::vector<std::function<void()>> queue;  // work for the mirror thread
@@ -89,6 +99,9 @@ struct PulseMirror::Impl {
   // Events and replies.
   void onEvent(pa_subscription_event_type_t type, std::uint32_t index);
   void requestInfo(int facility, std::uint32_t index);
+  // Reads the server's defaults again; a new snapshot only when they changed.
+  void readServerInfo();
+  void scheduleInfoRecheck();  // one read, kMirrorInfoRecheck after the last call
   Request* track(int facility, std::uint32_t index, Done done = nullptr);
   bool finish(Request* request, int eol);  // whether the reply's data counts
   void markDirty();

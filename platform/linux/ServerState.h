@@ -19,6 +19,8 @@ struct ServerInfo {
   std::string serverName;
   std::string defaultSinkName;
   std::string defaultSourceName;
+
+  bool operator==(const ServerInfo&) const = default;
 };
 
 struct ServerSink {

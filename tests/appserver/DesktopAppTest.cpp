@@ -239,7 +239,10 @@ TEST_F(DesktopAppTest, SaysTheServerIsMissingAndPicksItUpWhenItStarts) {
   ASSERT_TRUE(test::waitUntil([&] { return listsTheFixturesDevices(); }, 10))
       << "the mirror reconnects and the devices appear";
   // The default comes with the server's own report, which may follow the devices.
-  EXPECT_TRUE(test::waitUntil([&] { return outputs().row(Server::speakers)->isDefault(); }, 5));
+  EXPECT_TRUE(test::waitUntil([&] { return outputs().row(Server::speakers)->isDefault(); }, 5))
+      << "the server's default: " << server().pactl({"get-default-sink"}).value_or("(none)")
+      << "; the service's: " << app->service()->state().defaultOutput << " of "
+      << app->service()->state().devices.size();
   EXPECT_TRUE(test::waitUntil([&] { return !errorShown(); }, 2)) << "the message goes";
 
   // Lost again (past the grace period): the devices go and the message is back.
