@@ -1,10 +1,8 @@
 #include "service/AudioService.h"
-#include "devices/DevicePreferences.h"
 
 #include <algorithm>
 
 #include "automations/AutomationStores.h"
-#include "base/SettingsKeys.h"
 #include "base/text/TavunoLanguage.h"
 #include "engine/AppMixStore.h"
 #include "profiles/ProfileStore.h"
@@ -22,6 +20,9 @@ AudioService::AudioService(Private, ServicePorts ports, ServiceOptions options)
     : ports_(ports),
       options_(std::move(options)),
       hop_(std::make_shared<MainHop>(ports.main)),
+      devices_(std::make_shared<DeviceDirector>(static_cast<DeviceHost&>(*this), ports_, options_)),
+      volume_(std::make_shared<VolumeController>(static_cast<VolumeHost&>(*this), ports_)),
+      processListeners_(ports_.hal),
       sessions_(std::make_shared<SessionOrchestra>(static_cast<SessionHost&>(*this), ports_,
                                                    options_, hop_)) {}
 
@@ -48,7 +49,7 @@ void AudioService::construct(bool startTimer) {
   std::weak_ptr<AudioService> weak = weak_from_this();
   ports_.hal.setDeferredWriteFailureHandler(
       [weak](AudioObjectID, const PropertyAddress& address, OSStatus status) {
-        if (auto self = weak.lock()) self->showDeferredWriteFailure(address, status);
+        if (auto self = weak.lock()) self->devices_->showDeferredWriteFailure(address, status);
       });
   auto control = AppControlPreferences::loadState(defaults);
   state_.controlPreferences = std::move(control.preferences);
@@ -67,15 +68,11 @@ void AudioService::construct(bool startTimer) {
   state_.launchRules = take(AppLaunchRuleStore(defaults).loadState());
   state_.scheduledRules = take(ScheduledRuleStore(defaults).loadState());
   state_.automationHistory = take(AutomationHistoryStore(defaults).loadState());
-  state_.notificationsEnabled = defaults.boolean(key::notificationsEnabled).value_or(false);
   scheduleLastFired_ = ScheduleLastFiredStore(defaults).load();
   auto mixes = AppMixStore::loadState(defaults);
   unreadable += mixes.unreadable;
   state_.appSettings = std::move(mixes.mixes);
-  auto preferences = DevicePreferences::load(defaults);
-  state_.preferredUID = preferences.outputUID;
-  state_.preferredInputUID = preferences.inputUID;
-  state_.automatic = preferences.automatic;
+  devices_->load();
 
   refresh();
 
@@ -127,16 +124,13 @@ void AudioService::scheduleAudioRefresh() {
 
 void AudioService::refresh() {
   ++refreshCount_;
-  refreshDevices();
-  refreshDefaults();
-  refreshVolume();
-  updateOutputListeners();
-  refreshMute();
+  devices_->refresh();
+  volume_->refresh();
   ensureDefaultProfile();
   refreshApplicationSessions();
   refreshRunningApps();
   detectLaunches();
-  detectTopologyChange();
+  devices_->detectTopologyChange();
   observeSystemAudio();
   captureDueSchedules();
 }

@@ -28,8 +28,11 @@
 #include "engine/SessionPolicy.h"
 #include "engine/taps/TapPlatform.h"
 #include "hal/Hal.h"
+#include "service/DeviceDirector.h"
+#include "service/PropertyListeners.h"
 #include "service/ServiceState.h"
 #include "service/SessionOrchestra.h"
+#include "service/VolumeController.h"
 #include "system/AudioNotificationManaging.h"
 #include "system/MuteTarget.h"
 #include "system/NotificationRequests.h"
@@ -109,7 +112,9 @@ enum class ProfileOutcome { done, refused, overLimit };
 // touches the main queue after the destructor returns.
 class AudioService : public std::enable_shared_from_this<AudioService>,
                      public MuteTarget,
-                     private SessionHost {
+                     private SessionHost,
+                     private DeviceHost,
+                     private VolumeHost {
  public:
   static constexpr double refreshInterval = 2.0;
   static constexpr double refreshDebounce = 0.05;
@@ -134,7 +139,7 @@ class AudioService : public std::enable_shared_from_this<AudioService>,
   // Re-reads the system and reconciles everything derived from it.
   void refresh() override;
   // A refresh 0.05 s after the last of a burst of calls.
-  void scheduleAudioRefresh();
+  void scheduleAudioRefresh() override;
 
   // The one message shown to the user. Any assignment also forgets who owns a
   // stalled-start warning and which automation error it was.
@@ -152,25 +157,25 @@ class AudioService : public std::enable_shared_from_this<AudioService>,
   // Devices.
   // Makes `id` the system default input (or output). On failure shows
   // "Não foi possível alterar o dispositivo (erro %d).".
-  bool setDefault(AudioObjectID id, bool input);
+  bool setDefault(AudioObjectID id, bool input) { return devices_->setDefault(id, input); }
 
   // Output volume and mute of the default output.
-  bool setVolume(float value);
-  bool setMute(bool muted) override;
+  bool setVolume(float value) { return volume_->setVolume(value); }
+  bool setMute(bool muted) override { return volume_->setMute(muted); }
   bool muteAvailable() const override { return state_.muteAvailable; }
   bool muted() const override { return state_.muted; }
 
   // Device notifications: switching on asks the desktop first; only the
   // answer to the latest request counts, and switching off wins at once.
-  void setNotificationsEnabled(bool enabled);
+  void setNotificationsEnabled(bool enabled) { devices_->setNotificationsEnabled(enabled); }
 
   // Automatic switching and the preferred devices. The three setters are
   // what a screen calls: each persists and schedules the device policy.
-  void setPreferredUID(std::string uid);
-  void setPreferredInputUID(std::string uid);
-  void setAutomatic(bool automatic);
-  void setPreferredOutput(const std::string& uid);
-  void useBoth(const AudioDevice& device);
+  void setPreferredUID(std::string uid) { devices_->setPreferredUID(std::move(uid)); }
+  void setPreferredInputUID(std::string uid) { devices_->setPreferredInputUID(std::move(uid)); }
+  void setAutomatic(bool automatic) { devices_->setAutomatic(automatic); }
+  void setPreferredOutput(const std::string& uid) { devices_->setPreferredOutput(uid); }
+  void useBoth(const AudioDevice& device) { devices_->useBoth(device); }
 
   static constexpr double policyDelay = 1.5;
   // At most one write of the per-app mix and of the profiles in this many
@@ -240,58 +245,41 @@ class AudioService : public std::enable_shared_from_this<AudioService>,
   // Reads the inner workings in tests.
   friend struct ServiceProbe;
 
-  void applyPolicy();
-  void persistPreferences();
   // The deferred step, 1.5 s after the last request: the device policy (if
   // any request asked for it), then the automations.
-  void schedulePolicy(bool applyDevices);
+  void schedulePolicy(bool applyDevices) override;
 
   void construct(bool startTimer);
   // Shows the translation of `key` (filled with `code` when given) and
   // remembers the key and code, so an automation can record what failed.
   // Callers pass keys marked with textKey().
-  void profileError(const char* key, std::optional<std::int32_t> code = std::nullopt);
+  void profileError(const char* key, std::optional<std::int32_t> code = std::nullopt) override;
   // The output devices a process object uses; nothing when unreadable.
   std::optional<std::vector<AudioObjectID>> processOutputDevices(AudioObjectID process);
-  std::uint32_t outputChannelCount(AudioObjectID device);
   // Applies the profile of the first rule that matches what happened since
   // the last evaluation and records it in the history.
   void applyConnectionRules();
   // Keeps the active profile in step with what the system does now.
   void saveActiveProfileSnapshot();
+  void keepActiveProfileInStep() override { saveActiveProfileSnapshot(); }
+  void devicesChanged(const std::set<std::string>& connected) override;
 
-  // Refresh steps, in their order.
-  void refreshDevices();
-  void refreshDefaults();
-  void refreshVolume();
-  void updateOutputListeners();
-  void refreshMute();
+  // Refresh steps, in their order, besides the collaborators' own.
   void ensureDefaultProfile();
   void refreshApplicationSessions();
   // Notes where each discovered app's streams play by their own choice (ownOutputUID).
   void learnOwnOutputs(Discovery& discovery);
   void refreshRunningApps();
   void detectLaunches();
-  void detectTopologyChange();
   void observeSystemAudio();
   void captureDueSchedules();
 
   void installSystemListeners();
   void followProcessList();
   void removeAllListeners();
-  void showDeferredWriteFailure(const PropertyAddress& address, OSStatus status);
 
-  struct Listener {
-    AudioObjectID object;
-    PropertyAddress address;
-    ListenerToken token;
-  };
-  void addListener(std::vector<Listener>& list, AudioObjectID object,
-                   const PropertyAddress& address);
-  void removeListeners(std::vector<Listener>& list);
   void runDeferredPolicy();
   void runAutomations();
-  bool writeDefault(AudioObjectID id, bool input);
 
   std::string uidOfVisible(AudioObjectID id) const;
   void publishAppSettings(AppMixMap mixes);
@@ -329,13 +317,8 @@ class AudioService : public std::enable_shared_from_this<AudioService>,
     publish(field, member, std::move(value));
   }
 
-  // Assigns a published field and tells observers when it changed.
-  template <class T>
-  void publish(ServiceField field, T ServiceState::*member, T value) {
-    if (state_.*member == value) return;
-    state_.*member = std::move(value);
-    observers_.notify(field);
-  }
+  ServiceState& publishedState() override { return state_; }
+  void notify(ServiceField field) override { observers_.notify(field); }
 
   ServicePorts ports_;
   ServiceOptions options_;
@@ -349,11 +332,9 @@ class AudioService : public std::enable_shared_from_this<AudioService>,
   std::optional<std::int32_t> automationErrorCode_;
   StringMap scheduleLastFired_;
 
-  // Volume.
-  std::vector<std::uint32_t> volumeElements_;
-  std::vector<float> channelVolumes_;
-  std::vector<float> lastAudibleRatios_;
-  AudioObjectID volumeDevice_ = 0;
+  // The devices, the defaults and the output's volume.
+  std::shared_ptr<DeviceDirector> devices_;
+  std::shared_ptr<VolumeController> volume_;
   struct ObservedSystemAudio {
     AudioObjectID input = 0;
     AudioObjectID output = 0;
@@ -363,19 +344,12 @@ class AudioService : public std::enable_shared_from_this<AudioService>,
   };
   std::optional<ObservedSystemAudio> observedAudio_;
 
-  // Monitoring.
-  std::vector<Listener> systemListeners_;
-  std::vector<Listener> outputListeners_;
   // The process list's listener, present while per-app audio is supported.
-  std::vector<Listener> processListeners_;
+  PropertyListeners processListeners_;
   bool systemListenersInstalled_ = false;
   bool perAppAudioSupported_ = false;  // as of the last refresh
-  AudioObjectID listenerOutput_ = 0;
-  std::vector<std::uint32_t> listenerElements_;
   WorkItemRef pending_;
   bool devicePolicyNeeded_ = false;
-  std::string lastTopology_;
-  std::set<std::string> lastUIDs_;
   std::set<std::string> pendingConnections_;
   std::uint64_t automationPasses_ = 0;
 
@@ -391,7 +365,6 @@ class AudioService : public std::enable_shared_from_this<AudioService>,
   std::optional<std::set<std::string>> lastRunningIDs_;
   std::set<std::string> pendingLaunches_;
   ScheduleQueue scheduleQueue_;
-  NotificationRequests notificationRequests_;
 
   WorkItemRef refreshWork_;
   WorkItemRef timer_;

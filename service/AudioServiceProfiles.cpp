@@ -86,8 +86,8 @@ bool AudioService::applyProfile(const AudioProfile& profile) {
     return false;
   }
 
-  if (!writeDefault(inputID, true)) return false;
-  if (!writeDefault(outputID, false)) {
+  if (!setDefault(inputID, true)) return false;
+  if (!setDefault(outputID, false)) {
     profileError(textKey("A entrada foi alterada, mas não foi possível alterar a saída."));
     return false;
   }
@@ -142,6 +142,14 @@ void AudioService::saveActiveProfileSnapshot() {
   *stored = std::move(next);
   observers_.notify(ServiceField::profiles);
   writeSoon(profilesWrite);
+}
+
+void AudioService::observeSystemAudio() {
+  ObservedSystemAudio now{state_.defaultInput, state_.defaultOutput,
+                          state_.volumeAvailable ? std::optional(state_.volume) : std::nullopt,
+                          state_.muteAvailable ? std::optional(state_.muted) : std::nullopt};
+  if (observedAudio_ && *observedAudio_ != now) saveActiveProfileSnapshot();
+  observedAudio_ = now;
 }
 
 void AudioService::writeProfiles() {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "hal/HalReaders.h"
 #include "service/AudioService.h"
 
 namespace tavuno {
@@ -7,14 +8,16 @@ namespace tavuno {
 // What the tests read of the service's inner workings, and the few steps
 // they drive directly; not part of what a screen or a script may call.
 struct ServiceProbe {
-  static const auto& volumeElements(const AudioService& s) { return s.volumeElements_; }
-  static const auto& channelVolumes(const AudioService& s) { return s.channelVolumes_; }
-  static const auto& lastAudibleRatios(const AudioService& s) { return s.lastAudibleRatios_; }
-  static AudioObjectID volumeDevice(const AudioService& s) { return s.volumeDevice_; }
+  static const auto& volumeElements(const AudioService& s) { return s.volume_->volumeElements_; }
+  static const auto& channelVolumes(const AudioService& s) { return s.volume_->channelVolumes_; }
+  static const auto& lastAudibleRatios(const AudioService& s) {
+    return s.volume_->lastAudibleRatios_;
+  }
+  static AudioObjectID volumeDevice(const AudioService& s) { return s.volume_->volumeDevice_; }
   static const auto& pendingConnections(const AudioService& s) { return s.pendingConnections_; }
-  static const auto& lastTopology(const AudioService& s) { return s.lastTopology_; }
+  static const auto& lastTopology(const AudioService& s) { return s.devices_->lastTopology_; }
   static std::size_t listenerCount(const AudioService& s) {
-    return s.systemListeners_.size() + s.outputListeners_.size() + s.processListeners_.size();
+    return s.devices_->listenerCount() + s.volume_->listenerCount() + s.processListeners_.size();
   }
   static std::uint64_t automationPasses(const AudioService& s) { return s.automationPasses_; }
   static const auto& scheduleLastFired(const AudioService& s) { return s.scheduleLastFired_; }
@@ -29,7 +32,7 @@ struct ServiceProbe {
     return s.processOutputDevices(process);
   }
   static std::uint32_t outputChannelCount(AudioService& s, AudioObjectID device) {
-    return s.outputChannelCount(device);
+    return readOutputChannelCount(s.ports_.hal, device);
   }
   static void profileError(AudioService& s, const char* key,
                            std::optional<std::int32_t> code = std::nullopt) {
