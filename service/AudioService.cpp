@@ -5,7 +5,6 @@
 #include "automations/AutomationStores.h"
 #include "base/text/TavunoLanguage.h"
 #include "engine/AppMixStore.h"
-#include "profiles/ProfileStore.h"
 
 namespace tavuno {
 
@@ -22,6 +21,7 @@ AudioService::AudioService(Private, ServicePorts ports, ServiceOptions options)
       hop_(std::make_shared<MainHop>(ports.main)),
       devices_(std::make_shared<DeviceDirector>(static_cast<DeviceHost&>(*this), ports_, options_)),
       volume_(std::make_shared<VolumeController>(static_cast<VolumeHost&>(*this), ports_)),
+      profiles_(std::make_unique<ProfileKeeper>(static_cast<ProfileHost&>(*this), ports_)),
       processListeners_(ports_.hal),
       sessions_(std::make_shared<SessionOrchestra>(static_cast<SessionHost&>(*this), ports_,
                                                    options_, hop_)) {}
@@ -54,9 +54,7 @@ void AudioService::construct(bool startTimer) {
   auto control = AppControlPreferences::loadState(defaults);
   state_.controlPreferences = std::move(control.preferences);
   controlPreferencesReplaced_ = control.replaced;
-  state_.profiles = ProfileStore::load(defaults);
-  const auto storedActiveID = ProfileStore::loadActiveID(defaults);
-  state_.activeProfileID = ProfileStore::resolveActiveID(state_.profiles, storedActiveID);
+  const auto storedActiveID = profiles_->load();
   // Each list loads what it can read and keeps the stored value under its
   // backup key when something could not be.
   std::size_t unreadable = 0;
@@ -76,16 +74,7 @@ void AudioService::construct(bool startTimer) {
 
   refresh();
 
-  if (state_.activeProfileID) {
-    if (state_.activeProfileID == storedActiveID) {
-      const AudioProfile stored =
-          *std::find_if(state_.profiles.begin(), state_.profiles.end(),
-                        [&](const AudioProfile& p) { return p.id == *state_.activeProfileID; });
-      applyProfile(stored);
-    } else {
-      setActiveProfile(*state_.activeProfileID);
-    }
-  }
+  profiles_->restoreActive(storedActiveID);
   if (controlPreferencesReplaced_ && !state_.error)
     setError(tr(AppControlPreferences::fallbackMessage));
   if (unreadable > 0 && !state_.error) setError(tr(unreadableEntriesMessage));
@@ -126,12 +115,12 @@ void AudioService::refresh() {
   ++refreshCount_;
   devices_->refresh();
   volume_->refresh();
-  ensureDefaultProfile();
+  profiles_->ensureDefault();
   refreshApplicationSessions();
   refreshRunningApps();
   detectLaunches();
   devices_->detectTopologyChange();
-  observeSystemAudio();
+  profiles_->observeSystemAudio();
   captureDueSchedules();
 }
 

@@ -29,6 +29,7 @@
 #include "engine/taps/TapPlatform.h"
 #include "hal/Hal.h"
 #include "service/DeviceDirector.h"
+#include "service/ProfileKeeper.h"
 #include "service/PropertyListeners.h"
 #include "service/ServiceState.h"
 #include "service/SessionOrchestra.h"
@@ -89,12 +90,6 @@ struct ServiceOptions {
   std::function<Calendar()> calendar = [] { return Calendar::current(); };
 };
 
-// How a profile operation ended. `overLimit`: refused for the caller's input
-// (a name too long, one profile too many), which the command line answers
-// as a usage error; `refused`: refused or failed otherwise. Either way the
-// message is in lastFailure() and on the error line.
-enum class ProfileOutcome { done, refused, overLimit };
-
 // The one central object: holds what the screens show, keeps it in step with
 // the system through the refresh cycle, and offers the operations the screens
 // call. Main thread only. Made through create() because every timer and
@@ -114,7 +109,8 @@ class AudioService : public std::enable_shared_from_this<AudioService>,
                      public MuteTarget,
                      private SessionHost,
                      private DeviceHost,
-                     private VolumeHost {
+                     private VolumeHost,
+                     private ProfileHost {
  public:
   static constexpr double refreshInterval = 2.0;
   static constexpr double refreshDebounce = 0.05;
@@ -157,10 +153,10 @@ class AudioService : public std::enable_shared_from_this<AudioService>,
   // Devices.
   // Makes `id` the system default input (or output). On failure shows
   // "Não foi possível alterar o dispositivo (erro %d).".
-  bool setDefault(AudioObjectID id, bool input) { return devices_->setDefault(id, input); }
+  bool setDefault(AudioObjectID id, bool input) override { return devices_->setDefault(id, input); }
 
   // Output volume and mute of the default output.
-  bool setVolume(float value) { return volume_->setVolume(value); }
+  bool setVolume(float value) override { return volume_->setVolume(value); }
   bool setMute(bool muted) override { return volume_->setMute(muted); }
   bool muteAvailable() const override { return state_.muteAvailable; }
   bool muted() const override { return state_.muted; }
@@ -204,14 +200,16 @@ class AudioService : public std::enable_shared_from_this<AudioService>,
   // Profiles. A name is kept without the white space around it and holds at
   // most maxProfileNameLength characters; at most maxProfiles are kept (every
   // change of the active one re-encodes them all).
-  static constexpr std::size_t maxProfiles = 200;
-  static constexpr std::size_t maxProfileNameLength = 200;
-  bool applyProfile(const AudioProfile& profile);
-  ProfileOutcome saveProfile(const std::string& name);
+  static constexpr std::size_t maxProfiles = ProfileKeeper::maxProfiles;
+  static constexpr std::size_t maxProfileNameLength = ProfileKeeper::maxProfileNameLength;
+  bool applyProfile(const AudioProfile& profile) { return profiles_->apply(profile); }
+  ProfileOutcome saveProfile(const std::string& name) { return profiles_->save(name); }
   // Renames `profile`.
-  ProfileOutcome updateProfile(const AudioProfile& profile, const std::string& name);
-  ProfileOutcome deleteProfile(const AudioProfile& profile);
-  void setActiveProfile(const Uuid& id);
+  ProfileOutcome updateProfile(const AudioProfile& profile, const std::string& name) {
+    return profiles_->rename(profile, name);
+  }
+  ProfileOutcome deleteProfile(const AudioProfile& profile) { return profiles_->remove(profile); }
+  void setActiveProfile(const Uuid& id) { profiles_->setActive(id); }
 
   // Automation rules, in the user's priority order.
   void addRule(const std::string& deviceUID, const Uuid& profileID);
@@ -260,18 +258,15 @@ class AudioService : public std::enable_shared_from_this<AudioService>,
   // the last evaluation and records it in the history.
   void applyConnectionRules();
   // Keeps the active profile in step with what the system does now.
-  void saveActiveProfileSnapshot();
-  void keepActiveProfileInStep() override { saveActiveProfileSnapshot(); }
+  void keepActiveProfileInStep() override { profiles_->followSystem(); }
   void devicesChanged(const std::set<std::string>& connected) override;
 
   // Refresh steps, in their order, besides the collaborators' own.
-  void ensureDefaultProfile();
   void refreshApplicationSessions();
   // Notes where each discovered app's streams play by their own choice (ownOutputUID).
   void learnOwnOutputs(Discovery& discovery);
   void refreshRunningApps();
   void detectLaunches();
-  void observeSystemAudio();
   void captureDueSchedules();
 
   void installSystemListeners();
@@ -281,11 +276,12 @@ class AudioService : public std::enable_shared_from_this<AudioService>,
   void runDeferredPolicy();
   void runAutomations();
 
-  std::string uidOfVisible(AudioObjectID id) const;
-  void publishAppSettings(AppMixMap mixes);
+  // What the profiles ask of the service.
+  void applyAppMix(AppMixMap mixes) override;
   // The stored profile list follows state_.profiles.
-  void writeProfiles();
-  std::optional<ProfileOutcome> refuseName(const std::string& clean);
+  void storeProfiles() override;
+  void storeProfilesSoon() override { writeSoon(profilesWrite); }
+  void forgetRulesFor(const Uuid& profileID) override;
 
   // Coalesced writes of what changes at every step of a drag (the per-app mix
   // and the active profile's snapshot, which re-encodes every profile): the
@@ -332,17 +328,11 @@ class AudioService : public std::enable_shared_from_this<AudioService>,
   std::optional<std::int32_t> automationErrorCode_;
   StringMap scheduleLastFired_;
 
-  // The devices, the defaults and the output's volume.
+  // The collaborators, one idea each, composed here; the per-application
+  // sessions are further down.
   std::shared_ptr<DeviceDirector> devices_;
   std::shared_ptr<VolumeController> volume_;
-  struct ObservedSystemAudio {
-    AudioObjectID input = 0;
-    AudioObjectID output = 0;
-    std::optional<float> volume;
-    std::optional<bool> muted;
-    friend bool operator==(const ObservedSystemAudio&, const ObservedSystemAudio&) = default;
-  };
-  std::optional<ObservedSystemAudio> observedAudio_;
+  std::unique_ptr<ProfileKeeper> profiles_;
 
   // The process list's listener, present while per-app audio is supported.
   PropertyListeners processListeners_;
@@ -360,8 +350,7 @@ class AudioService : public std::enable_shared_from_this<AudioService>,
   std::optional<AudioObjectID> lastRefreshDefaultOutput_;
   bool controlPreferencesReplaced_ = false;
 
-  // Profiles and automations.
-  bool applyingProfile_ = false;
+  // Automations.
   std::optional<std::set<std::string>> lastRunningIDs_;
   std::set<std::string> pendingLaunches_;
   ScheduleQueue scheduleQueue_;

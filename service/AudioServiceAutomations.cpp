@@ -139,6 +139,22 @@ void AudioService::deleteScheduledRule(const Uuid& id) {
   deleteRuleOf<ScheduledRule>(id);
 }
 
+void AudioService::forgetRulesFor(const Uuid& profileID) {
+  publish(ServiceField::rules, &ServiceState::rules,
+          AutomationPolicy::withoutProfile(state_.rules, profileID));
+  publish(ServiceField::launchRules, &ServiceState::launchRules,
+          AutomationPolicy::withoutProfile(state_.launchRules, profileID));
+  publish(ServiceField::scheduledRules, &ServiceState::scheduledRules,
+          AutomationPolicy::withoutProfile(state_.scheduledRules, profileID));
+  saveRuleLists();
+}
+
+void AudioService::saveRuleLists() {
+  ScheduledRuleStore(ports_.defaults).save(state_.scheduledRules);
+  AutomationStore(ports_.defaults).save(state_.rules);
+  AppLaunchRuleStore(ports_.defaults).save(state_.launchRules);
+}
+
 void AudioService::detectLaunches() {
   std::set<std::string> running;
   for (const auto& app : state_.runningApps)
