@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "automations/AutomationStores.h"
 #include "base/text/TavunoLanguage.h"
 #include "engine/AppMixStore.h"
 
@@ -22,6 +21,8 @@ AudioService::AudioService(Private, ServicePorts ports, ServiceOptions options)
       devices_(std::make_shared<DeviceDirector>(static_cast<DeviceHost&>(*this), ports_, options_)),
       volume_(std::make_shared<VolumeController>(static_cast<VolumeHost&>(*this), ports_)),
       profiles_(std::make_unique<ProfileKeeper>(static_cast<ProfileHost&>(*this), ports_)),
+      automations_(std::make_unique<AutomationRunner>(static_cast<AutomationHost&>(*this), ports_,
+                                                      options_)),
       processListeners_(ports_.hal),
       sessions_(std::make_shared<SessionOrchestra>(static_cast<SessionHost&>(*this), ports_,
                                                    options_, hop_)) {}
@@ -57,16 +58,7 @@ void AudioService::construct(bool startTimer) {
   const auto storedActiveID = profiles_->load();
   // Each list loads what it can read and keeps the stored value under its
   // backup key when something could not be.
-  std::size_t unreadable = 0;
-  auto take = [&unreadable](auto loaded) {
-    unreadable += loaded.unreadable;
-    return std::move(loaded.elements);
-  };
-  state_.rules = take(AutomationStore(defaults).loadState());
-  state_.launchRules = take(AppLaunchRuleStore(defaults).loadState());
-  state_.scheduledRules = take(ScheduledRuleStore(defaults).loadState());
-  state_.automationHistory = take(AutomationHistoryStore(defaults).loadState());
-  scheduleLastFired_ = ScheduleLastFiredStore(defaults).load();
+  std::size_t unreadable = automations_->load();
   auto mixes = AppMixStore::loadState(defaults);
   unreadable += mixes.unreadable;
   state_.appSettings = std::move(mixes.mixes);
@@ -118,10 +110,10 @@ void AudioService::refresh() {
   profiles_->ensureDefault();
   refreshApplicationSessions();
   refreshRunningApps();
-  detectLaunches();
+  automations_->detectLaunches();
   devices_->detectTopologyChange();
   profiles_->observeSystemAudio();
-  captureDueSchedules();
+  automations_->captureDueSchedules();
 }
 
 }  // namespace tavuno

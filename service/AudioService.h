@@ -11,7 +11,6 @@
 #include <vector>
 
 #include "automations/Calendar.h"
-#include "automations/ScheduleQueue.h"
 #include "base/Observers.h"
 #include "base/ports/DefaultsStore.h"
 #include "base/ports/MainQueue.h"
@@ -28,6 +27,7 @@
 #include "engine/SessionPolicy.h"
 #include "engine/taps/TapPlatform.h"
 #include "hal/Hal.h"
+#include "service/AutomationRunner.h"
 #include "service/DeviceDirector.h"
 #include "service/ProfileKeeper.h"
 #include "service/PropertyListeners.h"
@@ -36,7 +36,6 @@
 #include "service/VolumeController.h"
 #include "system/AudioNotificationManaging.h"
 #include "system/MuteTarget.h"
-#include "system/NotificationRequests.h"
 
 namespace tavuno {
 
@@ -110,7 +109,8 @@ class AudioService : public std::enable_shared_from_this<AudioService>,
                      private SessionHost,
                      private DeviceHost,
                      private VolumeHost,
-                     private ProfileHost {
+                     private ProfileHost,
+                     private AutomationHost {
  public:
   static constexpr double refreshInterval = 2.0;
   static constexpr double refreshDebounce = 0.05;
@@ -202,7 +202,7 @@ class AudioService : public std::enable_shared_from_this<AudioService>,
   // change of the active one re-encodes them all).
   static constexpr std::size_t maxProfiles = ProfileKeeper::maxProfiles;
   static constexpr std::size_t maxProfileNameLength = ProfileKeeper::maxProfileNameLength;
-  bool applyProfile(const AudioProfile& profile) { return profiles_->apply(profile); }
+  bool applyProfile(const AudioProfile& profile) override { return profiles_->apply(profile); }
   ProfileOutcome saveProfile(const std::string& name) { return profiles_->save(name); }
   // Renames `profile`.
   ProfileOutcome updateProfile(const AudioProfile& profile, const std::string& name) {
@@ -212,18 +212,30 @@ class AudioService : public std::enable_shared_from_this<AudioService>,
   void setActiveProfile(const Uuid& id) { profiles_->setActive(id); }
 
   // Automation rules, in the user's priority order.
-  void addRule(const std::string& deviceUID, const Uuid& profileID);
-  void addLaunchRule(const std::string& bundleID, const Uuid& profileID);
-  void addScheduledRule(std::int64_t hour, std::int64_t minute, const Uuid& profileID);
-  void toggleRule(const Uuid& id);
-  void toggleLaunchRule(const Uuid& id);
-  void toggleScheduledRule(const Uuid& id);
-  void moveRule(const Uuid& id, std::int64_t offset);
-  void moveLaunchRule(const Uuid& id, std::int64_t offset);
-  void moveScheduledRule(const Uuid& id, std::int64_t offset);
-  void deleteRule(const Uuid& id);
-  void deleteLaunchRule(const Uuid& id);
-  void deleteScheduledRule(const Uuid& id);
+  void addRule(const std::string& deviceUID, const Uuid& profileID) {
+    automations_->addConnectionRule(deviceUID, profileID);
+  }
+  void addLaunchRule(const std::string& bundleID, const Uuid& profileID) {
+    automations_->addLaunchRule(bundleID, profileID);
+  }
+  void addScheduledRule(std::int64_t hour, std::int64_t minute, const Uuid& profileID) {
+    automations_->addScheduledRule(hour, minute, profileID);
+  }
+  void toggleRule(const Uuid& id) { automations_->toggle<ConnectionRule>(id); }
+  void toggleLaunchRule(const Uuid& id) { automations_->toggle<AppLaunchRule>(id); }
+  void toggleScheduledRule(const Uuid& id) { automations_->toggle<ScheduledRule>(id); }
+  void moveRule(const Uuid& id, std::int64_t offset) {
+    automations_->move<ConnectionRule>(id, offset);
+  }
+  void moveLaunchRule(const Uuid& id, std::int64_t offset) {
+    automations_->move<AppLaunchRule>(id, offset);
+  }
+  void moveScheduledRule(const Uuid& id, std::int64_t offset) {
+    automations_->move<ScheduledRule>(id, offset);
+  }
+  void deleteRule(const Uuid& id) { automations_->remove<ConnectionRule>(id); }
+  void deleteLaunchRule(const Uuid& id) { automations_->remove<AppLaunchRule>(id); }
+  void deleteScheduledRule(const Uuid& id) { automations_->remove<ScheduledRule>(id); }
 
   // The running session of an application, if any.
   SessionRef session(const std::string& id) const { return sessions_->session(id); }
@@ -254,9 +266,6 @@ class AudioService : public std::enable_shared_from_this<AudioService>,
   void profileError(const char* key, std::optional<std::int32_t> code = std::nullopt) override;
   // The output devices a process object uses; nothing when unreadable.
   std::optional<std::vector<AudioObjectID>> processOutputDevices(AudioObjectID process);
-  // Applies the profile of the first rule that matches what happened since
-  // the last evaluation and records it in the history.
-  void applyConnectionRules();
   // Keeps the active profile in step with what the system does now.
   void keepActiveProfileInStep() override { profiles_->followSystem(); }
   void devicesChanged(const std::set<std::string>& connected) override;
@@ -266,22 +275,20 @@ class AudioService : public std::enable_shared_from_this<AudioService>,
   // Notes where each discovered app's streams play by their own choice (ownOutputUID).
   void learnOwnOutputs(Discovery& discovery);
   void refreshRunningApps();
-  void detectLaunches();
-  void captureDueSchedules();
 
   void installSystemListeners();
   void followProcessList();
   void removeAllListeners();
 
   void runDeferredPolicy();
-  void runAutomations();
 
   // What the profiles ask of the service.
   void applyAppMix(AppMixMap mixes) override;
   // The stored profile list follows state_.profiles.
   void storeProfiles() override;
   void storeProfilesSoon() override { writeSoon(profilesWrite); }
-  void forgetRulesFor(const Uuid& profileID) override;
+  void forgetRulesFor(const Uuid& profileID) override { automations_->forgetProfile(profileID); }
+  ErrorCause errorCause() const override { return {automationErrorKey_, automationErrorCode_}; }
 
   // Coalesced writes of what changes at every step of a drag (the per-app mix
   // and the active profile's snapshot, which re-encodes every profile): the
@@ -293,15 +300,6 @@ class AudioService : public std::enable_shared_from_this<AudioService>,
   void openWriteWindow();
   unsigned pendingWrites_ = 0;
   WorkItemRef writeWindow_;
-  void saveRuleLists();
-  template <class Rule, class Edit>
-  void editRules(Edit edit);
-  template <class Rule>
-  void toggleRuleOf(const Uuid& id);
-  template <class Rule>
-  void moveRuleOf(const Uuid& id, std::int64_t offset);
-  template <class Rule>
-  void deleteRuleOf(const Uuid& id);
 
   void saveAppSettings();
 
@@ -326,13 +324,13 @@ class AudioService : public std::enable_shared_from_this<AudioService>,
   std::optional<std::string> stalledWarningOwner_;
   std::optional<std::string> automationErrorKey_;
   std::optional<std::int32_t> automationErrorCode_;
-  StringMap scheduleLastFired_;
 
   // The collaborators, one idea each, composed here; the per-application
   // sessions are further down.
   std::shared_ptr<DeviceDirector> devices_;
   std::shared_ptr<VolumeController> volume_;
   std::unique_ptr<ProfileKeeper> profiles_;
+  std::unique_ptr<AutomationRunner> automations_;
 
   // The process list's listener, present while per-app audio is supported.
   PropertyListeners processListeners_;
@@ -340,8 +338,6 @@ class AudioService : public std::enable_shared_from_this<AudioService>,
   bool perAppAudioSupported_ = false;  // as of the last refresh
   WorkItemRef pending_;
   bool devicePolicyNeeded_ = false;
-  std::set<std::string> pendingConnections_;
-  std::uint64_t automationPasses_ = 0;
 
   // The per-application sessions.
   std::shared_ptr<SessionOrchestra> sessions_;
@@ -349,11 +345,6 @@ class AudioService : public std::enable_shared_from_this<AudioService>,
   std::map<std::string, std::string> ownOutputs_;
   std::optional<AudioObjectID> lastRefreshDefaultOutput_;
   bool controlPreferencesReplaced_ = false;
-
-  // Automations.
-  std::optional<std::set<std::string>> lastRunningIDs_;
-  std::set<std::string> pendingLaunches_;
-  ScheduleQueue scheduleQueue_;
 
   WorkItemRef refreshWork_;
   WorkItemRef timer_;

@@ -27,7 +27,7 @@ void AudioService::followProcessList() {
 }
 
 void AudioService::devicesChanged(const std::set<std::string>& connected) {
-  pendingConnections_.insert(connected.begin(), connected.end());
+  automations_->noteConnections(connected);
   schedulePolicy(true);
 }
 
@@ -44,7 +44,7 @@ void AudioService::runDeferredPolicy() {
   const bool needed = devicePolicyNeeded_;
   devicePolicyNeeded_ = false;
   if (needed) devices_->applyPolicy();
-  runAutomations();
+  automations_->run();
 }
 
 }  // namespace tavuno

@@ -14,16 +14,22 @@ struct ServiceProbe {
     return s.volume_->lastAudibleRatios_;
   }
   static AudioObjectID volumeDevice(const AudioService& s) { return s.volume_->volumeDevice_; }
-  static const auto& pendingConnections(const AudioService& s) { return s.pendingConnections_; }
+  static const auto& pendingConnections(const AudioService& s) {
+    return s.automations_->pendingConnections_;
+  }
   static const auto& lastTopology(const AudioService& s) { return s.devices_->lastTopology_; }
   static std::size_t listenerCount(const AudioService& s) {
     return s.devices_->listenerCount() + s.volume_->listenerCount() + s.processListeners_.size();
   }
-  static std::uint64_t automationPasses(const AudioService& s) { return s.automationPasses_; }
-  static const auto& scheduleLastFired(const AudioService& s) { return s.scheduleLastFired_; }
+  static std::uint64_t automationPasses(const AudioService& s) { return s.automations_->passes_; }
+  static const auto& scheduleLastFired(const AudioService& s) {
+    return s.automations_->scheduleLastFired_;
+  }
   static std::uint64_t refreshCount(const AudioService& s) { return s.refreshCount_; }
-  static const auto& pendingLaunches(const AudioService& s) { return s.pendingLaunches_; }
-  static const auto& scheduleQueue(const AudioService& s) { return s.scheduleQueue_; }
+  static const auto& pendingLaunches(const AudioService& s) {
+    return s.automations_->pendingLaunches_;
+  }
+  static const auto& scheduleQueue(const AudioService& s) { return s.automations_->scheduleQueue_; }
   static const auto& stalledWarningOwner(const AudioService& s) { return s.stalledWarningOwner_; }
   static const auto& automationErrorKey(const AudioService& s) { return s.automationErrorKey_; }
   static const auto& automationErrorCode(const AudioService& s) { return s.automationErrorCode_; }
@@ -38,7 +44,7 @@ struct ServiceProbe {
                            std::optional<std::int32_t> code = std::nullopt) {
     s.profileError(key, code);
   }
-  static void applyConnectionRules(AudioService& s) { s.applyConnectionRules(); }
+  static void applyConnectionRules(AudioService& s) { s.automations_->applyRules(); }
 };
 
 }  // namespace tavuno
