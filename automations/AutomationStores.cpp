@@ -3,7 +3,6 @@
 #include <nlohmann/json.hpp>
 
 #include "base/JsonFields.h"
-#include "base/SettingsKeys.h"
 #include "base/StoredBackup.h"
 
 namespace tavuno {
@@ -12,21 +11,37 @@ using nlohmann::json;
 
 namespace {
 
+// Whether the kind keeps only part of a list.
+template <class Record>
+concept Trimmed = requires(std::vector<Record> records) {
+  RecordKind<Record>::kept(std::move(records));
+};
+
+template <class Record>
+void encodeInto(DefaultsStore& defaults, const std::vector<Record>& records) {
+  json array = json::array();
+  for (const auto& element : records)
+    array.push_back(element.toJson());
+  if (auto bytes = dumpJson(array)) defaults.set(RecordKind<Record>::key, std::move(*bytes));
+}
+
+}  // namespace
+
 // Each element that can be read, in order. When any cannot (or the stored
 // value is not a JSON array, or not data at all), the stored value is first
-// kept, unchanged, under `backupKey`: the next save of the list holds only
+// kept, unchanged, under the backup key: the next save of the list holds only
 // the readable elements, the backup stays.
-template <class Element>
-StoredList<Element> loadList(DefaultsStore& defaults, const char* key, const char* backupKey) {
-  auto stored = defaults.value(key);
+template <class Record>
+StoredList<Record> RecordStore<Record>::loadState() const {
+  auto stored = defaults_.value(RecordKind<Record>::key);
   if (!stored) return {};
-  StoredList<Element> result;
+  StoredList<Record> result;
   const auto* bytes = std::get_if<Bytes>(&*stored);
   auto value = bytes ? parseJson(*bytes) : std::nullopt;
   if (value && value->is_array()) {
     result.elements.reserve(value->size());
     for (const auto& element : *value) {
-      if (auto decoded = Element::fromJson(element))
+      if (auto decoded = Record::fromJson(element))
         result.elements.push_back(std::move(*decoded));
       else
         ++result.unreadable;
@@ -34,55 +49,25 @@ StoredList<Element> loadList(DefaultsStore& defaults, const char* key, const cha
   } else {
     result.unreadable = 1;
   }
-  if (result.unreadable > 0) keepUnreadable(std::move(*stored), backupKey, defaults);
+  if (result.unreadable > 0)
+    keepUnreadable(std::move(*stored), RecordKind<Record>::backupKey, defaults_);
+  if constexpr (Trimmed<Record>)
+    result.elements = RecordKind<Record>::kept(std::move(result.elements));
   return result;
 }
 
-template <class Element>
-void saveList(DefaultsStore& defaults, const char* key, const std::vector<Element>& list) {
-  json array = json::array();
-  for (const auto& element : list)
-    array.push_back(element.toJson());
-  if (auto bytes = dumpJson(array)) defaults.set(key, std::move(*bytes));
+template <class Record>
+void RecordStore<Record>::save(const std::vector<Record>& records) const {
+  if constexpr (Trimmed<Record>)
+    encodeInto(defaults_, RecordKind<Record>::kept(records));
+  else
+    encodeInto(defaults_, records);
 }
 
-}  // namespace
-
-StoredList<ConnectionRule> AutomationStore::loadState() const {
-  return loadList<ConnectionRule>(defaults_, key::connectionRules, key::connectionRulesBackup);
-}
-
-void AutomationStore::save(const std::vector<ConnectionRule>& rules) const {
-  saveList(defaults_, key::connectionRules, rules);
-}
-
-StoredList<AppLaunchRule> AppLaunchRuleStore::loadState() const {
-  return loadList<AppLaunchRule>(defaults_, key::appLaunchRules, key::appLaunchRulesBackup);
-}
-
-void AppLaunchRuleStore::save(const std::vector<AppLaunchRule>& rules) const {
-  saveList(defaults_, key::appLaunchRules, rules);
-}
-
-StoredList<ScheduledRule> ScheduledRuleStore::loadState() const {
-  return loadList<ScheduledRule>(defaults_, key::scheduledRules, key::scheduledRulesBackup);
-}
-
-void ScheduledRuleStore::save(const std::vector<ScheduledRule>& rules) const {
-  saveList(defaults_, key::scheduledRules, rules);
-}
-
-StoredList<AutomationRecord> AutomationHistoryStore::loadState() const {
-  auto loaded =
-      loadList<AutomationRecord>(defaults_, key::automationHistory, key::automationHistoryBackup);
-  loaded.elements = AutomationHistory::newest(std::move(loaded.elements), AutomationHistory::limit);
-  return loaded;
-}
-
-void AutomationHistoryStore::save(const std::vector<AutomationRecord>& records) const {
-  saveList(defaults_, key::automationHistory,
-           AutomationHistory::newest(records, AutomationHistory::limit));
-}
+template class RecordStore<ConnectionRule>;
+template class RecordStore<AppLaunchRule>;
+template class RecordStore<ScheduledRule>;
+template class RecordStore<AutomationRecord>;
 
 StringMap ScheduleLastFiredStore::load() const {
   return defaults_.dictionary(key::scheduleLastFired).value_or(StringMap{});

@@ -6,12 +6,14 @@
 
 #include "automations/AutomationRecord.h"
 #include "automations/AutomationRules.h"
+#include "base/SettingsKeys.h"
 #include "base/ports/DefaultsStore.h"
 
 namespace tavuno {
 
 // The four automation lists, each one JSON array stored as data under its
-// own key. load() gives the elements that can be read, in order; when any
+// own key, every element written by its record's toJson() and read by its
+// fromJson(). load() gives the elements that can be read, in order; when any
 // cannot (or the stored value is not a readable array, or not data), the
 // stored value is first kept, unchanged, under "<key>.corruptBackup" (an
 // earlier, different backup moving to the first free
@@ -28,54 +30,63 @@ struct StoredList {
   std::size_t unreadable = 0;
 };
 
-// Connection rules, under "connectionRules".
-class AutomationStore {
+// Where a kind of record is stored: `key` and `backupKey`, and optionally
+// `kept(list)`, what of a list is loaded and saved.
+template <class Record>
+struct RecordKind;
+
+template <>
+struct RecordKind<ConnectionRule> {
+  static constexpr const char* key = key::connectionRules;
+  static constexpr const char* backupKey = key::connectionRulesBackup;
+};
+
+template <>
+struct RecordKind<AppLaunchRule> {
+  static constexpr const char* key = key::appLaunchRules;
+  static constexpr const char* backupKey = key::appLaunchRulesBackup;
+};
+
+template <>
+struct RecordKind<ScheduledRule> {
+  static constexpr const char* key = key::scheduledRules;
+  static constexpr const char* backupKey = key::scheduledRulesBackup;
+};
+
+// Both load and save keep only the AutomationHistory::limit newest records,
+// newest first.
+template <>
+struct RecordKind<AutomationRecord> {
+  static constexpr const char* key = key::automationHistory;
+  static constexpr const char* backupKey = key::automationHistoryBackup;
+  static std::vector<AutomationRecord> kept(std::vector<AutomationRecord> records) {
+    return AutomationHistory::newest(std::move(records), AutomationHistory::limit);
+  }
+};
+
+// One list of records of a kind in the settings store.
+template <class Record>
+class RecordStore {
  public:
-  explicit AutomationStore(DefaultsStore& defaults) : defaults_(defaults) {}
-  std::vector<ConnectionRule> load() const { return loadState().elements; }
-  StoredList<ConnectionRule> loadState() const;
-  void save(const std::vector<ConnectionRule>& rules) const;
+  explicit RecordStore(DefaultsStore& defaults) : defaults_(defaults) {}
+  std::vector<Record> load() const { return loadState().elements; }
+  StoredList<Record> loadState() const;
+  void save(const std::vector<Record>& records) const;
 
  private:
   DefaultsStore& defaults_;
 };
 
-// Launch rules, under "appLaunchRules".
-class AppLaunchRuleStore {
- public:
-  explicit AppLaunchRuleStore(DefaultsStore& defaults) : defaults_(defaults) {}
-  std::vector<AppLaunchRule> load() const { return loadState().elements; }
-  StoredList<AppLaunchRule> loadState() const;
-  void save(const std::vector<AppLaunchRule>& rules) const;
+// Made for these kinds only (in AutomationStores.cpp).
+extern template class RecordStore<ConnectionRule>;
+extern template class RecordStore<AppLaunchRule>;
+extern template class RecordStore<ScheduledRule>;
+extern template class RecordStore<AutomationRecord>;
 
- private:
-  DefaultsStore& defaults_;
-};
-
-// Scheduled rules, under "scheduledRules".
-class ScheduledRuleStore {
- public:
-  explicit ScheduledRuleStore(DefaultsStore& defaults) : defaults_(defaults) {}
-  std::vector<ScheduledRule> load() const { return loadState().elements; }
-  StoredList<ScheduledRule> loadState() const;
-  void save(const std::vector<ScheduledRule>& rules) const;
-
- private:
-  DefaultsStore& defaults_;
-};
-
-// The history, under "automationHistory": both load and save keep only the
-// AutomationHistory::limit newest records, newest first.
-class AutomationHistoryStore {
- public:
-  explicit AutomationHistoryStore(DefaultsStore& defaults) : defaults_(defaults) {}
-  std::vector<AutomationRecord> load() const { return loadState().elements; }
-  StoredList<AutomationRecord> loadState() const;
-  void save(const std::vector<AutomationRecord>& records) const;
-
- private:
-  DefaultsStore& defaults_;
-};
+using AutomationStore = RecordStore<ConnectionRule>;
+using AppLaunchRuleStore = RecordStore<AppLaunchRule>;
+using ScheduledRuleStore = RecordStore<ScheduledRule>;
+using AutomationHistoryStore = RecordStore<AutomationRecord>;
 
 // Rule id (upper-case text) -> day key of its last firing, under
 // "scheduleLastFired" as a string dictionary (not JSON). A missing value or

@@ -1,13 +1,9 @@
 #include "service/AudioService.h"
-#include "devices/DevicePreferences.h"
 
 #include <algorithm>
 
-#include "automations/AutomationStores.h"
-#include "base/SettingsKeys.h"
 #include "base/text/TavunoLanguage.h"
 #include "engine/AppMixStore.h"
-#include "profiles/ProfileStore.h"
 
 namespace tavuno {
 
@@ -22,6 +18,12 @@ AudioService::AudioService(Private, ServicePorts ports, ServiceOptions options)
     : ports_(ports),
       options_(std::move(options)),
       hop_(std::make_shared<MainHop>(ports.main)),
+      devices_(std::make_shared<DeviceDirector>(static_cast<DeviceHost&>(*this), ports_, options_)),
+      volume_(std::make_shared<VolumeController>(static_cast<VolumeHost&>(*this), ports_)),
+      profiles_(std::make_unique<ProfileKeeper>(static_cast<ProfileHost&>(*this), ports_)),
+      automations_(std::make_unique<AutomationRunner>(static_cast<AutomationHost&>(*this), ports_,
+                                                      options_)),
+      processListeners_(ports_.hal),
       sessions_(std::make_shared<SessionOrchestra>(static_cast<SessionHost&>(*this), ports_,
                                                    options_, hop_)) {}
 
@@ -48,47 +50,23 @@ void AudioService::construct(bool startTimer) {
   std::weak_ptr<AudioService> weak = weak_from_this();
   ports_.hal.setDeferredWriteFailureHandler(
       [weak](AudioObjectID, const PropertyAddress& address, OSStatus status) {
-        if (auto self = weak.lock()) self->showDeferredWriteFailure(address, status);
+        if (auto self = weak.lock()) self->devices_->showDeferredWriteFailure(address, status);
       });
   auto control = AppControlPreferences::loadState(defaults);
   state_.controlPreferences = std::move(control.preferences);
   controlPreferencesReplaced_ = control.replaced;
-  state_.profiles = ProfileStore::load(defaults);
-  const auto storedActiveID = ProfileStore::loadActiveID(defaults);
-  state_.activeProfileID = ProfileStore::resolveActiveID(state_.profiles, storedActiveID);
+  const auto storedActiveID = profiles_->load();
   // Each list loads what it can read and keeps the stored value under its
   // backup key when something could not be.
-  std::size_t unreadable = 0;
-  auto take = [&unreadable](auto loaded) {
-    unreadable += loaded.unreadable;
-    return std::move(loaded.elements);
-  };
-  state_.rules = take(AutomationStore(defaults).loadState());
-  state_.launchRules = take(AppLaunchRuleStore(defaults).loadState());
-  state_.scheduledRules = take(ScheduledRuleStore(defaults).loadState());
-  state_.automationHistory = take(AutomationHistoryStore(defaults).loadState());
-  state_.notificationsEnabled = defaults.boolean(key::notificationsEnabled).value_or(false);
-  scheduleLastFired_ = ScheduleLastFiredStore(defaults).load();
+  std::size_t unreadable = automations_->load();
   auto mixes = AppMixStore::loadState(defaults);
   unreadable += mixes.unreadable;
   state_.appSettings = std::move(mixes.mixes);
-  auto preferences = DevicePreferences::load(defaults);
-  state_.preferredUID = preferences.outputUID;
-  state_.preferredInputUID = preferences.inputUID;
-  state_.automatic = preferences.automatic;
+  devices_->load();
 
   refresh();
 
-  if (state_.activeProfileID) {
-    if (state_.activeProfileID == storedActiveID) {
-      const AudioProfile stored =
-          *std::find_if(state_.profiles.begin(), state_.profiles.end(),
-                        [&](const AudioProfile& p) { return p.id == *state_.activeProfileID; });
-      applyProfile(stored);
-    } else {
-      setActiveProfile(*state_.activeProfileID);
-    }
-  }
+  profiles_->restoreActive(storedActiveID);
   if (controlPreferencesReplaced_ && !state_.error)
     setError(tr(AppControlPreferences::fallbackMessage));
   if (unreadable > 0 && !state_.error) setError(tr(unreadableEntriesMessage));
@@ -127,18 +105,15 @@ void AudioService::scheduleAudioRefresh() {
 
 void AudioService::refresh() {
   ++refreshCount_;
-  refreshDevices();
-  refreshDefaults();
-  refreshVolume();
-  updateOutputListeners();
-  refreshMute();
-  ensureDefaultProfile();
+  devices_->refresh();
+  volume_->refresh();
+  profiles_->ensureDefault();
   refreshApplicationSessions();
   refreshRunningApps();
-  detectLaunches();
-  detectTopologyChange();
-  observeSystemAudio();
-  captureDueSchedules();
+  automations_->detectLaunches();
+  devices_->detectTopologyChange();
+  profiles_->observeSystemAudio();
+  automations_->captureDueSchedules();
 }
 
 }  // namespace tavuno

@@ -11,7 +11,6 @@
 #include <vector>
 
 #include "automations/Calendar.h"
-#include "automations/ScheduleQueue.h"
 #include "base/Observers.h"
 #include "base/ports/DefaultsStore.h"
 #include "base/ports/MainQueue.h"
@@ -28,11 +27,15 @@
 #include "engine/SessionPolicy.h"
 #include "engine/taps/TapPlatform.h"
 #include "hal/Hal.h"
+#include "service/AutomationRunner.h"
+#include "service/DeviceDirector.h"
+#include "service/ProfileKeeper.h"
+#include "service/PropertyListeners.h"
 #include "service/ServiceState.h"
 #include "service/SessionOrchestra.h"
+#include "service/VolumeController.h"
 #include "system/AudioNotificationManaging.h"
 #include "system/MuteTarget.h"
-#include "system/NotificationRequests.h"
 
 namespace tavuno {
 
@@ -86,12 +89,6 @@ struct ServiceOptions {
   std::function<Calendar()> calendar = [] { return Calendar::current(); };
 };
 
-// How a profile operation ended. `overLimit`: refused for the caller's input
-// (a name too long, one profile too many), which the command line answers
-// as a usage error; `refused`: refused or failed otherwise. Either way the
-// message is in lastFailure() and on the error line.
-enum class ProfileOutcome { done, refused, overLimit };
-
 // The one central object: holds what the screens show, keeps it in step with
 // the system through the refresh cycle, and offers the operations the screens
 // call. Main thread only. Made through create() because every timer and
@@ -109,7 +106,11 @@ enum class ProfileOutcome { done, refused, overLimit };
 // touches the main queue after the destructor returns.
 class AudioService : public std::enable_shared_from_this<AudioService>,
                      public MuteTarget,
-                     private SessionHost {
+                     private SessionHost,
+                     private DeviceHost,
+                     private VolumeHost,
+                     private ProfileHost,
+                     private AutomationHost {
  public:
   static constexpr double refreshInterval = 2.0;
   static constexpr double refreshDebounce = 0.05;
@@ -134,7 +135,7 @@ class AudioService : public std::enable_shared_from_this<AudioService>,
   // Re-reads the system and reconciles everything derived from it.
   void refresh() override;
   // A refresh 0.05 s after the last of a burst of calls.
-  void scheduleAudioRefresh();
+  void scheduleAudioRefresh() override;
 
   // The one message shown to the user. Any assignment also forgets who owns a
   // stalled-start warning and which automation error it was.
@@ -152,25 +153,25 @@ class AudioService : public std::enable_shared_from_this<AudioService>,
   // Devices.
   // Makes `id` the system default input (or output). On failure shows
   // "Não foi possível alterar o dispositivo (erro %d).".
-  bool setDefault(AudioObjectID id, bool input);
+  bool setDefault(AudioObjectID id, bool input) override { return devices_->setDefault(id, input); }
 
   // Output volume and mute of the default output.
-  bool setVolume(float value);
-  bool setMute(bool muted) override;
+  bool setVolume(float value) override { return volume_->setVolume(value); }
+  bool setMute(bool muted) override { return volume_->setMute(muted); }
   bool muteAvailable() const override { return state_.muteAvailable; }
   bool muted() const override { return state_.muted; }
 
   // Device notifications: switching on asks the desktop first; only the
   // answer to the latest request counts, and switching off wins at once.
-  void setNotificationsEnabled(bool enabled);
+  void setNotificationsEnabled(bool enabled) { devices_->setNotificationsEnabled(enabled); }
 
   // Automatic switching and the preferred devices. The three setters are
   // what a screen calls: each persists and schedules the device policy.
-  void setPreferredUID(std::string uid);
-  void setPreferredInputUID(std::string uid);
-  void setAutomatic(bool automatic);
-  void setPreferredOutput(const std::string& uid);
-  void useBoth(const AudioDevice& device);
+  void setPreferredUID(std::string uid) { devices_->setPreferredUID(std::move(uid)); }
+  void setPreferredInputUID(std::string uid) { devices_->setPreferredInputUID(std::move(uid)); }
+  void setAutomatic(bool automatic) { devices_->setAutomatic(automatic); }
+  void setPreferredOutput(const std::string& uid) { devices_->setPreferredOutput(uid); }
+  void useBoth(const AudioDevice& device) { devices_->useBoth(device); }
 
   static constexpr double policyDelay = 1.5;
   // At most one write of the per-app mix and of the profiles in this many
@@ -199,28 +200,42 @@ class AudioService : public std::enable_shared_from_this<AudioService>,
   // Profiles. A name is kept without the white space around it and holds at
   // most maxProfileNameLength characters; at most maxProfiles are kept (every
   // change of the active one re-encodes them all).
-  static constexpr std::size_t maxProfiles = 200;
-  static constexpr std::size_t maxProfileNameLength = 200;
-  bool applyProfile(const AudioProfile& profile);
-  ProfileOutcome saveProfile(const std::string& name);
+  static constexpr std::size_t maxProfiles = ProfileKeeper::maxProfiles;
+  static constexpr std::size_t maxProfileNameLength = ProfileKeeper::maxProfileNameLength;
+  bool applyProfile(const AudioProfile& profile) override { return profiles_->apply(profile); }
+  ProfileOutcome saveProfile(const std::string& name) { return profiles_->save(name); }
   // Renames `profile`.
-  ProfileOutcome updateProfile(const AudioProfile& profile, const std::string& name);
-  ProfileOutcome deleteProfile(const AudioProfile& profile);
-  void setActiveProfile(const Uuid& id);
+  ProfileOutcome updateProfile(const AudioProfile& profile, const std::string& name) {
+    return profiles_->rename(profile, name);
+  }
+  ProfileOutcome deleteProfile(const AudioProfile& profile) { return profiles_->remove(profile); }
+  void setActiveProfile(const Uuid& id) { profiles_->setActive(id); }
 
   // Automation rules, in the user's priority order.
-  void addRule(const std::string& deviceUID, const Uuid& profileID);
-  void addLaunchRule(const std::string& bundleID, const Uuid& profileID);
-  void addScheduledRule(std::int64_t hour, std::int64_t minute, const Uuid& profileID);
-  void toggleRule(const Uuid& id);
-  void toggleLaunchRule(const Uuid& id);
-  void toggleScheduledRule(const Uuid& id);
-  void moveRule(const Uuid& id, std::int64_t offset);
-  void moveLaunchRule(const Uuid& id, std::int64_t offset);
-  void moveScheduledRule(const Uuid& id, std::int64_t offset);
-  void deleteRule(const Uuid& id);
-  void deleteLaunchRule(const Uuid& id);
-  void deleteScheduledRule(const Uuid& id);
+  void addRule(const std::string& deviceUID, const Uuid& profileID) {
+    automations_->addConnectionRule(deviceUID, profileID);
+  }
+  void addLaunchRule(const std::string& bundleID, const Uuid& profileID) {
+    automations_->addLaunchRule(bundleID, profileID);
+  }
+  void addScheduledRule(std::int64_t hour, std::int64_t minute, const Uuid& profileID) {
+    automations_->addScheduledRule(hour, minute, profileID);
+  }
+  void toggleRule(const Uuid& id) { automations_->toggle<ConnectionRule>(id); }
+  void toggleLaunchRule(const Uuid& id) { automations_->toggle<AppLaunchRule>(id); }
+  void toggleScheduledRule(const Uuid& id) { automations_->toggle<ScheduledRule>(id); }
+  void moveRule(const Uuid& id, std::int64_t offset) {
+    automations_->move<ConnectionRule>(id, offset);
+  }
+  void moveLaunchRule(const Uuid& id, std::int64_t offset) {
+    automations_->move<AppLaunchRule>(id, offset);
+  }
+  void moveScheduledRule(const Uuid& id, std::int64_t offset) {
+    automations_->move<ScheduledRule>(id, offset);
+  }
+  void deleteRule(const Uuid& id) { automations_->remove<ConnectionRule>(id); }
+  void deleteLaunchRule(const Uuid& id) { automations_->remove<AppLaunchRule>(id); }
+  void deleteScheduledRule(const Uuid& id) { automations_->remove<ScheduledRule>(id); }
 
   // The running session of an application, if any.
   SessionRef session(const std::string& id) const { return sessions_->session(id); }
@@ -240,64 +255,40 @@ class AudioService : public std::enable_shared_from_this<AudioService>,
   // Reads the inner workings in tests.
   friend struct ServiceProbe;
 
-  void applyPolicy();
-  void persistPreferences();
   // The deferred step, 1.5 s after the last request: the device policy (if
   // any request asked for it), then the automations.
-  void schedulePolicy(bool applyDevices);
+  void schedulePolicy(bool applyDevices) override;
 
   void construct(bool startTimer);
   // Shows the translation of `key` (filled with `code` when given) and
   // remembers the key and code, so an automation can record what failed.
   // Callers pass keys marked with textKey().
-  void profileError(const char* key, std::optional<std::int32_t> code = std::nullopt);
+  void profileError(const char* key, std::optional<std::int32_t> code = std::nullopt) override;
   // The output devices a process object uses; nothing when unreadable.
   std::optional<std::vector<AudioObjectID>> processOutputDevices(AudioObjectID process);
-  std::uint32_t outputChannelCount(AudioObjectID device);
-  // Applies the profile of the first rule that matches what happened since
-  // the last evaluation and records it in the history.
-  void applyConnectionRules();
   // Keeps the active profile in step with what the system does now.
-  void saveActiveProfileSnapshot();
+  void keepActiveProfileInStep() override { profiles_->followSystem(); }
+  void devicesChanged(const std::set<std::string>& connected) override;
 
-  // Refresh steps, in their order.
-  void refreshDevices();
-  void refreshDefaults();
-  void refreshVolume();
-  void updateOutputListeners();
-  void refreshMute();
-  void ensureDefaultProfile();
+  // Refresh steps, in their order, besides the collaborators' own.
   void refreshApplicationSessions();
   // Notes where each discovered app's streams play by their own choice (ownOutputUID).
   void learnOwnOutputs(Discovery& discovery);
   void refreshRunningApps();
-  void detectLaunches();
-  void detectTopologyChange();
-  void observeSystemAudio();
-  void captureDueSchedules();
 
   void installSystemListeners();
   void followProcessList();
   void removeAllListeners();
-  void showDeferredWriteFailure(const PropertyAddress& address, OSStatus status);
 
-  struct Listener {
-    AudioObjectID object;
-    PropertyAddress address;
-    ListenerToken token;
-  };
-  void addListener(std::vector<Listener>& list, AudioObjectID object,
-                   const PropertyAddress& address);
-  void removeListeners(std::vector<Listener>& list);
   void runDeferredPolicy();
-  void runAutomations();
-  bool writeDefault(AudioObjectID id, bool input);
 
-  std::string uidOfVisible(AudioObjectID id) const;
-  void publishAppSettings(AppMixMap mixes);
+  // What the profiles ask of the service.
+  void applyAppMix(AppMixMap mixes) override;
   // The stored profile list follows state_.profiles.
-  void writeProfiles();
-  std::optional<ProfileOutcome> refuseName(const std::string& clean);
+  void storeProfiles() override;
+  void storeProfilesSoon() override { writeSoon(profilesWrite); }
+  void forgetRulesFor(const Uuid& profileID) override { automations_->forgetProfile(profileID); }
+  ErrorCause errorCause() const override { return {automationErrorKey_, automationErrorCode_}; }
 
   // Coalesced writes of what changes at every step of a drag (the per-app mix
   // and the active profile's snapshot, which re-encodes every profile): the
@@ -309,15 +300,6 @@ class AudioService : public std::enable_shared_from_this<AudioService>,
   void openWriteWindow();
   unsigned pendingWrites_ = 0;
   WorkItemRef writeWindow_;
-  void saveRuleLists();
-  template <class Rule, class Edit>
-  void editRules(Edit edit);
-  template <class Rule>
-  void toggleRuleOf(const Uuid& id);
-  template <class Rule>
-  void moveRuleOf(const Uuid& id, std::int64_t offset);
-  template <class Rule>
-  void deleteRuleOf(const Uuid& id);
 
   void saveAppSettings();
 
@@ -329,13 +311,8 @@ class AudioService : public std::enable_shared_from_this<AudioService>,
     publish(field, member, std::move(value));
   }
 
-  // Assigns a published field and tells observers when it changed.
-  template <class T>
-  void publish(ServiceField field, T ServiceState::*member, T value) {
-    if (state_.*member == value) return;
-    state_.*member = std::move(value);
-    observers_.notify(field);
-  }
+  ServiceState& publishedState() override { return state_; }
+  void notify(ServiceField field) override { observers_.notify(field); }
 
   ServicePorts ports_;
   ServiceOptions options_;
@@ -347,37 +324,20 @@ class AudioService : public std::enable_shared_from_this<AudioService>,
   std::optional<std::string> stalledWarningOwner_;
   std::optional<std::string> automationErrorKey_;
   std::optional<std::int32_t> automationErrorCode_;
-  StringMap scheduleLastFired_;
 
-  // Volume.
-  std::vector<std::uint32_t> volumeElements_;
-  std::vector<float> channelVolumes_;
-  std::vector<float> lastAudibleRatios_;
-  AudioObjectID volumeDevice_ = 0;
-  struct ObservedSystemAudio {
-    AudioObjectID input = 0;
-    AudioObjectID output = 0;
-    std::optional<float> volume;
-    std::optional<bool> muted;
-    friend bool operator==(const ObservedSystemAudio&, const ObservedSystemAudio&) = default;
-  };
-  std::optional<ObservedSystemAudio> observedAudio_;
+  // The collaborators, one idea each, composed here; the per-application
+  // sessions are further down.
+  std::shared_ptr<DeviceDirector> devices_;
+  std::shared_ptr<VolumeController> volume_;
+  std::unique_ptr<ProfileKeeper> profiles_;
+  std::unique_ptr<AutomationRunner> automations_;
 
-  // Monitoring.
-  std::vector<Listener> systemListeners_;
-  std::vector<Listener> outputListeners_;
   // The process list's listener, present while per-app audio is supported.
-  std::vector<Listener> processListeners_;
+  PropertyListeners processListeners_;
   bool systemListenersInstalled_ = false;
   bool perAppAudioSupported_ = false;  // as of the last refresh
-  AudioObjectID listenerOutput_ = 0;
-  std::vector<std::uint32_t> listenerElements_;
   WorkItemRef pending_;
   bool devicePolicyNeeded_ = false;
-  std::string lastTopology_;
-  std::set<std::string> lastUIDs_;
-  std::set<std::string> pendingConnections_;
-  std::uint64_t automationPasses_ = 0;
 
   // The per-application sessions.
   std::shared_ptr<SessionOrchestra> sessions_;
@@ -385,13 +345,6 @@ class AudioService : public std::enable_shared_from_this<AudioService>,
   std::map<std::string, std::string> ownOutputs_;
   std::optional<AudioObjectID> lastRefreshDefaultOutput_;
   bool controlPreferencesReplaced_ = false;
-
-  // Profiles and automations.
-  bool applyingProfile_ = false;
-  std::optional<std::set<std::string>> lastRunningIDs_;
-  std::set<std::string> pendingLaunches_;
-  ScheduleQueue scheduleQueue_;
-  NotificationRequests notificationRequests_;
 
   WorkItemRef refreshWork_;
   WorkItemRef timer_;

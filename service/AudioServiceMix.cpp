@@ -27,7 +27,7 @@ void AudioService::setAppMix(const ActiveApp& app, std::optional<float> volume,
   next[app.id] = mix;
   publish(ServiceField::appSettings, &ServiceState::appSettings, std::move(next));
   saveAppSettings();
-  saveActiveProfileSnapshot();
+  profiles_->followSystem();
   if (auto running = session(app.id)) running->setGain(mix.volume(), mix.muted());
 }
 
@@ -37,7 +37,7 @@ void AudioService::setAppOutput(const ActiveApp& app, std::optional<std::string>
   next[app.id] = settings(app.id).routedTo(std::move(uid));
   publish(ServiceField::appSettings, &ServiceState::appSettings, std::move(next));
   saveAppSettings();
-  saveActiveProfileSnapshot();
+  profiles_->followSystem();
   sessions_->forgetFailure(app.id);
   if (state_.desiredApps.count(app.id)) refresh();
 }

@@ -5,6 +5,21 @@
 
 namespace tavuno {
 
+std::optional<std::vector<AudioObjectID>> AudioService::processOutputDevices(
+    AudioObjectID process) {
+  const PropertyAddress address{selector::processDevices, scope::output, kElementMain};
+  std::uint32_t size = 0;
+  if (ports_.hal.getPropertyDataSize(process, address, size) != status::noError)
+    return std::nullopt;
+  if (size == 0 || size % sizeof(AudioObjectID) != 0) return std::nullopt;
+  std::vector<AudioObjectID> ids(size / sizeof(AudioObjectID));
+  std::uint32_t read = size;
+  if (ports_.hal.getPropertyData(process, address, read, ids.data()) != status::noError)
+    return std::nullopt;
+  if (read != size) return std::nullopt;
+  return ids;
+}
+
 std::optional<float> AudioService::outputPeak(const std::string& id) const {
   SessionRef running = sessions_->session(id);
   if (!running) return std::nullopt;

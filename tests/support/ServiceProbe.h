@@ -1,5 +1,6 @@
 #pragma once
 
+#include "hal/HalReaders.h"
 #include "service/AudioService.h"
 
 namespace tavuno {
@@ -7,20 +8,28 @@ namespace tavuno {
 // What the tests read of the service's inner workings, and the few steps
 // they drive directly; not part of what a screen or a script may call.
 struct ServiceProbe {
-  static const auto& volumeElements(const AudioService& s) { return s.volumeElements_; }
-  static const auto& channelVolumes(const AudioService& s) { return s.channelVolumes_; }
-  static const auto& lastAudibleRatios(const AudioService& s) { return s.lastAudibleRatios_; }
-  static AudioObjectID volumeDevice(const AudioService& s) { return s.volumeDevice_; }
-  static const auto& pendingConnections(const AudioService& s) { return s.pendingConnections_; }
-  static const auto& lastTopology(const AudioService& s) { return s.lastTopology_; }
-  static std::size_t listenerCount(const AudioService& s) {
-    return s.systemListeners_.size() + s.outputListeners_.size() + s.processListeners_.size();
+  static const auto& volumeElements(const AudioService& s) { return s.volume_->volumeElements_; }
+  static const auto& channelVolumes(const AudioService& s) { return s.volume_->channelVolumes_; }
+  static const auto& lastAudibleRatios(const AudioService& s) {
+    return s.volume_->lastAudibleRatios_;
   }
-  static std::uint64_t automationPasses(const AudioService& s) { return s.automationPasses_; }
-  static const auto& scheduleLastFired(const AudioService& s) { return s.scheduleLastFired_; }
+  static AudioObjectID volumeDevice(const AudioService& s) { return s.volume_->volumeDevice_; }
+  static const auto& pendingConnections(const AudioService& s) {
+    return s.automations_->pendingConnections_;
+  }
+  static const auto& lastTopology(const AudioService& s) { return s.devices_->lastTopology_; }
+  static std::size_t listenerCount(const AudioService& s) {
+    return s.devices_->listenerCount() + s.volume_->listenerCount() + s.processListeners_.size();
+  }
+  static std::uint64_t automationPasses(const AudioService& s) { return s.automations_->passes_; }
+  static const auto& scheduleLastFired(const AudioService& s) {
+    return s.automations_->scheduleLastFired_;
+  }
   static std::uint64_t refreshCount(const AudioService& s) { return s.refreshCount_; }
-  static const auto& pendingLaunches(const AudioService& s) { return s.pendingLaunches_; }
-  static const auto& scheduleQueue(const AudioService& s) { return s.scheduleQueue_; }
+  static const auto& pendingLaunches(const AudioService& s) {
+    return s.automations_->pendingLaunches_;
+  }
+  static const auto& scheduleQueue(const AudioService& s) { return s.automations_->scheduleQueue_; }
   static const auto& stalledWarningOwner(const AudioService& s) { return s.stalledWarningOwner_; }
   static const auto& automationErrorKey(const AudioService& s) { return s.automationErrorKey_; }
   static const auto& automationErrorCode(const AudioService& s) { return s.automationErrorCode_; }
@@ -29,13 +38,13 @@ struct ServiceProbe {
     return s.processOutputDevices(process);
   }
   static std::uint32_t outputChannelCount(AudioService& s, AudioObjectID device) {
-    return s.outputChannelCount(device);
+    return readOutputChannelCount(s.ports_.hal, device);
   }
   static void profileError(AudioService& s, const char* key,
                            std::optional<std::int32_t> code = std::nullopt) {
     s.profileError(key, code);
   }
-  static void applyConnectionRules(AudioService& s) { s.applyConnectionRules(); }
+  static void applyConnectionRules(AudioService& s) { s.automations_->applyRules(); }
 };
 
 }  // namespace tavuno
