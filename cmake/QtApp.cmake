@@ -9,9 +9,10 @@ pkg_check_modules(XCB REQUIRED IMPORTED_TARGET xcb xcb-keysyms xcb-xkb)
 file(GLOB TAVUNO_PLATFORM_QT_SOURCES CONFIGURE_DEPENDS platform/qt/*.cpp platform/qt/*.h)
 add_library(tavuno_platform_qt STATIC ${TAVUNO_PLATFORM_QT_SOURCES})
 set_target_properties(tavuno_platform_qt PROPERTIES AUTOMOC ON)
-target_link_libraries(tavuno_platform_qt PUBLIC tavuno_core tavuno_platform_std Qt6::Core Qt6::DBus
+target_link_libraries(tavuno_platform_qt PUBLIC tavuno_domain tavuno_platform_std Qt6::Core Qt6::DBus
   PkgConfig::XCB)
 tavuno_warnings(tavuno_platform_qt)
+tavuno_link_check(tavuno_platform_qt)
 qt_add_resources(tavuno_platform_qt tavuno_catalogs
   PREFIX "/lang" BASE resources/lang
   FILES resources/lang/en.po resources/lang/pt.po)
@@ -21,12 +22,10 @@ qt_add_resources(tavuno_platform_qt tavuno_catalogs
 file(GLOB TAVUNO_UI_SOURCES CONFIGURE_DEPENDS
   ui/bridge/*.cpp ui/bridge/*.h ui/widgets/*.cpp ui/widgets/*.h
   ui/views/*.cpp ui/views/*.h ui/tray/*.cpp ui/tray/*.h)
-# ICU words the relative times of the automation history ("há 5 minutos").
-pkg_check_modules(ICU REQUIRED IMPORTED_TARGET icu-i18n icu-uc)
 add_library(tavuno_ui STATIC ${TAVUNO_UI_SOURCES})
 set_target_properties(tavuno_ui PROPERTIES AUTOMOC ON)
-target_link_libraries(tavuno_ui PUBLIC tavuno_ui_model tavuno_platform_qt Qt6::Widgets Qt6::Svg
-  PRIVATE PkgConfig::ICU)
+# ICU (through the core) words the relative times of the automation history ("há 5 minutos").
+target_link_libraries(tavuno_ui PUBLIC tavuno_ui_model tavuno_platform_qt Qt6::Widgets Qt6::Svg)
 tavuno_warnings(tavuno_ui)
 
 # The composition root, the Linux platform and the demo scene, shared by the

@@ -1,8 +1,12 @@
 #include "engine/ApplicationIdentity.h"
 
+#include <unicode/ucol.h>
+
 #include <algorithm>
 #include <cctype>
+#include <cstdint>
 #include <filesystem>
+#include <limits>
 
 namespace tavuno {
 
@@ -75,46 +79,36 @@ std::optional<AppIdentity> ApplicationIdentity::resolveProcess(IdentityPort& pla
 
 namespace {
 
-// Decodes one UTF-8 sequence; malformed bytes come back one at a time.
-char32_t nextCodePoint(const std::string& text, std::size_t& i) {
-  unsigned char c = static_cast<unsigned char>(text[i]);
-  int extra = c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : c >= 0xC0 ? 1 : 0;
-  if (extra == 0 || i + extra >= text.size()) {
-    ++i;
-    return c;
-  }
-  char32_t code = c & (0x3F >> extra);
-  for (int k = 1; k <= extra; ++k) {
-    unsigned char next = static_cast<unsigned char>(text[i + k]);
-    if ((next & 0xC0) != 0x80) {
-      ++i;
-      return c;
+// The root collation at primary strength: letters of every script in the order people read a
+// list of names in, case and accents ignored. Made once for the process; ICU compares with one
+// collator from any thread.
+const UCollator* nameCollator() {
+  static const UCollator* const collator = [] {
+    UErrorCode status = U_ZERO_ERROR;
+    UCollator* made = ucol_open("", &status);
+    if (U_FAILURE(status)) {
+      if (made) ucol_close(made);
+      return static_cast<UCollator*>(nullptr);
     }
-    code = code << 6 | (next & 0x3F);
-  }
-  i += extra + 1;
-  return code;
-}
-
-// Lower case without accents for the Latin letters names use most.
-char32_t fold(char32_t c) {
-  static const char latin1[] =
-      "aaaaaaaceeeeiiiidnooooo*ouuuuyts"   // U+00C0..U+00DF
-      "aaaaaaaceeeeiiiidnooooo/ouuuuyty";  // U+00E0..U+00FF
-  if (c < 0x80) return static_cast<char32_t>(std::tolower(static_cast<int>(c)));
-  if (c >= 0xC0 && c <= 0xFF) return static_cast<unsigned char>(latin1[c - 0xC0]);
-  return c;
+    ucol_setStrength(made, UCOL_PRIMARY);
+    return made;
+  }();
+  return collator;
 }
 
 }  // namespace
 
 bool nameOrderedBefore(const std::string& a, const std::string& b) {
-  std::size_t i = 0, j = 0;
-  while (i < a.size() && j < b.size()) {
-    char32_t x = fold(nextCodePoint(a, i)), y = fold(nextCodePoint(b, j));
-    if (x != y) return x < y;
+  constexpr std::size_t most = std::numeric_limits<std::int32_t>::max();
+  if (const UCollator* collator = nameCollator(); collator && a.size() < most && b.size() < most) {
+    UErrorCode status = U_ZERO_ERROR;
+    // Malformed bytes compare as U+FFFD.
+    const UCollationResult order =
+        ucol_strcollUTF8(collator, a.data(), static_cast<std::int32_t>(a.size()), b.data(),
+                         static_cast<std::int32_t>(b.size()), &status);
+    if (U_SUCCESS(status)) return order == UCOL_LESS;
   }
-  return i >= a.size() && j < b.size();
+  return a < b;
 }
 
 }  // namespace tavuno

@@ -29,7 +29,7 @@ std::optional<AppIdentity> resolveProcess(IdentityPort& platform, std::int32_t p
 }  // namespace ApplicationIdentity
 
 // Sorts by name, ignoring case and accents, as a person reading the list
-// expects.
+// expects, in every script (Unicode's root collation).
 bool nameOrderedBefore(const std::string& a, const std::string& b);
 
 }  // namespace tavuno

@@ -1,78 +1,64 @@
 #include "profiles/ProfileName.h"
 
-#include <algorithm>
-#include <iterator>
+#include <unicode/uchar.h>
+#include <unicode/utf8.h>
+
+#include <cstdint>
+#include <limits>
 
 namespace tavuno {
 
 namespace {
 
-// The UTF-8 form of every White_Space character. Each begins with a lead
-// byte, so a match at either end of a name is always a whole character,
-// whatever bytes stand next to it.
-constexpr std::string_view whiteSpace[] = {
-    "\t",           "\n",           "\v",           "\f",           "\r",           " ",
-    "\xC2\x85",     "\xC2\xA0",     "\xE1\x9A\x80", "\xE2\x80\x80", "\xE2\x80\x81", "\xE2\x80\x82",
-    "\xE2\x80\x83", "\xE2\x80\x84", "\xE2\x80\x85", "\xE2\x80\x86", "\xE2\x80\x87", "\xE2\x80\x88",
-    "\xE2\x80\x89", "\xE2\x80\x8A", "\xE2\x80\xA8", "\xE2\x80\xA9", "\xE2\x80\xAF", "\xE2\x81\x9F",
-    "\xE3\x80\x80",
-};
+// ICU walks strings with 32-bit offsets.
+constexpr std::size_t kLongest = std::numeric_limits<std::int32_t>::max();
 
-// The length of the white space character `name` starts (or ends) with; 0
-// when there is none.
-std::size_t leading(std::string_view name) {
-  auto found = std::find_if(std::begin(whiteSpace), std::end(whiteSpace),
-                            [&](std::string_view space) { return name.starts_with(space); });
-  return found == std::end(whiteSpace) ? 0 : found->size();
+// The first character of `name` when it is well-formed UTF-8, and its length.
+UChar32 first(std::string_view name, std::int32_t& length) {
+  std::int32_t at = 0;
+  UChar32 c;
+  U8_NEXT(name.data(), at, static_cast<std::int32_t>(name.size()), c);
+  length = at;
+  return c;
 }
 
-std::size_t trailing(std::string_view name) {
-  auto found = std::find_if(std::begin(whiteSpace), std::end(whiteSpace),
-                            [&](std::string_view space) { return name.ends_with(space); });
-  return found == std::end(whiteSpace) ? 0 : found->size();
-}
-
-// The length of the well-formed UTF-8 sequence `text` starts with; 0 when
-// it starts with none.
-std::size_t sequenceLength(std::string_view text) {
-  const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-  const auto continuation = [&](std::size_t i) {
-    return i < text.size() && (byte(i) & 0xC0) == 0x80;
-  };
-  const unsigned char lead = byte(0);
-  if (lead < 0x80) return 1;
-  if (lead < 0xC2) return 0;  // a continuation byte, or an overlong two-byte form
-  if (lead < 0xE0) return continuation(1) ? 2 : 0;
-  if (lead < 0xF0) {
-    if (!continuation(1) || !continuation(2)) return 0;
-    if (lead == 0xE0 && byte(1) < 0xA0) return 0;   // overlong
-    if (lead == 0xED && byte(1) >= 0xA0) return 0;  // a surrogate
-    return 3;
-  }
-  if (lead > 0xF4 || !continuation(1) || !continuation(2) || !continuation(3)) return 0;
-  if (lead == 0xF0 && byte(1) < 0x90) return 0;   // overlong
-  if (lead == 0xF4 && byte(1) >= 0x90) return 0;  // past U+10FFFF
-  return 4;
+UChar32 last(std::string_view name, std::int32_t& length) {
+  std::int32_t at = static_cast<std::int32_t>(name.size());
+  UChar32 c;
+  U8_PREV(name.data(), 0, at, c);
+  length = static_cast<std::int32_t>(name.size()) - at;
+  return c;
 }
 
 }  // namespace
 
 std::optional<std::size_t> profileNameLength(std::string_view name) {
+  if (name.size() >= kLongest) return std::nullopt;
+  const auto size = static_cast<std::int32_t>(name.size());
   std::size_t characters = 0;
-  while (!name.empty()) {
-    const std::size_t n = sequenceLength(name);
-    if (n == 0) return std::nullopt;
-    name.remove_prefix(n);
-    ++characters;
+  for (std::int32_t at = 0; at < size; ++characters) {
+    UChar32 c;
+    U8_NEXT(name.data(), at, size, c);
+    if (c < 0) return std::nullopt;  // malformed, overlong, a surrogate or past U+10FFFF
   }
   return characters;
 }
 
+// White space is Unicode's White_Space property; a malformed byte is never white space, so it
+// stays in the name whatever stands next to it.
 std::string trimmedProfileName(std::string_view name) {
-  while (std::size_t n = leading(name))
-    name.remove_prefix(n);
-  while (std::size_t n = trailing(name))
-    name.remove_suffix(n);
+  if (name.size() >= kLongest) return std::string(name);
+  std::int32_t length = 0;
+  while (!name.empty()) {
+    const UChar32 c = first(name, length);
+    if (c < 0 || !u_isUWhiteSpace(c)) break;
+    name.remove_prefix(static_cast<std::size_t>(length));
+  }
+  while (!name.empty()) {
+    const UChar32 c = last(name, length);
+    if (c < 0 || !u_isUWhiteSpace(c)) break;
+    name.remove_suffix(static_cast<std::size_t>(length));
+  }
   return std::string(name);
 }
 

@@ -119,5 +119,15 @@ TEST(NameOrder, IgnoresCaseAndAccents) {
   EXPECT_FALSE(nameOrderedBefore("\xff\xfe", "\xff"));  // malformed bytes compare, no crash
 }
 
+// Beyond Latin-1: a letter of another alphabet sorts among its own, whatever its code point.
+TEST(NameOrder, FollowsEveryAlphabet) {
+  EXPECT_TRUE(nameOrderedBefore("Łódź Radio", "Mumble"));  // Ł among the L's, not after z
+  EXPECT_TRUE(nameOrderedBefore("Lublin", "Łódź Radio"));
+  EXPECT_TRUE(nameOrderedBefore("яблоко", "Ярлык"));          // Cyrillic, case ignored
+  EXPECT_FALSE(nameOrderedBefore("ŐRSÉG", "őrség"));          // double acute folds like the rest
+  EXPECT_TRUE(nameOrderedBefore("Ωmega Player", "画图"));     // one script before another
+  EXPECT_TRUE(nameOrderedBefore("Straße", "Strauss Tuner"));  // ß reads as ss
+}
+
 }  // namespace
 }  // namespace tavuno

@@ -21,7 +21,7 @@ const fs::path sourceDir = TAVUNO_SOURCE_DIR;
 
 // What a layer may include with <>.
 enum class Headers {
-  portable,  // the standard library and the core's three libraries
+  portable,  // the standard library and the core's four libraries
   noQt,      // also the system's and the audio server's APIs
   any,
 };
@@ -72,13 +72,13 @@ const Layer* layerOf(const std::string& path) {
 }
 
 // Headers a portable file may include with <>: the standard library (no
-// folder in the name, compiler intrinsics included) and the three libraries
+// folder in the name, compiler intrinsics included) and the four libraries
 // the core is allowed.
 bool allowedSystemHeader(Headers headers, const std::string& header) {
   if (headers == Headers::any) return true;
   if (header.starts_with("Q") || header.starts_with("qt")) return false;
   if (headers == Headers::noQt || header.find('/') == std::string::npos) return true;
-  for (const char* allowed : {"nlohmann/", "uuid/", "date/"})
+  for (const char* allowed : {"nlohmann/", "uuid/", "date/", "unicode/"})
     if (header.starts_with(allowed)) return true;
   return false;
 }
