@@ -72,7 +72,9 @@ DemoScene::DemoScene(MainQueue& main) : hal_(main), workers_(main), audio_(tap_)
        .inputStreams = 1,
        .outputStreams = 1,
        .masterVolume = SimControl{0.45f},
-       .mute = SimControl{0.0f}},
+       .mute = SimControl{0.0f},
+       .inputMasterVolume = SimControl{0.6f},
+       .inputMute = SimControl{0.0f}},
       {.uid = "demo.interface",
        .name = "USB Audio Interface",
        .transport = transport::usb,
@@ -88,11 +90,15 @@ DemoScene::DemoScene(MainQueue& main) : hal_(main), workers_(main), audio_(tap_)
       {.uid = "demo.mic",
        .name = "Built-in Microphone",
        .transport = transport::builtIn,
-       .inputStreams = 1},
+       .inputStreams = 1,
+       .inputMasterVolume = SimControl{0.74f},
+       .inputMute = SimControl{0.0f}},
       {.uid = "demo.usbmic",
        .name = "USB Microphone",
        .transport = transport::usb,
-       .inputStreams = 1},
+       .inputStreams = 1,
+       .inputChannelVolumes = {SimControl{0.5f}, SimControl{0.5f}},
+       .inputMute = SimControl{0.0f}},
   };
   AudioObjectID speakers = 0, mic = 0;
   for (const auto& spec : devices) {

@@ -138,13 +138,15 @@ ParsedCommand parseCommand(const std::vector<std::string>& arguments) {
   if (name == "status") {
     if (!arity(1, 0, 0)) return wrongArguments(name);
     request.command = Command::status;
-  } else if (name == "mute" || name == "auto-switch") {
+  } else if (name == "mute" || name == "input-mute" || name == "auto-switch") {
     if (!arity(1, 0, 1)) return wrongArguments(name);
-    request.command = name == "mute" ? Command::mute : Command::autoSwitch;
+    request.command = name == "auto-switch" ? Command::autoSwitch : Command::mute;
+    request.input = name == "input-mute";
     if (auto bad = switchAt(1)) return *bad;
-  } else if (name == "volume") {
+  } else if (name == "volume" || name == "input-volume") {
     if (!arity(1, 0, 1)) return wrongArguments(name);
     request.command = Command::volume;
+    request.input = name == "input-volume";
     if (words.size() == 2) {
       const std::string& value = words[1];
       const bool relative = !value.empty() && (value[0] == '+' || value[0] == '-');
@@ -225,6 +227,9 @@ std::string commandsHelp() {
        textKey("Padrões, volume, silêncio, dispositivos, aplicativos e perfil ativo.")},
       {"mute [on|off|toggle]", textKey("Silencia ou reativa a saída padrão (alterna sem valor).")},
       {"volume [PERCENT|+N|-N]", textKey("Mostra ou define o volume da saída padrão, 0 a 100.")},
+      {"input-mute [on|off|toggle]",
+       textKey("Silencia ou reativa o microfone (a entrada padrão).")},
+      {"input-volume [PERCENT|+N|-N]", textKey("Mostra ou define o volume do microfone, 0 a 100.")},
       {"output|input DEVICE",
        textKey("Define o dispositivo padrão; DEVICE é um UID ou o nome exato.")},
       {"app volume APP PERCENT", textKey("APP é o id ou o nome exato de um aplicativo.")},

@@ -12,8 +12,8 @@ namespace tavuno::control {
 
 // The commands of `tavuno` as a client of the running app:
 //   status [--json]
-//   mute [on|off|toggle]
-//   volume [PERCENT|+N|-N]
+//   mute [on|off|toggle], input-mute [on|off|toggle]
+//   volume [PERCENT|+N|-N], input-volume [PERCENT|+N|-N]
 //   output DEVICE, input DEVICE
 //   app volume APP PERCENT, app mute APP [on|off|toggle], app output APP DEVICE|default
 //   auto-switch [on|off|toggle], prefer DEVICE
@@ -45,10 +45,11 @@ struct ControlRequest {
   Command command = Command::status;
   bool json = false;                     // status and profile list only
   MuteChange mute = MuteChange::toggle;  // mute, app mute, auto-switch
-  int number = 0;                        // setVolume and appVolume: 0-100; adjustVolume: -100-100
-  std::string target;                    // DEVICE (output, input, prefer), APP or profile NAME
-  std::string device;                    // app output: a device, empty for "default"
-  std::string name;                      // profile rename: the new name
+  bool input = false;  // volume, setVolume, adjustVolume and mute: of the default input
+  int number = 0;      // setVolume and appVolume: 0-100; adjustVolume: -100-100
+  std::string target;  // DEVICE (output, input, prefer), APP or profile NAME
+  std::string device;  // app output: a device, empty for "default"
+  std::string name;    // profile rename: the new name
 
   friend bool operator==(const ControlRequest&, const ControlRequest&) = default;
 };

@@ -16,8 +16,40 @@ ControlResult notRunning() {
   return ControlResult::failed(tr("O Tavuno não está em execução."));
 }
 
-ControlResult noVolumeControl() {
-  return ControlResult::failed(tr("O dispositivo atual não oferece controle de volume ao macOS."));
+// The fields and operations of one side's volume and mute, and its refusals.
+struct VolumeAccess {
+  float ServiceState::*volume;
+  bool ServiceState::*volumeAvailable;
+  bool ServiceState::*muted;
+  bool ServiceState::*muteAvailable;
+  bool (AudioService::*setVolume)(float);
+  bool (AudioService::*setMute)(bool);
+  const char* noVolume;
+  const char* noMute;
+};
+
+const VolumeAccess& access(ControlCommands::Side side) {
+  static const VolumeAccess output{
+      &ServiceState::volume,
+      &ServiceState::volumeAvailable,
+      &ServiceState::muted,
+      &ServiceState::muteAvailable,
+      &AudioService::setVolume,
+      &AudioService::setMute,
+      textKey("O dispositivo atual não oferece controle de volume ao macOS."),
+      textKey("A saída atual não oferece controle de silêncio."),
+  };
+  static const VolumeAccess input{
+      &ServiceState::inputVolume,
+      &ServiceState::inputVolumeAvailable,
+      &ServiceState::inputMuted,
+      &ServiceState::inputMuteAvailable,
+      &AudioService::setInputVolume,
+      &AudioService::setInputMute,
+      textKey("O microfone atual não oferece controle de volume."),
+      textKey("O microfone atual não oferece controle de silêncio."),
+  };
+  return side == ControlCommands::Side::input ? input : output;
 }
 
 // Notes the service's failures when an operation starts, to tell its own
@@ -94,42 +126,45 @@ ControlResult ControlCommands::profiles() const {
   return ControlResult::done(profilesReport(audio->state()));
 }
 
-ControlResult ControlCommands::volume() const {
+ControlResult ControlCommands::volume(Side side) const {
+  const VolumeAccess& on = access(side);
   auto audio = service();
   if (!audio) return notRunning();
-  if (!audio->state().volumeAvailable) return noVolumeControl();
-  return ControlResult::done(volumePercent(audio->state().volume));
+  if (!(audio->state().*on.volumeAvailable)) return ControlResult::failed(tr(on.noVolume));
+  return ControlResult::done(volumePercent(audio->state().*on.volume));
 }
 
-ControlResult ControlCommands::setVolume(int percent) {
+ControlResult ControlCommands::setVolume(int percent, Side side) {
+  const VolumeAccess& on = access(side);
   if (percent < 0 || percent > 100) return percentOutOfRange(percent);
   auto audio = service();
   if (!audio) return notRunning();
-  if (!audio->state().volumeAvailable) return noVolumeControl();
+  if (!(audio->state().*on.volumeAvailable)) return ControlResult::failed(tr(on.noVolume));
   const FailureWatch watch(*audio);
-  if (!audio->setVolume(static_cast<float>(percent) / 100.0f)) return watch.failed();
-  return ControlResult::done(volumePercent(audio->state().volume));
+  if (!((*audio).*on.setVolume)(static_cast<float>(percent) / 100.0f)) return watch.failed();
+  return ControlResult::done(volumePercent(audio->state().*on.volume));
 }
 
-ControlResult ControlCommands::adjustVolume(int delta) {
+ControlResult ControlCommands::adjustVolume(int delta, Side side) {
+  const VolumeAccess& on = access(side);
   if (delta < -100 || delta > 100) return percentOutOfRange(delta);
   auto audio = service();
   if (!audio) return notRunning();
-  if (!audio->state().volumeAvailable) return noVolumeControl();
+  if (!(audio->state().*on.volumeAvailable)) return ControlResult::failed(tr(on.noVolume));
   // From the percent the user sees, so +5 five times is +25.
-  return setVolume(std::clamp(volumePercent(audio->state().volume) + delta, 0, 100));
+  return setVolume(std::clamp(volumePercent(audio->state().*on.volume) + delta, 0, 100), side);
 }
 
-ControlResult ControlCommands::setMute(MuteChange change) {
+ControlResult ControlCommands::setMute(MuteChange change, Side side) {
+  const VolumeAccess& on = access(side);
   auto audio = service();
   if (!audio) return notRunning();
-  if (!audio->state().muteAvailable)
-    return ControlResult::failed(tr("A saída atual não oferece controle de silêncio."));
+  if (!(audio->state().*on.muteAvailable)) return ControlResult::failed(tr(on.noMute));
   const bool muted =
-      change == MuteChange::toggle ? !audio->state().muted : change == MuteChange::on;
+      change == MuteChange::toggle ? !(audio->state().*on.muted) : change == MuteChange::on;
   const FailureWatch watch(*audio);
-  if (!audio->setMute(muted)) return watch.failed();
-  return ControlResult::done(audio->state().muted);
+  if (!((*audio).*on.setMute)(muted)) return watch.failed();
+  return ControlResult::done(audio->state().*on.muted);
 }
 
 ControlResult ControlCommands::setDefaultDevice(const std::string& name, bool input) {
@@ -183,13 +218,13 @@ ControlResult ControlCommands::run(const ControlRequest& request) {
     case Command::status:
       return status();
     case Command::mute:
-      return setMute(request.mute);
+      return setMute(request.mute, request.input ? Side::input : Side::output);
     case Command::volume:
-      return volume();
+      return volume(request.input ? Side::input : Side::output);
     case Command::setVolume:
-      return setVolume(request.number);
+      return setVolume(request.number, request.input ? Side::input : Side::output);
     case Command::adjustVolume:
-      return adjustVolume(request.number);
+      return adjustVolume(request.number, request.input ? Side::input : Side::output);
     case Command::output:
     case Command::input:
       return setDefaultDevice(request.target, request.command == Command::input);

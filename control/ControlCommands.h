@@ -26,11 +26,13 @@ class ControlCommands {
   ControlResult status() const;
   ControlResult profiles() const;
 
-  // Answer the volume (0-100) or the mute state after the change.
-  ControlResult volume() const;
-  ControlResult setVolume(int percent);
-  ControlResult adjustVolume(int delta);
-  ControlResult setMute(MuteChange change);
+  // Answer the volume (0-100) or the mute state after the change; of the
+  // default output, or of the default input (the microphone).
+  enum class Side { output, input };
+  ControlResult volume(Side side = Side::output) const;
+  ControlResult setVolume(int percent, Side side = Side::output);
+  ControlResult adjustVolume(int delta, Side side = Side::output);
+  ControlResult setMute(MuteChange change, Side side = Side::output);
 
   ControlResult setDefaultDevice(const std::string& device, bool input);
 

@@ -46,12 +46,15 @@ std::string statusText(const json& status) {
   std::string out;
   out += trf("Saída padrão: %@", deviceName(member(status, "defaultOutput"))) + "\n";
   out += trf("Entrada padrão: %@", deviceName(member(status, "defaultInput"))) + "\n";
+  // yes, no or no control, for a mute field
+  auto mutedText = [](const json& muted) {
+    return muted.is_boolean() ? tr(muted.get<bool>() ? textKey("sim") : textKey("não"))
+                              : tr("sem controle");
+  };
   out += trf("Volume: %@", percent(member(status, "volume"))) + "\n";
-  const json& muted = member(status, "muted");
-  out += trf("Silenciada: %@", muted.is_boolean()
-                                   ? tr(muted.get<bool>() ? textKey("sim") : textKey("não"))
-                                   : tr("sem controle")) +
-         "\n";
+  out += trf("Silenciada: %@", mutedText(member(status, "muted"))) + "\n";
+  out += trf("Volume do microfone: %@", percent(member(status, "inputVolume"))) + "\n";
+  out += trf("Microfone silenciado: %@", mutedText(member(status, "inputMuted"))) + "\n";
   const json& profile = member(status, "activeProfile");
   out += trf("Perfil ativo: %@", profile.is_object() ? text(profile, "name") : tr("nenhum")) + "\n";
 

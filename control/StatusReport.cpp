@@ -85,6 +85,9 @@ json statusReport(const ServiceState& state) {
           {"defaultInput", deviceRef(visibleDevice(state, state.defaultInput))},
           {"volume", state.volumeAvailable ? json(volumePercent(state.volume)) : json(nullptr)},
           {"muted", state.muteAvailable ? json(state.muted) : json(nullptr)},
+          {"inputVolume",
+           state.inputVolumeAvailable ? json(volumePercent(state.inputVolume)) : json(nullptr)},
+          {"inputMuted", state.inputMuteAvailable ? json(state.inputMuted) : json(nullptr)},
           {"devices", std::move(devices)},
           {"apps", std::move(apps)},
           {"activeProfile", std::move(active)}};
@@ -100,11 +103,19 @@ StatusProperties statusProperties(const json& status) {
     const auto value = object->find(field);
     return value != object->end() && value->is_string() ? value->get<std::string>() : std::string();
   };
-  if (const auto volume = status.find("volume");
-      volume != status.end() && volume->is_number_integer())
-    properties.volume = std::clamp(volume->get<int>(), 0, 100);
-  if (const auto muted = status.find("muted"); muted != status.end() && muted->is_boolean())
-    properties.muted = muted->get<bool>();
+  auto percent = [&status](const char* key, int& into) {
+    const auto value = status.find(key);
+    if (value != status.end() && value->is_number_integer())
+      into = std::clamp(value->get<int>(), 0, 100);
+  };
+  auto flag = [&status](const char* key, bool& into) {
+    const auto value = status.find(key);
+    if (value != status.end() && value->is_boolean()) into = value->get<bool>();
+  };
+  percent("volume", properties.volume);
+  flag("muted", properties.muted);
+  percent("inputVolume", properties.inputVolume);
+  flag("inputMuted", properties.inputMuted);
   properties.defaultOutput = text("defaultOutput", "uid");
   properties.defaultInput = text("defaultInput", "uid");
   properties.activeProfile = text("activeProfile", "name");
@@ -131,6 +142,8 @@ std::vector<std::string> changedParts(std::uint64_t fields) {
   if (any({F::defaultInput})) parts.push_back("defaultInput");
   if (any({F::volume, F::volumeAvailable})) parts.push_back("volume");
   if (any({F::muted, F::muteAvailable})) parts.push_back("muted");
+  if (any({F::inputVolume, F::inputVolumeAvailable})) parts.push_back("inputVolume");
+  if (any({F::inputMuted, F::inputMuteAvailable})) parts.push_back("inputMuted");
   if (any({F::devices})) parts.push_back("devices");
   if (any({F::activeApps, F::appSettings, F::controlledApps, F::passthroughApps, F::startingApps,
            F::stalledStarts, F::quarantinedApps, F::desiredApps, F::controlPreferences}))

@@ -16,7 +16,8 @@ namespace tavuno::control {
 
 // {"defaultOutput", "defaultInput": {"uid", "name"} or null,
 //  "volume": 0-100 or null (no volume control), "muted": bool or null (no
-//  mute control), "devices": [{"uid", "name", "input", "output"}],
+//  mute control), "inputVolume", "inputMuted": the same for the default
+//  input, "devices": [{"uid", "name", "input", "output"}],
 //  "apps": [{"id", "name", "volume", "muted", "output": uid or null,
 //  "state"}], "activeProfile": {"id", "name"} or null}
 nlohmann::json statusReport(const ServiceState& state);
@@ -24,8 +25,10 @@ nlohmann::json statusReport(const ServiceState& state);
 // The scalar fields of a status report, as the D-Bus properties give them
 // (D-Bus has no null: a missing value is -1, false or empty).
 struct StatusProperties {
-  int volume = -1;            // 0-100; -1 when the default output has no volume control
-  bool muted = false;         // false also when it has no mute control
+  int volume = -1;       // 0-100; -1 when the default output has no volume control
+  bool muted = false;    // false also when it has no mute control
+  int inputVolume = -1;  // the same for the default input
+  bool inputMuted = false;
   std::string defaultOutput;  // the device's UID; empty when there is none (or it is hidden)
   std::string defaultInput;
   std::string activeProfile;  // the profile's name; empty when none is active

@@ -50,8 +50,8 @@ std::vector<AudioObjectID> readObjectIDs(Hal& hal, AudioObjectID object,
   return ids;
 }
 
-std::uint32_t readOutputChannelCount(Hal& hal, AudioObjectID device) {
-  const PropertyAddress address{selector::streamConfiguration, scope::output, kElementMain};
+std::uint32_t readChannelCount(Hal& hal, AudioObjectID device, std::uint32_t direction) {
+  const PropertyAddress address{selector::streamConfiguration, direction, kElementMain};
   std::uint32_t size = 0;
   if (hal.getPropertyDataSize(device, address, size) != status::noError) return 0;
   if (size < audioBufferListSize(1)) return 0;
@@ -85,13 +85,13 @@ bool isSettableControl(Hal& hal, AudioObjectID object, const PropertyAddress& ad
   return hal.isPropertySettable(object, address, settable) == status::noError && settable;
 }
 
-std::vector<std::uint32_t> outputVolumeControls(Hal& hal, AudioObjectID device) {
-  auto volumeAt = [](std::uint32_t element) {
-    return PropertyAddress{selector::volumeScalar, scope::output, element};
+std::vector<std::uint32_t> volumeControls(Hal& hal, AudioObjectID device, std::uint32_t direction) {
+  auto volumeAt = [direction](std::uint32_t element) {
+    return PropertyAddress{selector::volumeScalar, direction, element};
   };
   if (isSettableControl(hal, device, volumeAt(kElementMain))) return {kElementMain};
   std::vector<std::uint32_t> channels;
-  const std::uint32_t count = readOutputChannelCount(hal, device);
+  const std::uint32_t count = readChannelCount(hal, device, direction);
   for (std::uint32_t channel = 1; channel <= count; ++channel)
     if (isSettableControl(hal, device, volumeAt(channel))) channels.push_back(channel);
   return channels;

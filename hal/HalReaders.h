@@ -19,15 +19,22 @@ std::string readString(Hal& hal, AudioObjectID object, const PropertyAddress& ad
 // failed read gives an empty list.
 std::vector<AudioObjectID> readObjectIDs(Hal& hal, AudioObjectID object,
                                          const PropertyAddress& address);
-// Channels summed over the output stream configuration's buffers, capped at
-// 256; 0 when it cannot be read or is too small to hold one buffer.
-std::uint32_t readOutputChannelCount(Hal& hal, AudioObjectID device);
+// Channels summed over the stream configuration's buffers in `direction`
+// (scope::output or scope::input), capped at 256; 0 when it cannot be read or
+// is too small to hold one buffer.
+std::uint32_t readChannelCount(Hal& hal, AudioObjectID device, std::uint32_t direction);
+inline std::uint32_t readOutputChannelCount(Hal& hal, AudioObjectID device) {
+  return readChannelCount(hal, device, scope::output);
+}
 // A property counts as a control only when it exists and is settable.
 bool isSettableControl(Hal& hal, AudioObjectID object, const PropertyAddress& address);
 
-// The output volume controls of a device: the main element when it is a
-// settable control, else the settable channels 1...outputChannelCount.
-std::vector<std::uint32_t> outputVolumeControls(Hal& hal, AudioObjectID device);
+// The volume controls of a device in `direction`: the main element when it
+// is a settable control, else the settable channels 1...channel count.
+std::vector<std::uint32_t> volumeControls(Hal& hal, AudioObjectID device, std::uint32_t direction);
+inline std::vector<std::uint32_t> outputVolumeControls(Hal& hal, AudioObjectID device) {
+  return volumeControls(hal, device, scope::output);
+}
 
 OSStatus writeUInt32(Hal& hal, AudioObjectID object, const PropertyAddress& address,
                      std::uint32_t value);

@@ -16,6 +16,8 @@ json AudioProfile::toJson() const {
   if (volume) value["volume"] = *volume;
   if (appMix) value["appMix"] = appMixMapToJson(*appMix);
   if (outputMuted) value["outputMuted"] = *outputMuted;
+  if (inputVolume) value["inputVolume"] = *inputVolume;
+  if (inputMuted) value["inputMuted"] = *inputMuted;
   return value;
 }
 
@@ -26,16 +28,22 @@ std::optional<AudioProfile> AudioProfile::fromJson(const json& value) {
   profile.name = fields.string("name");
   profile.inputUID = fields.string("inputUID");
   profile.outputUID = fields.string("outputUID");
-  if (auto volume = fields.optionalNumber("volume")) {
-    // Converting a double outside the float range is undefined.
-    if (std::fabs(*volume) > FLT_MAX) return std::nullopt;
-    profile.volume = static_cast<float>(*volume);
-  }
+  // Converting a double outside the float range is undefined.
+  auto level = [&](const char* key, std::optional<float>& into) {
+    auto number = fields.optionalNumber(key);
+    if (!number) return true;
+    if (std::fabs(*number) > FLT_MAX) return false;
+    into = static_cast<float>(*number);
+    return true;
+  };
+  if (!level("volume", profile.volume) || !level("inputVolume", profile.inputVolume))
+    return std::nullopt;
   if (const json* mixes = fields.optionalValue("appMix")) {
     profile.appMix = appMixMapFromJson(*mixes);
     if (!profile.appMix) return std::nullopt;
   }
   profile.outputMuted = fields.optionalBoolean("outputMuted");
+  profile.inputMuted = fields.optionalBoolean("inputMuted");
   if (!fields.ok()) return std::nullopt;
   return profile;
 }

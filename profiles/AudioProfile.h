@@ -11,8 +11,9 @@
 
 namespace tavuno {
 
-// A saved audio setup: the default devices, the output volume and mute, and
-// the per-app mix. Automations refer to a profile by its id.
+// A saved audio setup: the default devices, the output volume and mute, the
+// per-app mix and the input's volume and mute. Automations refer to a profile
+// by its id.
 struct AudioProfile {
   Uuid id;
   // Trimmed and not empty when made by the program; need not be unique.
@@ -25,6 +26,10 @@ struct AudioProfile {
   std::optional<AppMixMap> appMix;
   // Absent when the output had no mute control.
   std::optional<bool> outputMuted;
+  // The same for the input; absent in profiles saved before they were kept,
+  // which leave the input's level alone.
+  std::optional<float> inputVolume;
+  std::optional<bool> inputMuted;
 
   // Absent fields are left out. The id is written upper-case.
   nlohmann::json toJson() const;

@@ -48,9 +48,8 @@ void ProfileStore::save(const std::vector<AudioProfile>& profiles, DefaultsStore
   if (auto bytes = encode(profiles)) defaults.set(key::profiles, std::move(*bytes));
 }
 
-std::optional<AudioProfile> ProfileStore::createDefaultIfNeeded(
-    std::string name, std::string inputUID, std::string outputUID, std::optional<float> volume,
-    std::optional<AppMixMap> appMix, std::optional<bool> outputMuted, DefaultsStore& defaults) {
+std::optional<AudioProfile> ProfileStore::createDefaultIfNeeded(AudioProfile profile,
+                                                                DefaultsStore& defaults) {
   if (auto stored = defaults.value(key::profiles)) {
     // A value of another kind than data is as unreadable as bad bytes and
     // is kept the same way rather than overwritten.
@@ -59,8 +58,7 @@ std::optional<AudioProfile> ProfileStore::createDefaultIfNeeded(
     if (profiles && !profiles->empty()) return std::nullopt;
     if (!profiles) keepUnreadable(std::move(*stored), key::profilesBackup, defaults);
   }
-  AudioProfile profile{Uuid::random(), std::move(name),   std::move(inputUID), std::move(outputUID),
-                       volume,         std::move(appMix), outputMuted};
+  profile.id = Uuid::random();
   save({profile}, defaults);
   return profile;
 }

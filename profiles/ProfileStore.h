@@ -20,14 +20,13 @@ struct ProfileStore {
   // stays as it was.
   static void save(const std::vector<AudioProfile>& profiles, DefaultsStore& defaults);
 
-  // Stores and returns a single new profile (a fresh id and these fields)
+  // Stores and returns a single new profile (`fields` under a fresh id)
   // unless a readable, non-empty list is already stored. An unreadable
   // stored value is first kept under "profiles.corruptBackup"; a different
   // earlier backup there moves to the first free "profiles.corruptBackup.N"
   // (N = 1, 2, ...) so that no unreadable data is ever lost.
-  static std::optional<AudioProfile> createDefaultIfNeeded(
-      std::string name, std::string inputUID, std::string outputUID, std::optional<float> volume,
-      std::optional<AppMixMap> appMix, std::optional<bool> outputMuted, DefaultsStore& defaults);
+  static std::optional<AudioProfile> createDefaultIfNeeded(AudioProfile fields,
+                                                           DefaultsStore& defaults);
 
   // The active profile at start: the stored id when a profile has it, else
   // the first profile's id, else none.

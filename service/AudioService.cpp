@@ -20,6 +20,8 @@ AudioService::AudioService(Private, ServicePorts ports, ServiceOptions options)
       hop_(std::make_shared<MainHop>(ports.main)),
       devices_(std::make_shared<DeviceDirector>(static_cast<DeviceHost&>(*this), ports_, options_)),
       volume_(std::make_shared<VolumeController>(static_cast<VolumeHost&>(*this), ports_)),
+      inputVolume_(std::make_shared<VolumeController>(static_cast<VolumeHost&>(*this), ports_,
+                                                      VolumeSide::input)),
       profiles_(std::make_unique<ProfileKeeper>(static_cast<ProfileHost&>(*this), ports_)),
       automations_(std::make_unique<AutomationRunner>(static_cast<AutomationHost&>(*this), ports_,
                                                       options_)),
@@ -107,6 +109,7 @@ void AudioService::refresh() {
   ++refreshCount_;
   devices_->refresh();
   volume_->refresh();
+  inputVolume_->refresh();
   profiles_->ensureDefault();
   refreshApplicationSessions();
   refreshRunningApps();

@@ -160,6 +160,9 @@ class AudioService : public std::enable_shared_from_this<AudioService>,
   bool setMute(bool muted) override { return volume_->setMute(muted); }
   bool muteAvailable() const override { return state_.muteAvailable; }
   bool muted() const override { return state_.muted; }
+  // The same for the default input: the failures name the microphone.
+  bool setInputVolume(float value) override { return inputVolume_->setVolume(value); }
+  bool setInputMute(bool muted) override { return inputVolume_->setMute(muted); }
 
   // Device notifications: switching on asks the desktop first; only the
   // answer to the latest request counts, and switching off wins at once.
@@ -329,6 +332,7 @@ class AudioService : public std::enable_shared_from_this<AudioService>,
   // sessions are further down.
   std::shared_ptr<DeviceDirector> devices_;
   std::shared_ptr<VolumeController> volume_;
+  std::shared_ptr<VolumeController> inputVolume_;
   std::unique_ptr<ProfileKeeper> profiles_;
   std::unique_ptr<AutomationRunner> automations_;
 

@@ -7,6 +7,7 @@ namespace tavuno {
 void AudioService::removeAllListeners() {
   devices_->stopListening();
   volume_->stopListening();
+  inputVolume_->stopListening();
   processListeners_.clear();
 }
 

@@ -20,23 +20,23 @@ const AudioDevice* findDevice(const std::vector<AudioDevice>& devices, const std
   return nullptr;
 }
 
-// Whether the output could take the profile's volume and mute, read without
-// changing anything.
-struct OutputSupport {
+// Whether a device could take the profile's volume and mute on one side,
+// read without changing anything.
+struct Support {
   bool volume = false;
   bool mute = false;
 };
 
-OutputSupport outputSupport(Hal& hal, AudioObjectID output) {
-  auto volumeAt = [](std::uint32_t element) {
-    return PropertyAddress{selector::volumeScalar, scope::output, element};
+Support support(Hal& hal, AudioObjectID device, std::uint32_t direction) {
+  auto volumeAt = [direction](std::uint32_t element) {
+    return PropertyAddress{selector::volumeScalar, direction, element};
   };
-  const std::vector<std::uint32_t> controls = outputVolumeControls(hal, output);
-  OutputSupport support;
+  const std::vector<std::uint32_t> controls = volumeControls(hal, device, direction);
+  Support support;
   support.volume = !controls.empty() && std::all_of(controls.begin(), controls.end(), [&](auto e) {
-    return readFloat32(hal, output, volumeAt(e)).has_value();
+    return readFloat32(hal, device, volumeAt(e)).has_value();
   });
-  support.mute = isSettableControl(hal, output, {selector::mute, scope::output, kElementMain});
+  support.mute = isSettableControl(hal, device, {selector::mute, direction, kElementMain});
   return support;
 }
 
@@ -67,6 +67,21 @@ void ProfileKeeper::restoreActive(const std::optional<Uuid>& storedID) {
   }
 }
 
+AudioProfile ProfileKeeper::snapshot(std::string name) const {
+  const ServiceState& state = host_.state();
+  auto when = [](bool available, auto value) {
+    return available ? std::optional(value) : std::nullopt;
+  };
+  return {.name = std::move(name),
+          .inputUID = uidOfVisible(state.defaultInput),
+          .outputUID = uidOfVisible(state.defaultOutput),
+          .volume = when(state.volumeAvailable, state.volume),
+          .appMix = state.appSettings,
+          .outputMuted = when(state.muteAvailable, state.muted),
+          .inputVolume = when(state.inputVolumeAvailable, state.inputVolume),
+          .inputMuted = when(state.inputMuteAvailable, state.inputMuted)};
+}
+
 std::string ProfileKeeper::uidOfVisible(AudioObjectID id) const {
   for (const auto& device : host_.state().devices)
     if (device.id == id) return device.uid;
@@ -92,15 +107,26 @@ bool ProfileKeeper::apply(const AudioProfile& profile) {
     return false;
   }
   const AudioObjectID inputID = input->id, outputID = output->id;
-  const OutputSupport support = outputSupport(ports_.hal, outputID);
-  if (profile.volume && !support.volume) {
+  const Support outputs = support(ports_.hal, outputID, scope::output);
+  if (profile.volume && !outputs.volume) {
     host_.profileError(textKey(
         "A saída do perfil não suporta controle de volume. Nenhuma alteração foi aplicada."));
     return false;
   }
-  if (profile.outputMuted && !support.mute) {
+  if (profile.outputMuted && !outputs.mute) {
     host_.profileError(
         textKey("A saída do perfil não suporta silêncio. Nenhuma alteração foi aplicada."));
+    return false;
+  }
+  const Support inputs = support(ports_.hal, inputID, scope::input);
+  if (profile.inputVolume && !inputs.volume) {
+    host_.profileError(textKey(
+        "A entrada do perfil não suporta controle de volume. Nenhuma alteração foi aplicada."));
+    return false;
+  }
+  if (profile.inputMuted && !inputs.mute) {
+    host_.profileError(
+        textKey("A entrada do perfil não suporta silêncio. Nenhuma alteração foi aplicada."));
     return false;
   }
 
@@ -125,6 +151,24 @@ bool ProfileKeeper::apply(const AudioProfile& profile) {
     }
     if (state.muted != *profile.outputMuted && !host_.setMute(*profile.outputMuted)) return false;
   }
+  // The input's after the output's.
+  if (profile.inputVolume) {
+    if (!state.inputVolumeAvailable) {
+      host_.profileError(textKey(
+          "Os dispositivos foram alterados, mas a entrada não oferece controle de volume."));
+      return false;
+    }
+    if (!host_.setInputVolume(*profile.inputVolume)) return false;
+  }
+  if (profile.inputMuted) {
+    if (!state.inputMuteAvailable) {
+      host_.profileError(textKey(
+          "Os dispositivos foram alterados, mas a entrada não oferece controle de silêncio."));
+      return false;
+    }
+    if (state.inputMuted != *profile.inputMuted && !host_.setInputMute(*profile.inputMuted))
+      return false;
+  }
 
   host_.applyAppMix(profile.appMix.value_or(AppMixMap{}));
   host_.refresh();
@@ -142,15 +186,19 @@ void ProfileKeeper::followSystem() {
   AudioProfile next = *stored;
   if (auto uid = uidOfVisible(state.defaultInput); !uid.empty()) next.inputUID = uid;
   if (auto uid = uidOfVisible(state.defaultOutput); !uid.empty()) next.outputUID = uid;
+  // A control the device lacks keeps the stored value, unless the device is another one now.
+  auto follow = [](auto& field, bool available, auto value, bool deviceChanged) {
+    if (available)
+      field = value;
+    else if (deviceChanged)
+      field.reset();
+  };
   const bool outputChanged = next.outputUID != stored->outputUID;
-  if (state.volumeAvailable)
-    next.volume = state.volume;
-  else if (outputChanged)
-    next.volume.reset();
-  if (state.muteAvailable)
-    next.outputMuted = state.muted;
-  else if (outputChanged)
-    next.outputMuted.reset();
+  const bool inputChanged = next.inputUID != stored->inputUID;
+  follow(next.volume, state.volumeAvailable, state.volume, outputChanged);
+  follow(next.outputMuted, state.muteAvailable, state.muted, outputChanged);
+  follow(next.inputVolume, state.inputVolumeAvailable, state.inputVolume, inputChanged);
+  follow(next.inputMuted, state.inputMuteAvailable, state.inputMuted, inputChanged);
   next.appMix = state.appSettings;
   if (next == *stored) return;
 
@@ -163,9 +211,13 @@ void ProfileKeeper::followSystem() {
 
 void ProfileKeeper::observeSystemAudio() {
   const ServiceState& state = host_.state();
-  ObservedSystemAudio now{state.defaultInput, state.defaultOutput,
-                          state.volumeAvailable ? std::optional(state.volume) : std::nullopt,
-                          state.muteAvailable ? std::optional(state.muted) : std::nullopt};
+  const ObservedSystemAudio now = {
+      state.defaultInput,
+      state.defaultOutput,
+      state.volumeAvailable ? std::optional(state.volume) : std::nullopt,
+      state.muteAvailable ? std::optional(state.muted) : std::nullopt,
+      state.inputVolumeAvailable ? std::optional(state.inputVolume) : std::nullopt,
+      state.inputMuteAvailable ? std::optional(state.inputMuted) : std::nullopt};
   if (observed_ && *observed_ != now) followSystem();
   observed_ = now;
 }
@@ -197,13 +249,8 @@ ProfileOutcome ProfileKeeper::save(const std::string& name) {
                        static_cast<std::int32_t>(maxProfiles));
     return ProfileOutcome::overLimit;
   }
-  AudioProfile profile{Uuid::random(),
-                       clean,
-                       uidOfVisible(state.defaultInput),
-                       uidOfVisible(state.defaultOutput),
-                       state.volumeAvailable ? std::optional(state.volume) : std::nullopt,
-                       state.appSettings,
-                       state.muteAvailable ? std::optional(state.muted) : std::nullopt};
+  AudioProfile profile = snapshot(clean);
+  profile.id = Uuid::random();
   auto profiles = state.profiles;
   profiles.push_back(profile);
   host_.publish(ServiceField::profiles, &ServiceState::profiles, std::move(profiles));
@@ -257,10 +304,8 @@ void ProfileKeeper::setActive(const Uuid& id) {
 void ProfileKeeper::ensureDefault() {
   const ServiceState& state = host_.state();
   if (!state.profiles.empty()) return;
-  auto created = ProfileStore::createDefaultIfNeeded(
-      tr("Perfil padrão"), uidOfVisible(state.defaultInput), uidOfVisible(state.defaultOutput),
-      state.volumeAvailable ? std::optional(state.volume) : std::nullopt, state.appSettings,
-      state.muteAvailable ? std::optional(state.muted) : std::nullopt, ports_.defaults);
+  auto created =
+      ProfileStore::createDefaultIfNeeded(snapshot(tr("Perfil padrão")), ports_.defaults);
   if (!created) return;
   host_.publish(ServiceField::profiles, &ServiceState::profiles,
                 std::vector<AudioProfile>{*created});

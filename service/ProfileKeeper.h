@@ -26,6 +26,8 @@ class ProfileHost : public virtual ServiceHost {
   virtual bool setDefault(AudioObjectID id, bool input) = 0;
   virtual bool setVolume(float value) = 0;
   virtual bool setMute(bool muted) = 0;
+  virtual bool setInputVolume(float value) = 0;
+  virtual bool setInputMute(bool muted) = 0;
   // The per-app mix becomes `mixes` and every running session takes it.
   virtual void applyAppMix(AppMixMap mixes) = 0;
   // Stores the profile list now, or soon (at most once a write interval).
@@ -75,6 +77,8 @@ class ProfileKeeper {
  private:
   std::optional<ProfileOutcome> refuseName(const std::string& clean);
   std::string uidOfVisible(AudioObjectID id) const;
+  // What the system does now, as a profile named `name` (no id yet).
+  AudioProfile snapshot(std::string name) const;
 
   ProfileHost& host_;
   const ServicePorts& ports_;
@@ -84,6 +88,8 @@ class ProfileKeeper {
     AudioObjectID output = 0;
     std::optional<float> volume;
     std::optional<bool> muted;
+    std::optional<float> inputVolume;
+    std::optional<bool> inputMuted;
     friend bool operator==(const ObservedSystemAudio&, const ObservedSystemAudio&) = default;
   };
   std::optional<ObservedSystemAudio> observed_;

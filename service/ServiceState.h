@@ -27,6 +27,10 @@ enum class ServiceField {
   volumeAvailable,
   muted,
   muteAvailable,
+  inputVolume,
+  inputVolumeAvailable,
+  inputMuted,
+  inputMuteAvailable,
   error,
   notificationsEnabled,
   profiles,
@@ -59,6 +63,11 @@ struct ServiceState {
   bool volumeAvailable = false;
   bool muted = false;
   bool muteAvailable = false;
+  // The default input's, read and written as the output's are.
+  float inputVolume = 0;
+  bool inputVolumeAvailable = false;
+  bool inputMuted = false;
+  bool inputMuteAvailable = false;
   std::optional<std::string> error;
   bool notificationsEnabled = false;
   std::vector<AudioProfile> profiles;

@@ -23,13 +23,33 @@ class VolumeHost : public virtual ServiceHost {
   ~VolumeHost() = default;
 };
 
-// The volume and mute of the default output: reading them into the state,
-// writing them (each channel scaled so the balance between them stays), and
-// listening to the output's controls so a change made elsewhere shows soon.
+// Which default device a volume controller follows, on which scope, where
+// it publishes what it reads and how its failures are worded.
+struct VolumeSide {
+  std::uint32_t scope;
+  AudioObjectID ServiceState::*device;
+  ServiceField volumeField, volumeAvailableField, mutedField, muteAvailableField;
+  float ServiceState::*volume;
+  bool ServiceState::*volumeAvailable;
+  bool ServiceState::*muted;
+  bool ServiceState::*muteAvailable;
+  // textKey()s, filled with the failure's code.
+  const char* channelsError;
+  const char* muteError;
+
+  static const VolumeSide output;
+  static const VolumeSide input;
+};
+
+// The volume and mute of the default output (or input): reading them into
+// the state, writing them (each channel scaled so the balance between them
+// stays), and listening to the device's controls so a change made elsewhere
+// shows soon.
 class VolumeController : public std::enable_shared_from_this<VolumeController> {
  public:
   // `ports` and `host` outlive the controller.
-  VolumeController(VolumeHost& host, const ServicePorts& ports);
+  VolumeController(VolumeHost& host, const ServicePorts& ports,
+                   const VolumeSide& side = VolumeSide::output);
 
   // Re-reads the volume, follows the output's controls with listeners, and
   // re-reads the mute; run after the defaults are read.
@@ -46,9 +66,12 @@ class VolumeController : public std::enable_shared_from_this<VolumeController> {
   void updateListeners();
   void refreshMute();
 
+  AudioObjectID device() const { return host_.state().*side_.device; }
+
   VolumeHost& host_;
   const ServicePorts& ports_;
-  // The default output's volume controls (elements) and each one's value.
+  const VolumeSide& side_;
+  // The device's volume controls (elements) and each one's value.
   std::vector<std::uint32_t> volumeElements_;
   std::vector<float> channelVolumes_;
   // Each channel over the loudest at the last audible volume, so raising

@@ -33,14 +33,16 @@ QDBusMessage callFor(const ControlRequest& request) {
     case Command::status:
       return call("Status");
     case Command::mute:
-      return request.mute == MuteChange::toggle ? call("ToggleMute")
-                                                : call("SetMute", {request.mute == MuteChange::on});
+      if (request.mute == MuteChange::toggle)
+        return call(request.input ? "ToggleInputMute" : "ToggleMute");
+      return call(request.input ? "SetInputMute" : "SetMute", {request.mute == MuteChange::on});
     case Command::volume:
-      return call("GetVolume");
+      return call(request.input ? "GetInputVolume" : "GetVolume");
     case Command::setVolume:
-      return call("SetVolume", {static_cast<uint>(request.number)});
+      return call(request.input ? "SetInputVolume" : "SetVolume",
+                  {static_cast<uint>(request.number)});
     case Command::adjustVolume:
-      return call("AdjustVolume", {request.number});
+      return call(request.input ? "AdjustInputVolume" : "AdjustVolume", {request.number});
     case Command::output:
       return call("SetDefaultOutput", {target});
     case Command::input:

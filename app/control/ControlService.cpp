@@ -115,6 +115,14 @@ bool ControlService::mutedProperty() const {
   return properties().muted;
 }
 
+int ControlService::inputVolumeProperty() const {
+  return properties().inputVolume;
+}
+
+bool ControlService::inputMutedProperty() const {
+  return properties().inputMuted;
+}
+
 QString ControlService::defaultOutputProperty() const {
   return qs(properties().defaultOutput);
 }
@@ -134,6 +142,10 @@ void ControlService::announceProperties() {
   QVariantMap changed;
   if (now.volume != announced_.volume) changed.insert(QStringLiteral("Volume"), now.volume);
   if (now.muted != announced_.muted) changed.insert(QStringLiteral("Muted"), now.muted);
+  if (now.inputVolume != announced_.inputVolume)
+    changed.insert(QStringLiteral("InputVolume"), now.inputVolume);
+  if (now.inputMuted != announced_.inputMuted)
+    changed.insert(QStringLiteral("InputMuted"), now.inputMuted);
   if (now.defaultOutput != announced_.defaultOutput)
     changed.insert(QStringLiteral("DefaultOutput"), qs(now.defaultOutput));
   if (now.defaultInput != announced_.defaultInput)
@@ -186,6 +198,31 @@ bool ControlService::SetMute(bool muted) {
 
 bool ControlService::ToggleMute() {
   return asBool(reply(commands_.setMute(control::MuteChange::toggle)));
+}
+
+namespace {
+constexpr auto inputSide = control::ControlCommands::Side::input;
+}  // namespace
+
+uint ControlService::GetInputVolume() {
+  return asUInt(reply(commands_.volume(inputSide)));
+}
+
+uint ControlService::SetInputVolume(uint percent) {
+  return asUInt(reply(commands_.setVolume(asPercent(percent), inputSide)));
+}
+
+uint ControlService::AdjustInputVolume(int delta) {
+  return asUInt(reply(commands_.adjustVolume(delta, inputSide)));
+}
+
+bool ControlService::SetInputMute(bool muted) {
+  return asBool(reply(
+      commands_.setMute(muted ? control::MuteChange::on : control::MuteChange::off, inputSide)));
+}
+
+bool ControlService::ToggleInputMute() {
+  return asBool(reply(commands_.setMute(control::MuteChange::toggle, inputSide)));
 }
 
 void ControlService::SetDefaultOutput(const QString& device) {

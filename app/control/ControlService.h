@@ -29,15 +29,17 @@ namespace tavuno {
 //
 // The report's scalar fields are also read-only properties of the interface
 // (org.freedesktop.DBus.Properties; see control::StatusProperties for their
-// values): Volume (i), Muted (b), DefaultOutput (s), DefaultInput (s) and
-// ActiveProfile (s). Get reads them live; PropertiesChanged, sent with
-// Changed after a burst, carries those whose value differs from the last one
-// sent, and is not sent when none does.
+// values): Volume (i), Muted (b), InputVolume (i), InputMuted (b),
+// DefaultOutput (s), DefaultInput (s) and ActiveProfile (s). Get reads them live;
+// PropertiesChanged, sent with Changed after a burst, carries those whose value differs from the
+// last one sent, and is not sent when none does.
 class ControlService : public QObject, protected QDBusContext {
   Q_OBJECT
   Q_CLASSINFO("D-Bus Interface", TAVUNO_CONTROL_INTERFACE)
   Q_PROPERTY(int Volume READ volumeProperty)
   Q_PROPERTY(bool Muted READ mutedProperty)
+  Q_PROPERTY(int InputVolume READ inputVolumeProperty)
+  Q_PROPERTY(bool InputMuted READ inputMutedProperty)
   Q_PROPERTY(QString DefaultOutput READ defaultOutputProperty)
   Q_PROPERTY(QString DefaultInput READ defaultInputProperty)
   Q_PROPERTY(QString ActiveProfile READ activeProfileProperty)
@@ -67,6 +69,12 @@ class ControlService : public QObject, protected QDBusContext {
   Q_SCRIPTABLE uint AdjustVolume(int delta);
   Q_SCRIPTABLE bool SetMute(bool muted);
   Q_SCRIPTABLE bool ToggleMute();
+  // The same for the default input (the microphone).
+  Q_SCRIPTABLE uint GetInputVolume();
+  Q_SCRIPTABLE uint SetInputVolume(uint percent);
+  Q_SCRIPTABLE uint AdjustInputVolume(int delta);
+  Q_SCRIPTABLE bool SetInputMute(bool muted);
+  Q_SCRIPTABLE bool ToggleInputMute();
   Q_SCRIPTABLE void SetDefaultOutput(const QString& device);
   Q_SCRIPTABLE void SetDefaultInput(const QString& device);
   Q_SCRIPTABLE uint SetAppVolume(const QString& app, uint percent);
@@ -97,6 +105,8 @@ class ControlService : public QObject, protected QDBusContext {
   control::StatusProperties properties() const;
   int volumeProperty() const;
   bool mutedProperty() const;
+  int inputVolumeProperty() const;
+  bool inputMutedProperty() const;
   QString defaultOutputProperty() const;
   QString defaultInputProperty() const;
   QString activeProfileProperty() const;

@@ -116,6 +116,12 @@ class Printer {
       case ServiceField::muted:
         std::printf("muted: %s\n", state.muted ? "yes" : "no");
         break;
+      case ServiceField::inputVolume:
+        std::printf("input volume: %.2f\n", static_cast<double>(state.inputVolume));
+        break;
+      case ServiceField::inputMuted:
+        std::printf("input muted: %s\n", state.inputMuted ? "yes" : "no");
+        break;
       case ServiceField::error:
         std::printf("error: %s\n", state.error ? state.error->c_str() : "(none)");
         break;

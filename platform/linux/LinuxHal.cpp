@@ -205,9 +205,13 @@ void LinuxHal::flush() {
       volume[element - 1] = serverVolume(valueOf<float>(write.value));
       keys.push_back(key);
     }
-    const std::string sink = facts->serverName;
-    send(keys, [this, sink, volume](ServerWriter::Done done) {
-      writer_.setSinkVolume(sink, volume, std::move(done));
+    const std::string name = facts->serverName;
+    const bool output = facts->output;
+    send(keys, [this, name, output, volume](ServerWriter::Done done) {
+      if (output)
+        writer_.setSinkVolume(name, volume, std::move(done));
+      else
+        writer_.setSourceVolume(name, volume, std::move(done));
     });
   }
 
@@ -217,10 +221,14 @@ void LinuxHal::flush() {
     if (key.address.selector == selector::mute) {
       const DeviceFacts* facts = view_->table.device(key.object);
       if (!facts) continue;
-      const std::string sink = facts->serverName;
+      const std::string name = facts->serverName;
+      const bool output = facts->output;
       const bool mute = valueOf<std::uint32_t>(value) != 0;
-      send({key}, [this, sink, mute](ServerWriter::Done done) {
-        writer_.setSinkMute(sink, mute, std::move(done));
+      send({key}, [this, name, output, mute](ServerWriter::Done done) {
+        if (output)
+          writer_.setSinkMute(name, mute, std::move(done));
+        else
+          writer_.setSourceMute(name, mute, std::move(done));
       });
     } else if (isDefaultDevice(key.object, key.address)) {
       const DeviceFacts* facts = view_->table.device(valueOf<AudioObjectID>(value));

@@ -184,6 +184,18 @@ PropertyTable PropertyTable::build(const ServerState& state, ObjectIds& ids,
     return id;
   };
 
+  // A volume control per channel and a mute, on the device's side.
+  auto addControls = [&](AudioObjectID id, std::uint32_t direction,
+                         const std::vector<std::uint32_t>& volume, bool mute) {
+    for (std::uint32_t e = 1; e <= volume.size(); ++e) {
+      const float value =
+          std::min(1.0f, static_cast<float>(volume[e - 1]) / static_cast<float>(kVolumeNorm));
+      table.set(id, at(selector::volumeScalar, direction, e), bytesOf(value), true);
+    }
+    table.set(id, at(selector::mute, direction), bytesOf(std::uint32_t(mute)), true);
+    table.devices_[id].volume = volume;
+  };
+
   for (const auto& [index, sink] : state.sinks) {
     if (isOurs(sink.properties, processes) || sink.name == placeholderSink) continue;
     const auto channels = static_cast<std::uint32_t>(sink.volume.size());
@@ -191,13 +203,7 @@ PropertyTable PropertyTable::build(const ServerState& state, ObjectIds& ids,
         addDevice(true, sink.name, sink.description, sink.card, sink.properties, channels);
     if (!id) continue;
     sinkIDs[index] = id;
-    for (std::uint32_t e = 1; e <= channels; ++e) {
-      const float value =
-          std::min(1.0f, static_cast<float>(sink.volume[e - 1]) / static_cast<float>(kVolumeNorm));
-      table.set(id, at(selector::volumeScalar, scope::output, e), bytesOf(value), true);
-    }
-    table.set(id, at(selector::mute, scope::output), bytesOf(std::uint32_t(sink.mute)), true);
-    table.devices_[id].volume = sink.volume;
+    addControls(id, scope::output, sink.volume, sink.mute);
     table.devices_[id].rate = sink.rate;
     if (sink.name == state.info.defaultSinkName) defaultOutput = id;
   }
@@ -205,7 +211,9 @@ PropertyTable PropertyTable::build(const ServerState& state, ObjectIds& ids,
     if (source.monitorOfSink != kNoIndex || isOurs(source.properties, processes)) continue;
     const AudioObjectID id = addDevice(false, source.name, source.description, source.card,
                                        source.properties, source.channels);
-    if (id && source.name == state.info.defaultSourceName) defaultInput = id;
+    if (!id) continue;
+    addControls(id, scope::input, source.volume, source.mute);
+    if (source.name == state.info.defaultSourceName) defaultInput = id;
   }
   std::sort(deviceIDs.begin(), deviceIDs.end());
   table.set(kAudioObjectSystemObject, at(selector::devices), bytesOf(deviceIDs));

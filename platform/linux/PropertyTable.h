@@ -32,7 +32,7 @@ struct DeviceFacts {
   bool output = false;     // a sink; else a source
   std::string serverName;  // the node name the server knows it by
   std::string uid;
-  std::vector<std::uint32_t> volume;  // per channel, server scale (sinks)
+  std::vector<std::uint32_t> volume;  // per channel, server scale
   std::uint32_t rate = 0;             // sample rate (sinks); 0 when unknown
 };
 

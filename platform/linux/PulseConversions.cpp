@@ -32,18 +32,28 @@ ServerInfo toServerInfo(const pa_server_info& info) {
                     text(info.default_source_name)};
 }
 
+namespace {
+
+// One value per channel of the map; a volume with fewer channels than the
+// map (never seen, but not excluded) gives the map's count, padded.
+std::vector<std::uint32_t> channelVolumes(const pa_channel_map& map, const pa_cvolume& volume) {
+  const unsigned channels = std::min<unsigned>(map.channels, PA_CHANNELS_MAX);
+  const unsigned known = std::min<unsigned>(volume.channels, PA_CHANNELS_MAX);
+  std::vector<std::uint32_t> values(channels, known > 0 ? volume.values[0] : kVolumeNorm);
+  for (unsigned c = 0; c < channels && c < known; ++c)
+    values[c] = volume.values[c];
+  return values;
+}
+
+}  // namespace
+
 ServerSink toSink(const pa_sink_info& info) {
   ServerSink sink;
   sink.index = info.index;
   sink.name = text(info.name);
   sink.description = text(info.description);
   sink.card = info.card;
-  // One value per channel of the map; a volume with fewer channels than the
-  // map (never seen, but not excluded) gives the map's count, padded.
-  const unsigned channels = std::min<unsigned>(info.channel_map.channels, PA_CHANNELS_MAX);
-  sink.volume.assign(channels, info.volume.channels > 0 ? info.volume.values[0] : kVolumeNorm);
-  for (unsigned c = 0; c < channels && c < info.volume.channels; ++c)
-    sink.volume[c] = info.volume.values[c];
+  sink.volume = channelVolumes(info.channel_map, info.volume);
   sink.mute = info.mute != 0;
   sink.rate = info.sample_spec.rate;
   sink.properties = toProplist(info.proplist);
@@ -58,6 +68,8 @@ ServerSource toSource(const pa_source_info& info) {
   source.card = info.card;
   source.monitorOfSink = info.monitor_of_sink;
   source.channels = info.channel_map.channels;
+  source.volume = channelVolumes(info.channel_map, info.volume);
+  source.mute = info.mute != 0;
   source.properties = toProplist(info.proplist);
   return source;
 }

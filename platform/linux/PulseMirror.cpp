@@ -341,16 +341,25 @@ pid_t PulseMirror::threadId() const {
   return impl_->threadId;
 }
 
+namespace {
+
+// A per-channel volume as libpulse takes it; nothing valid when empty.
+pa_cvolume toCvolume(const std::vector<std::uint32_t>& volume) {
+  pa_cvolume cv;
+  pa_cvolume_init(&cv);
+  cv.channels = static_cast<std::uint8_t>(std::min<std::size_t>(volume.size(), PA_CHANNELS_MAX));
+  for (unsigned c = 0; c < cv.channels; ++c)
+    cv.values[c] = std::min<std::uint32_t>(volume[c], PA_VOLUME_MAX);
+  return cv;
+}
+
+}  // namespace
+
 void PulseMirror::setSinkVolume(const std::string& sink, std::vector<std::uint32_t> volume,
                                 Done done) {
   impl_->write(
       [sink, volume](pa_context* context, pa_context_success_cb_t callback, void* data) {
-        pa_cvolume cv;
-        pa_cvolume_init(&cv);
-        cv.channels =
-            static_cast<std::uint8_t>(std::min<std::size_t>(volume.size(), PA_CHANNELS_MAX));
-        for (unsigned c = 0; c < cv.channels; ++c)
-          cv.values[c] = std::min<std::uint32_t>(volume[c], PA_VOLUME_MAX);
+        const pa_cvolume cv = toCvolume(volume);
         if (!pa_cvolume_valid(&cv)) return static_cast<pa_operation*>(nullptr);
         return pa_context_set_sink_volume_by_name(context, sink.c_str(), &cv, callback, data);
       },
@@ -361,6 +370,25 @@ void PulseMirror::setSinkMute(const std::string& sink, bool mute, Done done) {
   impl_->write(
       [sink, mute](pa_context* context, pa_context_success_cb_t callback, void* data) {
         return pa_context_set_sink_mute_by_name(context, sink.c_str(), mute, callback, data);
+      },
+      std::move(done));
+}
+
+void PulseMirror::setSourceVolume(const std::string& source, std::vector<std::uint32_t> volume,
+                                  Done done) {
+  impl_->write(
+      [source, volume](pa_context* context, pa_context_success_cb_t callback, void* data) {
+        const pa_cvolume cv = toCvolume(volume);
+        if (!pa_cvolume_valid(&cv)) return static_cast<pa_operation*>(nullptr);
+        return pa_context_set_source_volume_by_name(context, source.c_str(), &cv, callback, data);
+      },
+      std::move(done));
+}
+
+void PulseMirror::setSourceMute(const std::string& source, bool mute, Done done) {
+  impl_->write(
+      [source, mute](pa_context* context, pa_context_success_cb_t callback, void* data) {
+        return pa_context_set_source_mute_by_name(context, source.c_str(), mute, callback, data);
       },
       std::move(done));
 }

@@ -61,6 +61,9 @@ class PulseMirror : public ServerWriter {
   void setSinkVolume(const std::string& sink, std::vector<std::uint32_t> volume,
                      Done done) override;
   void setSinkMute(const std::string& sink, bool mute, Done done) override;
+  void setSourceVolume(const std::string& source, std::vector<std::uint32_t> volume,
+                       Done done) override;
+  void setSourceMute(const std::string& source, bool mute, Done done) override;
   void setDefaultSink(const std::string& sink, Done done) override;
   void setDefaultSource(const std::string& source, Done done) override;
 

@@ -42,6 +42,9 @@ struct ServerSource {
   std::uint32_t card = kNoIndex;
   std::uint32_t monitorOfSink = kNoIndex;  // a monitor source when set
   std::uint32_t channels = 0;
+  // As a sink's: one entry per channel of the channel map, server scale.
+  std::vector<std::uint32_t> volume;
+  bool mute = false;
   Proplist properties;
 };
 

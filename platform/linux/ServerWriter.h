@@ -19,6 +19,10 @@ class ServerWriter {
   virtual void setSinkVolume(const std::string& sink, std::vector<std::uint32_t> volume,
                              Done done) = 0;
   virtual void setSinkMute(const std::string& sink, bool mute, Done done) = 0;
+  // The same for a source (a microphone).
+  virtual void setSourceVolume(const std::string& source, std::vector<std::uint32_t> volume,
+                               Done done) = 0;
+  virtual void setSourceMute(const std::string& source, bool mute, Done done) = 0;
   virtual void setDefaultSink(const std::string& sink, Done done) = 0;
   virtual void setDefaultSource(const std::string& source, Done done) = 0;
 };

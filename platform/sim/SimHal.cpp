@@ -237,12 +237,12 @@ std::vector<AudioObjectID> SimHal::deviceIDs() const {
   return list(selector::devices);
 }
 
-void SimHal::defineControl(AudioObjectID device, std::uint32_t selector, std::uint32_t element,
-                           const SimControl& control) {
+void SimHal::defineControl(AudioObjectID device, std::uint32_t selector, std::uint32_t direction,
+                           std::uint32_t element, const SimControl& control) {
   auto data = selector == selector::mute ? bytesOf(std::uint32_t(control.value != 0 ? 1 : 0))
                                          : bytesOf(control.value);
-  defineProperty(device, address(selector, scope::output, element), std::move(data),
-                 control.settable, control.readStatus, control.writeStatus);
+  defineProperty(device, address(selector, direction, element), std::move(data), control.settable,
+                 control.readStatus, control.writeStatus);
 }
 
 AudioObjectID SimHal::addDevice(const SimDeviceSpec& spec) {
@@ -261,12 +261,22 @@ AudioObjectID SimHal::addDevice(const SimDeviceSpec& spec) {
   if (channels.empty() && spec.outputStreams > 0) channels = {2};
   defineProperty(id, address(selector::streamConfiguration, scope::output),
                  bufferListBytes(channels));
-  if (spec.masterVolume) defineControl(id, selector::volumeScalar, 0, *spec.masterVolume);
-  for (std::size_t i = 0; i < spec.channelVolumes.size(); ++i)
-    if (spec.channelVolumes[i])
-      defineControl(id, selector::volumeScalar, static_cast<std::uint32_t>(i + 1),
-                    *spec.channelVolumes[i]);
-  if (spec.mute) defineControl(id, selector::mute, 0, *spec.mute);
+  std::vector<std::uint32_t> inputChannels = spec.inputChannels;
+  if (inputChannels.empty() && spec.inputStreams > 0) inputChannels = {2};
+  defineProperty(id, address(selector::streamConfiguration, scope::input),
+                 bufferListBytes(inputChannels));
+  auto controls = [&](std::uint32_t direction, const std::optional<SimControl>& master,
+                      const std::vector<std::optional<SimControl>>& perChannel,
+                      const std::optional<SimControl>& mute) {
+    if (master) defineControl(id, selector::volumeScalar, direction, 0, *master);
+    for (std::size_t i = 0; i < perChannel.size(); ++i)
+      if (perChannel[i])
+        defineControl(id, selector::volumeScalar, direction, static_cast<std::uint32_t>(i + 1),
+                      *perChannel[i]);
+    if (mute) defineControl(id, selector::mute, direction, 0, *mute);
+  };
+  controls(scope::output, spec.masterVolume, spec.channelVolumes, spec.mute);
+  controls(scope::input, spec.inputMasterVolume, spec.inputChannelVolumes, spec.inputMute);
 
   auto ids = list(selector::devices);
   ids.push_back(id);
@@ -325,12 +335,13 @@ void SimHal::setDefaultOutput(AudioObjectID device) {
   store(kAudioObjectSystemObject, address(selector::defaultOutputDevice), bytesOf(device));
 }
 
-void SimHal::setVolume(AudioObjectID device, std::uint32_t element, float value) {
-  store(device, address(selector::volumeScalar, scope::output, element), bytesOf(value));
+void SimHal::setVolume(AudioObjectID device, std::uint32_t element, float value,
+                       std::uint32_t direction) {
+  store(device, address(selector::volumeScalar, direction, element), bytesOf(value));
 }
 
-void SimHal::setMuted(AudioObjectID device, bool muted) {
-  store(device, address(selector::mute, scope::output), bytesOf(std::uint32_t(muted)));
+void SimHal::setMuted(AudioObjectID device, bool muted, std::uint32_t direction) {
+  store(device, address(selector::mute, direction), bytesOf(std::uint32_t(muted)));
 }
 
 void SimHal::setTransport(AudioObjectID device, std::uint32_t transportType) {
@@ -351,16 +362,17 @@ AudioObjectID SimHal::defaultOutput() const {
   return id;
 }
 
-std::optional<float> SimHal::volume(AudioObjectID device, std::uint32_t element) const {
-  const Property* p = find(device, address(selector::volumeScalar, scope::output, element));
+std::optional<float> SimHal::volume(AudioObjectID device, std::uint32_t element,
+                                    std::uint32_t direction) const {
+  const Property* p = find(device, address(selector::volumeScalar, direction, element));
   if (!p || p->data.size() != sizeof(float)) return std::nullopt;
   float value;
   std::memcpy(&value, p->data.data(), sizeof value);
   return value;
 }
 
-std::optional<bool> SimHal::muted(AudioObjectID device) const {
-  const Property* p = find(device, address(selector::mute, scope::output));
+std::optional<bool> SimHal::muted(AudioObjectID device, std::uint32_t direction) const {
+  const Property* p = find(device, address(selector::mute, direction));
   if (!p || p->data.size() != sizeof(std::uint32_t)) return std::nullopt;
   std::uint32_t value;
   std::memcpy(&value, p->data.data(), sizeof value);

@@ -34,6 +34,12 @@ struct SimDeviceSpec {
   // Index i is channel i + 1; an absent entry has no control.
   std::vector<std::optional<SimControl>> channelVolumes;
   std::optional<SimControl> mute;
+  // The same on the input side (a microphone's level and mute); empty
+  // inputChannels gives one buffer of two channels when the device has input.
+  std::vector<std::uint32_t> inputChannels;
+  std::optional<SimControl> inputMasterVolume;
+  std::vector<std::optional<SimControl>> inputChannelVolumes;
+  std::optional<SimControl> inputMute;
 };
 
 struct SimProcessSpec {
@@ -101,14 +107,17 @@ class SimHal : public Hal {
   // Changes made "outside the program": they notify like real ones.
   void setDefaultInput(AudioObjectID device);
   void setDefaultOutput(AudioObjectID device);
-  void setVolume(AudioObjectID device, std::uint32_t element, float value);
-  void setMuted(AudioObjectID device, bool muted);
+  // On the output side unless `direction` is scope::input.
+  void setVolume(AudioObjectID device, std::uint32_t element, float value,
+                 std::uint32_t direction = scope::output);
+  void setMuted(AudioObjectID device, bool muted, std::uint32_t direction = scope::output);
   void setTransport(AudioObjectID device, std::uint32_t transport);
 
   AudioObjectID defaultInput() const;
   AudioObjectID defaultOutput() const;
-  std::optional<float> volume(AudioObjectID device, std::uint32_t element) const;
-  std::optional<bool> muted(AudioObjectID device) const;
+  std::optional<float> volume(AudioObjectID device, std::uint32_t element,
+                              std::uint32_t direction = scope::output) const;
+  std::optional<bool> muted(AudioObjectID device, std::uint32_t direction = scope::output) const;
 
   // Raw properties, for shapes the helpers do not make.
   void defineProperty(AudioObjectID object, const PropertyAddress& address,
@@ -156,8 +165,8 @@ class SimHal : public Hal {
   const Property* find(AudioObjectID object, const PropertyAddress& address) const;
   void store(AudioObjectID object, const PropertyAddress& address, std::vector<std::uint8_t> data);
   void notify(AudioObjectID object, const PropertyAddress& address);
-  void defineControl(AudioObjectID device, std::uint32_t selector, std::uint32_t element,
-                     const SimControl& control);
+  void defineControl(AudioObjectID device, std::uint32_t selector, std::uint32_t direction,
+                     std::uint32_t element, const SimControl& control);
   void updateList(std::uint32_t selector, const std::vector<AudioObjectID>& ids);
   std::vector<AudioObjectID> list(std::uint32_t selector) const;
 

@@ -26,6 +26,12 @@ TEST(CommandLine, EachFormOfTheGrammarGivesItsRequest) {
       {{"volume", "100%"}, {.command = Command::setVolume, .number = 100}},
       {{"volume", "+5"}, {.command = Command::adjustVolume, .number = 5}},
       {{"volume", "-100"}, {.command = Command::adjustVolume, .number = -100}},
+      // The microphone's: the same commands, on the default input.
+      {{"input-mute"}, {.command = Command::mute, .mute = MuteChange::toggle, .input = true}},
+      {{"input-mute", "on"}, {.command = Command::mute, .mute = MuteChange::on, .input = true}},
+      {{"input-volume"}, {.command = Command::volume, .input = true}},
+      {{"input-volume", "50"}, {.command = Command::setVolume, .input = true, .number = 50}},
+      {{"input-volume", "-5"}, {.command = Command::adjustVolume, .input = true, .number = -5}},
       {{"output", "Built-in Speakers"},
        {.command = Command::output, .target = "Built-in Speakers"}},
       {{"input", "usb-mic"}, {.command = Command::input, .target = "usb-mic"}},
@@ -82,6 +88,11 @@ TEST(CommandLine, WhatTheGrammarDoesNotTakeIsAUsageErrorWithAMessage) {
       {"app", "volume", "P", "-1"},
       {"app", "volume", "P"},
       {"mute", "yes"},
+      {"input-mute", "yes"},
+      {"input-mute", "on", "off"},
+      {"input-volume", "101"},
+      {"input-volume", "5", "6"},
+      {"input-volume", "--json"},
       {"app", "mute", "P", "1"},
       {"output"},
       {"prefer"},
@@ -138,6 +149,8 @@ TEST(CommandLine, OutputIsTheReportAsJsonOrTextTheVolumeOrNothing) {
       {"defaultInput", nullptr},
       {"volume", 40},
       {"muted", nullptr},
+      {"inputVolume", 65},
+      {"inputMuted", true},
       {"devices", {{{"uid", "spk"}, {"name", "Speakers"}, {"input", false}, {"output", true}}}},
       {"apps",
        {{{"id", "org.player"},
@@ -154,6 +167,7 @@ TEST(CommandLine, OutputIsTheReportAsJsonOrTextTheVolumeOrNothing) {
   const auto text = commandOutput({.command = Command::status}, status);
   for (const char* expected :
        {"Default output: Speakers", "Default input: none", "Volume: 40%", "Muted: no control",
+        "Microphone volume: 65%", "Microphone muted: yes",
         "Player (org.player): 80%, muted, "
         "output: Speakers, controlled"})
     EXPECT_NE(text.find(expected), std::string::npos) << expected << "\n" << text;

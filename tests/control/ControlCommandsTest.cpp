@@ -10,8 +10,8 @@ namespace tavuno::control {
 namespace {
 
 // Speakers with a master volume and mute, a USB headset (input and output,
-// no controls), a second output sharing the speakers' name, a microphone; a
-// player and a caller (in a call) playing.
+// no controls), a second output sharing the speakers' name, a microphone at
+// 0.7 with a mute; a player and a caller (in a call) playing.
 class ControlCommandsTest : public ::testing::Test {
  protected:
   test::SimPlatform platform;
@@ -32,7 +32,11 @@ class ControlCommandsTest : public ::testing::Test {
         {.uid = "hs", .name = "Headset", .inputStreams = 1, .outputStreams = 1});
     twin = platform.hal.addDevice({.uid = "twin", .name = "Twin", .outputStreams = 1});
     platform.hal.addDevice({.uid = "twin2", .name = "Twin", .outputStreams = 1});
-    mic = platform.hal.addDevice({.uid = "mic", .name = "Mic", .inputStreams = 1});
+    mic = platform.hal.addDevice({.uid = "mic",
+                                  .name = "Mic",
+                                  .inputStreams = 1,
+                                  .inputMasterVolume = SimControl{0.7f},
+                                  .inputMute = SimControl{0}});
     platform.hal.setDefaultOutput(speakers);
     platform.hal.setDefaultInput(mic);
     identity.addRunning({.pid = 10, .bundleIdentifier = "org.player", .localizedName = "Player"});
@@ -243,11 +247,44 @@ TEST_F(ControlCommandsTest, ProfilesAreRenamedAndDeletedThroughTheServiceWithIts
 
 // What the D-Bus properties give: the report's scalars, with the missing
 // values where the report has null.
+TEST_F(ControlCommandsTest, VolumeAndMuteOfTheDefaultInput) {
+  using Side = ControlCommands::Side;
+  auto run = [&](std::vector<std::string> words) {
+    return commands->run(*parseCommand(words).request);
+  };
+  EXPECT_EQ(run({"input-volume"}).value, 70);
+  EXPECT_EQ(run({"input-volume", "50"}).value, 50);
+  EXPECT_FLOAT_EQ(*platform.hal.volume(mic, 0, scope::input), 0.5f);
+  EXPECT_EQ(run({"input-volume", "+60"}).value, 100) << "kept within 0-100";
+  EXPECT_EQ(run({"input-mute"}).value, true);
+  EXPECT_EQ(platform.hal.muted(mic, scope::input), true);
+  EXPECT_EQ(run({"input-mute", "off"}).value, false);
+  EXPECT_FLOAT_EQ(*platform.hal.volume(speakers, 0), 0.5f) << "the output is untouched";
+  EXPECT_EQ(platform.hal.muted(speakers), false);
+  const auto status = commands->status().value;
+  EXPECT_EQ(status["inputVolume"], 100);
+  EXPECT_EQ(status["inputMuted"], false);
+
+  // The headset's microphone has neither control: refused, nothing written.
+  ASSERT_TRUE(commands->setDefaultDevice("Headset", true).ok());
+  platform.hal.clearWrites();
+  expectFailed(commands->volume(Side::input), "The current microphone offers no volume control.");
+  expectFailed(commands->setVolume(20, Side::input),
+               "The current microphone offers no volume control.");
+  expectFailed(commands->setMute(MuteChange::on, Side::input),
+               "The current microphone offers no mute control.");
+  EXPECT_TRUE(platform.hal.writes().empty());
+  EXPECT_TRUE(commands->status().value["inputVolume"].is_null());
+  EXPECT_TRUE(commands->status().value["inputMuted"].is_null());
+}
+
 TEST_F(ControlCommandsTest, PropertiesAreTheReportsScalarsAndNullIsTheMissingValue) {
   ASSERT_TRUE(commands->setMute(MuteChange::on).ok());
   auto properties = statusProperties(commands->status().value);
   EXPECT_EQ(properties, (StatusProperties{.volume = 50,
                                           .muted = true,
+                                          .inputVolume = 70,
+                                          .inputMuted = false,
                                           .defaultOutput = "spk",
                                           .defaultInput = "mic",
                                           .activeProfile = "Default profile"}));

@@ -18,8 +18,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         InMemoryDefaultsStore defaults;
         defaults.set(key::profiles, document);
         const bool readable = ProfileStore::decode(document).has_value();
-        auto made =
-            ProfileStore::createDefaultIfNeeded("p", "", "", 1.0f, AppMixMap{}, false, defaults);
+        auto made = ProfileStore::createDefaultIfNeeded(
+            {.name = "p", .volume = 1.0f, .appMix = AppMixMap{}, .outputMuted = false}, defaults);
         if (!readable && defaults.data(key::profilesBackup) != document) __builtin_trap();
         if (made && ProfileStore::load(defaults) != std::vector<AudioProfile>{*made})
           __builtin_trap();

@@ -39,6 +39,10 @@ TEST(ProfileStore, EitherReadsEveryProfileOrNone) {
        true},
       {"all seven fields", storedProfile(R"(,"volume":0.5,"appMix":{"a":{}},"outputMuted":true)"),
        true},
+      {"the input's level and mute", storedProfile(R"(,"inputVolume":0.4,"inputMuted":false)"),
+       true},
+      {"an input mute that is not a bool", storedProfile(R"(,"inputMuted":"yes")"), false},
+      {"an input volume beyond the float range", storedProfile(R"(,"inputVolume":-1e300)"), false},
       {"lacking outputUID", std::string(R"([{"id":")") + idText + R"(","name":"n","inputUID":""}])",
        false},
       {"an id that is not a UUID", R"([{"id":"1","name":"n","inputUID":"","outputUID":""}])",
@@ -66,11 +70,14 @@ TEST(ProfileStore, RoundTripsWithAbsentFieldsLeftOutAndUpperCaseIds) {
   auto written = nlohmann::json::parse(text(*defaults.data(key::profiles)));
   EXPECT_EQ(written[0]["id"], Uuid::parse(idText)->text());
   EXPECT_FALSE(written[0].contains("volume") || written[0].contains("appMix") ||
-               written[0].contains("outputMuted"));
+               written[0].contains("outputMuted") || written[0].contains("inputVolume") ||
+               written[0].contains("inputMuted"));
 
   profiles[0].volume = 0.3f;
   profiles[0].appMix = AppMixMap{{"a", AppMix(0.7, true, "usb")}};
   profiles[0].outputMuted = false;
+  profiles[0].inputVolume = 0.65f;
+  profiles[0].inputMuted = true;
   profiles.push_back(profiles[0]);
   profiles[1].id = Uuid::random();
   profiles[1].appMix = AppMixMap{};
@@ -85,8 +92,9 @@ TEST(ProfileStore, RoundTripsWithAbsentFieldsLeftOutAndUpperCaseIds) {
 
 TEST(ProfileStore, CreatesTheDefaultProfileOnlyWhenNoneIsReadable) {
   auto create = [](DefaultsStore& defaults) {
-    return ProfileStore::createDefaultIfNeeded("Perfil padrão", "mic", "", 0.5f, AppMixMap{},
-                                               std::nullopt, defaults);
+    return ProfileStore::createDefaultIfNeeded(
+        {.name = "Perfil padrão", .inputUID = "mic", .volume = 0.5f, .appMix = AppMixMap{}},
+        defaults);
   };
   InMemoryDefaultsStore none;
   auto made = create(none);
@@ -113,8 +121,7 @@ TEST(ProfileStore, NeverLosesAnEarlierBackup) {
   InMemoryDefaultsStore defaults;
   auto corruptAndCreate = [&](DefaultsValue stored) {
     defaults.set(key::profiles, std::move(stored));
-    return ProfileStore::createDefaultIfNeeded("p", "", "", std::nullopt, std::nullopt,
-                                               std::nullopt, defaults);
+    return ProfileStore::createDefaultIfNeeded({.name = "p"}, defaults);
   };
   const std::string backup = key::profilesBackup;
   ASSERT_TRUE(corruptAndCreate(bytes("first")));

@@ -79,6 +79,16 @@ TEST_F(CommandLineOnBus, StatusShowsWhatTheAppDidAndTheAppShowsWhatCommandsDid) 
 
   ASSERT_EQ(runTavuno(*bus, {"volume", "30"}).exitCode, 0);
   EXPECT_FLOAT_EQ(service().state().volume, 0.3f);
+  // The microphone's, through its own methods.
+  ASSERT_EQ(runTavuno(*bus, {"input-volume", "40"}).exitCode, 0);
+  EXPECT_FLOAT_EQ(service().state().inputVolume, 0.4f);
+  EXPECT_FLOAT_EQ(service().state().volume, 0.3f);
+  ASSERT_EQ(runTavuno(*bus, {"input-mute"}).exitCode, 0);
+  EXPECT_TRUE(service().state().inputMuted);
+  EXPECT_FALSE(service().state().muted);
+  run = runTavuno(*bus, {"input-volume", "-5"});
+  EXPECT_EQ(run.exitCode, 0);
+  EXPECT_EQ(runTavuno(*bus, {"input-volume"}).out.trimmed().toInt(), 35);
   ASSERT_EQ(runTavuno(*bus, {"app", "volume", "Music Player", "35"}).exitCode, 0);
   EXPECT_FLOAT_EQ(service().settings(player).volume(), 0.35f);
   ASSERT_EQ(runTavuno(*bus, {"output", "demo.headset"}).exitCode, 0);
@@ -259,8 +269,11 @@ TEST_F(CommandLineOnBus, PropertiesAreTheStatusScalarsAndAreListedAsReadOnly) {
                                 .toString()
                                 .toStdString());
   const QVariantMap all = allProperties(caller);
-  EXPECT_EQ(all.keys(),
-            (QStringList{"ActiveProfile", "DefaultInput", "DefaultOutput", "Muted", "Volume"}));
+  EXPECT_EQ(all.keys(), (QStringList{"ActiveProfile", "DefaultInput", "DefaultOutput", "InputMuted",
+                                     "InputVolume", "Muted", "Volume"}));
+  EXPECT_EQ(all.value("InputVolume").metaType(), QMetaType::fromType<int>());
+  EXPECT_EQ(all.value("InputVolume").toInt(), status["inputVolume"].get<int>());
+  EXPECT_EQ(all.value("InputMuted").toBool(), status["inputMuted"].get<bool>());
   EXPECT_EQ(all.value("Volume").metaType(), QMetaType::fromType<int>());
   EXPECT_EQ(all.value("Volume").toInt(), status["volume"].get<int>());
   EXPECT_EQ(all.value("Muted").metaType(), QMetaType::fromType<bool>());
@@ -294,6 +307,9 @@ TEST_F(CommandLineOnBus, PropertiesAreTheStatusScalarsAndAreListedAsReadOnly) {
                           .toString();
   for (const char* property : {R"(<property name="Volume" type="i" access="read"/>)",
                                R"(<property name="Muted" type="b" access="read"/>)",
+                               R"(<property name="InputVolume" type="i" access="read"/>)",
+                               R"(<property name="InputMuted" type="b" access="read"/>)",
+                               R"(<method name="ToggleInputMute">)",
                                R"(<property name="DefaultOutput" type="s" access="read"/>)",
                                R"(<property name="DefaultInput" type="s" access="read"/>)",
                                R"(<property name="ActiveProfile" type="s" access="read"/>)",

@@ -133,9 +133,11 @@ TEST_F(MonitoringTest, AFailedInputSwitchDoesNotStopTheOutputSwitch) {
 
 TEST_F(MonitoringTest, OutputListenersFollowTheDefaultOutputAndAreRemovedExactly) {
   auto service = platform.makeService();
-  // Devices, default input, default output, process list; volume and mute.
-  EXPECT_EQ(platform.hal.listenerCount(), 6u);
-  EXPECT_EQ(ServiceProbe::listenerCount(*service), 6u);
+  // Devices, default input, default output, process list; the output's volume and mute, and the
+  // input's.
+  EXPECT_EQ(platform.hal.listenerCount(), 8u);
+  EXPECT_EQ(ServiceProbe::listenerCount(*service), 8u);
+  EXPECT_EQ(platform.hal.listenerCount(mic, {selector::mute, scope::input, 0}), 1u);
   const std::size_t adds = platform.hal.callCount(SimHal::Operation::addListener);
   service->refresh();
   EXPECT_EQ(platform.hal.callCount(SimHal::Operation::addListener), adds)

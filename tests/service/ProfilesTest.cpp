@@ -186,6 +186,58 @@ TEST_F(ProfilesTest, TheSnapshotFollowsTheSystemAndDropsControlsTheOutputLacks) 
   EXPECT_EQ(ProfileStore::load(platform.defaults)[0], active);
 }
 
+// A profile keeps the input's level and mute too, applied after the output's;
+// one saved before they were kept leaves the input alone.
+TEST_F(ProfilesTest, TheInputsLevelIsAppliedAfterTheOutputsAndOlderProfilesLeaveItAlone) {
+  const AudioObjectID studio = platform.hal.addDevice({.uid = "studio",
+                                                       .inputStreams = 1,
+                                                       .inputMasterVolume = SimControl{0.4f},
+                                                       .inputMute = SimControl{0}});
+  auto recording = profile("Gravação", "studio", "speakers", 0.3f);
+  recording.inputVolume = 0.8f;
+  recording.inputMuted = true;
+  auto older = profile("Antigo", "studio", "speakers", 0.6f);
+  auto bareMic = profile("Sem controle", "mic", "speakers");
+  bareMic.inputMuted = false;
+  ProfileStore::save({older, recording, bareMic}, platform.defaults);
+  auto service = make();
+
+  platform.hal.clearWrites();
+  ASSERT_TRUE(service->applyProfile(recording));
+  EXPECT_EQ(platform.hal.volume(studio, 0, scope::input), 0.8f);
+  EXPECT_EQ(platform.hal.muted(studio, scope::input), true);
+  const auto& writes = platform.hal.writes();
+  auto firstOn = [&](std::uint32_t direction) {
+    return std::find_if(writes.begin(), writes.end(), [&](const auto& w) {
+      return w.address.selector == selector::volumeScalar && w.address.scope == direction;
+    });
+  };
+  EXPECT_LT(firstOn(scope::output), firstOn(scope::input)) << "the output's first";
+
+  ASSERT_TRUE(service->applyProfile(older));
+  EXPECT_EQ(platform.hal.volume(speakers, 0), 0.6f);
+  EXPECT_EQ(platform.hal.volume(studio, 0, scope::input), 0.8f) << "left alone";
+  EXPECT_EQ(platform.hal.muted(studio, scope::input), true);
+
+  // Saving and following the system keep the input's fields like the output's.
+  ASSERT_EQ(service->saveProfile("Agora"), ProfileOutcome::done);
+  EXPECT_EQ(service->state().profiles.back().inputVolume, 0.8f);
+  EXPECT_EQ(service->state().profiles.back().inputMuted, true);
+  platform.hal.setVolume(studio, 0, 0.25f, scope::input);
+  service->refresh();
+  EXPECT_EQ(service->state().profiles.back().inputVolume, 0.25f);
+  ASSERT_TRUE(service->setDefault(mic, true));
+  EXPECT_EQ(service->state().profiles.back().inputVolume, std::nullopt) << "a mic without it";
+  EXPECT_EQ(service->state().profiles.back().inputMuted, std::nullopt);
+
+  // A profile asking a mute of an input without one changes nothing.
+  platform.hal.clearWrites();
+  EXPECT_FALSE(service->applyProfile(bareMic));
+  EXPECT_EQ(service->state().error,
+            "The profile's input does not support mute. No change was made.");
+  EXPECT_TRUE(platform.hal.writes().empty());
+}
+
 TEST_F(ProfilesTest, DeletingKeepsOneProfileAndTakesItsRulesAlong) {
   auto service = make();
   const AudioProfile first = service->state().profiles[0];

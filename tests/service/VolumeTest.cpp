@@ -153,5 +153,109 @@ TEST_F(VolumeTest, AnIdleRefreshNotifiesNobody) {
   EXPECT_EQ(notified, (std::vector<ServiceField>{ServiceField::volume, ServiceField::profiles}));
 }
 
+// The default input's volume and mute follow the output's rules on the input
+// side, published in their own fields, and never touch the output.
+class InputVolumeTest : public VolumeTest {
+ protected:
+  // A headset: output at 0.6 (master), a stereo microphone at 0.8/0.4 with
+  // channel controls and a mute.
+  AudioObjectID addHeadset(std::string uid = "headset") {
+    return platform.hal.addDevice({.uid = uid,
+                                   .inputStreams = 1,
+                                   .outputStreams = 1,
+                                   .masterVolume = SimControl{0.6f},
+                                   .mute = SimControl{0},
+                                   .inputChannels = {2},
+                                   .inputChannelVolumes = {SimControl{0.8f}, SimControl{0.4f}},
+                                   .inputMute = SimControl{0}});
+  }
+  std::vector<float> mic(AudioObjectID device) {
+    return {*platform.hal.volume(device, 1, scope::input),
+            *platform.hal.volume(device, 2, scope::input)};
+  }
+};
+
+TEST_F(InputVolumeTest, KeepsTheBalanceThroughZeroAndLeavesTheOutputAlone) {
+  AudioObjectID headset = addHeadset();
+  platform.hal.setDefaultOutput(headset);
+  platform.hal.setDefaultInput(headset);
+  auto service = platform.makeService({.startTimer = false});
+  EXPECT_TRUE(service->state().inputVolumeAvailable);
+  EXPECT_FLOAT_EQ(service->state().inputVolume, 0.8f);
+  EXPECT_FLOAT_EQ(service->state().volume, 0.6f);
+
+  EXPECT_TRUE(service->setInputVolume(0.5f));
+  EXPECT_EQ(mic(headset), (std::vector<float>{0.5f, 0.25f}));
+  EXPECT_FLOAT_EQ(service->state().inputVolume, 0.5f) << "read back by the refresh";
+  EXPECT_TRUE(service->setInputVolume(0));
+  EXPECT_TRUE(service->setInputVolume(0.6f));
+  EXPECT_EQ(mic(headset), (std::vector<float>{0.6f, 0.3f})) << "the balance came back";
+  EXPECT_FLOAT_EQ(*platform.hal.volume(headset, 0), 0.6f) << "the output is untouched";
+  EXPECT_FLOAT_EQ(service->state().volume, 0.6f);
+
+  EXPECT_TRUE(service->setInputMute(true));
+  EXPECT_TRUE(service->state().inputMuted);
+  EXPECT_EQ(platform.hal.muted(headset, scope::input), true);
+  EXPECT_FALSE(service->state().muted);
+  EXPECT_EQ(platform.hal.muted(headset), false);
+
+  // The output's own operations leave the microphone alone too.
+  EXPECT_TRUE(service->setVolume(0.2f));
+  EXPECT_TRUE(service->setMute(true));
+  EXPECT_EQ(mic(headset), (std::vector<float>{0.6f, 0.3f}));
+  EXPECT_EQ(platform.hal.muted(headset, scope::input), true);
+}
+
+TEST_F(InputVolumeTest, FollowsTheDefaultInputAndChangesMadeElsewhere) {
+  AudioObjectID headset = addHeadset();
+  AudioObjectID plain = platform.hal.addDevice(
+      {.uid = "mic", .inputStreams = 1, .inputMasterVolume = SimControl{0.3f}});
+  platform.hal.setDefaultInput(headset);
+  auto service = platform.makeService();
+  platform.main.runPending();
+
+  platform.hal.setVolume(headset, 1, 0.2f, scope::input);
+  platform.hal.setMuted(headset, true, scope::input);
+  platform.main.advance(AudioService::refreshDebounce + 0.01);
+  EXPECT_FLOAT_EQ(service->state().inputVolume, 0.4f) << "the louder channel";
+  EXPECT_TRUE(service->state().inputMuted);
+
+  // A microphone with a master control and no mute.
+  platform.hal.setDefaultInput(plain);
+  platform.main.advance(AudioService::refreshDebounce + 0.01);
+  EXPECT_FLOAT_EQ(service->state().inputVolume, 0.3f);
+  EXPECT_FALSE(service->state().inputMuteAvailable);
+  EXPECT_FALSE(service->state().inputMuted);
+  platform.hal.setVolume(plain, 0, 0.9f, scope::input);
+  platform.main.advance(AudioService::refreshDebounce + 0.01);
+  EXPECT_FLOAT_EQ(service->state().inputVolume, 0.9f) << "listened to on the new device";
+  platform.hal.setVolume(headset, 1, 0.7f, scope::input);
+  platform.main.advance(AudioService::refreshDebounce + 0.01);
+  EXPECT_FLOAT_EQ(service->state().inputVolume, 0.9f) << "the old one is not followed";
+
+  // No default input: nothing to set.
+  platform.hal.setDefaultInput(0);
+  platform.main.advance(AudioService::refreshDebounce + 0.01);
+  EXPECT_FALSE(service->state().inputVolumeAvailable);
+  EXPECT_FALSE(service->setInputVolume(0.5f));
+}
+
+TEST_F(InputVolumeTest, FailuresNameTheMicrophone) {
+  AudioObjectID device = platform.hal.addDevice(
+      {.uid = "d",
+       .inputStreams = 1,
+       .inputChannels = {2},
+       .inputChannelVolumes = {SimControl{.value = 0.5f, .writeStatus = -3}, SimControl{0.5f}},
+       .inputMute = SimControl{.value = 0, .writeStatus = -4}});
+  platform.hal.setDefaultInput(device);
+  auto service = platform.makeService({.startTimer = false});
+  EXPECT_FALSE(service->setInputVolume(0.9f));
+  EXPECT_FLOAT_EQ(*platform.hal.volume(device, 2, scope::input), 0.9f) << "every channel tried";
+  EXPECT_EQ(service->state().error, "Could not change every channel of the microphone (error -3).");
+  EXPECT_FALSE(service->setInputMute(true));
+  EXPECT_FALSE(service->state().inputMuted);
+  EXPECT_EQ(service->state().error, "Could not mute or unmute the microphone (error -4).");
+}
+
 }  // namespace
 }  // namespace tavuno

@@ -19,7 +19,8 @@ struct ServiceProbe {
   }
   static const auto& lastTopology(const AudioService& s) { return s.devices_->lastTopology_; }
   static std::size_t listenerCount(const AudioService& s) {
-    return s.devices_->listenerCount() + s.volume_->listenerCount() + s.processListeners_.size();
+    return s.devices_->listenerCount() + s.volume_->listenerCount() +
+           s.inputVolume_->listenerCount() + s.processListeners_.size();
   }
   static std::uint64_t automationPasses(const AudioService& s) { return s.automations_->passes_; }
   static const auto& scheduleLastFired(const AudioService& s) {

@@ -42,6 +42,13 @@ struct RecordingWriter : ServerWriter {
   void setSinkMute(const std::string& sink, bool mute, Done done) override {
     requests.push_back({mute ? "mute" : "unmute", sink, {}, std::move(done)});
   }
+  void setSourceVolume(const std::string& source, std::vector<std::uint32_t> volume,
+                       Done done) override {
+    requests.push_back({"source-volume", source, std::move(volume), std::move(done)});
+  }
+  void setSourceMute(const std::string& source, bool mute, Done done) override {
+    requests.push_back({mute ? "source-mute" : "source-unmute", source, {}, std::move(done)});
+  }
   void setDefaultSink(const std::string& sink, Done done) override {
     requests.push_back({"default-sink", sink, {}, std::move(done)});
   }
@@ -171,6 +178,23 @@ TEST_F(LinuxHalTest, WritesReadBackAtOnceAndGoOutOncePerTurn) {
   EXPECT_EQ(hal->pendingWrites(), 0u);
   main.advance(5);
   EXPECT_EQ(writer.requests.size(), 3u) << "nothing resent";
+}
+
+// A microphone's level and mute go to its source, every channel in one request.
+TEST_F(LinuxHalTest, InputWritesGoToTheSource) {
+  const AudioObjectID mic = device("mic");
+  const PropertyAddress micVolume{selector::volumeScalar, scope::input, 2};
+  EXPECT_EQ(writeFloat32(*hal, mic, micVolume, 0.5f), status::noError);
+  EXPECT_EQ(writeUInt32(*hal, mic, {selector::mute, scope::input, 0}, 1), status::noError);
+  EXPECT_EQ(writeFloat32(*hal, mic, volumeAt(1), 0.5f), status::unknownProperty)
+      << "a source has no output side";
+  main.runPending();
+  ASSERT_EQ(writer.requests.size(), 2u);
+  EXPECT_EQ(writer.requests[0].what, "source-volume");
+  EXPECT_EQ(writer.requests[0].target, "mic");
+  EXPECT_EQ(writer.requests[0].volume, (std::vector<std::uint32_t>{kVolumeNorm, serverStep(0.5f)}));
+  EXPECT_EQ(writer.requests[1].what, "source-mute");
+  EXPECT_EQ(writer.requests[1].target, "mic");
 }
 
 TEST_F(LinuxHalTest, ALostWriteIsResentTwiceThenRevertedAndReported) {

@@ -110,7 +110,12 @@ TEST_F(PropertyTableTest, DevicesAreSinksAndRealSourcesWithTheirShapes) {
   EXPECT_FALSE(table.find(speakers, at(selector::volumeScalar, scope::output, 0)));
   EXPECT_TRUE(table.find(speakers, at(selector::volumeScalar, scope::output, 1))->settable);
   EXPECT_TRUE(table.find(speakers, at(selector::mute, scope::output))->settable);
-  EXPECT_FALSE(table.find(mic, at(selector::volumeScalar, scope::input, 1)));
+  // A source the same on the input side, and nothing of it on the output side.
+  EXPECT_EQ(scalar<float>(table, mic, at(selector::volumeScalar, scope::input, 2)), 0.75f);
+  EXPECT_TRUE(table.find(mic, at(selector::volumeScalar, scope::input, 1))->settable);
+  EXPECT_TRUE(table.find(mic, at(selector::mute, scope::input))->settable);
+  EXPECT_FALSE(table.find(mic, at(selector::volumeScalar, scope::output, 1)));
+  EXPECT_FALSE(table.find(speakers, at(selector::mute, scope::input)));
 
   // The headset's two nodes share no name stem but pair by address.
   EXPECT_EQ(text(table, headset, selector::deviceUID), "bluez:00:11:22:33:44:55:output");

@@ -28,6 +28,7 @@ inline ServerSource source(std::uint32_t index, std::string name, Proplist prope
   s.name = std::move(name);
   s.description = s.name + " description";
   s.channels = 2;
+  s.volume = {kVolumeNorm, kVolumeNorm * 3 / 4};
   s.monitorOfSink = monitorOf;
   s.properties = std::move(properties);
   return s;

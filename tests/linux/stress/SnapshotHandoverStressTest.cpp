@@ -44,6 +44,10 @@ struct ThreadedWriter : ServerWriter {
     answer(std::move(done));
   }
   void setSinkMute(const std::string&, bool, Done done) override { answer(std::move(done)); }
+  void setSourceVolume(const std::string&, std::vector<std::uint32_t>, Done done) override {
+    answer(std::move(done));
+  }
+  void setSourceMute(const std::string&, bool, Done done) override { answer(std::move(done)); }
   void setDefaultSink(const std::string&, Done done) override { answer(std::move(done)); }
   void setDefaultSource(const std::string&, Done done) override { answer(std::move(done)); }
 };
