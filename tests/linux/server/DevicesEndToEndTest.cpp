@@ -91,6 +91,65 @@ TEST_F(LinuxServiceTest, AnOutsideChangeReachesTheServiceThroughItsListener) {
   EXPECT_TRUE(pumpUntil([&] { return service->state().muted; }, 10.0));
 }
 
+// The microphone's level and mute are the server's, both ways, and a muted one records silence.
+TEST_F(LinuxServiceTest, TheMicrophonesVolumeAndMuteAreTheServersAndHeardInARecording) {
+  makeService(/*startTimer=*/false);
+  ASSERT_TRUE(service->state().inputVolumeAvailable);
+  ASSERT_TRUE(service->state().inputMuteAvailable);
+  auto sourceVolume = [&](const char* source) {
+    return server().pactl({"get-source-volume", source}).value_or("");
+  };
+  ASSERT_TRUE(service->setInputVolume(0.5f));
+  EXPECT_FLOAT_EQ(service->state().inputVolume, 0.5f) << "read back in the same turn";
+  EXPECT_TRUE(pumpUntil(
+      [&] { return sourceVolume(Server::headsetMic).find("50%") != std::string::npos; }, 10.0));
+  EXPECT_NE(server().pactl({"get-sink-volume", Server::speakers}).value_or("").find("100%"),
+            std::string::npos)
+      << "the output is untouched";
+  server().pactl({"set-source-volume", Server::headsetMic, "30%"});
+  EXPECT_TRUE(
+      pumpUntil([&] { return std::fabs(service->state().inputVolume - 0.3f) < 0.01f; }, 10.0));
+  server().pactl({"set-source-mute", Server::headsetMic, "1"});
+  EXPECT_TRUE(pumpUntil([&] { return service->state().inputMuted; }, 10.0));
+  EXPECT_FALSE(service->state().muted);
+
+  // A microphone that hears the USB DAC: the tone, then silence once muted.
+  const char* mic = "tavuno_test_mic";
+  const auto module =
+      server().pactl({"load-module", "module-remap-source", std::string("source_name=") + mic,
+                      std::string("master=") + Server::usbDac + ".monitor",
+                      "source_properties=device.description=TestMic"});
+  ASSERT_TRUE(module);
+  // Gone again whatever happens below: the later tests count the devices.
+  struct Unload {
+    PrivateAudioServer& server;
+    std::uint32_t index;
+    ~Unload() { server.unloadModule(index); }
+  } unload{server(), static_cast<std::uint32_t>(std::stoul(*module))};
+  ASSERT_TRUE(server().play("org.example.Talk", "Talk", Server::usbDac));
+  AudioObjectID micId = 0;
+  ASSERT_TRUE(pumpUntil(
+      [&] {
+        for (const auto& device : service->state().devices)
+          if (device.input && device.name == "TestMic") micId = device.id;
+        return micId != 0;
+      },
+      10.0));
+  ASSERT_TRUE(service->setDefault(micId, true));
+  ASSERT_TRUE(pumpUntil([&] { return service->state().inputMuteAvailable; }, 10.0));
+  ASSERT_TRUE(service->setInputVolume(1.0f));
+  ASSERT_TRUE(service->setInputMute(false));
+  pumpUntil([&] { return hal->pendingWrites() == 0; }, 10.0);
+  auto heard = server().sourceRms(mic);
+  ASSERT_TRUE(heard);
+  EXPECT_GT(*heard, toneRMS * 0.5);
+  ASSERT_TRUE(service->setInputMute(true));
+  pumpUntil([&] { return hal->pendingWrites() == 0; }, 10.0);
+  heard = server().sourceRms(mic);
+  ASSERT_TRUE(heard);
+  EXPECT_LT(*heard, 0.001);
+}
+
 TEST_F(LinuxServiceTest, APluggedPreferredDeviceIsChosenAndTheBuiltInOneWhenItGoes) {
   makeService();
   service->setAutomatic(true);

@@ -69,6 +69,8 @@ void LinuxServiceTest::TearDown() {
       stack->pactl({"set-sink-volume", sink, "100%"});
       stack->pactl({"set-sink-mute", sink, "0"});
     }
+    stack->pactl({"set-source-volume", PrivateAudioServer::headsetMic, "100%"});
+    stack->pactl({"set-source-mute", PrivateAudioServer::headsetMic, "0"});
     stack->pactl({"set-default-sink", PrivateAudioServer::speakers});
     stack->pactl({"set-default-source", PrivateAudioServer::headsetMic});
   }

@@ -409,9 +409,13 @@ void PrivateAudioServer::stopPlayer(pid_t pid) {
 }
 
 std::optional<double> PrivateAudioServer::rms(const std::string& sink, double seconds) {
+  return sourceRms(sink + ".monitor", seconds);
+}
+
+std::optional<double> PrivateAudioServer::sourceRms(const std::string& source, double seconds) {
   std::ostringstream script;
-  script << "timeout " << seconds + 1.0 << " parec --server=" << pulseServer() << " -d " << sink
-         << ".monitor --format=float32le --channels=2 --rate=48000 --raw --latency-msec=20"
+  script << "timeout " << seconds + 1.0 << " parec --server=" << pulseServer() << " -d " << source
+         << " --format=float32le --channels=2 --rate=48000 --raw --latency-msec=20"
          << " | sox -t raw -r 48000 -e floating-point -b 32 -c 2 - -n trim 0.1 " << seconds
          << " stat 2>&1";
   auto out = capture({"sh", "-c", script.str()}, seconds + 5);

@@ -73,6 +73,8 @@ class PrivateAudioServer {
   // RMS of what a sink plays, recorded from its monitor for `seconds` (the
   // first 0.1 s dropped); nothing when recording failed.
   std::optional<double> rms(const std::string& sink, double seconds = 0.5);
+  // The same of what a source records.
+  std::optional<double> sourceRms(const std::string& source, double seconds = 0.5);
 
   // Waits up to `seconds` for `condition`, polling every 20 ms.
   static bool waitUntil(const std::function<bool()>& condition, double seconds);
