@@ -6,7 +6,10 @@
 
 namespace tavuno {
 
-enum class QueuePriority { userInteractive, userInitiated, utility, background };
+// How urgent a queue's work is: the render and capture queues of the tap sessions run
+// userInteractive, the per-application workers userInitiated. A hint for platforms whose
+// threads take one; the Linux queues (ThreadSerialQueue, MainThreadSerialQueue) ignore it.
+enum class QueuePriority { userInteractive, userInitiated };
 
 // A serial worker queue: work runs one item at a time, in submission order,
 // off the main thread.

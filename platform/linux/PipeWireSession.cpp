@@ -8,7 +8,6 @@
 #include <cstdio>
 
 #include "base/text/TavunoLanguage.h"
-#include "engine/sessions/RetainedAfterFailedCleanup.h"
 #include "platform/linux/ProcessStart.h"
 #include "platform/linux/RivalTavuno.h"
 #include "platform/linux/ServerKeys.h"
@@ -28,8 +27,6 @@ double verifySeconds(int attempt) {
   return attempt + 1 < kWriteAttempts ? kVerifySeconds : kLastVerifySeconds;
 }
 
-std::atomic<unsigned> tapCounter{0};
-
 bool names(const std::optional<std::string>& target, const std::string& value) {
   return target && *target == value;
 }
@@ -42,11 +39,6 @@ bool knownAs(const PipeWireGraph::View& view, const std::optional<std::string>& 
   return target ? *target == value : !view.targetsHeard;
 }
 
-float sanitize(float gain) {
-  if (!std::isfinite(gain)) return 1.0f;
-  return std::clamp(gain, 0.0f, 1.0f);
-}
-
 float loudest(const std::vector<float>& volumes) {
   float peak = 0.0f;
   for (float v : volumes)
@@ -57,45 +49,18 @@ float loudest(const std::vector<float>& volumes) {
 }  // namespace
 
 PipeWireSession::PipeWireSession(PipeWireSessionPorts ports)
-    : ports_(std::move(ports)), dsp_(tdsp_create()) {}
+    : SteeredSession(ports.plane, ports.journal), ports_(std::move(ports)) {}
 
 PipeWireSession::~PipeWireSession() {
   stop();
-  if (cleanupFailed_) {
-    RetainedAfterFailedCleanup::keep(dsp_, "tdsp_state");
-  } else {
-    tdsp_destroy(dsp_);
-  }
 }
 
-SessionDiagnostics PipeWireSession::diagnostics() const {
-  return {tdsp_callbacks(dsp_), tdsp_input_peak(dsp_), tdsp_output_peak(dsp_)};
+bool PipeWireSession::streamsBroken() const {
+  return tap_ && tap_->broken();
 }
 
-bool PipeWireSession::shouldStopForBufferHealth(double /*now*/) {
-  if (tap_ && tap_->broken()) return true;
-  // Every stream went to another Tavuno: the session controls nothing and must not say it does.
-  if (lostToRival_.load(std::memory_order_relaxed)) return true;
-  return tdsp_underruns(dsp_) > 1024 || tdsp_overruns(dsp_) > 1024;
-}
-
-void PipeWireSession::setGain(float gain, bool muted) {
-  std::lock_guard<std::mutex> guard(gainMutex_);
-  gain_ = sanitize(gain);
-  muted_ = muted;
-  ++gainVersion_;
-  applyKernelGain();
-}
-
-// With gainMutex_ held. The streams play at their own volume s before the tap; the kernel
-// makes up the rest, so what is heard is never above the application's volume.
-void PipeWireSession::applyKernelGain() {
-  const float level = streamLevel_ > 0.0f ? streamLevel_ : 1.0f;
-  tdsp_set_gain(dsp_, std::min(1.0f, gain_ / level), muted_);
-}
-
-std::string PipeWireSession::tapName() const {
-  return tapName_;
+bool PipeWireSession::serverUp() const {
+  return graph_ && graph_->connected();
 }
 
 std::uint32_t PipeWireSession::tapNode() const {
@@ -110,18 +75,10 @@ std::uint32_t PipeWireSession::shortfalls() const {
          c.missingPlayback.load(std::memory_order_relaxed);
 }
 
-std::vector<std::uint32_t> PipeWireSession::steeredNodes() const {
-  std::lock_guard<std::mutex> guard(steeredMutex_);
-  std::vector<std::uint32_t> out;
-  for (const auto& [node, s] : steered_)
-    out.push_back(node);
-  return out;
-}
-
 bool PipeWireSession::isAppOutput(const PipeWireGraph::View& view,
                                   const PipeWireGraph::Node& node) const {
   // A Tavuno mark on the stream counts only when a live Tavuno made it: anyone can set the key.
-  return node.mediaClass == "Stream/Output/Audio" && pids_.count(node.pid) &&
+  return node.mediaClass == "Stream/Output/Audio" && tapped(node.pid) &&
          !ownedByTavuno(view, node, processStartTime);
 }
 
@@ -129,39 +86,23 @@ bool PipeWireSession::rivalHolds(const PipeWireGraph::View& view, std::uint32_t 
   return heldByRival(view, node, static_cast<std::int32_t>(::getpid()), processStartTime);
 }
 
-std::optional<SessionFailure> PipeWireSession::start(const std::vector<AudioObjectID>& processes,
-                                                     const AudioDevice& device) {
-  if (cleanupFailed_ || running_ || processes.empty() || !device.output || dsp_ == nullptr)
-    return SessionFailure::unsupported(tr("Processo ou saída indisponível."));
-  pids_.clear();
-  pidStarts_.clear();
-  auto targets = ports_.plane.targets(processes, device.id);
-  if (!targets) return SessionFailure::unsupported(tr("Processo ou saída indisponível."));
-  pids_ = std::move(targets->pids);
-  pidStarts_ = std::move(targets->pidStarts);
-  const SessionControlPlane::Output& output = targets->output;
-
+std::optional<SessionFailure> PipeWireSession::open(const SessionControlPlane::Output& output) {
   std::string error;
   graph_ = ports_.graphs.current(error);
   if (!graph_)
     return SessionFailure::server(textKey("Conectar ao servidor de áudio"), -ECONNREFUSED, kServer);
-  lostToRival_ = false;
   // An application another Tavuno already holds is left to it, whole: splitting its streams
   // between two Tavunos would leave neither in control.
   {
     const PipeWireGraph::View view = graph_->view();
     for (const auto& [id, node] : view.nodes) {
-      if (isAppOutput(view, node) && rivalHolds(view, id)) {
-        graph_.reset();
+      if (isAppOutput(view, node) && rivalHolds(view, id))
         return SessionFailure::unsupported(tr("Outro Tavuno já controla este aplicativo."));
-      }
     }
   }
 
   const std::int32_t self = static_cast<std::int32_t>(::getpid());
-  const unsigned n = ++tapCounter;
-  const std::string suffix = std::to_string(self) + "." + std::to_string(n);
-  tapName_ = serverkey::tapNamePrefix + suffix;
+  const std::string suffix = claimTapName();
   PipeWireTap::Options options;
   options.tapName = tapName_;
   options.playName = "tavuno.play." + suffix;
@@ -174,10 +115,7 @@ std::optional<SessionFailure> PipeWireSession::start(const std::vector<AudioObje
   options.ownerStart = processStartTime(self).value_or(0);
   options.observer = ports_.observer;
   tap_ = std::make_unique<PipeWireTap>(graph_, dsp_);
-  if (auto failure = tap_->build(options)) {
-    teardown();
-    return failure;
-  }
+  if (auto failure = tap_->build(options)) return failure;
   tapNode_ = tap_->tapNode();
 
   // The playback must reach the output before any stream goes into the tap: an application
@@ -190,22 +128,13 @@ std::optional<SessionFailure> PipeWireSession::start(const std::vector<AudioObje
         return false;
       },
       kLastVerifySeconds);
-  if (!playing) {
-    teardown();
-    return SessionFailure::server(textKey("Preparar reprodução"), -ETIMEDOUT, kServer);
-  }
+  if (!playing) return SessionFailure::server(textKey("Preparar reprodução"), -ETIMEDOUT, kServer);
 
   const PipeWireGraph::View view = graph_->view();
   for (const auto& [id, node] : view.nodes) {
     if (!isAppOutput(view, node) || rivalHolds(view, id)) continue;
-    if (auto failure = steer(node, view, std::nullopt)) {
-      teardown();
-      return failure;
-    }
+    if (auto failure = steer(node, view, std::nullopt)) return failure;
   }
-  running_ = true;
-  following_ = true;
-  follower_ = std::thread([this] { follow(); });
   return std::nullopt;
 }
 
@@ -216,10 +145,7 @@ std::optional<SessionFailure> PipeWireSession::steer(const PipeWireGraph::Node& 
   if (previous) {
     record = *previous;
   } else {
-    record.node = node.id;
-    record.serial = node.serial;
-    record.appPid = node.pid;
-    record.appStart = pidStarts_.count(node.pid) ? pidStarts_[node.pid] : 0;
+    record = newRecord(node.id, node.serial, node.pid, view.serverCookie);
     for (const char* key : {serverkey::targetObject, serverkey::targetNode}) {
       auto saved = view.target(node.id, key);
       if (saved && saved->rfind(serverkey::namePrefix, 0) != 0) {
@@ -237,37 +163,22 @@ std::optional<SessionFailure> PipeWireSession::steer(const PipeWireGraph::Node& 
       }
     }
     record.sinkWasDefault = !record.sink.empty() && record.sink == view.defaultSink;
-    record.tap = tapName_;
-    record.ownerPid = static_cast<std::int32_t>(::getpid());
-    record.ownerStart = processStartTime(record.ownerPid).value_or(0);
-    record.server = view.serverCookie;
-    if (!ports_.journal.add(record))
+    if (!this->record(record))
       return SessionFailure::server(textKey("Registrar o direcionamento"), -EIO, kServer);
   }
-  Steered* entry;
-  {
-    std::lock_guard<std::mutex> guard(steeredMutex_);
-    entry = &steered_[node.id];
-  }
-  Steered& steered = *entry;
+  Steered& steered = track(node.id);
   steered.serial = node.serial;
   steered.record = record;
 
   // A new stream louder than the application's volume is brought down to it at once: the
   // fallback for streams the seeded restore data did not reach.
   {
-    float gain;
-    bool muted;
-    {
-      std::lock_guard<std::mutex> guard(gainMutex_);
-      gain = gain_;
-      muted = muted_;
+    const Levels app = levels();
+    if (node.volumesKnown && loudest(node.volumes) > app.gain + 1e-3f) {
+      graph_->setVolume(node.id, app.gain);
+      steered.requestedVolume = app.gain;
     }
-    if (node.volumesKnown && loudest(node.volumes) > gain + 1e-3f) {
-      graph_->setVolume(node.id, gain);
-      steered.requestedVolume = gain;
-    }
-    if (muted && !node.muted) graph_->setMute(node.id, true);
+    if (app.muted && !node.muted) graph_->setMute(node.id, true);
   }
 
   const std::uint32_t id = node.id;
@@ -303,18 +214,11 @@ std::optional<SessionFailure> PipeWireSession::steer(const PipeWireGraph::Node& 
 }
 
 bool PipeWireSession::restore(std::uint32_t id, const Steered& steered) {
+  if (!graph_) return true;
   const SteerRecord& record = steered.record;
   const std::uint32_t tap = tapNode_;
-  auto forget = [&] {
-    ports_.journal.remove([&](const SteerRecord& r) {
-      return r.node == record.node && r.serial == record.serial && r.tap == record.tap;
-    });
-  };
   // Another Tavuno holds the stream now: putting it back would take it from that Tavuno.
-  if (graph_->connected() && rivalHolds(graph_->view(), id)) {
-    forget();
-    return true;
-  }
+  if (graph_->connected() && rivalHolds(graph_->view(), id)) return true;
   // Gone (a node that is gone is restored), or playing somewhere other than the tap.
   auto leftTap = [&](const PipeWireGraph::View& v) {
     const auto* now = v.node(id);
@@ -348,7 +252,6 @@ bool PipeWireSession::restore(std::uint32_t id, const Steered& steered) {
   }
   // As in steer(): the links alone decide once the key's change has not come back.
   if (!done && graph_->connected()) done = leftTap(graph_->view());
-  if (done) forget();
   return done;
 }
 
@@ -358,31 +261,27 @@ void PipeWireSession::follow() {
   std::uint64_t gainSeen = ~std::uint64_t{0};
   // The steered streams' own volume and mute reports, summed: what of the rest of the graph
   // this session follows. Read in the follower's thread, which alone changes steered_ here.
-  auto levels = [&](const PipeWireGraph::View& v) {
+  auto reports = [&](const PipeWireGraph::View& v) {
     std::uint64_t sum = 0;
     for (const auto& [id, s] : steered_)
       if (const auto* node = v.node(id)) sum += node->levelVersion;
     return sum;
   };
-  auto gainVersion = [&] {
-    std::lock_guard<std::mutex> guard(gainMutex_);
-    return gainVersion_;
-  };
-  while (following_.load()) {
+  while (following()) {
     // Woken by the graph when a node, link or target changes; not by the volume reports of
     // streams, which other clients may republish all the time. This session's own streams'
     // reports, a gain change and stop() are seen within the 50 ms the wait lasts.
     graph_->waitForStructure(
         [&](const PipeWireGraph::View& v) {
-          return v.structure != structureSeen || levels(v) != levelsSeen || !following_.load();
+          return v.structure != structureSeen || reports(v) != levelsSeen || !following();
         },
         0.05);
-    if (!following_.load()) break;
-    const std::uint64_t gain = gainVersion();
+    if (!following()) break;
+    const std::uint64_t gain = levels().version;
     bool changed = false;
     graph_->waitUntil(
         [&](const PipeWireGraph::View& v) {
-          changed = v.structure != structureSeen || levels(v) != levelsSeen;
+          changed = v.structure != structureSeen || reports(v) != levelsSeen;
           return true;
         },
         0);
@@ -390,30 +289,21 @@ void PipeWireSession::follow() {
     gainSeen = gain;
     const PipeWireGraph::View view = graph_->view();
     structureSeen = view.structure;
-    levelsSeen = levels(view);
+    levelsSeen = reports(view);
     if (!view.connected) continue;
     reconcile(view);
     keepLevels(graph_->view());
     // At most one reconcile per 25 ms: a burst of changes is taken in one go.
-    graph_->waitForStructure([&](const PipeWireGraph::View&) { return !following_.load(); }, 0.025);
+    graph_->waitForStructure([&](const PipeWireGraph::View&) { return !following(); }, 0.025);
   }
 }
 
 void PipeWireSession::reconcile(const PipeWireGraph::View& view) {
   // Streams that went away: nothing to restore, the record goes.
-  for (auto it = steered_.begin(); it != steered_.end();) {
-    const auto* node = view.node(it->first);
-    if (node && node->serial == it->second.serial) {
-      ++it;
-      continue;
-    }
-    const SteerRecord gone = it->second.record;
-    ports_.journal.remove([&](const SteerRecord& r) {
-      return r.node == gone.node && r.serial == gone.serial && r.tap == gone.tap;
-    });
-    std::lock_guard<std::mutex> guard(steeredMutex_);
-    it = steered_.erase(it);
-  }
+  dropWhere([&](std::uint32_t id, const Steered& s) {
+    const auto* node = view.node(id);
+    return !node || node->serial != s.serial;
+  });
   bool yielded = false;
   for (const auto& [id, node] : view.nodes) {
     if (!isAppOutput(view, node)) continue;
@@ -425,13 +315,7 @@ void PipeWireSession::reconcile(const PipeWireGraph::View& view) {
     }
     if (rival) {
       // Another Tavuno took the stream: it is that one's now, and stop() must not move it.
-      const SteerRecord given = it->second.record;
-      ports_.journal.remove([&](const SteerRecord& r) {
-        return r.node == given.node && r.serial == given.serial && r.tap == given.tap;
-      });
-      std::lock_guard<std::mutex> guard(steeredMutex_);
-      steered_.erase(it);
-      yielded = true;
+      yielded = letGo(id) || yielded;
       continue;
     }
     const auto target = view.target(id, serverkey::targetObject);
@@ -442,20 +326,14 @@ void PipeWireSession::reconcile(const PipeWireGraph::View& view) {
       // Another program moved the stream: its choice is what stop() puts back.
       record.targetKey = serverkey::targetObject;
       record.savedTarget = target;
-      ports_.journal.update([&](std::vector<SteerRecord>& records) {
-        for (auto& r : records)
-          if (r.node == record.node && r.serial == record.serial && r.tap == record.tap) r = record;
-      });
+      rewrite(record);
     }
     (void)steer(node, view, record);
   }
-  if (yielded && steered_.empty()) lostToRival_ = true;
+  settleRivals(yielded);
 }
 
 void PipeWireSession::keepLevels(const PipeWireGraph::View& view) {
-  float gain;
-  bool muted;
-  std::uint64_t version;
   float level = 0.0f;
   bool known = false;
   const PipeWireGraph::Node* last = nullptr;
@@ -468,14 +346,7 @@ void PipeWireSession::keepLevels(const PipeWireGraph::View& view) {
       known = true;
     }
   }
-  {
-    std::lock_guard<std::mutex> guard(gainMutex_);
-    streamLevel_ = known ? level : 1.0f;
-    applyKernelGain();
-    gain = gain_;
-    muted = muted_;
-    version = gainVersion_;
-  }
+  const auto [gain, muted, version] = holdStreamLevel(level, known);
   // A stream quieter than the application's volume is raised to it (never above): the kernel
   // cannot add gain. Where WirePlumber keeps a stream's stored volume from the stream's own
   // (0.5), the stream is held at exactly the application's volume and mute instead: that is
@@ -497,64 +368,42 @@ void PipeWireSession::keepLevels(const PipeWireGraph::View& view) {
     graph_->setVolume(id, gain);
     s.requestedVolume = gain;
   }
-  if (version != seededVersion_ && last) {
+  if (seedDue(version) && last) {
     const std::string key = restoreKey(last->props);
     if (!key.empty()) {
       graph_->setRouteSetting(
           key, restoreValue(gain, last->volumesKnown ? last->volumes.size() : 2, muted));
-      seededVersion_ = version;
+      seeded(version);
     }
   }
 }
 
-void PipeWireSession::stop() {
-  following_ = false;
-  if (follower_.joinable()) follower_.join();
-  // A volume set just before stop, which the follower had no turn for, is still seeded: the
-  // app's next start must not be louder than what the user last chose.
-  if (graph_ && graph_->connected() && seedPending()) {
-    keepLevels(graph_->view());
-    // Where the streams' own levels are the seed, WirePlumber stores them once the server
-    // reports them: give that a moment before the streams go back (the app may quit next).
-    if (graph_->view().restoreFollowsStreams)
-      graph_->waitUntil([&](const auto& v) { return levelsHeld(v); }, 0.5);
-  }
-  teardown();
+void PipeWireSession::seedBeforeStop() {
+  keepLevels(graph_->view());
+  // Where the streams' own levels are the seed, WirePlumber stores them once the server
+  // reports them: give that a moment before the streams go back (the app may quit next).
+  if (graph_->view().restoreFollowsStreams)
+    graph_->waitUntil([&](const auto& v) { return levelsHeld(v); }, 0.5);
 }
 
 bool PipeWireSession::levelsHeld(const PipeWireGraph::View& view) {
-  float gain;
-  bool muted;
-  {
-    std::lock_guard<std::mutex> guard(gainMutex_);
-    gain = gain_;
-    muted = muted_;
-  }
+  const Levels app = levels();
   for (const auto& [id, s] : steered_) {
     const auto* node = view.node(id);
     if (!node) continue;
-    if (node->muted != muted) return false;
-    if (node->volumesKnown && std::fabs(loudest(node->volumes) - gain) > 1e-3f) return false;
+    if (node->muted != app.muted) return false;
+    if (node->volumesKnown && std::fabs(loudest(node->volumes) - app.gain) > 1e-3f) return false;
   }
   return true;
 }
 
-void PipeWireSession::teardown() {
-  if (graph_) {
-    for (const auto& [id, s] : steered_)
-      if (!restore(id, s)) cleanupFailed_ = true;
-  }
-  {
-    std::lock_guard<std::mutex> guard(steeredMutex_);
-    steered_.clear();
-  }
+void PipeWireSession::release() {
   if (tap_) {
     tap_->destroy();
     tap_.reset();
   }
   tapNode_ = 0;
   graph_.reset();
-  running_ = false;
 }
 
 std::string PipeWireSession::restoreKey(const std::map<std::string, std::string>& props) {

@@ -1,23 +1,18 @@
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <optional>
-#include <set>
 #include <string>
-#include <thread>
 #include <vector>
 
-#include "engine/rt/tdsp.h"
-#include "engine/sessions/ManagedAudioSession.h"
 #include "platform/linux/PipeWireGraph.h"
 #include "platform/linux/PipeWireTap.h"
 #include "platform/linux/SessionControlPlane.h"
 #include "platform/linux/SteerJournal.h"
+#include "platform/linux/SteeredSession.h"
 
 namespace tavuno {
 
@@ -46,35 +41,17 @@ struct PipeWireSessionPorts {
 // start, a steered stream another Tavuno takes is let go without being moved again, and a
 // session all of whose streams went that way stops (shouldStopForBufferHealth).
 //
-// Threads: start, stop, diagnostics, cleanupFailed and shouldStopForBufferHealth on the
-// orchestration's side, one call at a time; setGain also from the main thread while the
-// follower runs. The process callback touches only the kernel and the tap's scratch.
-class PipeWireSession final : public ManagedAudioSession {
+// Threads: as SteeredSession. The process callback touches only the kernel and the tap's
+// scratch.
+class PipeWireSession final : public SteeredSession {
  public:
   explicit PipeWireSession(PipeWireSessionPorts ports);
   ~PipeWireSession() override;
-  PipeWireSession(const PipeWireSession&) = delete;
-  PipeWireSession& operator=(const PipeWireSession&) = delete;
 
-  SessionDiagnostics diagnostics() const override;
-  bool cleanupFailed() const override { return cleanupFailed_; }
-  [[nodiscard]] std::optional<SessionFailure> start(const std::vector<AudioObjectID>& processes,
-                                                    const AudioDevice& output) override;
-  void stop() override;
-  void setGain(float gain, bool muted) override;
-  // The rule of the tap-based session: more than 1024 missing or surplus frames in the kernel.
-  // The tap never feeds it a short or missing capture as a mismatch, so only a real one counts.
-  // A tap whose streams broke (the server went away) also answers true.
-  bool shouldStopForBufferHealth(double now) override;
-
-  // The tap's node name while started (tests, diagnostics).
-  std::string tapName() const;
   std::uint32_t tapNode() const;
   // Cycles the tap ran short: without capture, with a short capture, or without a playback
   // buffer (the xruns of Tavuno's own streams).
   std::uint32_t shortfalls() const;
-  // Nodes currently steered into the tap.
-  std::vector<std::uint32_t> steeredNodes() const;
 
   // Puts back what a Tavuno that is no longer running left steered, before any session
   // starts: only streams of this server run (its core cookie) that the record's application
@@ -90,17 +67,17 @@ class PipeWireSession final : public ManagedAudioSession {
   static std::string restoreValue(float volume, std::size_t channels, bool muted = false);
 
  private:
-  struct Steered {
-    std::uint64_t serial = 0;
-    SteerRecord record;
-    std::optional<float> requestedVolume;  // the last stream volume we asked for
-  };
+  std::optional<SessionFailure> open(const SessionControlPlane::Output& output) override;
+  void follow() override;
+  bool serverUp() const override;
+  void seedBeforeStop() override;
+  bool restore(std::uint32_t node, const Steered& steered) override;
+  void release() override;
+  bool streamsBroken() const override;
 
   std::optional<SessionFailure> steer(const PipeWireGraph::Node& node,
                                       const PipeWireGraph::View& view,
                                       std::optional<SteerRecord> previous);
-  bool restore(std::uint32_t node, const Steered& steered);
-  void follow();
   void reconcile(const PipeWireGraph::View& view);
   void keepLevels(const PipeWireGraph::View& view);
   // Whether every steered stream's own volume and mute are the application's.
@@ -108,37 +85,11 @@ class PipeWireSession final : public ManagedAudioSession {
   bool isAppOutput(const PipeWireGraph::View& view, const PipeWireGraph::Node& node) const;
   // Whether another running Tavuno holds the stream (heldByRival): never steered then.
   bool rivalHolds(const PipeWireGraph::View& view, std::uint32_t node) const;
-  void applyKernelGain();
-  void teardown();
 
   PipeWireSessionPorts ports_;
-  tdsp_state* dsp_;
   std::shared_ptr<PipeWireGraph> graph_;
   std::unique_ptr<PipeWireTap> tap_;
-  std::string tapName_;
   std::uint32_t tapNode_ = 0;
-  std::set<std::int32_t> pids_;
-  std::map<std::int32_t, std::uint64_t> pidStarts_;
-  // Written by the owner's thread or the follower, never both at once; the lock is for readers
-  // on other threads (steeredNodes).
-  std::map<std::uint32_t, Steered> steered_;
-  mutable std::mutex steeredMutex_;
-  std::thread follower_;
-  std::atomic<bool> following_{false};
-  std::atomic<bool> lostToRival_{false};  // every steered stream went to another Tavuno
-  bool running_ = false;
-  bool cleanupFailed_ = false;
-
-  mutable std::mutex gainMutex_;  // gain_, muted_, streamLevel_, gainVersion_
-  float gain_ = 1.0f;
-  bool muted_ = false;
-  float streamLevel_ = 1.0f;  // the loudest steered stream's own volume
-  std::uint64_t gainVersion_ = 0;
-  std::uint64_t seededVersion_ = ~std::uint64_t{0};
-  bool seedPending() {
-    std::lock_guard<std::mutex> guard(gainMutex_);
-    return seededVersion_ != gainVersion_;
-  }
 };
 
 }  // namespace tavuno

@@ -5,13 +5,13 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
 
 #include "base/text/Integer.h"
 #include "base/text/TavunoLanguage.h"
-#include "engine/sessions/RetainedAfterFailedCleanup.h"
 #include "platform/linux/ProcessStart.h"
 #include "platform/linux/PulseGuardian.h"
 #include "platform/linux/RivalTavuno.h"
@@ -23,12 +23,6 @@ namespace {
 
 constexpr const char* kServer = "PulseAudio";
 constexpr int kMoveAttempts = 3;
-std::atomic<unsigned> tapCounter{0};
-
-float sanitize(float gain) {
-  if (!std::isfinite(gain)) return 1.0f;
-  return std::clamp(gain, 0.0f, 1.0f);
-}
 
 OSStatus lastError(pa_context* context) {
   return -std::max(1, pa_context_errno(context));
@@ -47,7 +41,7 @@ std::uint64_t toStart(const char* text) {
 }  // namespace
 
 struct PulseSession::Rt {
-  PulseSession* owner = nullptr;
+  tdsp_state* dsp = nullptr;
   PulseConnection* connection = nullptr;
   pa_stream* record = nullptr;
   pa_stream* play = nullptr;
@@ -83,7 +77,7 @@ struct PulseSession::Rt {
         cycle.playbackFrames = static_cast<std::uint32_t>(room / stride);
         cycle.requestedFrames = want;
         cycle.channels = rt->channels;
-        const std::uint32_t n = tapGlueProcess(rt->owner->dsp_, rt->glue, cycle);
+        const std::uint32_t n = tapGlueProcess(rt->dsp, rt->glue, cycle);
         pa_stream_write(rt->play, out, std::size_t{n} * stride, nullptr, 0, PA_SEEK_RELATIVE);
         if (n == 0) break;
         done += n;
@@ -123,35 +117,18 @@ struct PulseSession::Rt {
 };
 
 PulseSession::PulseSession(PulseSessionPorts ports)
-    : ports_(std::move(ports)), dsp_(tdsp_create()) {}
+    : SteeredSession(ports.plane, ports.journal), ports_(std::move(ports)) {}
 
 PulseSession::~PulseSession() {
   stop();
-  if (cleanupFailed_) {
-    RetainedAfterFailedCleanup::keep(dsp_, "tdsp_state");
-  } else {
-    tdsp_destroy(dsp_);
-  }
 }
 
-SessionDiagnostics PulseSession::diagnostics() const {
-  return {tdsp_callbacks(dsp_), tdsp_input_peak(dsp_), tdsp_output_peak(dsp_)};
+bool PulseSession::streamsBroken() const {
+  return rt_ && rt_->broken;
 }
 
-bool PulseSession::shouldStopForBufferHealth(double) {
-  if (rt_ && rt_->broken) return true;
-  // Every stream went to another Tavuno: the session controls nothing and must not say it does.
-  if (lostToRival_.load(std::memory_order_relaxed)) return true;
-  return tdsp_underruns(dsp_) > 1024 || tdsp_overruns(dsp_) > 1024;
-}
-
-void PulseSession::setGain(float gain, bool muted) {
-  std::lock_guard<std::mutex> guard(gainMutex_);
-  gain_ = sanitize(gain);
-  muted_ = muted;
-  ++gainVersion_;
-  const float level = streamLevel_ > 0.0f ? streamLevel_ : 1.0f;
-  tdsp_set_gain(dsp_, std::min(1.0f, gain_ / level), muted_);
+bool PulseSession::serverUp() const {
+  return connection_ && connection_->connected();
 }
 
 std::vector<PulseSession::Input> PulseSession::listInputs() {
@@ -229,38 +206,24 @@ bool PulseSession::onRivalSink(const Input& input, const std::vector<Sink>& sink
   return false;
 }
 
-std::optional<SessionFailure> PulseSession::start(const std::vector<AudioObjectID>& processes,
-                                                  const AudioDevice& device) {
-  if (cleanupFailed_ || running_ || processes.empty() || !device.output || dsp_ == nullptr)
-    return SessionFailure::unsupported(tr("Processo ou saída indisponível."));
-  pids_.clear();
-  pidStarts_.clear();
-  auto targets = ports_.plane.targets(processes, device.id);
-  if (!targets) return SessionFailure::unsupported(tr("Processo ou saída indisponível."));
-  pids_ = std::move(targets->pids);
-  pidStarts_ = std::move(targets->pidStarts);
-  const SessionControlPlane::Output& output = targets->output;
-
+std::optional<SessionFailure> PulseSession::open(const SessionControlPlane::Output& output) {
   std::string error;
   connection_ = PulseConnection::connect(error);
   if (!connection_)
     return SessionFailure::server(textKey("Conectar ao servidor de áudio"), -ECONNREFUSED, kServer);
-  lostToRival_ = false;
   serverCookie_ = connection_->serverCookie();
   // An application another Tavuno already holds is left to it, whole.
   {
     std::string ignored;
     const auto sinks = listSinks(ignored);
     for (const Input& input : listInputs()) {
-      if (!input.ours && pids_.count(input.pid) && onRivalSink(input, sinks)) {
-        connection_.reset();
+      if (!input.ours && tapped(input.pid) && onRivalSink(input, sinks))
         return SessionFailure::unsupported(tr("Outro Tavuno já controla este aplicativo."));
-      }
     }
   }
   pa_context* context = connection_->context();
   const auto self = static_cast<std::int32_t>(::getpid());
-  tapName_ = serverkey::tapNamePrefix + std::to_string(self) + "." + std::to_string(++tapCounter);
+  claimTapName();
   const std::uint32_t rate = output.rate;
   const std::string arguments =
       "sink_name=" + tapName_ + " rate=" + std::to_string(rate) +
@@ -280,11 +243,8 @@ std::optional<SessionFailure> PulseSession::start(const std::vector<AudioObjectI
         },
         &module);
   });
-  if (module == PA_INVALID_INDEX) {
-    auto failure = SessionFailure::server(textKey("Criar captura"), lastError(context), kServer);
-    teardown();
-    return failure;
-  }
+  if (module == PA_INVALID_INDEX)
+    return SessionFailure::server(textKey("Criar captura"), lastError(context), kServer);
   module_ = module;
   moduleLoaded_ = true;
   if (ports_.guardian) ports_.guardian->tapLoaded(module_, tapName_);
@@ -293,7 +253,7 @@ std::optional<SessionFailure> PulseSession::start(const std::vector<AudioObjectI
     if (sink.name == tapName_) tapIndex_ = sink.index;
 
   rt_ = std::make_unique<Rt>();
-  rt_->owner = this;
+  rt_->dsp = dsp_;
   rt_->connection = connection_.get();
   rt_->channels = output.channels;
   rt_->scratch.assign(2 * kTapScratchFrames, 0.0f);
@@ -346,42 +306,24 @@ std::optional<SessionFailure> PulseSession::start(const std::vector<AudioObjectI
   pa_proplist_free(props);
   rt_->built = !failure;
   connection_->unlock();
-  if (failure) {
-    teardown();
-    return failure;
-  }
+  if (failure) return failure;
 
   for (const Input& input : listInputs()) {
-    if (input.ours || !pids_.count(input.pid)) continue;
+    if (input.ours || !tapped(input.pid)) continue;
     const auto sinks = listSinks(defaultSink);
     if (onRivalSink(input, sinks)) continue;
-    if (auto moved = move(input, sinks, defaultSink, true)) {
-      teardown();
-      return moved;
-    }
+    if (auto moved = move(input, sinks, defaultSink)) return moved;
   }
-  running_ = true;
-  following_ = true;
-  follower_ = std::thread([this] { follow(); });
   return std::nullopt;
 }
 
 std::optional<SessionFailure> PulseSession::move(const Input& input, const std::vector<Sink>& sinks,
-                                                 const std::string& defaultSink, bool record) {
-  SteerRecord r;
-  auto known = moved_.find(input.index);
-  if (known != moved_.end()) {
-    r = known->second;
-  } else {
-    r.node = input.index;
-    r.serial = input.index;
-    r.appPid = input.pid;
-    r.appStart = pidStarts_.count(input.pid) ? pidStarts_[input.pid] : 0;
-    r.tap = tapName_;
-    r.ownerPid = static_cast<std::int32_t>(::getpid());
-    r.ownerStart = processStartTime(r.ownerPid).value_or(0);
-    r.server = serverCookie_;
-  }
+                                                 const std::string& defaultSink) {
+  // Indexes are never reused within a server run: the index is the stream's serial too.
+  auto known = steered_.find(input.index);
+  SteerRecord r = known != steered_.end()
+                      ? known->second.record
+                      : newRecord(input.index, input.index, input.pid, serverCookie_);
   for (const Sink& sink : sinks) {
     if (sink.index == input.sink && sink.index != tapIndex_ &&
         sink.name.rfind(serverkey::namePrefix, 0) != 0) {
@@ -389,24 +331,17 @@ std::optional<SessionFailure> PulseSession::move(const Input& input, const std::
       r.sinkWasDefault = sink.name == defaultSink;
     }
   }
-  if (record && known == moved_.end()) {
-    if (!ports_.journal.add(r))
+  if (known == steered_.end()) {
+    if (!record(r))
       return SessionFailure::server(textKey("Registrar o direcionamento"), -EIO, kServer);
   } else {
-    ports_.journal.update([&](std::vector<SteerRecord>& records) {
-      for (auto& stored : records)
-        if (stored.node == r.node && stored.tap == r.tap) stored = r;
-    });
+    rewrite(r);
   }
-  moved_[input.index] = r;
+  Steered& steered = track(input.index);
+  steered.serial = input.index;
+  steered.record = r;
   {
-    float gain;
-    bool muted;
-    {
-      std::lock_guard<std::mutex> guard(gainMutex_);
-      gain = gain_;
-      muted = muted_;
-    }
+    const auto [gain, muted, version] = levels();
     // The fallback for a stream the restore entry did not reach: down to the app's volume,
     // muted when the app is.
     if (input.volume > gain + 1e-3f) {
@@ -430,17 +365,13 @@ std::optional<SessionFailure> PulseSession::move(const Input& input, const std::
 void PulseSession::follow() {
   std::uint64_t seen = connection_->changes();
   std::uint64_t gainSeen = ~std::uint64_t{0};
-  while (following_) {
+  while (following()) {
     connection_->waitForChange(seen, 0.1);
-    if (!following_) break;
+    if (!following()) break;
     // A guardian that died (killed, out of memory) is replaced within a turn or so: a kill of
     // Tavuno must still find one.
     if (ports_.guardian) ports_.guardian->keepRunning();
-    std::uint64_t gainVersion;
-    {
-      std::lock_guard<std::mutex> guard(gainMutex_);
-      gainVersion = gainVersion_;
-    }
+    const std::uint64_t gainVersion = levels().version;
     if (connection_->changes() == seen && gainVersion == gainSeen) continue;
     gainSeen = gainVersion;
     seen = connection_->changes();
@@ -448,36 +379,22 @@ void PulseSession::follow() {
     std::string defaultSink;
     const auto sinks = listSinks(defaultSink);
     const auto inputs = listInputs();
-    for (auto it = moved_.begin(); it != moved_.end();) {
-      const bool present = std::any_of(inputs.begin(), inputs.end(),
-                                       [&](const Input& i) { return i.index == it->first; });
-      if (present) {
-        ++it;
-        continue;
-      }
-      const SteerRecord gone = it->second;
-      ports_.journal.remove(
-          [&](const SteerRecord& r) { return r.node == gone.node && r.tap == gone.tap; });
-      it = moved_.erase(it);
-    }
+    dropWhere([&](std::uint32_t index, const Steered&) {
+      return std::none_of(inputs.begin(), inputs.end(),
+                          [&](const Input& i) { return i.index == index; });
+    });
     bool yielded = false;
     for (const Input& input : inputs) {
-      if (input.ours || !pids_.count(input.pid) || input.sink == tapIndex_) continue;
+      if (input.ours || !tapped(input.pid) || input.sink == tapIndex_) continue;
       if (onRivalSink(input, sinks)) {
         // Another Tavuno took the stream: it is that one's now, and stop() must not move it.
-        if (auto it = moved_.find(input.index); it != moved_.end()) {
-          const SteerRecord given = it->second;
-          ports_.journal.remove(
-              [&](const SteerRecord& r) { return r.node == given.node && r.tap == given.tap; });
-          moved_.erase(it);
-          yielded = true;
-        }
+        yielded = letGo(input.index) || yielded;
         continue;
       }
       // New, or moved away by another program: that sink becomes the one stop() restores.
-      (void)move(input, sinks, defaultSink, true);
+      (void)move(input, sinks, defaultSink);
     }
-    if (yielded && moved_.empty()) lostToRival_ = true;
+    settleRivals(yielded);
     keepLevels(listInputs());
   }
 }
@@ -487,32 +404,21 @@ void PulseSession::keepLevels(const std::vector<Input>& inputs) {
   bool known = false;
   const Input* last = nullptr;
   for (const Input& input : inputs) {
-    if (!moved_.count(input.index)) continue;
+    if (!steered_.count(input.index)) continue;
     level = std::max(level, input.volume);
     known = true;
     if (!last || input.index > last->index) last = &input;
   }
-  float gain;
-  bool muted;
-  std::uint64_t version;
-  {
-    std::lock_guard<std::mutex> guard(gainMutex_);
-    streamLevel_ = known ? level : 1.0f;
-    const float s = streamLevel_ > 0.0f ? streamLevel_ : 1.0f;
-    tdsp_set_gain(dsp_, std::min(1.0f, gain_ / s), muted_);
-    gain = gain_;
-    muted = muted_;
-    version = gainVersion_;
-  }
+  const auto [gain, muted, version] = holdStreamLevel(level, known);
   // The streams are kept at the app's volume and mute themselves: PulseAudio's stream-restore
   // saves a stream's volume and mute whenever the stream changes (a move included), so a
   // stream left louder or unmuted would overwrite the seeded entry. Raising is safe (the kernel
   // never adds gain), lowering dips for the few milliseconds until the kernel follows.
   for (const Input& input : inputs)
-    if (moved_.count(input.index) && input.muted != muted) setInputMute(input.index, muted);
+    if (steered_.count(input.index) && input.muted != muted) setInputMute(input.index, muted);
   if (!muted) {
     for (const Input& input : inputs) {
-      if (!moved_.count(input.index)) continue;
+      if (!steered_.count(input.index)) continue;
       if (std::fabs(input.volume - gain) < 1e-3f) continue;
       pa_cvolume volume;
       pa_cvolume_set(&volume, 2, pa_sw_volume_from_linear(gain));
@@ -522,7 +428,7 @@ void PulseSession::keepLevels(const std::vector<Input>& inputs) {
       });
     }
   }
-  if (version == seededVersion_ || !last) return;
+  if (!seedDue(version) || !last) return;
   const std::string entry = restoreEntry(last->props);
   if (entry.empty()) return;
   // Keep the device the entry remembers; only the volume and mute are ours to seed.
@@ -550,7 +456,7 @@ void PulseSession::keepLevels(const std::vector<Input>& inputs) {
         return pa_ext_stream_restore_write(connection_->context(), PA_UPDATE_REPLACE, &info, 1, 0,
                                            nullptr, nullptr);
       }))
-    seededVersion_ = version;
+    seeded(version);
 }
 
 void PulseSession::setInputMute(std::uint32_t index, bool muted) {
@@ -560,53 +466,35 @@ void PulseSession::setInputMute(std::uint32_t index, bool muted) {
   });
 }
 
-void PulseSession::stop() {
-  following_ = false;
-  if (follower_.joinable()) follower_.join();
-  // A volume set just before stop, which the follower had no turn for, is still seeded: the
-  // app's next start must not be louder than what the user last chose.
-  if (connection_ && connection_->connected() && seedPending()) keepLevels(listInputs());
-  teardown();
+void PulseSession::seedBeforeStop() {
+  keepLevels(listInputs());
 }
 
-void PulseSession::teardown() {
-  if (connection_ && connection_->connected()) {
-    std::string defaultSink;
-    const auto sinks = listSinks(defaultSink);
-    for (const auto& [index, record] : moved_) {
-      bool done = false;
-      for (int attempt = 0; attempt < kMoveAttempts && !done; ++attempt) {
-        const auto inputs = listInputs();
-        auto now = std::find_if(inputs.begin(), inputs.end(),
-                                [&](const Input& i) { return i.index == index; });
-        if (now == inputs.end() || onRivalSink(*now, sinks)) {
-          done = true;  // a stream that is gone is restored; one another Tavuno holds is its
-          break;
-        }
-        const bool sinkThere = std::any_of(sinks.begin(), sinks.end(),
-                                           [&](const Sink& s) { return s.name == record.sink; });
-        const std::string target = sinkThere ? record.sink : defaultSink;
-        moveTo(index, target);
-        for (const Input& after : listInputs())
-          for (const Sink& s : sinks)
-            if (after.index == index && s.index == after.sink && s.name == target) done = true;
-      }
-      if (done) {
-        ports_.journal.remove(
-            [&](const SteerRecord& r) { return r.node == record.node && r.tap == record.tap; });
-      } else {
-        cleanupFailed_ = true;
-      }
-    }
+bool PulseSession::restore(std::uint32_t index, const Steered& steered) {
+  // The server went away and took the streams with it; a restarted one numbers its streams
+  // afresh, so the record could only ever name someone else's.
+  if (!connection_ || !connection_->connected()) return true;
+  const SteerRecord& record = steered.record;
+  std::string defaultSink;
+  const auto sinks = listSinks(defaultSink);
+  for (int attempt = 0; attempt < kMoveAttempts; ++attempt) {
+    const auto inputs = listInputs();
+    auto now = std::find_if(inputs.begin(), inputs.end(),
+                            [&](const Input& i) { return i.index == index; });
+    // A stream that is gone is restored; one another Tavuno holds is its.
+    if (now == inputs.end() || onRivalSink(*now, sinks)) return true;
+    const bool sinkThere = std::any_of(sinks.begin(), sinks.end(),
+                                       [&](const Sink& s) { return s.name == record.sink; });
+    const std::string target = sinkThere ? record.sink : defaultSink;
+    moveTo(index, target);
+    for (const Input& after : listInputs())
+      for (const Sink& s : sinks)
+        if (after.index == index && s.index == after.sink && s.name == target) return true;
   }
-  if (connection_ && !connection_->connected()) {
-    // The server went away and took the streams with it; a restarted one numbers its streams
-    // afresh, so these records could only ever name someone else's.
-    for (const auto& [index, record] : moved_)
-      ports_.journal.remove(
-          [&](const SteerRecord& r) { return r.node == record.node && r.tap == record.tap; });
-  }
-  moved_.clear();
+  return false;
+}
+
+void PulseSession::release() {
   if (rt_ && connection_) {
     connection_->lock();
     rt_->built = false;
@@ -632,7 +520,6 @@ void PulseSession::teardown() {
   rt_.reset();
   connection_.reset();
   tapIndex_ = 0;
-  running_ = false;
 }
 
 std::string PulseSession::restoreEntry(const std::map<std::string, std::string>& props) {

@@ -1,22 +1,16 @@
 #pragma once
 
-#include <atomic>
 #include <cstdint>
-#include <functional>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <optional>
-#include <set>
 #include <string>
-#include <thread>
 #include <vector>
 
-#include "engine/rt/tdsp.h"
-#include "engine/sessions/ManagedAudioSession.h"
 #include "platform/linux/PulseConnection.h"
 #include "platform/linux/SessionControlPlane.h"
 #include "platform/linux/SteerJournal.h"
+#include "platform/linux/SteeredSession.h"
 #include "platform/linux/TapGlue.h"
 
 struct pa_stream;
@@ -42,26 +36,14 @@ struct PulseSessionPorts {
 // each one, moves the streams back and unloads it at once, and sweepPulseTaps (PulseSweep.h)
 // at the next start does what no guardian did.
 //
-// Threads: as PipeWireSession. The record callback runs the kernel on the connection's loop
+// Threads: as SteeredSession. The record callback runs the kernel on the connection's loop
 // thread, into the playback's own write buffer.
-class PulseSession final : public ManagedAudioSession {
+class PulseSession final : public SteeredSession {
  public:
   static constexpr std::uint32_t latencyMs = 30;
 
   explicit PulseSession(PulseSessionPorts ports);
   ~PulseSession() override;
-  PulseSession(const PulseSession&) = delete;
-  PulseSession& operator=(const PulseSession&) = delete;
-
-  SessionDiagnostics diagnostics() const override;
-  bool cleanupFailed() const override { return cleanupFailed_; }
-  [[nodiscard]] std::optional<SessionFailure> start(const std::vector<AudioObjectID>& processes,
-                                                    const AudioDevice& output) override;
-  void stop() override;
-  void setGain(float gain, bool muted) override;
-  bool shouldStopForBufferHealth(double now) override;
-
-  const std::string& tapName() const { return tapName_; }
 
   // The stream-restore entry name PulseAudio looks a stream with these properties up by.
   static std::string restoreEntry(const std::map<std::string, std::string>& props);
@@ -85,46 +67,31 @@ class PulseSession final : public ManagedAudioSession {
     std::uint64_t ownerStart = 0;
   };
 
+  std::optional<SessionFailure> open(const SessionControlPlane::Output& output) override;
+  void follow() override;
+  bool serverUp() const override;
+  void seedBeforeStop() override;
+  bool restore(std::uint32_t index, const Steered& steered) override;
+  void release() override;
+  bool streamsBroken() const override;
+
   std::vector<Input> listInputs();
   void setInputMute(std::uint32_t index, bool muted);
   std::vector<Sink> listSinks(std::string& defaultSink);
   std::optional<SessionFailure> move(const Input& input, const std::vector<Sink>& sinks,
-                                     const std::string& defaultSink, bool record);
+                                     const std::string& defaultSink);
   bool moveTo(std::uint32_t input, const std::string& sink);
   // Whether the input plays into the null sink of another running Tavuno (ownedByRival).
   static bool onRivalSink(const Input& input, const std::vector<Sink>& sinks);
-  void follow();
   void keepLevels(const std::vector<Input>& inputs);
-  void teardown();
 
   PulseSessionPorts ports_;
-  tdsp_state* dsp_;
   std::unique_ptr<PulseConnection> connection_;
   std::unique_ptr<Rt> rt_;
-  std::string tapName_;
   std::uint32_t tapIndex_ = 0;
   std::uint32_t serverCookie_ = 0;  // the server run the records are of (SteerRecord::server)
   std::uint32_t module_ = 0;
   bool moduleLoaded_ = false;
-  std::set<std::int32_t> pids_;
-  std::map<std::int32_t, std::uint64_t> pidStarts_;
-  std::map<std::uint32_t, SteerRecord> moved_;  // sink-input index → what it came from
-  std::thread follower_;
-  std::atomic<bool> following_{false};
-  std::atomic<bool> lostToRival_{false};  // every moved stream went to another Tavuno
-  bool running_ = false;
-  bool cleanupFailed_ = false;
-
-  mutable std::mutex gainMutex_;
-  float gain_ = 1.0f;
-  bool muted_ = false;
-  float streamLevel_ = 1.0f;
-  std::uint64_t gainVersion_ = 0;
-  std::uint64_t seededVersion_ = ~std::uint64_t{0};
-  bool seedPending() {
-    std::lock_guard<std::mutex> guard(gainMutex_);
-    return seededVersion_ != gainVersion_;
-  }
 };
 
 }  // namespace tavuno
