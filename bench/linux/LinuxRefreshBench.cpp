@@ -121,7 +121,7 @@ int main(int argc, char** argv) {
   LinuxRig real;
   real.backEnd = std::make_unique<LinuxBackEnd>(
       real.main, LinuxBackEndOptions{.server = server.pulseServer(), .syncTimeout = 10});
-  test::PrivateAudioServer::waitUntil(
+  test::waitUntil(
       [&] { return real.backEnd->hub().snapshot()->table.devices().size() == kDevices; }, 10);
   real.service = AudioService::create({real.defaults, real.main, real.backEnd->hal(), real.workers},
                                       {.startTimer = false});

@@ -21,7 +21,7 @@
 namespace tavuno {
 namespace {
 
-using test::waitUntil;
+using test::processEventsUntil;
 
 // The output's mute, recorded.
 struct RecordingMute : MuteTarget {
@@ -141,7 +141,7 @@ TEST_F(X11ShortcutTest, PressesOfTheCombinationToggleTheMute) {
   ASSERT_TRUE(controller->enabled()) << controller->message().value_or("");
 
   other->pressShortcut('m');
-  ASSERT_TRUE(waitUntil([&] { return target->changes == 1; }));
+  ASSERT_TRUE(processEventsUntil([&] { return target->changes == 1; }));
   EXPECT_TRUE(target->isMuted);
 
   // Caps Lock on changes the modifier state the server matches.
@@ -151,12 +151,12 @@ TEST_F(X11ShortcutTest, PressesOfTheCombinationToggleTheMute) {
   // A press made before the letter changes still counts.
   controller->setKey(ShortcutKey::v);
   ASSERT_EQ(controller->key(), ShortcutKey::v);
-  ASSERT_TRUE(waitUntil([&] { return target->changes == 2; }));
+  ASSERT_TRUE(processEventsUntil([&] { return target->changes == 2; }));
   EXPECT_FALSE(target->isMuted);
 
   other->pressShortcut('m');  // the old letter is free again
   other->pressShortcut('v');
-  ASSERT_TRUE(waitUntil([&] { return target->changes == 3; }));
+  ASSERT_TRUE(processEventsUntil([&] { return target->changes == 3; }));
   EXPECT_TRUE(other->grab('m', X11GlobalShortcut::modifiers)) << "m was let go";
 }
 

@@ -23,7 +23,8 @@ Run runTavuno(const QString& busAddress, const QString& home, const QStringList&
   process.start(QStringLiteral(TAVUNO_EXECUTABLE), arguments);
   Run run;
   if (!process.waitForStarted(10000)) return run;
-  const bool finished = waitUntil([&] { return process.state() == QProcess::NotRunning; }, seconds);
+  const bool finished =
+      processEventsUntil([&] { return process.state() == QProcess::NotRunning; }, seconds);
   if (!finished) {
     process.kill();
     process.waitForFinished(5000);

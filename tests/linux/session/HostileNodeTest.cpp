@@ -24,8 +24,8 @@
 namespace tavuno {
 namespace {
 
-using test::eventually;
 using test::SessionAudioStack;
+using test::waitUntil;
 
 constexpr const char* kHostileName = "tavuno-test-hostile";
 
@@ -114,7 +114,7 @@ TEST(HostileNodeTest, PropsThatLieAboutTheirLayoutLeaveTheMirrorWorking) {
   const std::string ready = stack.root() + "/hostile-ready";
   const pid_t hostile =
       stack.spawn({self, "--gtest_filter=-*"}, {{"TAVUNO_HOSTILE_NODE_READY", ready}});
-  ASSERT_TRUE(eventually([&] { return std::ifstream(ready).good(); }, 10));
+  ASSERT_TRUE(waitUntil([&] { return std::ifstream(ready).good(); }, 10));
 
   auto honest = [](const PipeWireGraph::View& v) {
     for (const auto& [id, node] : v.nodes)

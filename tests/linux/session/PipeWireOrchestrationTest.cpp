@@ -17,8 +17,8 @@
 namespace tavuno {
 namespace {
 
-using test::eventually;
 using test::SessionAudioStack;
+using test::waitUntil;
 
 class PipeWireOrchestrationTest : public ::testing::Test {
  protected:
@@ -89,7 +89,7 @@ TEST_F(PipeWireOrchestrationTest, ADestroyedTapIsRestarted) {
   ASSERT_EQ(stack->sinkOf(player), first->tapName());
 
   stack->run({"pw-cli", "destroy", std::to_string(first->tapNode())});
-  ASSERT_TRUE(eventually([&] { return first->shouldStopForBufferHealth(0); }, 10));
+  ASSERT_TRUE(waitUntil([&] { return first->shouldStopForBufferHealth(0); }, 10));
   service->refresh();
   platform.workers.runAll();
   EXPECT_FALSE(service->session(id));
@@ -102,7 +102,7 @@ TEST_F(PipeWireOrchestrationTest, ADestroyedTapIsRestarted) {
   auto second = running(id);
   ASSERT_TRUE(second);
   EXPECT_NE(second, first);
-  EXPECT_TRUE(eventually([&] { return stack->sinkOf(player) == second->tapName(); }, 10));
+  EXPECT_TRUE(waitUntil([&] { return stack->sinkOf(player) == second->tapName(); }, 10));
 }
 
 // A stream that cannot be put back (something keeps steering it into the tap) fails the
@@ -146,7 +146,7 @@ TEST_F(PipeWireOrchestrationTest, ServerRestartRecoversAtTheSameGain) {
        "while :; do PULSE_PROP=\"application.id=org.example.Again application.process.id=$$\" "
        "paplay --client-name=Again " +
            stack->tone() + "; sleep 0.2; done"});
-  ASSERT_TRUE(eventually([&] { return !stack->sinkOf(player).empty(); }, 20));
+  ASSERT_TRUE(waitUntil([&] { return !stack->sinkOf(player).empty(); }, 20));
   identity.addRunning(
       {.pid = player, .bundleIdentifier = "org.example.Again", .localizedName = "Again"});
   process =
@@ -168,7 +168,7 @@ TEST_F(PipeWireOrchestrationTest, ServerRestartRecoversAtTheSameGain) {
 
   const auto restarted = std::chrono::steady_clock::now();
   ASSERT_TRUE(stack->restartServer()) << stack->problem();
-  ASSERT_TRUE(eventually([&] { return first->shouldStopForBufferHealth(0); }, 10));
+  ASSERT_TRUE(waitUntil([&] { return first->shouldStopForBufferHealth(0); }, 10));
   service->refresh();  // the watchdog
   platform.workers.runAll();
   EXPECT_FALSE(first->cleanupFailed());
@@ -177,7 +177,7 @@ TEST_F(PipeWireOrchestrationTest, ServerRestartRecoversAtTheSameGain) {
   platform.main.runPending();
   auto second = running(id);
   ASSERT_TRUE(second) << service->state().error.value_or("");
-  EXPECT_TRUE(eventually([&] { return stack->sinkOf(player) == second->tapName(); }, 10));
+  EXPECT_TRUE(waitUntil([&] { return stack->sinkOf(player) == second->tapName(); }, 10));
   EXPECT_NEAR(stack->settledRms("builtin_speakers", 0.3536 * 0.5), 0.3536 * 0.5, 0.01);
   std::printf(
       "heard at its gain again %.1f s after the restart (watchdog and retry on virtual time)\n",

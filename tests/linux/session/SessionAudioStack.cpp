@@ -97,16 +97,6 @@ void writeTone(const std::string& path, int seconds, double hertz, double amplit
 
 }  // namespace
 
-bool eventually(const std::function<bool()>& done, double seconds) {
-  const auto deadline = std::chrono::steady_clock::now() +
-                        std::chrono::milliseconds(static_cast<int>(seconds * 1000));
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > deadline) return done();
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  return true;
-}
-
 double longestSilence(const std::vector<float>& samples, std::size_t from) {
   std::size_t run = 0, longest = 0;
   for (std::size_t i = from & ~std::size_t{1}; i + 1 < samples.size(); i += 2) {
@@ -262,13 +252,13 @@ bool SessionAudioStack::startServer() {
           spawn({"dbus-daemon", "--session", "--address=unix:path=" + run + "/bus", "--nofork",
                  "--nopidfile"}));
       std::erase(children_, serverPids_.back());
-      if (!eventually([&] { return std::filesystem::exists(run + "/bus"); }, 20)) {
+      if (!waitUntil([&] { return std::filesystem::exists(run + "/bus"); }, 20)) {
         problem_ = "dbus-daemon did not start";
         return false;
       }
     }
     serverPids_.push_back(spawn({"pipewire"}));
-    if (!eventually([&] { return std::filesystem::exists(run + "/pipewire-0"); }, 20)) {
+    if (!waitUntil([&] { return std::filesystem::exists(run + "/pipewire-0"); }, 20)) {
       problem_ = "pipewire did not start";
       return false;
     }
@@ -284,7 +274,7 @@ bool SessionAudioStack::startServer() {
   }
   for (pid_t pid : serverPids_)
     std::erase(children_, pid);
-  if (!eventually([&] { return this->run({"pactl", "info"}).has_value(); }, 30)) {
+  if (!waitUntil([&] { return this->run({"pactl", "info"}).has_value(); }, 30)) {
     // Which server gave up, if one did, and what the servers said last.
     std::string servers;
     for (pid_t pid : serverPids_) {
@@ -312,7 +302,7 @@ bool SessionAudioStack::startServer() {
     }
   }
   if (server_ == Server::pipewire &&
-      !eventually(
+      !waitUntil(
           [&] {
             // WirePlumber is ready once it has named the default sink and holds the restore
             // data: the sessions steer and seed through those two metadata objects.
@@ -445,7 +435,7 @@ pid_t SessionAudioStack::play(const std::string& app, const std::string& sink, b
                               " application.process.id=$$\" paplay --client-name=" + app + device +
                               " " + (higher ? higherTone_ : tone_) + "; done";
   pid_t pid = spawn({"sh", "-c", command});
-  eventually([&] { return !sinkOf(pid).empty(); }, 20);
+  waitUntil([&] { return !sinkOf(pid).empty(); }, 20);
   return pid;
 }
 
@@ -485,7 +475,7 @@ std::vector<float> SessionAudioStack::record(const std::string& sink, double sec
 
 double SessionAudioStack::settledRms(const std::string& sink, double expected) {
   double rms = 0;
-  eventually(
+  waitUntil(
       [&] {
         rms = level(sink).rms;
         return std::abs(rms - expected) <= 0.01;

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "support/Deadline.h"
+
 namespace tavuno::test {
 
 // A private audio server for the session tests: dbus, pipewire, wireplumber and
@@ -92,9 +94,6 @@ class SessionAudioStack {
   std::vector<pid_t> serverPids_;
   std::vector<pid_t> children_;
 };
-
-// Polls `done` every 10 ms until it holds or `seconds` pass.
-bool eventually(const std::function<bool()>& done, double seconds);
 
 // The longest run of silent frames (both channels below 0.01) in a recording (stereo, 48 kHz)
 // from sample `from`, in seconds; the tones never dwell that low for two frames in a row.

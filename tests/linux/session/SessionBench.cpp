@@ -25,8 +25,8 @@
 namespace tavuno {
 namespace {
 
-using test::eventually;
 using test::SessionAudioStack;
+using test::waitUntil;
 
 // Two playback streams of this process that put a click at the same graph sample: the
 // reference (left channel) straight to the default output, the application (right channel)
@@ -50,7 +50,7 @@ class ClickPair {
   }
   // Clicks `seconds` from now on the graph clock; false when the graph did not run.
   bool clickIn(double seconds) {
-    if (!eventually([&] { return position_.load() != 0; }, 2)) return false;
+    if (!waitUntil([&] { return position_.load() != 0; }, 2)) return false;
     target_ = position_.load() + static_cast<std::uint64_t>(seconds * 48000);
     return true;
   }

@@ -152,15 +152,6 @@ PrivateAudioServer::~PrivateAudioServer() {
   stop();
 }
 
-bool PrivateAudioServer::waitUntil(const std::function<bool()>& condition, double seconds) {
-  const auto deadline = Clock::now() + std::chrono::duration<double>(seconds);
-  for (;;) {
-    if (condition()) return true;
-    if (Clock::now() >= deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-}
-
 pid_t PrivateAudioServer::spawn(const std::vector<std::string>& argv, const std::string& log,
                                 const std::vector<std::string>& environment) {
   const int fd = open((root_ + "/" + log).c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "support/Deadline.h"
+
 namespace tavuno::test {
 
 // A private desktop audio stack for end-to-end tests and benchmarks: a
@@ -73,9 +75,6 @@ class PrivateAudioServer {
   // RMS of what a sink plays, recorded from its monitor for `seconds` (the
   // first 0.1 s dropped); nothing when recording failed.
   std::optional<double> rms(const std::string& sink, double seconds = 0.5);
-
-  // Waits up to `seconds` for `condition`, polling every 20 ms.
-  static bool waitUntil(const std::function<bool()>& condition, double seconds);
 
  private:
   std::optional<std::string> startAudio();
