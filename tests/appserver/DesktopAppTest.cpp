@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <signal.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -25,6 +24,7 @@
 #include "app/LinuxPlatform.h"
 #include "app/TavunoApp.h"
 #include "linux/server/LinuxServiceFixture.h"
+#include "support/ChildProcess.h"
 #include "support/Deadline.h"
 #include "ui/AppFixture.h"
 #include "ui/bridge/MeterFeed.h"
@@ -37,8 +37,6 @@
 #include "ui/views/MixerView.h"
 #include "ui/views/TrayPanel.h"
 #include "ui/widgets/PickerBox.h"
-
-extern char** environ;
 
 namespace tavuno {
 namespace {
@@ -315,28 +313,12 @@ TEST_F(DesktopAppTest, NeitherStartingNorQuittingWaitsOnAStoppedServer) {
 TEST_F(DesktopAppTest, TheExecutableQuitsCleanlyOnSigterm) {
   const std::string config =
       std::filesystem::temp_directory_path() / ("tavuno-app-test-" + std::to_string(getpid()));
-  std::vector<std::string> environment;
-  for (char** e = environ; *e; ++e)
-    environment.emplace_back(*e);
-  for (const std::string& assignment :
-       {std::string("QT_QPA_PLATFORM=offscreen"), "PULSE_SERVER=" + server().pulseServer(),
-        "XDG_CONFIG_HOME=" + config})
-    environment.push_back(assignment);
-  std::vector<char*> envp;
-  for (auto& assignment : environment)
-    envp.push_back(assignment.data());
-  envp.push_back(nullptr);
-  std::string program = TAVUNO_APP_BINARY, background = "--background";
-  char* argv[] = {program.data(), background.data(), nullptr};
-  pid_t pid = 0;
-  ASSERT_EQ(posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv, envp.data()), 0);
-  auto reap = [&](double seconds) -> std::optional<int> {
-    int status = 0;
-    const bool done =
-        test::waitUntil([&] { return waitpid(pid, &status, WNOHANG) == pid; }, seconds);
-    if (!done) return std::nullopt;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  };
+  test::ChildProcess tavuno({TAVUNO_APP_BINARY, "--background"},
+                            {.environment = {{"QT_QPA_PLATFORM", "offscreen"},
+                                             {"PULSE_SERVER", server().pulseServer()},
+                                             {"XDG_CONFIG_HOME", config}}});
+  ASSERT_TRUE(tavuno.started());
+  const pid_t pid = tavuno.pid();
 
   // Started once its mirror is a client of the server.
   const bool connected = test::waitUntil(
@@ -348,12 +330,7 @@ TEST_F(DesktopAppTest, TheExecutableQuitsCleanlyOnSigterm) {
                std::string::npos;
       },
       15);
-  kill(pid, SIGTERM);
-  const auto status = reap(5);
-  if (!status) {
-    kill(pid, SIGKILL);
-    reap(5);
-  }
+  const auto status = tavuno.stop(SIGTERM, 5);
   std::filesystem::remove_all(config);
   EXPECT_TRUE(connected) << "tavuno connected to the server";
   ASSERT_TRUE(status.has_value()) << "tavuno did not quit within 5 s of SIGTERM";

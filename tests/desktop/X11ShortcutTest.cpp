@@ -10,10 +10,10 @@
 #include <string>
 
 #include "base/ports/DefaultsStore.h"
-#include "desktop/ChildProcess.h"
 #include "platform/qt/DesktopServices.h"
 #include "platform/qt/QtMainQueue.h"
 #include "platform/qt/X11GlobalShortcut.h"
+#include "support/ChildProcess.h"
 #include "system/GlobalShortcutController.h"
 #include "system/MuteTarget.h"
 #include "ui/QtWait.h"
@@ -106,7 +106,8 @@ class X11ShortcutTest : public testing::Test {
     auto program = test::ChildProcess::find("Xvfb");
     if (!program) return;
     server = new test::ChildProcess({*program, "-displayfd", "{fd}", "-nolisten", "tcp", "-noreset",
-                                     "-screen", "0", "320x240x24"});
+                                     "-screen", "0", "320x240x24"},
+                                    {.deathSignal = SIGTERM});
     if (auto number = server->readLine(15.0)) display = ":" + *number;
   }
   static void TearDownTestSuite() {

@@ -23,7 +23,7 @@
 
 #include "app/TavunoApp.h"
 #include "base/ports/DefaultsStore.h"
-#include "desktop/ChildProcess.h"
+#include "support/ChildProcess.h"
 #include "support/Deadline.h"
 #include "ui/AppFixture.h"
 #include "ui/QtWait.h"
@@ -233,7 +233,8 @@ int main(int argc, char** argv) {
     return 1;
   }
   ChildProcess server(
-      {*xvfb, "-displayfd", "{fd}", "-nolisten", "tcp", "-noreset", "-screen", "0", "1024x600x24"});
+      {*xvfb, "-displayfd", "{fd}", "-nolisten", "tcp", "-noreset", "-screen", "0", "1024x600x24"},
+      {.deathSignal = SIGTERM});
   const auto number = server.readLine(15.0);
   if (!number) {
     std::fprintf(stderr, "Xvfb did not start\n");
@@ -248,7 +249,8 @@ int main(int argc, char** argv) {
   // A row of a fixed width, so it does not grow (and move the icon) as the
   // icon comes in.
   ChildProcess host({*trayer, "--edge", "top", "--align", "right", "--widthtype", "pixel",
-                     "--width", "96", "--height", "32", "--SetDockType", "true"});
+                     "--width", "96", "--height", "32", "--SetDockType", "true"},
+                    {.deathSignal = SIGTERM});
   if (!tavuno::trayHeld(15.0)) {
     std::fprintf(stderr, "trayer did not take the system tray\n");
     return 1;
