@@ -41,7 +41,7 @@
 namespace tavuno {
 namespace {
 
-using Server = test::PrivateAudioServer;
+using Server = test::AudioStack;
 using Clock = std::chrono::steady_clock;
 
 const std::string headsetOutput = "bluez:00:11:22:33:44:55:output";
@@ -181,8 +181,7 @@ TEST_F(DesktopAppTest, ControlsAPlayingAppAndGivesItsAudioBackOnQuit) {
   ASSERT_TRUE(heard);
   // Where WirePlumber keeps an app's stored volume from its stream's own (0.5), that stream
   // keeps the volume it was given, so its next start is not louder.
-  const char* stack = std::getenv("TAVUNO_AUDIO_STACK");
-  const bool streamsKeepTheVolume = stack && std::string(stack) == "current";
+  const bool streamsKeepTheVolume = Server::currentStack();
   EXPECT_NEAR(*heard, streamsKeepTheVolume ? toneRMS * 0.5 : toneRMS, 0.02)
       << "its own audio back after quitting";
 }

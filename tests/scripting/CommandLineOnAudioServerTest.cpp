@@ -8,7 +8,7 @@
 
 #include "app/TavunoApp.h"
 #include "app/control/ControlService.h"
-#include "linux/stack/PrivateAudioServer.h"
+#include "linux/stack/AudioStack.h"
 #include "platform/linux/LinuxBackEnd.h"
 #include "scripting/TavunoRun.h"
 #include "ui/AppFixture.h"
@@ -17,7 +17,7 @@
 namespace tavuno {
 namespace {
 
-using Server = test::PrivateAudioServer;
+using Server = test::AudioStack;
 
 std::string onServer(Server& server, const std::vector<std::string>& arguments) {
   return server.pactl(arguments).value_or("");

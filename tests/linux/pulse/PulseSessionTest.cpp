@@ -15,18 +15,18 @@
 
 #include <pulse/pulseaudio.h>
 
+#include "linux/stack/AudioStack.h"
 #include "platform/linux/ProcessStart.h"
 #include "platform/linux/PulseGuardian.h"
 #include "platform/linux/PulseSession.h"
 #include "platform/linux/PulseSweep.h"
-#include "tests/linux/session/SessionAudioStack.h"
 #include "tests/linux/session/SessionTestPlane.h"
 
 namespace tavuno {
 namespace {
 
+using test::AudioStack;
 using test::longestSilence;
-using test::SessionAudioStack;
 using test::silenceReport;
 using test::waitUntil;
 
@@ -70,7 +70,9 @@ const bool helperMode = [] {
 class PulseSessionTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    SessionAudioStack& s = SessionAudioStack::get(SessionAudioStack::Server::pulseaudio);
+    AudioStack& s = AudioStack::shared({.server = AudioStack::Server::pulseaudio,
+                                        .devices = AudioStack::Devices::session,
+                                        .privateHome = true});
     if (!s.problem().empty()) {
       if (std::getenv("TAVUNO_REQUIRE_AUDIO_SERVER")) FAIL() << s.problem();
       GTEST_SKIP() << s.problem();
@@ -85,13 +87,13 @@ class PulseSessionTest : public ::testing::Test {
   }
   pid_t play(const std::string& app, AudioObjectID object, const std::string& sink = "",
              bool higher = false) {
-    pid_t pid = stack->play(app, sink, higher);
+    pid_t pid = stack->playLoop(app, sink, higher);
     players.push_back(pid);
     plane.pids[object] = pid;
     return pid;
   }
 
-  SessionAudioStack* stack = nullptr;
+  AudioStack* stack = nullptr;
   test::SessionTestPlane plane;
   std::unique_ptr<SteerJournal> journal;
   std::vector<pid_t> players;

@@ -10,7 +10,7 @@
 namespace tavuno::test {
 namespace {
 
-using Server = PrivateAudioServer;
+using Server = AudioStack;
 
 // A 440 Hz tone at RMS 0.3536 heard at the server's volume v: ×v³.
 constexpr double toneRMS = 0.3536;

@@ -17,14 +17,14 @@
 #include <string>
 #include <vector>
 
+#include "linux/stack/AudioStack.h"
 #include "platform/linux/PipeWireGraph.h"
 #include "platform/linux/StreamProps.h"
-#include "tests/linux/session/SessionAudioStack.h"
 
 namespace tavuno {
 namespace {
 
-using test::SessionAudioStack;
+using test::AudioStack;
 using test::waitUntil;
 
 constexpr const char* kHostileName = "tavuno-test-hostile";
@@ -97,7 +97,8 @@ const bool hostileMode = [] {
 }();
 
 TEST(HostileNodeTest, PropsThatLieAboutTheirLayoutLeaveTheMirrorWorking) {
-  SessionAudioStack& stack = SessionAudioStack::get();
+  AudioStack& stack =
+      AudioStack::shared({.devices = AudioStack::Devices::session, .privateHome = true});
   if (!stack.problem().empty()) {
     if (std::getenv("TAVUNO_REQUIRE_AUDIO_SERVER")) FAIL() << stack.problem();
     GTEST_SKIP() << stack.problem();

@@ -18,18 +18,18 @@
 #include <thread>
 
 #include "base/text/TavunoLanguage.h"
+#include "linux/stack/AudioStack.h"
 #include "platform/linux/PipeWireSession.h"
 #include "platform/linux/ProcessStart.h"
 #include "platform/linux/RivalTavuno.h"
-#include "tests/linux/session/SessionAudioStack.h"
 #include "tests/linux/session/SessionTestPlane.h"
 #include "tests/rt/RealtimeProbe.h"
 
 namespace tavuno {
 namespace {
 
+using test::AudioStack;
 using test::longestSilence;
-using test::SessionAudioStack;
 using test::waitUntil;
 
 constexpr double kToneRms = 0.3536;
@@ -70,7 +70,8 @@ const bool helperMode = [] {
 class PipeWireSessionTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    SessionAudioStack& s = SessionAudioStack::get();
+    AudioStack& s =
+        AudioStack::shared({.devices = AudioStack::Devices::session, .privateHome = true});
     if (!s.problem().empty()) {
       if (std::getenv("TAVUNO_REQUIRE_AUDIO_SERVER")) FAIL() << s.problem();
       GTEST_SKIP() << s.problem();
@@ -84,7 +85,7 @@ class PipeWireSessionTest : public ::testing::Test {
       stack->stop(pid);
   }
   pid_t play(const std::string& app, AudioObjectID object, const std::string& sink = "") {
-    pid_t pid = stack->play(app, sink);
+    pid_t pid = stack->playLoop(app, sink);
     players.push_back(pid);
     plane.pids[object] = pid;
     return pid;
@@ -94,7 +95,7 @@ class PipeWireSessionTest : public ::testing::Test {
     std::erase(players, plane.pids[object]);
   }
   // For the tests that read the metadata's changes: a server that stopped reporting them
-  // (see SessionAudioStack::deafenMetadata; a short-lived client can cause it) is restarted.
+  // (see AudioStack::deafenMetadata; a short-lived client can cause it) is restarted.
   void needReportingServer() {
     std::string error;
     auto graph = graphs.current(error);
@@ -105,14 +106,14 @@ class PipeWireSessionTest : public ::testing::Test {
         [&](const PipeWireGraph::View& v) { return v.target(0, "target.object") == probe; }, 2);
     graph->setTarget(0, "target.object", std::nullopt);
     if (!heard) {
-      ASSERT_TRUE(stack->restartServer()) << stack->problem();
+      ASSERT_EQ(stack->restart(SIGKILL), std::nullopt);
     }
   }
   std::unique_ptr<PipeWireSession> session() {
     return std::make_unique<PipeWireSession>(PipeWireSessionPorts{plane, graphs, *journal});
   }
 
-  SessionAudioStack* stack = nullptr;
+  AudioStack* stack = nullptr;
   test::SessionTestPlane plane;
   PipeWireGraphSource graphs;
   std::unique_ptr<SteerJournal> journal;
@@ -283,7 +284,7 @@ TEST_F(PipeWireSessionTest, FollowsNewStreamsAndStealsBackMovedOnes) {
 // pinned one back on its sink. Repeated, since a kill can land anywhere.
 TEST_F(PipeWireSessionTest, KilledTavunoLeavesNoAppSilentOrRerouted) {
   pid_t free = play("KillFree", 100);
-  pid_t pinned = stack->play("KillPinned", "usb_dac", true);
+  pid_t pinned = stack->playLoop("KillPinned", "usb_dac", true);
   players.push_back(pinned);
   const char* wanted = std::getenv("TAVUNO_KILL_ROUNDS");
   const int rounds = wanted ? std::atoi(wanted) : 20;
@@ -317,7 +318,7 @@ TEST_F(PipeWireSessionTest, KilledTavunoLeavesNoAppSilentOrRerouted) {
         std::erase(players, p);
       }
       free = play("KillFree", 100);
-      pinned = stack->play("KillPinned", "usb_dac", true);
+      pinned = stack->playLoop("KillPinned", "usb_dac", true);
       players.push_back(pinned);
     }
     const std::string ready = stack->root() + "/ready";
