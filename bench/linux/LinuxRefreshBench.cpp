@@ -13,7 +13,7 @@
 #include <string>
 
 #include "hal/HalReaders.h"
-#include "linux/stack/PrivateAudioServer.h"
+#include "linux/stack/AudioStack.h"
 #include "platform/linux/LinuxBackEnd.h"
 #include "platform/sim/ManualSerialQueue.h"
 #include "platform/sim/SimHal.h"
@@ -108,7 +108,7 @@ class RatioReporter : public benchmark::ConsoleReporter {
 
 int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
-  test::PrivateAudioServer server;
+  test::AudioStack server;
   if (auto failure = server.start()) {
     std::fprintf(stderr, "no private audio server: %s\n", failure->c_str());
     return 1;
@@ -121,7 +121,7 @@ int main(int argc, char** argv) {
   LinuxRig real;
   real.backEnd = std::make_unique<LinuxBackEnd>(
       real.main, LinuxBackEndOptions{.server = server.pulseServer(), .syncTimeout = 10});
-  test::PrivateAudioServer::waitUntil(
+  test::waitUntil(
       [&] { return real.backEnd->hub().snapshot()->table.devices().size() == kDevices; }, 10);
   real.service = AudioService::create({real.defaults, real.main, real.backEnd->hal(), real.workers},
                                       {.startTimer = false});

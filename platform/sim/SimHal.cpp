@@ -1,6 +1,7 @@
 #include "platform/sim/SimHal.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 namespace tavuno {
@@ -116,11 +117,23 @@ OSStatus SimHal::setPropertyData(AudioObjectID object, const PropertyAddress& wh
       std::memcpy(&device, bytes.data(), sizeof device);
       auto ids = list(selector::devices);
       if (std::find(ids.begin(), ids.end(), device) == ids.end()) return status::illegalOperation;
+      // As on a real server, a default is a device of its direction: an input is never the
+      // default output, nor an output the default input.
+      const std::uint32_t direction =
+          where.selector == selector::defaultOutputDevice ? scope::output : scope::input;
+      const Property* streams = find(device, address(selector::streams, direction));
+      if (!streams || streams->data.empty()) return status::illegalOperation;
     }
     if (where.selector == selector::volumeScalar) {
       float value = 0;
       std::memcpy(&value, bytes.data(), sizeof value);
-      bytes = bytesOf(std::clamp(value, 0.0f, 1.0f));
+      // A value that is not finite is silence, as the Linux Hal sends it.
+      bytes = bytesOf(std::isfinite(value) ? std::clamp(value, 0.0f, 1.0f) : 0.0f);
+    }
+    if (where.selector == selector::mute && bytes.size() == sizeof(std::uint32_t)) {
+      std::uint32_t value = 0;
+      std::memcpy(&value, bytes.data(), sizeof value);
+      bytes = bytesOf(std::uint32_t(value != 0));
     }
     store(object, where, bytes);
     return status::noError;

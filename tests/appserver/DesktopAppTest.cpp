@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <signal.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -25,6 +24,8 @@
 #include "app/LinuxPlatform.h"
 #include "app/TavunoApp.h"
 #include "linux/server/LinuxServiceFixture.h"
+#include "support/ChildProcess.h"
+#include "support/Deadline.h"
 #include "ui/AppFixture.h"
 #include "ui/bridge/MeterFeed.h"
 #include "ui/views/AppsView.h"
@@ -37,12 +38,10 @@
 #include "ui/views/TrayPanel.h"
 #include "ui/widgets/PickerBox.h"
 
-extern char** environ;
-
 namespace tavuno {
 namespace {
 
-using Server = test::PrivateAudioServer;
+using Server = test::AudioStack;
 using Clock = std::chrono::steady_clock;
 
 const std::string headsetOutput = "bluez:00:11:22:33:44:55:output";
@@ -131,7 +130,7 @@ class DesktopAppTest : public testing::Test {
 
 TEST_F(DesktopAppTest, ListsTheDevicesAndTheDefaultOutputAndQuitsWithinADeadline) {
   startApp();
-  ASSERT_TRUE(test::waitUntil([&] { return listsTheFixturesDevices(); }, 10))
+  ASSERT_TRUE(test::processEventsUntil([&] { return listsTheFixturesDevices(); }, 10))
       << "the devices screen lists the server's outputs and the headset's microphone";
   EXPECT_TRUE(outputs().row(Server::speakers)->isDefault());
   EXPECT_FALSE(outputs().row(Server::hdmi)->isDefault());
@@ -154,7 +153,7 @@ TEST_F(DesktopAppTest, ControlsAPlayingAppAndGivesItsAudioBackOnQuit) {
   ASSERT_TRUE(server().play("org.example.Tone", "Tone", Server::speakers));
   startApp();
   std::string id;
-  ASSERT_TRUE(test::waitUntil(
+  ASSERT_TRUE(test::processEventsUntil(
       [&] {
         const auto& controlled = app->service()->state().controlledApps;
         if (controlled.size() == 1) id = *controlled.begin();
@@ -169,7 +168,7 @@ TEST_F(DesktopAppTest, ControlsAPlayingAppAndGivesItsAudioBackOnQuit) {
   EXPECT_EQ(tone->name, "Tone");
   ASSERT_TRUE(app->window()->mixer()->apps()->row(id)) << "the mixer lists it";
 
-  EXPECT_TRUE(test::waitUntil([&] { return app->meters()->level(id) > 0.1; }, 5))
+  EXPECT_TRUE(test::processEventsUntil([&] { return app->meters()->level(id) > 0.1; }, 5))
       << "its meter moves while the mixer shows";
   app->service()->setAppMix(*tone, 0.5f, std::nullopt);
   auto heard = server().rms(Server::speakers);
@@ -182,8 +181,7 @@ TEST_F(DesktopAppTest, ControlsAPlayingAppAndGivesItsAudioBackOnQuit) {
   ASSERT_TRUE(heard);
   // Where WirePlumber keeps an app's stored volume from its stream's own (0.5), that stream
   // keeps the volume it was given, so its next start is not louder.
-  const char* stack = std::getenv("TAVUNO_AUDIO_STACK");
-  const bool streamsKeepTheVolume = stack && std::string(stack) == "current";
+  const bool streamsKeepTheVolume = Server::currentStack();
   EXPECT_NEAR(*heard, streamsKeepTheVolume ? toneRMS * 0.5 : toneRMS, 0.02)
       << "its own audio back after quitting";
 }
@@ -194,7 +192,7 @@ TEST_F(DesktopAppTest, AnAppOnAnOutputOfItsOwnIsControlledThere) {
   ASSERT_TRUE(server().play("org.example.Pinned", "Pinned", Server::usbDac));
   startApp();
   std::string id;
-  ASSERT_TRUE(test::waitUntil(
+  ASSERT_TRUE(test::processEventsUntil(
       [&] {
         const auto& controlled = app->service()->state().controlledApps;
         if (controlled.size() == 1) id = *controlled.begin();
@@ -217,7 +215,7 @@ TEST_F(DesktopAppTest, AnAppOnAnOutputOfItsOwnIsControlledThere) {
   EXPECT_LT(*heard, 0.01) << "not on the default";
 
   app->service()->setAppOutput(pinned(), std::nullopt);
-  EXPECT_TRUE(test::waitUntil(
+  EXPECT_TRUE(test::processEventsUntil(
       [&] { return std::fabs(server().rms(Server::speakers).value_or(0) - toneRMS * 0.5) < 0.02; },
       10))
       << "the system default chosen in Tavuno";
@@ -228,7 +226,7 @@ TEST_F(DesktopAppTest, AnAppOnAnOutputOfItsOwnIsControlledThere) {
 TEST_F(DesktopAppTest, SaysTheServerIsMissingAndPicksItUpWhenItStarts) {
   server().stopAudioServer();
   startApp(0.5);
-  ASSERT_TRUE(test::waitUntil([&] { return errorShown(); }, 2))
+  ASSERT_TRUE(test::processEventsUntil([&] { return errorShown(); }, 2))
       << "the error line says why nothing is listed";
   EXPECT_EQ(outputs().rowCount(), 0u);
   EXPECT_EQ(inputs().rowCount(), 0u);
@@ -236,20 +234,23 @@ TEST_F(DesktopAppTest, SaysTheServerIsMissingAndPicksItUpWhenItStarts) {
             "No audio server is running. Tavuno connects as soon as one starts.");
 
   ASSERT_EQ(server().startAudioServer(), std::nullopt);
-  ASSERT_TRUE(test::waitUntil([&] { return listsTheFixturesDevices(); }, 10))
+  ASSERT_TRUE(test::processEventsUntil([&] { return listsTheFixturesDevices(); }, 10))
       << "the mirror reconnects and the devices appear";
   // The default comes with the server's own report, which may follow the devices.
-  EXPECT_TRUE(test::waitUntil([&] { return outputs().row(Server::speakers)->isDefault(); }, 5))
+  EXPECT_TRUE(
+      test::processEventsUntil([&] { return outputs().row(Server::speakers)->isDefault(); }, 5))
       << "the server's default: " << server().pactl({"get-default-sink"}).value_or("(none)")
       << "; the service's: " << app->service()->state().defaultOutput << " of "
       << app->service()->state().devices.size();
-  EXPECT_TRUE(test::waitUntil([&] { return !errorShown(); }, 2)) << "the message goes";
+  EXPECT_TRUE(test::processEventsUntil([&] { return !errorShown(); }, 2)) << "the message goes";
 
   // Lost again (past the grace period): the devices go and the message is back.
   server().stopAudioServer();
-  EXPECT_TRUE(test::waitUntil([&] { return outputs().rowCount() == 0 && errorShown(); }, 10));
+  EXPECT_TRUE(
+      test::processEventsUntil([&] { return outputs().rowCount() == 0 && errorShown(); }, 10));
   ASSERT_EQ(server().startAudioServer(), std::nullopt);
-  EXPECT_TRUE(test::waitUntil([&] { return listsTheFixturesDevices() && !errorShown(); }, 10));
+  EXPECT_TRUE(
+      test::processEventsUntil([&] { return listsTheFixturesDevices() && !errorShown(); }, 10));
 }
 
 // A server whose processes are stopped answers nothing: the window still comes up at once
@@ -259,7 +260,7 @@ TEST_F(DesktopAppTest, NeitherStartingNorQuittingWaitsOnAStoppedServer) {
   const std::vector<pid_t> serverPids{server().pipewirePid(), server().pipewirePulsePid()};
   {
     StoppedServer stopped(serverPids);
-    ASSERT_TRUE(Server::waitUntil([&] { return stopped.stopped(); }, 5));
+    ASSERT_TRUE(test::waitUntil([&] { return stopped.stopped(); }, 5));
     const auto asked = Clock::now();
     startApp();
     const double started = std::chrono::duration<double>(Clock::now() - asked).count();
@@ -288,7 +289,7 @@ TEST_F(DesktopAppTest, NeitherStartingNorQuittingWaitsOnAStoppedServer) {
     setenv("XDG_DATA_HOME", dataHome->c_str(), 1);
   else
     unsetenv("XDG_DATA_HOME");
-  ASSERT_TRUE(test::waitUntil(
+  ASSERT_TRUE(test::processEventsUntil(
       [&] {
         const auto& controlled = app->service()->state().controlledApps;
         if (controlled.size() != 2) return false;
@@ -300,7 +301,7 @@ TEST_F(DesktopAppTest, NeitherStartingNorQuittingWaitsOnAStoppedServer) {
       << app->service()->state().error.value_or("not both controlled");
   app->panel();  // built before the server stops, as a person clicking the tray has it
   StoppedServer stopped(serverPids);
-  ASSERT_TRUE(Server::waitUntil([&] { return stopped.stopped(); }, 5));
+  ASSERT_TRUE(test::waitUntil([&] { return stopped.stopped(); }, 5));
   const double quit = quitFromThePanel();
   EXPECT_TRUE(app->isShutDown());
   EXPECT_LT(quit, 1.5) << "quitting with two controlled apps took " << quit << " s";
@@ -311,31 +312,15 @@ TEST_F(DesktopAppTest, NeitherStartingNorQuittingWaitsOnAStoppedServer) {
 TEST_F(DesktopAppTest, TheExecutableQuitsCleanlyOnSigterm) {
   const std::string config =
       std::filesystem::temp_directory_path() / ("tavuno-app-test-" + std::to_string(getpid()));
-  std::vector<std::string> environment;
-  for (char** e = environ; *e; ++e)
-    environment.emplace_back(*e);
-  for (const std::string& assignment :
-       {std::string("QT_QPA_PLATFORM=offscreen"), "PULSE_SERVER=" + server().pulseServer(),
-        "XDG_CONFIG_HOME=" + config})
-    environment.push_back(assignment);
-  std::vector<char*> envp;
-  for (auto& assignment : environment)
-    envp.push_back(assignment.data());
-  envp.push_back(nullptr);
-  std::string program = TAVUNO_APP_BINARY, background = "--background";
-  char* argv[] = {program.data(), background.data(), nullptr};
-  pid_t pid = 0;
-  ASSERT_EQ(posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv, envp.data()), 0);
-  auto reap = [&](double seconds) -> std::optional<int> {
-    int status = 0;
-    const bool done =
-        Server::waitUntil([&] { return waitpid(pid, &status, WNOHANG) == pid; }, seconds);
-    if (!done) return std::nullopt;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  };
+  test::ChildProcess tavuno({TAVUNO_APP_BINARY, "--background"},
+                            {.environment = {{"QT_QPA_PLATFORM", "offscreen"},
+                                             {"PULSE_SERVER", server().pulseServer()},
+                                             {"XDG_CONFIG_HOME", config}}});
+  ASSERT_TRUE(tavuno.started());
+  const pid_t pid = tavuno.pid();
 
   // Started once its mirror is a client of the server.
-  const bool connected = Server::waitUntil(
+  const bool connected = test::waitUntil(
       [&] {
         return server()
                    .pactl({"list", "clients"})
@@ -344,12 +329,7 @@ TEST_F(DesktopAppTest, TheExecutableQuitsCleanlyOnSigterm) {
                std::string::npos;
       },
       15);
-  kill(pid, SIGTERM);
-  const auto status = reap(5);
-  if (!status) {
-    kill(pid, SIGKILL);
-    reap(5);
-  }
+  const auto status = tavuno.stop(SIGTERM, 5);
   std::filesystem::remove_all(config);
   EXPECT_TRUE(connected) << "tavuno connected to the server";
   ASSERT_TRUE(status.has_value()) << "tavuno did not quit within 5 s of SIGTERM";

@@ -17,7 +17,7 @@
 namespace tavuno {
 namespace {
 
-using test::waitUntil;
+using test::processEventsUntil;
 
 // A notification server that records what it is sent.
 class RecordingNotificationServer : public QDBusVirtualObject {
@@ -86,7 +86,7 @@ class DBusNotificationsTest : public testing::Test {
     std::optional<bool> answer;
     notifications->requestPermission([&](bool granted) { answer = granted; });
     EXPECT_FALSE(answer) << "answered inside the call";
-    if (!waitUntil([&] { return answer.has_value(); })) ADD_FAILURE() << "no answer";
+    if (!processEventsUntil([&] { return answer.has_value(); })) ADD_FAILURE() << "no answer";
     return answer;
   }
 
@@ -109,7 +109,7 @@ TEST_F(DBusNotificationsTest, EachPostArrivesAsANewNotificationOfTavuno) {
   startServer();
   notifications->post("Dispositivo de áudio conectado.");
   notifications->post("Dispositivo de áudio desconectado.");
-  ASSERT_TRUE(waitUntil([&] { return recorder.received.size() == 2; }));
+  ASSERT_TRUE(processEventsUntil([&] { return recorder.received.size() == 2; }));
   EXPECT_EQ(recorder.received[0].body, QStringLiteral("Dispositivo de áudio conectado."));
   EXPECT_EQ(recorder.received[1].body, QStringLiteral("Dispositivo de áudio desconectado."));
   for (const auto& notification : recorder.received) {

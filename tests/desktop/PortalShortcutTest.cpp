@@ -50,7 +50,7 @@ namespace tavuno {
 namespace {
 
 using test::BoundShortcut;
-using test::waitUntil;
+using test::processEventsUntil;
 
 // A global shortcuts portal that records what it is asked and answers as the
 // test says.
@@ -197,7 +197,7 @@ TEST_F(PortalShortcutTest, TheBoundShortcutActsAndALetterChangeBindsAnew) {
   startPortal();
   controller->setEnabled(true);
   EXPECT_TRUE(controller->enabled());
-  ASSERT_TRUE(waitUntil([&] { return !portal.bound.empty(); }));
+  ASSERT_TRUE(processEventsUntil([&] { return !portal.bound.empty(); }));
   EXPECT_EQ(portal.bound[0].id, QStringLiteral("mute-output"));
   EXPECT_EQ(trigger(), QStringLiteral("CTRL+ALT+LOGO+m"));
   EXPECT_FALSE(
@@ -208,21 +208,21 @@ TEST_F(PortalShortcutTest, TheBoundShortcutActsAndALetterChangeBindsAnew) {
   portal.activate(*server, QStringLiteral("/org/freedesktop/portal/desktop/session/x/y"),
                   QStringLiteral("mute-output"));
   portal.activate(*server, first, QStringLiteral("mute-output"));
-  ASSERT_TRUE(waitUntil([&] { return presses >= 1; }));
+  ASSERT_TRUE(processEventsUntil([&] { return presses >= 1; }));
   QCoreApplication::processEvents();
   EXPECT_EQ(presses, 1) << "only our shortcut in our session acts";
 
   controller->setKey(ShortcutKey::v);
-  ASSERT_TRUE(waitUntil([&] { return trigger() == QStringLiteral("CTRL+ALT+LOGO+v"); }));
+  ASSERT_TRUE(processEventsUntil([&] { return trigger() == QStringLiteral("CTRL+ALT+LOGO+v"); }));
   EXPECT_EQ(portal.closed, std::vector<QString>{first}) << "the old session is closed";
   portal.activate(*server, first, QStringLiteral("mute-output"));
   portal.activate(*server, portal.session, QStringLiteral("mute-output"));
-  ASSERT_TRUE(waitUntil([&] { return presses >= 2; }));
+  ASSERT_TRUE(processEventsUntil([&] { return presses >= 2; }));
   QCoreApplication::processEvents();
   EXPECT_EQ(presses, 2) << "the closed session no longer acts";
 
   controller->setEnabled(false);
-  ASSERT_TRUE(waitUntil([&] { return portal.closed.size() == 2; }));
+  ASSERT_TRUE(processEventsUntil([&] { return portal.closed.size() == 2; }));
 }
 
 TEST_F(PortalShortcutTest, ARefusalOrAClosedSessionSwitchesTheShortcutOff) {
@@ -238,7 +238,7 @@ TEST_F(PortalShortcutTest, ARefusalOrAClosedSessionSwitchesTheShortcutOff) {
     portal.bindResponse = row.response;
     portal.bindAccepts = row.accepts;
     controller->setEnabled(true);
-    ASSERT_TRUE(waitUntil([&] { return !controller->enabled(); }));
+    ASSERT_TRUE(processEventsUntil([&] { return !controller->enabled(); }));
     EXPECT_EQ(controller->message(), refused);
     EXPECT_EQ(defaults.boolean("globalShortcutEnabled"), false);
   }
@@ -247,9 +247,9 @@ TEST_F(PortalShortcutTest, ARefusalOrAClosedSessionSwitchesTheShortcutOff) {
   portal.bindAccepts = true;
   portal.bound.clear();
   controller->setEnabled(true);
-  ASSERT_TRUE(waitUntil([&] { return !portal.bound.empty(); }));
+  ASSERT_TRUE(processEventsUntil([&] { return !portal.bound.empty(); }));
   portal.closeSession(*server);
-  ASSERT_TRUE(waitUntil([&] { return !controller->enabled(); }));
+  ASSERT_TRUE(processEventsUntil([&] { return !controller->enabled(); }));
   EXPECT_EQ(controller->message(),
             "O atalho não pôde ser registrado (erro 2); ele pode estar em uso.");
 }
@@ -259,9 +259,9 @@ TEST_F(PortalShortcutTest, ASessionCreatedForAReleasedShortcutIsClosed) {
   portal.hold = true;
   controller->setEnabled(true);
   controller->setEnabled(false);
-  ASSERT_TRUE(waitUntil([&] { return portal.held.size() == 1; }));
+  ASSERT_TRUE(processEventsUntil([&] { return portal.held.size() == 1; }));
   portal.release(*server);
-  ASSERT_TRUE(waitUntil([&] { return portal.closed.size() == 1; }));
+  ASSERT_TRUE(processEventsUntil([&] { return portal.closed.size() == 1; }));
   EXPECT_TRUE(portal.bound.empty()) << "nothing bound for it";
 }
 

@@ -36,8 +36,10 @@ std::unique_ptr<PrivateBus> PrivateBus::start(std::string& why) {
                            "    <allow own=\"*\"/>\n"
                            "  </policy>\n"
                            "</busconfig>\n";
-  bus->daemon_ = std::make_unique<ChildProcess>(std::vector<std::string>{
-      *program, "--config-file=" + config, "--nofork", "--nopidfile", "--print-address={fd}"});
+  bus->daemon_ = std::make_unique<ChildProcess>(
+      std::vector<std::string>{*program, "--config-file=" + config, "--nofork", "--nopidfile",
+                               "--print-address={fd}"},
+      ChildProcess::Options{.deathSignal = SIGTERM});
   auto address = bus->daemon_->readLine(10.0);
   if (!address) {
     why = "dbus-daemon did not start";

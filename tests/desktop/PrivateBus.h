@@ -6,7 +6,7 @@
 #include <QDBusConnection>
 #include <QString>
 
-#include "desktop/ChildProcess.h"
+#include "support/ChildProcess.h"
 
 namespace tavuno::test {
 

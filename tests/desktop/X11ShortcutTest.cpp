@@ -10,10 +10,10 @@
 #include <string>
 
 #include "base/ports/DefaultsStore.h"
-#include "desktop/ChildProcess.h"
 #include "platform/qt/DesktopServices.h"
 #include "platform/qt/QtMainQueue.h"
 #include "platform/qt/X11GlobalShortcut.h"
+#include "support/ChildProcess.h"
 #include "system/GlobalShortcutController.h"
 #include "system/MuteTarget.h"
 #include "ui/QtWait.h"
@@ -21,7 +21,7 @@
 namespace tavuno {
 namespace {
 
-using test::waitUntil;
+using test::processEventsUntil;
 
 // The output's mute, recorded.
 struct RecordingMute : MuteTarget {
@@ -106,7 +106,8 @@ class X11ShortcutTest : public testing::Test {
     auto program = test::ChildProcess::find("Xvfb");
     if (!program) return;
     server = new test::ChildProcess({*program, "-displayfd", "{fd}", "-nolisten", "tcp", "-noreset",
-                                     "-screen", "0", "320x240x24"});
+                                     "-screen", "0", "320x240x24"},
+                                    {.deathSignal = SIGTERM});
     if (auto number = server->readLine(15.0)) display = ":" + *number;
   }
   static void TearDownTestSuite() {
@@ -141,7 +142,7 @@ TEST_F(X11ShortcutTest, PressesOfTheCombinationToggleTheMute) {
   ASSERT_TRUE(controller->enabled()) << controller->message().value_or("");
 
   other->pressShortcut('m');
-  ASSERT_TRUE(waitUntil([&] { return target->changes == 1; }));
+  ASSERT_TRUE(processEventsUntil([&] { return target->changes == 1; }));
   EXPECT_TRUE(target->isMuted);
 
   // Caps Lock on changes the modifier state the server matches.
@@ -151,12 +152,12 @@ TEST_F(X11ShortcutTest, PressesOfTheCombinationToggleTheMute) {
   // A press made before the letter changes still counts.
   controller->setKey(ShortcutKey::v);
   ASSERT_EQ(controller->key(), ShortcutKey::v);
-  ASSERT_TRUE(waitUntil([&] { return target->changes == 2; }));
+  ASSERT_TRUE(processEventsUntil([&] { return target->changes == 2; }));
   EXPECT_FALSE(target->isMuted);
 
   other->pressShortcut('m');  // the old letter is free again
   other->pressShortcut('v');
-  ASSERT_TRUE(waitUntil([&] { return target->changes == 3; }));
+  ASSERT_TRUE(processEventsUntil([&] { return target->changes == 3; }));
   EXPECT_TRUE(other->grab('m', X11GlobalShortcut::modifiers)) << "m was let go";
 }
 

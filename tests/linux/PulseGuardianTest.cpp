@@ -12,12 +12,14 @@
 #include "platform/linux/ProcessStart.h"
 #include "platform/linux/PulseGuardian.h"
 #include "platform/linux/PulseGuardianPlan.h"
+#include "support/Deadline.h"
 #include "support/TempDir.h"
 
 namespace tavuno {
 namespace {
 
 namespace fs = std::filesystem;
+using test::waitUntil;
 
 // What a Tavuno says arrives in any chunks; only whole, well-formed lines count, and a line
 // too long to be Tavuno's is dropped without taking the next one with it.
@@ -152,15 +154,6 @@ std::string slurp(const fs::path& path) {
   return text.str();
 }
 
-bool eventually(const std::function<bool()>& done, double seconds) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  return true;
-}
-
 // The Tavuno side, with a stand-in program that records its arguments and its input: started
 // at the first tap in a session of its own, told of each tap, started again when it died and
 // told of the taps still loaded, and ended (and reaped) when Tavuno closes its end.
@@ -181,7 +174,7 @@ TEST(PulseGuardian, TellsARunningGuardianEveryTap) {
     first = guardian.pid();
     ASSERT_GT(first, 0);
     const fs::path run = dir.path() / ("run-" + std::to_string(first));
-    ASSERT_TRUE(eventually([&] { return fs::exists(run.string() + ".args"); }, 10));
+    ASSERT_TRUE(waitUntil([&] { return fs::exists(run.string() + ".args"); }, 10));
     const std::string self = std::to_string(::getpid());
     EXPECT_EQ(slurp(run.string() + ".args"),
               "--owner " + self + " " + std::to_string(processStartTime(::getpid()).value_or(0)) +
@@ -192,7 +185,7 @@ TEST(PulseGuardian, TellsARunningGuardianEveryTap) {
     EXPECT_EQ(guardian.pid(), first);
 
     ::kill(first, SIGKILL);
-    EXPECT_TRUE(eventually(
+    EXPECT_TRUE(waitUntil(
         [&] {
           std::ifstream stat("/proc/" + std::to_string(first) + "/stat");
           std::string pid, name, state;
@@ -206,10 +199,10 @@ TEST(PulseGuardian, TellsARunningGuardianEveryTap) {
   }
   const fs::path run = dir.path() / ("run-" + std::to_string(second));
   // Closed: the input ended; reaped: no process is left under that pid.
-  EXPECT_TRUE(eventually([&] { return fs::exists(run.string() + ".done"); }, 10));
+  EXPECT_TRUE(waitUntil([&] { return fs::exists(run.string() + ".done"); }, 10));
   EXPECT_EQ(slurp(run.string() + ".input"), GuardianLog::tapLine(21, "tavuno.tap.1.2") +
                                                 GuardianLog::tapLine(22, "tavuno.tap.1.3"));
-  EXPECT_TRUE(eventually([&] { return !fs::exists("/proc/" + std::to_string(second)); }, 10));
+  EXPECT_TRUE(waitUntil([&] { return !fs::exists("/proc/" + std::to_string(second)); }, 10));
   EXPECT_FALSE(fs::exists("/proc/" + std::to_string(first)));
 }
 

@@ -8,7 +8,7 @@
 
 #include "app/TavunoApp.h"
 #include "app/control/ControlService.h"
-#include "linux/stack/PrivateAudioServer.h"
+#include "linux/stack/AudioStack.h"
 #include "platform/linux/LinuxBackEnd.h"
 #include "scripting/TavunoRun.h"
 #include "ui/AppFixture.h"
@@ -17,7 +17,7 @@
 namespace tavuno {
 namespace {
 
-using Server = test::PrivateAudioServer;
+using Server = test::AudioStack;
 
 std::string onServer(Server& server, const std::vector<std::string>& arguments) {
   return server.pactl(arguments).value_or("");
@@ -53,18 +53,18 @@ TEST(CommandLineOnAudioServer, CommandsReachTheServerAndTheStatusFollowsIt) {
   };
   auto app = std::make_unique<TavunoApp>(std::move(options));
   auto& service = *app->service();
-  ASSERT_TRUE(test::waitUntil([&] { return service.state().devices.size() == 5; }, 10));
+  ASSERT_TRUE(test::processEventsUntil([&] { return service.state().devices.size() == 5; }, 10));
   ControlService control(bus->connect());
   ASSERT_EQ(control.publish(), ControlService::Claim::claimed);
   control.attach(app->service(), [] {});
 
   auto run = test::runTavuno(*bus, {"output", Server::usbDac});
   EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
-  EXPECT_TRUE(test::waitUntil(
+  EXPECT_TRUE(test::processEventsUntil(
       [&] { return onServer(server, {"get-default-sink"}).starts_with(Server::usbDac); }, 5));
   run = test::runTavuno(*bus, {"volume", "30"});
   EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
-  EXPECT_TRUE(test::waitUntil(
+  EXPECT_TRUE(test::processEventsUntil(
       [&] {
         return onServer(server, {"get-sink-volume", Server::usbDac}).find(" 30%") !=
                std::string::npos;
@@ -73,7 +73,7 @@ TEST(CommandLineOnAudioServer, CommandsReachTheServerAndTheStatusFollowsIt) {
 
   // Changed on the server, outside Tavuno.
   onServer(server, {"set-sink-mute", Server::usbDac, "1"});
-  ASSERT_TRUE(test::waitUntil([&] { return service.state().muted; }, 5));
+  ASSERT_TRUE(test::processEventsUntil([&] { return service.state().muted; }, 5));
   run = test::runTavuno(*bus, {"status", "--json"});
   ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
   const auto status = nlohmann::json::parse(run.out.toStdString(), nullptr, false);
@@ -83,7 +83,7 @@ TEST(CommandLineOnAudioServer, CommandsReachTheServerAndTheStatusFollowsIt) {
 
   run = test::runTavuno(*bus, {"mute", "off"});
   EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
-  EXPECT_TRUE(test::waitUntil(
+  EXPECT_TRUE(test::processEventsUntil(
       [&] {
         return onServer(server, {"get-sink-mute", Server::usbDac}).find("no") != std::string::npos;
       },

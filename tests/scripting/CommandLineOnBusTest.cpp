@@ -40,7 +40,8 @@ class CommandLineOnBus : public testing::Test {
     options.desktop = TavunoApp::simulatedDesktop();
     options.tray = [] { return std::make_unique<test::FakeTray>(); };
     app = std::make_unique<TavunoApp>(std::move(options));
-    ASSERT_TRUE(test::waitUntil([&] { return service().state().controlledApps.size() == 3; }));
+    ASSERT_TRUE(
+        test::processEventsUntil([&] { return service().state().controlledApps.size() == 3; }));
   }
   // Puts the app on the bus, as main() does.
   void publish() {
@@ -74,7 +75,7 @@ TEST_F(CommandLineOnBus, StatusShowsWhatTheAppDidAndTheAppShowsWhatCommandsDid) 
   run = runTavuno(*bus, {"mute", "off"});
   ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
   EXPECT_FALSE(service().state().muted);
-  ASSERT_TRUE(test::waitUntil([&] { return app->muteAction()->text() == "Mute output"; }))
+  ASSERT_TRUE(test::processEventsUntil([&] { return app->muteAction()->text() == "Mute output"; }))
       << "the window's action follows: " << app->muteAction()->text().toStdString();
 
   ASSERT_EQ(runTavuno(*bus, {"volume", "30"}).exitCode, 0);
@@ -155,7 +156,7 @@ TEST_F(CommandLineOnBus, ProfilesAreRenamedAndDeletedAndALimitIsABadArgument) {
   call.setArguments({QString(8 << 20, QLatin1Char('x'))});
   auto caller = bus->connect();
   auto pending = caller.asyncCall(call);
-  ASSERT_TRUE(test::waitUntil([&] { return pending.isFinished(); }));
+  ASSERT_TRUE(test::processEventsUntil([&] { return pending.isFinished(); }));
   EXPECT_EQ(pending.error().name(), QStringLiteral("org.freedesktop.DBus.Error.InvalidArgs"));
   EXPECT_EQ(service().state().profiles.size(), before);
 
@@ -205,7 +206,7 @@ TEST_F(CommandLineOnBus, QuitEndsTheRunningApp) {
   const auto run = runTavuno(*bus, {"quit"});
   EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
   EXPECT_TRUE(run.out.isEmpty());
-  EXPECT_TRUE(test::waitUntil([&] { return app->isShutDown(); })) << "still running";
+  EXPECT_TRUE(test::processEventsUntil([&] { return app->isShutDown(); })) << "still running";
 }
 
 TEST_F(CommandLineOnBus, ChangedNamesWhatChangedOnceForABurst) {
@@ -218,13 +219,13 @@ TEST_F(CommandLineOnBus, ChangedNamesWhatChangedOnceForABurst) {
   // Two changes in one turn of the loop: one signal names both.
   service().setMute(true);
   service().setVolume(0.2f);
-  ASSERT_TRUE(test::waitUntil([&] { return !recorder.signals_.isEmpty(); }));
+  ASSERT_TRUE(test::processEventsUntil([&] { return !recorder.signals_.isEmpty(); }));
   EXPECT_TRUE(recorder.signals_.first().contains("muted"));
   EXPECT_TRUE(recorder.signals_.first().contains("volume"));
 
   recorder.signals_.clear();
   ASSERT_EQ(runTavuno(*bus, {"app", "mute", "Music Player", "on"}).exitCode, 0);
-  ASSERT_TRUE(test::waitUntil([&] {
+  ASSERT_TRUE(test::processEventsUntil([&] {
     for (const auto& parts : recorder.signals_)
       if (parts.contains("apps")) return true;
     return false;
@@ -241,7 +242,7 @@ QDBusMessage callControl(QDBusConnection& caller, const QString& interface, cons
                                              QStringLiteral(TAVUNO_OBJECT_PATH), interface, method);
   call.setArguments(arguments);
   auto pending = caller.asyncCall(call);
-  test::waitUntil([&] { return pending.isFinished(); });
+  test::processEventsUntil([&] { return pending.isFinished(); });
   return pending.reply();
 }
 
@@ -254,7 +255,7 @@ QVariantMap allProperties(QDBusConnection& caller) {
 // Runs the event loop for several change intervals, so that every signal of
 // what happened so far has arrived.
 void settle() {
-  test::waitUntil([] { return false; }, 6 * ControlService::changeInterval / 1000.0);
+  test::processEventsUntil([] { return false; }, 6 * ControlService::changeInterval / 1000.0);
 }
 
 // The status report's scalars, as standard read-only properties that a
@@ -333,7 +334,7 @@ TEST_F(CommandLineOnBus, PropertiesChangedCarriesWhatChangedAndOnlyWhenSomething
 
   ASSERT_NE(control::volumePercent(service().state().volume), 20);
   service().setVolume(0.2f);
-  ASSERT_TRUE(test::waitUntil([&] { return !properties.signals_.isEmpty(); }));
+  ASSERT_TRUE(test::processEventsUntil([&] { return !properties.signals_.isEmpty(); }));
   settle();
   ASSERT_EQ(properties.signals_.size(), 1);
   EXPECT_EQ(properties.signals_[0].interface, TAVUNO_CONTROL_INTERFACE);
@@ -346,7 +347,7 @@ TEST_F(CommandLineOnBus, PropertiesChangedCarriesWhatChangedAndOnlyWhenSomething
   changes.signals_.clear();
   service().setVolume(0.204f);
   ASSERT_EQ(runTavuno(*bus, {"app", "volume", "Music Player", "35"}).exitCode, 0);
-  ASSERT_TRUE(test::waitUntil([&] {
+  ASSERT_TRUE(test::processEventsUntil([&] {
     for (const auto& parts : changes.signals_)
       if (parts.contains("apps")) return true;
     return false;
@@ -366,7 +367,7 @@ TEST_F(CommandLineOnBus, PropertiesChangedCarriesWhatChangedAndOnlyWhenSomething
   ASSERT_NE(meetings, profiles.end());
   const QString meetingsId = QString::fromStdString(meetings->id.text());
   ASSERT_EQ(runTavuno(*bus, {"profile", "apply", meetingsId}).exitCode, 0);
-  ASSERT_TRUE(test::waitUntil([&] { return allProperties(caller) != before; }));
+  ASSERT_TRUE(test::processEventsUntil([&] { return allProperties(caller) != before; }));
   settle();
   const QVariantMap after = allProperties(caller);
   QVariantMap carried;
@@ -388,7 +389,7 @@ TEST_F(CommandLineOnBus, PropertiesChangedCarriesWhatChangedAndOnlyWhenSomething
   // A rename of the active profile is a change of its name alone.
   properties.signals_.clear();
   ASSERT_EQ(runTavuno(*bus, {"profile", "rename", meetingsId, "Calls"}).exitCode, 0);
-  ASSERT_TRUE(test::waitUntil([&] { return !properties.signals_.isEmpty(); }));
+  ASSERT_TRUE(test::processEventsUntil([&] { return !properties.signals_.isEmpty(); }));
   settle();
   ASSERT_EQ(properties.signals_.size(), 1);
   EXPECT_EQ(properties.signals_[0].changed, (QVariantMap{{"ActiveProfile", "Calls"}}));
@@ -399,7 +400,7 @@ TEST_F(CommandLineOnBus, ASecondTavunoShowsTheFirstOnesWindowAndLeaves) {
   ASSERT_FALSE(app->window()->isVisible()) << "started in the background";
   const auto run = runTavuno(*bus, {});
   EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
-  EXPECT_TRUE(test::waitUntil([&] { return app->window()->isVisible(); }));
+  EXPECT_TRUE(test::processEventsUntil([&] { return app->window()->isVisible(); }));
 }
 
 }  // namespace

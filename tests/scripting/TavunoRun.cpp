@@ -1,37 +1,29 @@
 #include "scripting/TavunoRun.h"
 
-#include <signal.h>
-#include <sys/prctl.h>
+#include <QCoreApplication>
 
-#include <QProcess>
-#include <QProcessEnvironment>
-
-#include "ui/QtWait.h"
+#include "support/ChildProcess.h"
 
 namespace tavuno::test {
 
 Run runTavuno(const QString& busAddress, const QString& home, const QStringList& arguments,
               double seconds) {
-  QProcess process;
-  auto environment = QProcessEnvironment::systemEnvironment();
-  environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), busAddress);
-  environment.insert(QStringLiteral("LANGUAGE"), QStringLiteral("en"));
-  environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-  environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home);
-  process.setProcessEnvironment(environment);
-  process.setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGKILL); });
-  process.start(QStringLiteral(TAVUNO_EXECUTABLE), arguments);
+  std::vector<std::string> command{TAVUNO_EXECUTABLE};
+  for (const QString& argument : arguments)
+    command.push_back(argument.toStdString());
+  // The event loop turns while it runs, so the app in this process can answer it.
+  const Completion done =
+      runToCompletion(command, seconds,
+                      {{"DBUS_SESSION_BUS_ADDRESS", busAddress.toStdString()},
+                       {"LANGUAGE", "en"},
+                       {"QT_QPA_PLATFORM", "offscreen"},
+                       {"XDG_CONFIG_HOME", home.toStdString()}},
+                      [] { QCoreApplication::processEvents(QEventLoop::AllEvents, 10); });
   Run run;
-  if (!process.waitForStarted(10000)) return run;
-  const bool finished = waitUntil([&] { return process.state() == QProcess::NotRunning; }, seconds);
-  if (!finished) {
-    process.kill();
-    process.waitForFinished(5000);
-    return run;
-  }
-  run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-  run.out = QString::fromUtf8(process.readAllStandardOutput());
-  run.err = QString::fromUtf8(process.readAllStandardError());
+  if (!done.finished) return run;
+  run.exitCode = done.exitCode;
+  run.out = QString::fromStdString(done.out);
+  run.err = QString::fromStdString(done.err);
   return run;
 }
 

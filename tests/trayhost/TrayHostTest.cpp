@@ -23,7 +23,8 @@
 
 #include "app/TavunoApp.h"
 #include "base/ports/DefaultsStore.h"
-#include "desktop/ChildProcess.h"
+#include "support/ChildProcess.h"
+#include "support/Deadline.h"
 #include "ui/AppFixture.h"
 #include "ui/QtWait.h"
 #include "ui/tray/DesktopTrayIcon.h"
@@ -120,7 +121,7 @@ class TrayHost : public testing::Test {
     ASSERT_NE(desktop, nullptr);
     ASSERT_NE(desktop->embedded(), nullptr) << "no watcher on the bus: the embedded icon";
     // The icon's own window, once trayer has taken it in and shows it.
-    ASSERT_TRUE(test::waitUntil(
+    ASSERT_TRUE(test::processEventsUntil(
         [&] {
           for (QWindow* window : QGuiApplication::allWindows())
             if (window->objectName() == QLatin1String("QSystemTrayIconSysWindow") &&
@@ -141,7 +142,7 @@ class TrayHost : public testing::Test {
   // button goes down and up.
   void click(xcb_button_t button) {
     const auto window = static_cast<xcb_window_t>(iconWindow->winId());
-    ASSERT_TRUE(test::waitUntil([&] {
+    ASSERT_TRUE(test::processEventsUntil([&] {
       if (const auto at = pointer.embeddedCenter(window)) pointer.moveTo(clickedAt = *at);
       QCoreApplication::processEvents();
       const QWidget* icon = QWidget::find(iconWindow->winId());
@@ -171,27 +172,28 @@ class TrayHost : public testing::Test {
 
 TEST_F(TrayHost, ClicksOnTheIconOpenAndCloseThePanelAndTheOtherButtonsDoTheirs) {
   click(1);
-  ASSERT_TRUE(test::waitUntil([&] { return panel().isVisible(); }))
+  ASSERT_TRUE(test::processEventsUntil([&] { return panel().isVisible(); }))
       << "a click opens the panel " << report();
   click(1);
-  ASSERT_TRUE(test::waitUntil([&] { return !panel().isVisible(); }))
+  ASSERT_TRUE(test::processEventsUntil([&] { return !panel().isVisible(); }))
       << "a click on the icon closes the open panel, even one Qt calls a double click";
-  EXPECT_FALSE(test::waitUntil([&] { return panel().isVisible(); }, 1.0))
+  EXPECT_FALSE(test::processEventsUntil([&] { return panel().isVisible(); }, 1.0))
       << "and the same click does not open it again";
   click(1);
-  EXPECT_TRUE(test::waitUntil([&] { return panel().isVisible(); })) << "the next click opens it";
+  EXPECT_TRUE(test::processEventsUntil([&] { return panel().isVisible(); }))
+      << "the next click opens it";
   click(1);
-  ASSERT_TRUE(test::waitUntil([&] { return !panel().isVisible(); }));
+  ASSERT_TRUE(test::processEventsUntil([&] { return !panel().isVisible(); }));
 
   const bool muted = app->service()->state().muted;
   click(2);
-  EXPECT_TRUE(test::waitUntil([&] { return app->service()->state().muted != muted; }))
+  EXPECT_TRUE(test::processEventsUntil([&] { return app->service()->state().muted != muted; }))
       << "the middle button mutes";
   click(2);
-  EXPECT_TRUE(test::waitUntil([&] { return app->service()->state().muted == muted; }));
+  EXPECT_TRUE(test::processEventsUntil([&] { return app->service()->state().muted == muted; }));
 
   click(3);
-  EXPECT_TRUE(test::waitUntil([&] { return app->tray()->menu()->isVisible(); }))
+  EXPECT_TRUE(test::processEventsUntil([&] { return app->tray()->menu()->isVisible(); }))
       << "the right button shows the menu";
   app->tray()->menu()->hide();
 }
@@ -203,15 +205,16 @@ bool trayHeld(double seconds) {
   constexpr const char* name = "_NET_SYSTEM_TRAY_S0";
   auto* atom = xcb_intern_atom_reply(
       connection, xcb_intern_atom(connection, 0, std::strlen(name), name), nullptr);
-  bool held = false;
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-  while (atom && !held && std::chrono::steady_clock::now() < deadline) {
-    auto* owner = xcb_get_selection_owner_reply(
-        connection, xcb_get_selection_owner(connection, atom->atom), nullptr);
-    held = owner && owner->owner != XCB_NONE;
-    free(owner);
-    if (!held) std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
+  const bool held =
+      atom && test::waitUntil(
+                  [&] {
+                    auto* owner = xcb_get_selection_owner_reply(
+                        connection, xcb_get_selection_owner(connection, atom->atom), nullptr);
+                    const bool owned = owner && owner->owner != XCB_NONE;
+                    free(owner);
+                    return owned;
+                  },
+                  seconds, std::chrono::milliseconds(20));
   free(atom);
   xcb_disconnect(connection);
   return held;
@@ -230,7 +233,8 @@ int main(int argc, char** argv) {
     return 1;
   }
   ChildProcess server(
-      {*xvfb, "-displayfd", "{fd}", "-nolisten", "tcp", "-noreset", "-screen", "0", "1024x600x24"});
+      {*xvfb, "-displayfd", "{fd}", "-nolisten", "tcp", "-noreset", "-screen", "0", "1024x600x24"},
+      {.deathSignal = SIGTERM});
   const auto number = server.readLine(15.0);
   if (!number) {
     std::fprintf(stderr, "Xvfb did not start\n");
@@ -245,7 +249,8 @@ int main(int argc, char** argv) {
   // A row of a fixed width, so it does not grow (and move the icon) as the
   // icon comes in.
   ChildProcess host({*trayer, "--edge", "top", "--align", "right", "--widthtype", "pixel",
-                     "--width", "96", "--height", "32", "--SetDockType", "true"});
+                     "--width", "96", "--height", "32", "--SetDockType", "true"},
+                    {.deathSignal = SIGTERM});
   if (!tavuno::trayHeld(15.0)) {
     std::fprintf(stderr, "trayer did not take the system tray\n");
     return 1;

@@ -69,8 +69,9 @@ class AppFixture : public testing::Test {
       return tray;
     };
     app = std::make_unique<TavunoApp>(std::move(options));
-    ASSERT_TRUE(waitUntil([&] { return app->service()->state().controlledApps.size() == 3; }))
-        << "the demo's three apps are controlled";
+    ASSERT_TRUE(processEventsUntil([&] {
+      return app->service()->state().controlledApps.size() == 3;
+    })) << "the demo's three apps are controlled";
     QCoreApplication::processEvents();
   }
   void TearDown() override { app.reset(); }

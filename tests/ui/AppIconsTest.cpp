@@ -91,7 +91,7 @@ TEST(AppIcons, TheMixerRowShowsTheAppsOwnIcon) {
   };
   TavunoApp app(std::move(options));
   auto* apps = app.window()->mixer()->apps();
-  ASSERT_TRUE(test::waitUntil([&] { return apps->rowCount() == 3; }));
+  ASSERT_TRUE(test::processEventsUntil([&] { return apps->rowCount() == 3; }));
   const QImage player = apps->row("org.tavuno.demo.Player")->icon()->pixmap().toImage();
   const QImage browser = apps->row("org.tavuno.demo.Browser")->icon()->pixmap().toImage();
   EXPECT_EQ(player.pixel(14, 14), QColor(Qt::blue).rgb());

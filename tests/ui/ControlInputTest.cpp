@@ -30,7 +30,7 @@
 namespace tavuno {
 namespace {
 
-using test::waitUntil;
+using test::processEventsUntil;
 
 // The wheel as the window system delivers it: spontaneous, so an ignored
 // event travels on to the parents as a real one does.
@@ -86,14 +86,14 @@ TEST_F(ControlInput, TheWheelScrollsThePagePastPickersAndTheTimeField) {
   EXPECT_GT(pageScroll()->value(), 0) << "the wheel went on to the page";
 
   time->setFocus(Qt::TabFocusReason);
-  ASSERT_TRUE(waitUntil([&] { return time->hasFocus(); }));
+  ASSERT_TRUE(processEventsUntil([&] { return time->hasFocus(); }));
   wheel(time, 1);
   EXPECT_NE(time->time(), before) << "with the focus the wheel steps the time";
 
   window()->selectSection(0);
   deliver();
   output->setFocus(Qt::TabFocusReason);
-  ASSERT_TRUE(waitUntil([&] { return output->hasFocus(); }));
+  ASSERT_TRUE(processEventsUntil([&] { return output->hasFocus(); }));
   wheel(output, -1);
   deliver();
   EXPECT_NE(service().state().defaultOutput, defaultOutput) << "a focused picker takes it";
@@ -120,7 +120,7 @@ TEST_F(ControlInput, ThePreferredPickersTakeTheWheelOnlyWithTheFocus) {
 
   for (QComboBox* box : {static_cast<QComboBox*>(output), static_cast<QComboBox*>(input)}) {
     box->setFocus(Qt::TabFocusReason);
-    ASSERT_TRUE(waitUntil([&] { return box->hasFocus(); }));
+    ASSERT_TRUE(processEventsUntil([&] { return box->hasFocus(); }));
     wheel(box, 1);  // up, towards "Nenhum"
     deliver();
   }
@@ -151,26 +151,26 @@ TEST_F(ControlInput, EveryWayOfMovingASliderReachesTheService) {
     const int start = slider->value();
 
     wheel(slider, 1);
-    ASSERT_TRUE(waitUntil(agrees)) << slider->value() << " shown, " << sent() << " sent";
+    ASSERT_TRUE(processEventsUntil(agrees)) << slider->value() << " shown, " << sent() << " sent";
     EXPECT_GT(slider->value(), start);
     wheel(slider, -2);
-    ASSERT_TRUE(waitUntil(agrees));
+    ASSERT_TRUE(processEventsUntil(agrees));
     EXPECT_LT(slider->value(), start);
 
     // A click at a quarter of the groove jumps there.
     QTest::mouseClick(slider, Qt::LeftButton, {},
                       QPoint(slider->width() / 4, slider->height() / 2));
-    ASSERT_TRUE(waitUntil(agrees));
+    ASSERT_TRUE(processEventsUntil(agrees));
     EXPECT_NEAR(slider->value(), 25, 6);
 
     slider->setFocus(Qt::TabFocusReason);
     for (auto key : {Qt::Key_End, Qt::Key_PageDown, Qt::Key_Left}) {
       QTest::keyClick(slider, key);
-      ASSERT_TRUE(waitUntil(agrees)) << "after key " << key;
+      ASSERT_TRUE(processEventsUntil(agrees)) << "after key " << key;
     }
     EXPECT_EQ(slider->value(), 94);
     QTest::keyClick(slider, Qt::Key_Home);
-    ASSERT_TRUE(waitUntil(agrees));
+    ASSERT_TRUE(processEventsUntil(agrees));
     EXPECT_EQ(slider->value(), 0);
 
     // A drag from the handle to the far end, released there.
@@ -182,7 +182,7 @@ TEST_F(ControlInput, EveryWayOfMovingASliderReachesTheService) {
     QSpontaneKeyEvent::setSpontaneous(&move);
     qApp->notify(slider, &move);
     QTest::mouseRelease(slider, Qt::LeftButton, {}, QPoint(slider->width() - 1, handle.y()));
-    ASSERT_TRUE(waitUntil(agrees));
+    ASSERT_TRUE(processEventsUntil(agrees));
     EXPECT_EQ(slider->value(), 100);
   }
 }
@@ -212,7 +212,7 @@ TEST_F(ControlInput, TheKeyboardClosesTheWindowPicksSectionsAndWalksDeviceRows) 
   EXPECT_FALSE(window()->isVisible());
   window()->open();
   QApplication::setActiveWindow(window());
-  ASSERT_TRUE(waitUntil([&] { return window()->isActiveWindow(); }));
+  ASSERT_TRUE(processEventsUntil([&] { return window()->isActiveWindow(); }));
   QTest::keyClick(window()->sidebar()->button(0), Qt::Key_W, Qt::ControlModifier);
   EXPECT_FALSE(window()->isVisible());
 }

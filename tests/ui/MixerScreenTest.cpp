@@ -23,7 +23,7 @@
 namespace tavuno {
 namespace {
 
-using test::waitUntil;
+using test::processEventsUntil;
 
 class MixerScreen : public test::AppFixture {
  protected:
@@ -54,7 +54,7 @@ TEST_F(MixerScreen, ControlsOfARowReachTheServiceWithTheirValues) {
   // A key on the slider sends its new value at once.
   row.slider()->setFocus();
   QTest::keyClick(row.slider(), Qt::Key_Left);
-  ASSERT_TRUE(waitUntil([&] { return service().settings(player).volume() < 0.8f; }));
+  ASSERT_TRUE(processEventsUntil([&] { return service().settings(player).volume() < 0.8f; }));
   EXPECT_FLOAT_EQ(service().settings(player).volume(), 0.79f);
 
   // The output volume's mute button.
@@ -70,7 +70,7 @@ TEST_F(MixerScreen, APublishedChangeUpdatesTheRowInPlaceAndLeavesAHeldSliderAlon
   QApplication::setActiveWindow(app->window());
   auto* row = &playerRow();
   row->slider()->setFocus();
-  ASSERT_TRUE(waitUntil([&] { return QApplication::focusWidget() == row->slider(); }));
+  ASSERT_TRUE(processEventsUntil([&] { return QApplication::focusWidget() == row->slider(); }));
 
   service().setAppMix(activeApp(player), 0.3f, std::nullopt);
   service().refresh();
@@ -108,7 +108,7 @@ TEST_F(MixerScreen, MetersRunOnlyWhileAMixerIsVisibleAndShowTheAudio) {
   EXPECT_FALSE(meters->running()) << "nothing is shown at start in the tests";
   app->window()->open();
   EXPECT_TRUE(meters->running());
-  ASSERT_TRUE(waitUntil([&] { return playerRow().meter()->level() > 0.3; }))
+  ASSERT_TRUE(processEventsUntil([&] { return playerRow().meter()->level() > 0.3; }))
       << "the demo's music reaches the meter";
   app->window()->selectSection(1);
   EXPECT_FALSE(meters->running()) << "devices shown: no mixer visible";
@@ -170,11 +170,12 @@ TEST_F(MixerScreen, TrayGesturesToggleThePanelMuteAndStepTheVolume) {
   // the next click opens it.
   tray->handlers.activated(QPoint(40, 40));
   QApplication::setActiveWindow(app->panel());
-  ASSERT_TRUE(waitUntil([&] { return app->panel()->isActiveWindow(); }));
+  ASSERT_TRUE(processEventsUntil([&] { return app->panel()->isActiveWindow(); }));
   QWidget elsewhere;
   elsewhere.show();
   QApplication::setActiveWindow(&elsewhere);
-  ASSERT_TRUE(waitUntil([&] { return !app->panel()->isVisible(); })) << "hides on focus loss";
+  ASSERT_TRUE(processEventsUntil([&] { return !app->panel()->isVisible(); }))
+      << "hides on focus loss";
   tray->handlers.activated(QPoint(40, 40));
   EXPECT_FALSE(app->panel()->isVisible()) << "the click that took the focus closes it";
   tray->handlers.activated(QPoint(40, 40));

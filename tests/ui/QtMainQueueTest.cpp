@@ -13,7 +13,7 @@
 namespace tavuno {
 namespace {
 
-using test::waitUntil;
+using test::processEventsUntil;
 
 TEST(QtMainQueue, WorkFromAnyThreadRunsOnTheMainThreadInOrder) {
   QtMainQueue main;
@@ -28,7 +28,7 @@ TEST(QtMainQueue, WorkFromAnyThreadRunsOnTheMainThreadInOrder) {
       });
   });
   worker.join();
-  ASSERT_TRUE(waitUntil([&] { return order.size() == 3; }));
+  ASSERT_TRUE(processEventsUntil([&] { return order.size() == 3; }));
   EXPECT_EQ(order, (std::vector<int>{0, 1, 2}));
   EXPECT_FALSE(wrongThread);
 }
@@ -49,9 +49,9 @@ TEST(QtMainQueue, DelayedWorkKeepsItsDeadlineAndCancellationFromAnyThread) {
   worker.join();
   auto mainCancelled = main.postAfter(0.01, [&] { cancelledRan = true; });
   mainCancelled->cancel();
-  ASSERT_TRUE(waitUntil([&] { return ranAt > 0; }));
+  ASSERT_TRUE(processEventsUntil([&] { return ranAt > 0; }));
   EXPECT_GE(ranAt - askedAt, 0.05 - 1e-3);
-  ASSERT_TRUE(waitUntil([&] { return main.liveTimerCount() == 0; }));
+  ASSERT_TRUE(processEventsUntil([&] { return main.liveTimerCount() == 0; }));
   EXPECT_FALSE(cancelledRan);
 }
 
@@ -61,7 +61,7 @@ TEST(QtMainQueue, RepeatingWorkTicksUntilCancelled) {
   WorkItemRef timer = main.repeatEvery(0.005, [&] {
     if (++ticks == 3) timer->cancel();
   });
-  ASSERT_TRUE(waitUntil([&] { return ticks >= 3 && main.liveTimerCount() == 0; }));
+  ASSERT_TRUE(processEventsUntil([&] { return ticks >= 3 && main.liveTimerCount() == 0; }));
   EXPECT_EQ(ticks, 3);
 }
 
@@ -73,7 +73,7 @@ TEST(QtMainQueue, SyncRunsOnTheMainThreadAndReturnsAfterIt) {
     main.sync([&] { value = QThread::currentThread() == QCoreApplication::instance()->thread(); });
     returned = true;
   });
-  EXPECT_TRUE(waitUntil([&] { return returned.load(); }));
+  EXPECT_TRUE(processEventsUntil([&] { return returned.load(); }));
   worker.join();
   EXPECT_EQ(value, 1);
   bool inline_ = false;

@@ -103,7 +103,7 @@ TEST_F(QuitFromTheWindow, CtrlQQuits) {
   app->openWindow();
   QApplication::setActiveWindow(app->window());
   QTest::keyClick(app->window()->sidebar()->button(0), Qt::Key_Q, Qt::ControlModifier);
-  EXPECT_TRUE(test::waitUntil([&] { return app->isShutDown(); })) << "Ctrl+Q did not quit";
+  EXPECT_TRUE(test::processEventsUntil([&] { return app->isShutDown(); })) << "Ctrl+Q did not quit";
 }
 
 TEST_F(QuitFromTheWindow, TheSidebarsQuitButtonQuits) {
@@ -112,7 +112,8 @@ TEST_F(QuitFromTheWindow, TheSidebarsQuitButtonQuits) {
   ASSERT_TRUE(quit->isVisible());
   EXPECT_EQ(quit->text(), QStringLiteral("Encerrar Tavuno"));
   QTest::mouseClick(quit, Qt::LeftButton);
-  EXPECT_TRUE(test::waitUntil([&] { return app->isShutDown(); })) << "the button did not quit";
+  EXPECT_TRUE(test::processEventsUntil([&] { return app->isShutDown(); }))
+      << "the button did not quit";
 }
 
 TEST_F(QuitFromTheWindow, ClosingTheWindowOnlyHidesIt) {

@@ -69,7 +69,7 @@ TEST_F(SettingsScreen, SwitchesReachTheirControllersAndShowWhatTheyReport) {
 
   // Notifications wait for the desktop's answer (the demo's says yes).
   QTest::mouseClick(settings().notifications(), Qt::LeftButton);
-  ASSERT_TRUE(test::waitUntil([&] { return service().state().notificationsEnabled; }));
+  ASSERT_TRUE(test::processEventsUntil([&] { return service().state().notificationsEnabled; }));
   deliver();
   EXPECT_TRUE(settings().notifications()->isChecked());
 

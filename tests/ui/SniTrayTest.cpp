@@ -51,8 +51,8 @@ class SniTray : public testing::Test {
     AppOptions options = test::demoOptions();
     options.tray = std::move(tray);
     app = std::make_unique<TavunoApp>(std::move(options));
-    ASSERT_TRUE(
-        test::waitUntil([&] { return app->service()->state().controlledApps.size() == 3; }));
+    ASSERT_TRUE(test::processEventsUntil(
+        [&] { return app->service()->state().controlledApps.size() == 3; }));
   }
   void TearDown() override {
     app.reset();
@@ -66,7 +66,7 @@ class SniTray : public testing::Test {
                                        QStringLiteral("org.kde.StatusNotifierItem"), method);
     message.setArguments(arguments);
     auto pending = host.asyncCall(message);
-    EXPECT_TRUE(test::waitUntil([&] { return pending.isFinished(); }));
+    EXPECT_TRUE(test::processEventsUntil([&] { return pending.isFinished(); }));
     return pending.reply();
   }
   QVariant property(const QString& name) {
@@ -75,7 +75,7 @@ class SniTray : public testing::Test {
         QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
     message.setArguments({QStringLiteral("org.kde.StatusNotifierItem"), name});
     auto pending = host.asyncCall(message);
-    EXPECT_TRUE(test::waitUntil([&] { return pending.isFinished(); }));
+    EXPECT_TRUE(test::processEventsUntil([&] { return pending.isFinished(); }));
     return pending.reply().arguments().value(0).value<QDBusVariant>().variant();
   }
   AudioService& service() { return *app->service(); }
@@ -88,7 +88,7 @@ class SniTray : public testing::Test {
 };
 
 TEST_F(SniTray, RegistersAndShowsItsPropertiesToTheHost) {
-  ASSERT_TRUE(test::waitUntil([&] { return !watcher->registered.isEmpty(); }));
+  ASSERT_TRUE(test::processEventsUntil([&] { return !watcher->registered.isEmpty(); }));
   EXPECT_EQ(watcher->registered.front(), item->serviceName());
   EXPECT_TRUE(item->available());
   EXPECT_EQ(property(QStringLiteral("Category")).toString(), "ApplicationStatus");
@@ -117,7 +117,7 @@ TEST_F(SniTray, RegistersAndShowsItsPropertiesToTheHost) {
 }
 
 TEST_F(SniTray, ScrollStepsTheVolumeAndSecondaryActivateTogglesMute) {
-  ASSERT_TRUE(test::waitUntil([&] { return !watcher->registered.isEmpty(); }));
+  ASSERT_TRUE(test::processEventsUntil([&] { return !watcher->registered.isEmpty(); }));
   // 0.62 in the demo; a notch goes to the next multiple of 5 %.
   call(QStringLiteral("Scroll"), {240, QStringLiteral("vertical")});
   EXPECT_NEAR(service().state().volume, 0.70f, 0.001f) << "two notches up";
@@ -138,7 +138,7 @@ TEST_F(SniTray, ScrollStepsTheVolumeAndSecondaryActivateTogglesMute) {
 
   call(QStringLiteral("SecondaryActivate"), {0, 0});
   EXPECT_TRUE(service().state().muted);
-  ASSERT_TRUE(test::waitUntil([&] {
+  ASSERT_TRUE(test::processEventsUntil([&] {
     return property(QStringLiteral("IconName")).toString() == "audio-volume-muted-symbolic";
   }));
   call(QStringLiteral("SecondaryActivate"), {0, 0});
@@ -151,15 +151,15 @@ TEST_F(SniTray, ScrollStepsTheVolumeAndSecondaryActivateTogglesMute) {
 
   // No exported menu (ItemIsMenu is false): the host asks for it at a point.
   call(QStringLiteral("ContextMenu"), {30, 30});
-  EXPECT_TRUE(test::waitUntil([&] { return app->tray()->menu()->isVisible(); }));
+  EXPECT_TRUE(test::processEventsUntil([&] { return app->tray()->menu()->isVisible(); }));
   app->tray()->menu()->hide();
 }
 
 TEST_F(SniTray, RegistersAgainWhenTheWatcherComesBack) {
-  ASSERT_TRUE(test::waitUntil([&] { return watcher->registered.size() == 1; }));
+  ASSERT_TRUE(test::processEventsUntil([&] { return watcher->registered.size() == 1; }));
   ASSERT_TRUE(host.unregisterService(QStringLiteral("org.kde.StatusNotifierWatcher")));
   ASSERT_TRUE(host.registerService(QStringLiteral("org.kde.StatusNotifierWatcher")));
-  EXPECT_TRUE(test::waitUntil([&] { return watcher->registered.size() == 2; }));
+  EXPECT_TRUE(test::processEventsUntil([&] { return watcher->registered.size() == 2; }));
 }
 
 // A panel whose watcher starts after Tavuno (both autostarted at login): the
@@ -182,7 +182,7 @@ TEST_F(SniTrayLater, MovesToItsOwnItemWhenAWatcherStartsLater) {
   ASSERT_NE(desktop, nullptr);
   EXPECT_EQ(desktop->item(), nullptr) << "no watcher yet: the embedded icon";
   startWatcher();
-  ASSERT_TRUE(test::waitUntil([&] { return !watcher->registered.isEmpty(); }));
+  ASSERT_TRUE(test::processEventsUntil([&] { return !watcher->registered.isEmpty(); }));
   ASSERT_NE(desktop->item(), nullptr);
   item = desktop->item();
   EXPECT_EQ(watcher->registered.front(), item->serviceName());
@@ -195,7 +195,8 @@ TEST_F(SniTrayLater, MovesToItsOwnItemWhenAWatcherStartsLater) {
   call(QStringLiteral("SecondaryActivate"), {0, 0});
   EXPECT_TRUE(service().state().muted);
   call(QStringLiteral("ContextMenu"), {30, 30});
-  EXPECT_TRUE(test::waitUntil([&] { return app->tray()->menu()->isVisible(); })) << "and the menu";
+  EXPECT_TRUE(test::processEventsUntil([&] { return app->tray()->menu()->isVisible(); }))
+      << "and the menu";
   app->tray()->menu()->hide();
 }
 

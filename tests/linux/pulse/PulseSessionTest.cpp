@@ -15,20 +15,20 @@
 
 #include <pulse/pulseaudio.h>
 
+#include "linux/stack/AudioStack.h"
 #include "platform/linux/ProcessStart.h"
 #include "platform/linux/PulseGuardian.h"
 #include "platform/linux/PulseSession.h"
 #include "platform/linux/PulseSweep.h"
-#include "tests/linux/session/SessionAudioStack.h"
 #include "tests/linux/session/SessionTestPlane.h"
 
 namespace tavuno {
 namespace {
 
-using test::eventually;
+using test::AudioStack;
 using test::longestSilence;
 using test::silenceReport;
-using test::SessionAudioStack;
+using test::waitUntil;
 
 constexpr double kToneRms = 0.3536;
 
@@ -70,7 +70,9 @@ const bool helperMode = [] {
 class PulseSessionTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    SessionAudioStack& s = SessionAudioStack::get(SessionAudioStack::Server::pulseaudio);
+    AudioStack& s = AudioStack::shared({.server = AudioStack::Server::pulseaudio,
+                                        .devices = AudioStack::Devices::session,
+                                        .privateHome = true});
     if (!s.problem().empty()) {
       if (std::getenv("TAVUNO_REQUIRE_AUDIO_SERVER")) FAIL() << s.problem();
       GTEST_SKIP() << s.problem();
@@ -85,13 +87,13 @@ class PulseSessionTest : public ::testing::Test {
   }
   pid_t play(const std::string& app, AudioObjectID object, const std::string& sink = "",
              bool higher = false) {
-    pid_t pid = stack->play(app, sink, higher);
+    pid_t pid = stack->playLoop(app, sink, higher);
     players.push_back(pid);
     plane.pids[object] = pid;
     return pid;
   }
 
-  SessionAudioStack* stack = nullptr;
+  AudioStack* stack = nullptr;
   test::SessionTestPlane plane;
   std::unique_ptr<SteerJournal> journal;
   std::vector<pid_t> players;
@@ -143,7 +145,7 @@ TEST_F(PulseSessionTest, SweepAfterAKillUnloadsTheTapsAndRepins) {
     pid_t helper = stack->spawn({self}, {{"TAVUNO_PULSE_HELPER", std::to_string(free) + ":1," +
                                                                      std::to_string(pinned) + ":1"},
                                          {"TAVUNO_PULSE_HELPER_READY", ready}});
-    ASSERT_TRUE(eventually([&] { return std::ifstream(ready).good(); }, 30));
+    ASSERT_TRUE(waitUntil([&] { return std::ifstream(ready).good(); }, 30));
     stack->stop(helper, SIGKILL);
     EXPECT_EQ(stack->sinkOf(free).rfind("tavuno.tap.", 0), 0u) << "left in the orphaned tap";
 
@@ -153,7 +155,7 @@ TEST_F(PulseSessionTest, SweepAfterAKillUnloadsTheTapsAndRepins) {
     SteerJournal journal(SteerJournal::defaultDir());
     EXPECT_EQ(sweepPulseTaps(*connection, journal), 1);
     EXPECT_TRUE(journal.load().empty());
-    EXPECT_TRUE(eventually([&] { return stack->sinkOf(pinned) == "usb_dac"; }, 10));
+    EXPECT_TRUE(waitUntil([&] { return stack->sinkOf(pinned) == "usb_dac"; }, 10));
     EXPECT_EQ(stack->sinkOf(free), "builtin_speakers");
     auto sinks = stack->run({"pactl", "list", "short", "sinks"});
     ASSERT_TRUE(sinks);
@@ -235,7 +237,7 @@ TEST_F(PulseSessionTest, SweepActsOnlyOnProvenTapsAndRecords) {
   ASSERT_TRUE(journal->add(proven));
   EXPECT_EQ(sweepPulseTaps(*connection, *journal), 1);
   EXPECT_TRUE(journal->load().empty());
-  EXPECT_TRUE(eventually([&] { return stack->sinkOf(app) == "usb_dac"; }, 10));
+  EXPECT_TRUE(waitUntil([&] { return stack->sinkOf(app) == "usb_dac"; }, 10));
   stack->run({"pactl", "unload-module", std::to_string(decoy)});
 }
 
@@ -269,7 +271,7 @@ TEST_F(PulseSessionTest, AKilledTavunosGuardianGivesTheAppsBackAtOnce) {
                                          {"TAVUNO_PULSE_HELPER_GUARDED", "1"},
                                          {"TAVUNO_PULSE_HELPER_READY", ready}});
     pid_t guardian = 0;
-    ASSERT_TRUE(eventually([&] { return bool(std::ifstream(ready) >> guardian); }, 30));
+    ASSERT_TRUE(waitUntil([&] { return bool(std::ifstream(ready) >> guardian); }, 30));
     ASSERT_GT(guardian, 0) << "the guardian did not start";
     ASSERT_EQ(stack->sinkOf(free).rfind("tavuno.tap.", 0), 0u);
     ASSERT_EQ(stack->sinkOf(pinned).rfind("tavuno.tap.", 0), 0u);
@@ -278,7 +280,7 @@ TEST_F(PulseSessionTest, AKilledTavunosGuardianGivesTheAppsBackAtOnce) {
     std::atomic<bool> speakersOn{false}, dacOn{false};
     std::thread a([&] { speakers = stack->record("builtin_speakers", 1.8, &speakersOn); });
     std::thread b([&] { dac = stack->record("usb_dac", 1.8, &dacOn); });
-    EXPECT_TRUE(eventually([&] { return speakersOn && dacOn; }, 10));
+    EXPECT_TRUE(waitUntil([&] { return speakersOn && dacOn; }, 10));
     const auto on = std::chrono::steady_clock::now();
     // The kill lands 0.3 s into the recordings, past the recorders' own start.
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
@@ -297,7 +299,7 @@ TEST_F(PulseSessionTest, AKilledTavunosGuardianGivesTheAppsBackAtOnce) {
 
     EXPECT_EQ(stack->sinkOf(free), "builtin_speakers");
     EXPECT_EQ(stack->sinkOf(pinned), "usb_dac");
-    EXPECT_TRUE(eventually(
+    EXPECT_TRUE(waitUntil(
         [&] {
           auto sinks = stack->run({"pactl", "list", "short", "sinks"});
           return sinks && sinks->find("tavuno.tap") == std::string::npos;
@@ -305,9 +307,8 @@ TEST_F(PulseSessionTest, AKilledTavunosGuardianGivesTheAppsBackAtOnce) {
         10))
         << "the null sinks are unloaded";
     SteerJournal left(SteerJournal::defaultDir());
-    EXPECT_TRUE(eventually([&] { return left.load().empty(); }, 10));
-    EXPECT_TRUE(eventually([&] { return ended(guardian); }, 10))
-        << "the guardian ends with its job";
+    EXPECT_TRUE(waitUntil([&] { return left.load().empty(); }, 10));
+    EXPECT_TRUE(waitUntil([&] { return ended(guardian); }, 10)) << "the guardian ends with its job";
   }
   std::sort(gaps.begin(), gaps.end());
   if (!gaps.empty())
@@ -345,15 +346,15 @@ TEST_F(PulseSessionTest, AGuardianThatDiedIsReplacedWhileTavunoRuns) {
                                        {"TAVUNO_PULSE_HELPER_GUARDED", "1"},
                                        {"TAVUNO_PULSE_HELPER_READY", ready}});
   pid_t first = 0;
-  ASSERT_TRUE(eventually([&] { return bool(std::ifstream(ready) >> first); }, 30));
+  ASSERT_TRUE(waitUntil([&] { return bool(std::ifstream(ready) >> first); }, 30));
   ASSERT_GT(first, 0);
   ::kill(first, SIGKILL);
   pid_t second = 0;
-  EXPECT_TRUE(eventually([&] { return (second = guardianOf(helper, first)) != 0; }, 5));
+  EXPECT_TRUE(waitUntil([&] { return (second = guardianOf(helper, first)) != 0; }, 5));
   EXPECT_EQ(stack->sinkOf(app).rfind("tavuno.tap.", 0), 0u);
   stack->stop(helper, SIGKILL);
-  EXPECT_TRUE(eventually([&] { return stack->sinkOf(app) == "usb_dac"; }, 1.0));
-  EXPECT_TRUE(eventually([&] { return second == 0 || ended(second); }, 10));
+  EXPECT_TRUE(waitUntil([&] { return stack->sinkOf(app) == "usb_dac"; }, 1.0));
+  EXPECT_TRUE(waitUntil([&] { return second == 0 || ended(second); }, 10));
   auto sinks = stack->run({"pactl", "list", "short", "sinks"});
   ASSERT_TRUE(sinks);
   EXPECT_EQ(sinks->find("tavuno.tap"), std::string::npos);
@@ -374,7 +375,7 @@ TEST_F(PulseSessionTest, TheGuardianEndsWithNothingLeftAtANormalQuit) {
     ASSERT_EQ(session.start({100}, device(2)), std::nullopt);
     guardian = keeper->pid();
     ASSERT_GT(guardian, 0);
-    EXPECT_TRUE(eventually(
+    EXPECT_TRUE(waitUntil(
         [&] {
           auto clients = stack->run({"pactl", "list", "clients"});
           return clients && clients->find("application.process.id = \"" + std::to_string(guardian) +
@@ -413,7 +414,7 @@ TEST_F(PulseSessionTest, SeededVolumeAndMuteHoldFromTheFirstBuffer) {
     double peak = -1;
     std::atomic<bool> recording{false};
     std::thread meter([&] { peak = stack->level("builtin_speakers", 1.5, &recording).peak; });
-    EXPECT_TRUE(eventually([&] { return recording.load(); }, 10));
+    EXPECT_TRUE(waitUntil([&] { return recording.load(); }, 10));
     std::this_thread::sleep_for(std::chrono::milliseconds(100));  // past the skipped 0.1 s
     play("PulseSeeded", object);
     meter.join();
@@ -442,7 +443,7 @@ TEST_F(PulseSessionTest, SeededVolumeAndMuteHoldFromTheFirstBuffer) {
   PulseSession unmuted(PulseSessionPorts{plane, *journal});
   unmuted.setGain(0.5f, false);
   ASSERT_EQ(unmuted.start({102}, device(2)), std::nullopt);
-  EXPECT_TRUE(eventually(
+  EXPECT_TRUE(waitUntil(
       [&] { return std::fabs(stack->level("usb_dac").rms - kToneRms * 0.5) < 0.01; }, 10));
   unmuted.stop();
 }

@@ -11,7 +11,7 @@
 namespace tavuno::test {
 namespace {
 
-using Server = PrivateAudioServer;
+using Server = AudioStack;
 
 TEST_F(LinuxServiceTest, APlayingApplicationIsDiscoveredWithItsOutput) {
   // The player's declared application.id names an installed desktop file.

@@ -10,7 +10,7 @@
 namespace tavuno::test {
 namespace {
 
-using Server = PrivateAudioServer;
+using Server = AudioStack;
 
 // A 440 Hz tone at RMS 0.3536 heard at the server's volume v: ×v³.
 constexpr double toneRMS = 0.3536;
@@ -122,7 +122,7 @@ TEST_F(LinuxServiceTest, TheMicrophonesVolumeAndMuteAreTheServersAndHeardInAReco
   ASSERT_TRUE(module);
   // Gone again whatever happens below: the later tests count the devices.
   struct Unload {
-    PrivateAudioServer& server;
+    AudioStack& server;
     std::uint32_t index;
     ~Unload() { server.unloadModule(index); }
   } unload{server(), static_cast<std::uint32_t>(std::stoul(*module))};
@@ -140,14 +140,14 @@ TEST_F(LinuxServiceTest, TheMicrophonesVolumeAndMuteAreTheServersAndHeardInAReco
   ASSERT_TRUE(service->setInputVolume(1.0f));
   ASSERT_TRUE(service->setInputMute(false));
   pumpUntil([&] { return hal->pendingWrites() == 0; }, 10.0);
-  auto heard = server().sourceRms(mic);
-  ASSERT_TRUE(heard);
-  EXPECT_GT(*heard, toneRMS * 0.5);
+  auto heard = server().sourceLevel(mic);
+  ASSERT_TRUE(heard.recorded);
+  EXPECT_GT(heard.rms, toneRMS * 0.5);
   ASSERT_TRUE(service->setInputMute(true));
   pumpUntil([&] { return hal->pendingWrites() == 0; }, 10.0);
-  heard = server().sourceRms(mic);
-  ASSERT_TRUE(heard);
-  EXPECT_LT(*heard, 0.001);
+  heard = server().sourceLevel(mic);
+  ASSERT_TRUE(heard.recorded);
+  EXPECT_LT(heard.rms, 0.001);
 }
 
 TEST_F(LinuxServiceTest, APluggedPreferredDeviceIsChosenAndTheBuiltInOneWhenItGoes) {

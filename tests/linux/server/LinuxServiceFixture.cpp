@@ -9,7 +9,7 @@ namespace {
 class AudioServerEnvironment : public ::testing::Environment {
  public:
   void SetUp() override {
-    server_ = std::make_unique<PrivateAudioServer>();
+    server_ = std::make_unique<AudioStack>();
     if (auto failure = server_->start()) {
       failure_ = *failure;
       server_.reset();
@@ -17,7 +17,7 @@ class AudioServerEnvironment : public ::testing::Environment {
   }
   void TearDown() override { server_.reset(); }
 
-  static inline std::unique_ptr<PrivateAudioServer> server_;
+  static inline std::unique_ptr<AudioStack> server_;
   static inline std::string failure_;
 };
 
@@ -26,7 +26,7 @@ class AudioServerEnvironment : public ::testing::Environment {
 
 }  // namespace
 
-PrivateAudioServer* audioServer() {
+AudioStack* audioServer() {
   return AudioServerEnvironment::server_.get();
 }
 
@@ -62,17 +62,17 @@ void LinuxServiceTest::TearDown() {
   hal = nullptr;
   mirror = nullptr;
   backEnd.reset();
-  if (PrivateAudioServer* stack = audioServer()) {
+  if (AudioStack* stack = audioServer()) {
     stack->stopPlayers();
-    for (const char* sink : {PrivateAudioServer::hdmi, PrivateAudioServer::speakers,
-                             PrivateAudioServer::usbDac, PrivateAudioServer::headset}) {
+    for (const char* sink :
+         {AudioStack::hdmi, AudioStack::speakers, AudioStack::usbDac, AudioStack::headset}) {
       stack->pactl({"set-sink-volume", sink, "100%"});
       stack->pactl({"set-sink-mute", sink, "0"});
     }
-    stack->pactl({"set-source-volume", PrivateAudioServer::headsetMic, "100%"});
-    stack->pactl({"set-source-mute", PrivateAudioServer::headsetMic, "0"});
-    stack->pactl({"set-default-sink", PrivateAudioServer::speakers});
-    stack->pactl({"set-default-source", PrivateAudioServer::headsetMic});
+    stack->pactl({"set-source-volume", AudioStack::headsetMic, "100%"});
+    stack->pactl({"set-source-mute", AudioStack::headsetMic, "0"});
+    stack->pactl({"set-default-sink", AudioStack::speakers});
+    stack->pactl({"set-default-source", AudioStack::headsetMic});
   }
 }
 

@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "linux/stack/PrivateAudioServer.h"
+#include "linux/stack/AudioStack.h"
 #include "platform/linux/LinuxBackEnd.h"
 #include "platform/sim/FakeAudioNotifications.h"
 #include "platform/sim/ManualSerialQueue.h"
@@ -18,7 +18,7 @@ namespace tavuno::test {
 // The one private audio stack of this test binary (started before the first
 // test, stopped after the last, whatever happened in between); null when it
 // could not start, with the reason.
-PrivateAudioServer* audioServer();
+AudioStack* audioServer();
 const std::string& audioServerFailure();
 // TAVUNO_REQUIRE_AUDIO_SERVER=1 (CI): a stack that cannot start fails.
 bool audioServerRequired();
@@ -50,7 +50,7 @@ class LinuxServiceTest : public ::testing::Test {
   AudioObjectID idOf(const std::string& uid) const;
   std::string defaultSinkOnServer();
 
-  PrivateAudioServer& server() { return *audioServer(); }
+  AudioStack& server() { return *audioServer(); }
 
   ThreadMainQueue main;
   InMemoryDefaultsStore defaults;

@@ -15,7 +15,7 @@
 namespace tavuno::test {
 namespace {
 
-using Server = PrivateAudioServer;
+using Server = AudioStack;
 
 TEST_F(LinuxServiceTest, AServerRestartKeepsIdsAndAnnouncesNoDeviceChange) {
   notifications->autoAnswer = true;

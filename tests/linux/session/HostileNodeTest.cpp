@@ -17,15 +17,15 @@
 #include <string>
 #include <vector>
 
+#include "linux/stack/AudioStack.h"
 #include "platform/linux/PipeWireGraph.h"
 #include "platform/linux/StreamProps.h"
-#include "tests/linux/session/SessionAudioStack.h"
 
 namespace tavuno {
 namespace {
 
-using test::eventually;
-using test::SessionAudioStack;
+using test::AudioStack;
+using test::waitUntil;
 
 constexpr const char* kHostileName = "tavuno-test-hostile";
 
@@ -97,7 +97,8 @@ const bool hostileMode = [] {
 }();
 
 TEST(HostileNodeTest, PropsThatLieAboutTheirLayoutLeaveTheMirrorWorking) {
-  SessionAudioStack& stack = SessionAudioStack::get();
+  AudioStack& stack =
+      AudioStack::shared({.devices = AudioStack::Devices::session, .privateHome = true});
   if (!stack.problem().empty()) {
     if (std::getenv("TAVUNO_REQUIRE_AUDIO_SERVER")) FAIL() << stack.problem();
     GTEST_SKIP() << stack.problem();
@@ -114,7 +115,7 @@ TEST(HostileNodeTest, PropsThatLieAboutTheirLayoutLeaveTheMirrorWorking) {
   const std::string ready = stack.root() + "/hostile-ready";
   const pid_t hostile =
       stack.spawn({self, "--gtest_filter=-*"}, {{"TAVUNO_HOSTILE_NODE_READY", ready}});
-  ASSERT_TRUE(eventually([&] { return std::ifstream(ready).good(); }, 10));
+  ASSERT_TRUE(waitUntil([&] { return std::ifstream(ready).good(); }, 10));
 
   auto honest = [](const PipeWireGraph::View& v) {
     for (const auto& [id, node] : v.nodes)

@@ -13,23 +13,24 @@
 #include <mutex>
 #include <thread>
 
+#include "linux/stack/AudioStack.h"
 #include "platform/linux/LinuxBackEnd.h"
 #include "platform/linux/PipeWireSession.h"
 #include "platform/std/ThreadMainQueue.h"
 #include "platform/std/ThreadSerialQueue.h"
 #include "service/AudioService.h"
-#include "tests/linux/session/SessionAudioStack.h"
 
 namespace tavuno {
 namespace {
 
-using test::SessionAudioStack;
+using test::AudioStack;
 using Clock = std::chrono::steady_clock;
 
 class LinuxHalSessionTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    SessionAudioStack& s = SessionAudioStack::get();
+    AudioStack& s =
+        AudioStack::shared({.devices = AudioStack::Devices::session, .privateHome = true});
     if (!s.problem().empty()) {
       if (std::getenv("TAVUNO_REQUIRE_AUDIO_SERVER")) FAIL() << s.problem();
       GTEST_SKIP() << s.problem();
@@ -121,7 +122,7 @@ class LinuxHalSessionTest : public ::testing::Test {
     return now && now != before && stack->sinkOf(player) == now->tapName() ? now : nullptr;
   }
 
-  SessionAudioStack* stack = nullptr;
+  AudioStack* stack = nullptr;
   ThreadMainQueue main;
   InMemoryDefaultsStore defaults;
   ThreadSerialQueueFactory workers;
@@ -138,7 +139,7 @@ class LinuxHalSessionTest : public ::testing::Test {
 // The tap is a sink on the server but never a device of the Hal; destroyed from outside, the
 // session is caught by the watchdog and the retry starts a new one that takes the app again.
 TEST_F(LinuxHalSessionTest, TheTapIsNoDeviceAndADestroyedOneIsReplaced) {
-  player = stack->play("HalWatched");
+  player = stack->playLoop("HalWatched");
   makeService();
   const std::string id = "org.example.HalWatched";
   auto first = tapped(id, nullptr, 20);
@@ -174,7 +175,7 @@ TEST_F(LinuxHalSessionTest, AFailedRestoreQuarantines) {
       graph->waitUntil([&](const auto& v) { return v.target(node, "target.object") == r.tap; }, 5);
     }
   };
-  player = stack->play("HalStuck");
+  player = stack->playLoop("HalStuck");
   makeService();
   const std::string id = "org.example.HalStuck";
   ASSERT_TRUE(tapped(id, nullptr, 20)) << service->state().error.value_or("");
@@ -206,7 +207,7 @@ TEST_F(LinuxHalSessionTest, AfterAServerRestartTheAppIsHeardAtItsGainWithin15s) 
   ASSERT_TRUE(pumpUntil(heardAtHalf, 10));
 
   const auto restarted = Clock::now();
-  ASSERT_TRUE(stack->restartServer()) << stack->problem();
+  ASSERT_EQ(stack->restart(SIGKILL), std::nullopt);
   auto second = tapped(id, first, 30);
   ASSERT_TRUE(second) << service->state().error.value_or("");
   EXPECT_TRUE(pumpUntil(heardAtHalf, 15));

@@ -7,23 +7,24 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "linux/stack/AudioStack.h"
 #include "platform/linux/PipeWireSession.h"
 #include "platform/sim/SimIdentity.h"
 #include "service/AudioService.h"
 #include "support/SimPlatform.h"
-#include "tests/linux/session/SessionAudioStack.h"
 #include "tests/linux/session/SessionTestPlane.h"
 
 namespace tavuno {
 namespace {
 
-using test::eventually;
-using test::SessionAudioStack;
+using test::AudioStack;
+using test::waitUntil;
 
 class PipeWireOrchestrationTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    SessionAudioStack& s = SessionAudioStack::get();
+    AudioStack& s =
+        AudioStack::shared({.devices = AudioStack::Devices::session, .privateHome = true});
     if (!s.problem().empty()) {
       if (std::getenv("TAVUNO_REQUIRE_AUDIO_SERVER")) FAIL() << s.problem();
       GTEST_SKIP() << s.problem();
@@ -44,7 +45,7 @@ class PipeWireOrchestrationTest : public ::testing::Test {
   }
   // A real player, known to the service as org.example.<app>.
   void play(const std::string& app) {
-    player = stack->play(app);
+    player = stack->playLoop(app);
     identity.addRunning(
         {.pid = player, .bundleIdentifier = "org.example." + app, .localizedName = app});
     process = platform.hal.addProcess(
@@ -65,7 +66,7 @@ class PipeWireOrchestrationTest : public ::testing::Test {
     return std::dynamic_pointer_cast<PipeWireSession>(service->session(id));
   }
 
-  SessionAudioStack* stack = nullptr;
+  AudioStack* stack = nullptr;
   test::SimPlatform platform;
   SimIdentity identity;
   test::SessionTestPlane plane;
@@ -89,7 +90,7 @@ TEST_F(PipeWireOrchestrationTest, ADestroyedTapIsRestarted) {
   ASSERT_EQ(stack->sinkOf(player), first->tapName());
 
   stack->run({"pw-cli", "destroy", std::to_string(first->tapNode())});
-  ASSERT_TRUE(eventually([&] { return first->shouldStopForBufferHealth(0); }, 10));
+  ASSERT_TRUE(waitUntil([&] { return first->shouldStopForBufferHealth(0); }, 10));
   service->refresh();
   platform.workers.runAll();
   EXPECT_FALSE(service->session(id));
@@ -102,7 +103,7 @@ TEST_F(PipeWireOrchestrationTest, ADestroyedTapIsRestarted) {
   auto second = running(id);
   ASSERT_TRUE(second);
   EXPECT_NE(second, first);
-  EXPECT_TRUE(eventually([&] { return stack->sinkOf(player) == second->tapName(); }, 10));
+  EXPECT_TRUE(waitUntil([&] { return stack->sinkOf(player) == second->tapName(); }, 10));
 }
 
 // A stream that cannot be put back (something keeps steering it into the tap) fails the
@@ -146,7 +147,7 @@ TEST_F(PipeWireOrchestrationTest, ServerRestartRecoversAtTheSameGain) {
        "while :; do PULSE_PROP=\"application.id=org.example.Again application.process.id=$$\" "
        "paplay --client-name=Again " +
            stack->tone() + "; sleep 0.2; done"});
-  ASSERT_TRUE(eventually([&] { return !stack->sinkOf(player).empty(); }, 20));
+  ASSERT_TRUE(waitUntil([&] { return !stack->sinkOf(player).empty(); }, 20));
   identity.addRunning(
       {.pid = player, .bundleIdentifier = "org.example.Again", .localizedName = "Again"});
   process =
@@ -167,8 +168,8 @@ TEST_F(PipeWireOrchestrationTest, ServerRestartRecoversAtTheSameGain) {
   EXPECT_NEAR(stack->settledRms("builtin_speakers", 0.3536 * 0.5), 0.3536 * 0.5, 0.01);
 
   const auto restarted = std::chrono::steady_clock::now();
-  ASSERT_TRUE(stack->restartServer()) << stack->problem();
-  ASSERT_TRUE(eventually([&] { return first->shouldStopForBufferHealth(0); }, 10));
+  ASSERT_EQ(stack->restart(SIGKILL), std::nullopt);
+  ASSERT_TRUE(waitUntil([&] { return first->shouldStopForBufferHealth(0); }, 10));
   service->refresh();  // the watchdog
   platform.workers.runAll();
   EXPECT_FALSE(first->cleanupFailed());
@@ -177,7 +178,7 @@ TEST_F(PipeWireOrchestrationTest, ServerRestartRecoversAtTheSameGain) {
   platform.main.runPending();
   auto second = running(id);
   ASSERT_TRUE(second) << service->state().error.value_or("");
-  EXPECT_TRUE(eventually([&] { return stack->sinkOf(player) == second->tapName(); }, 10));
+  EXPECT_TRUE(waitUntil([&] { return stack->sinkOf(player) == second->tapName(); }, 10));
   EXPECT_NEAR(stack->settledRms("builtin_speakers", 0.3536 * 0.5), 0.3536 * 0.5, 0.01);
   std::printf(
       "heard at its gain again %.1f s after the restart (watchdog and retry on virtual time)\n",

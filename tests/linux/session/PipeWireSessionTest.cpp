@@ -18,19 +18,19 @@
 #include <thread>
 
 #include "base/text/TavunoLanguage.h"
+#include "linux/stack/AudioStack.h"
 #include "platform/linux/PipeWireSession.h"
 #include "platform/linux/ProcessStart.h"
 #include "platform/linux/RivalTavuno.h"
-#include "tests/linux/session/SessionAudioStack.h"
 #include "tests/linux/session/SessionTestPlane.h"
 #include "tests/rt/RealtimeProbe.h"
 
 namespace tavuno {
 namespace {
 
-using test::eventually;
+using test::AudioStack;
 using test::longestSilence;
-using test::SessionAudioStack;
+using test::waitUntil;
 
 constexpr double kToneRms = 0.3536;
 
@@ -70,7 +70,8 @@ const bool helperMode = [] {
 class PipeWireSessionTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    SessionAudioStack& s = SessionAudioStack::get();
+    AudioStack& s =
+        AudioStack::shared({.devices = AudioStack::Devices::session, .privateHome = true});
     if (!s.problem().empty()) {
       if (std::getenv("TAVUNO_REQUIRE_AUDIO_SERVER")) FAIL() << s.problem();
       GTEST_SKIP() << s.problem();
@@ -84,7 +85,7 @@ class PipeWireSessionTest : public ::testing::Test {
       stack->stop(pid);
   }
   pid_t play(const std::string& app, AudioObjectID object, const std::string& sink = "") {
-    pid_t pid = stack->play(app, sink);
+    pid_t pid = stack->playLoop(app, sink);
     players.push_back(pid);
     plane.pids[object] = pid;
     return pid;
@@ -94,7 +95,7 @@ class PipeWireSessionTest : public ::testing::Test {
     std::erase(players, plane.pids[object]);
   }
   // For the tests that read the metadata's changes: a server that stopped reporting them
-  // (see SessionAudioStack::deafenMetadata; a short-lived client can cause it) is restarted.
+  // (see AudioStack::deafenMetadata; a short-lived client can cause it) is restarted.
   void needReportingServer() {
     std::string error;
     auto graph = graphs.current(error);
@@ -105,14 +106,14 @@ class PipeWireSessionTest : public ::testing::Test {
         [&](const PipeWireGraph::View& v) { return v.target(0, "target.object") == probe; }, 2);
     graph->setTarget(0, "target.object", std::nullopt);
     if (!heard) {
-      ASSERT_TRUE(stack->restartServer()) << stack->problem();
+      ASSERT_EQ(stack->restart(SIGKILL), std::nullopt);
     }
   }
   std::unique_ptr<PipeWireSession> session() {
     return std::make_unique<PipeWireSession>(PipeWireSessionPorts{plane, graphs, *journal});
   }
 
-  SessionAudioStack* stack = nullptr;
+  AudioStack* stack = nullptr;
   test::SessionTestPlane plane;
   PipeWireGraphSource graphs;
   std::unique_ptr<SteerJournal> journal;
@@ -156,11 +157,11 @@ TEST_F(PipeWireSessionTest, GainHeardOnItsOutputAndEveryAppRestored) {
   // name (it ignores state.restore-props), 0.5 honours the property and keeps none.
   auto saved = [&] { return stack->wirePlumberState(); };
   if (stack->currentStack()) {
-    EXPECT_TRUE(eventually([&] { return saved().find("GainA") != std::string::npos; }, 10));
+    EXPECT_TRUE(waitUntil([&] { return saved().find("GainA") != std::string::npos; }, 10));
     EXPECT_EQ(saved().find(":media.name:Tavuno"), std::string::npos);
   } else {
     EXPECT_TRUE(
-        eventually([&] { return saved().find(":media.name:Tavuno:") != std::string::npos; }, 10));
+        waitUntil([&] { return saved().find(":media.name:Tavuno:") != std::string::npos; }, 10));
   }
   EXPECT_EQ(saved().find("tavuno.tap."), std::string::npos);
   EXPECT_EQ(saved().find("tavuno.play."), std::string::npos);
@@ -211,7 +212,7 @@ TEST_F(PipeWireSessionTest, LostMoveRetriedRealTimeCleanGainWithinACycle) {
   EXPECT_GE(writes, 2);
   EXPECT_EQ(stack->sinkOf(plane.pids[100]), session.tapName());
 
-  ASSERT_TRUE(eventually([&] { return counts.cycles > 50; }, 10));
+  ASSERT_TRUE(waitUntil([&] { return counts.cycles > 50; }, 10));
   EXPECT_EQ(counts.allocations.load(), 0);
   EXPECT_EQ(counts.locks.load(), 0);
 
@@ -223,7 +224,7 @@ TEST_F(PipeWireSessionTest, LostMoveRetriedRealTimeCleanGainWithinACycle) {
   ASSERT_NEAR(before.outputPeak, 0.25f, 0.01f);  // the tone's 0.5 peak at gain 0.5
   session.setGain(0.25f, false);
   SessionDiagnostics after;
-  ASSERT_TRUE(eventually(
+  ASSERT_TRUE(waitUntil(
       [&] {
         after = session.diagnostics();
         return after.callbacks >= before.callbacks + 2;
@@ -231,7 +232,7 @@ TEST_F(PipeWireSessionTest, LostMoveRetriedRealTimeCleanGainWithinACycle) {
       10));
   EXPECT_LE(after.outputPeak, 0.125f + 0.01f);
   EXPECT_TRUE(
-      eventually([&] { return std::fabs(session.diagnostics().outputPeak - 0.125f) < 0.01f; }, 10));
+      waitUntil([&] { return std::fabs(session.diagnostics().outputPeak - 0.125f) < 0.01f; }, 10));
   session.stop();
   EXPECT_FALSE(session.cleanupFailed());
 }
@@ -249,7 +250,7 @@ TEST_F(PipeWireSessionTest, FollowsNewStreamsAndStealsBackMovedOnes) {
   plane.pids[101] = late;
   PipeWireSession session(PipeWireSessionPorts{plane, graphs, *journal});
   ASSERT_EQ(session.start({100, 101}, device(1)), std::nullopt);
-  EXPECT_TRUE(eventually([&] { return stack->sinkOf(late) == session.tapName(); }, 10));
+  EXPECT_TRUE(waitUntil([&] { return stack->sinkOf(late) == session.tapName(); }, 10));
 
   auto index = stack->run({"sh", "-c",
                            "pactl list sink-inputs | awk '/^Sink Input #/{i=substr($3,2)} "
@@ -269,10 +270,10 @@ TEST_F(PipeWireSessionTest, FollowsNewStreamsAndStealsBackMovedOnes) {
   bool seen = false;
   for (int attempt = 0; attempt < 4 && !seen; ++attempt) {
     stack->run({"pactl", "move-sink-input", *index, "usb_dac"});
-    seen = eventually(moveSeen, 3);
+    seen = waitUntil(moveSeen, 3);
   }
   EXPECT_TRUE(seen);
-  EXPECT_TRUE(eventually([&] { return stack->sinkOf(plane.pids[100]) == session.tapName(); }, 10));
+  EXPECT_TRUE(waitUntil([&] { return stack->sinkOf(plane.pids[100]) == session.tapName(); }, 10));
   session.stop();
   EXPECT_EQ(stack->sinkOf(plane.pids[100]), "usb_dac");
   EXPECT_EQ(stack->sinkOf(late), "builtin_speakers");
@@ -283,7 +284,7 @@ TEST_F(PipeWireSessionTest, FollowsNewStreamsAndStealsBackMovedOnes) {
 // pinned one back on its sink. Repeated, since a kill can land anywhere.
 TEST_F(PipeWireSessionTest, KilledTavunoLeavesNoAppSilentOrRerouted) {
   pid_t free = play("KillFree", 100);
-  pid_t pinned = stack->play("KillPinned", "usb_dac", true);
+  pid_t pinned = stack->playLoop("KillPinned", "usb_dac", true);
   players.push_back(pinned);
   const char* wanted = std::getenv("TAVUNO_KILL_ROUNDS");
   const int rounds = wanted ? std::atoi(wanted) : 20;
@@ -317,7 +318,7 @@ TEST_F(PipeWireSessionTest, KilledTavunoLeavesNoAppSilentOrRerouted) {
         std::erase(players, p);
       }
       free = play("KillFree", 100);
-      pinned = stack->play("KillPinned", "usb_dac", true);
+      pinned = stack->playLoop("KillPinned", "usb_dac", true);
       players.push_back(pinned);
     }
     const std::string ready = stack->root() + "/ready";
@@ -327,13 +328,13 @@ TEST_F(PipeWireSessionTest, KilledTavunoLeavesNoAppSilentOrRerouted) {
         {self},
         {{"TAVUNO_SESSION_HELPER", std::to_string(free) + ":1," + std::to_string(pinned) + ":2"},
          {"TAVUNO_SESSION_HELPER_READY", ready}});
-    ASSERT_TRUE(eventually([&] { return std::ifstream(ready).good(); }, 30));
+    ASSERT_TRUE(waitUntil([&] { return std::ifstream(ready).good(); }, 30));
     ASSERT_TRUE(graph->waitUntil(
         [&](const auto& v) { return !onRealSink(v, free) && !onRealSink(v, pinned); }, 10));
     std::vector<float> heard;
     std::atomic<bool> recording{false};
     std::thread recorder([&] { heard = stack->record("builtin_speakers", 0.8, &recording); });
-    EXPECT_TRUE(eventually([&] { return recording.load(); }, 10));
+    EXPECT_TRUE(waitUntil([&] { return recording.load(); }, 10));
     // The kill lands 0.3 s into the recording, past the recorder's own start.
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     stack->stop(helper, SIGKILL);
@@ -353,7 +354,7 @@ TEST_F(PipeWireSessionTest, KilledTavunoLeavesNoAppSilentOrRerouted) {
     // The pinned app is put back; the other followed the default by itself.
     EXPECT_EQ(PipeWireSession::sweep(*graph, journal), 1);
     EXPECT_TRUE(journal.load().empty());
-    EXPECT_TRUE(eventually([&] { return stack->sinkOf(pinned) == "usb_dac"; }, 10));
+    EXPECT_TRUE(waitUntil([&] { return stack->sinkOf(pinned) == "usb_dac"; }, 10));
     EXPECT_EQ(stack->sinkOf(free), "builtin_speakers");
   }
   std::sort(gaps.begin(), gaps.end());
@@ -381,7 +382,7 @@ TEST_F(PipeWireSessionTest, TheSweepMovesOnlyStreamsItProves) {
   ASSERT_TRUE(graph) << error;
   const PipeWireGraph::Node* stream = nullptr;
   PipeWireGraph::View view;
-  ASSERT_TRUE(eventually(
+  ASSERT_TRUE(waitUntil(
       [&] {
         view = graph->view();
         stream = nullptr;
@@ -421,7 +422,7 @@ TEST_F(PipeWireSessionTest, TheSweepMovesOnlyStreamsItProves) {
   ASSERT_TRUE(journal->add(proven));
   EXPECT_EQ(PipeWireSession::sweep(*graph, *journal), 1);
   EXPECT_TRUE(journal->load().empty());
-  EXPECT_TRUE(eventually([&] { return stack->sinkOf(app) == "usb_dac"; }, 10));
+  EXPECT_TRUE(waitUntil([&] { return stack->sinkOf(app) == "usb_dac"; }, 10));
 }
 
 // The server says which process made each node (its client's credentials): Tavuno's own taps
@@ -475,9 +476,9 @@ TEST_F(PipeWireSessionTest, AnAppAnotherTavunoHoldsIsLeftToIt) {
   std::remove(ready.c_str());
   pid_t rival = stack->spawn({self}, {{"TAVUNO_SESSION_HELPER", std::to_string(theirs) + ":1"},
                                       {"TAVUNO_SESSION_HELPER_READY", ready}});
-  ASSERT_TRUE(eventually([&] { return std::ifstream(ready).good(); }, 30));
+  ASSERT_TRUE(waitUntil([&] { return std::ifstream(ready).good(); }, 30));
   std::string rivalTap;
-  ASSERT_TRUE(eventually(
+  ASSERT_TRUE(waitUntil(
       [&] {
         rivalTap = stack->sinkOf(theirs);
         return rivalTap.rfind("tavuno.tap.", 0) == 0;
@@ -500,7 +501,7 @@ TEST_F(PipeWireSessionTest, AnAppAnotherTavunoHoldsIsLeftToIt) {
   std::remove(ready.c_str());
   pid_t late = stack->spawn({self}, {{"TAVUNO_SESSION_HELPER", std::to_string(ours) + ":1"},
                                      {"TAVUNO_SESSION_HELPER_READY", ready}});
-  EXPECT_TRUE(eventually([&] { return exited(late); }, 30));
+  EXPECT_TRUE(waitUntil([&] { return exited(late); }, 30));
   EXPECT_FALSE(std::ifstream(ready).good());
   EXPECT_EQ(stack->sinkOf(ours), held->tapName());
   EXPECT_FALSE(held->shouldStopForBufferHealth(0));
@@ -514,7 +515,7 @@ TEST_F(PipeWireSessionTest, AnAppAnotherTavunoHoldsIsLeftToIt) {
   ASSERT_TRUE(graph) << error;
   SteerJournal theirJournal(SteerJournal::defaultDir());
   PipeWireSession::sweep(*graph, theirJournal);
-  EXPECT_TRUE(eventually([&] { return stack->sinkOf(theirs) == "builtin_speakers"; }, 10));
+  EXPECT_TRUE(waitUntil([&] { return stack->sinkOf(theirs) == "builtin_speakers"; }, 10));
 }
 
 // An application controlled at 0.15 and started again starts at 0.15, also under CPU load: its
@@ -530,7 +531,7 @@ TEST_F(PipeWireSessionTest, SeededVolumeAndMuteHoldFromTheFirstBuffer) {
     // A change while the app plays reaches the restore data: WirePlumber 0.4's route-settings
     // seed, or 0.5's stored stream state, which follows the stream's own volume.
     session.setGain(0.15f, false);
-    EXPECT_TRUE(eventually(
+    EXPECT_TRUE(waitUntil(
         [&] {
           if (stack->currentStack()) {
             const std::string state = stack->wirePlumberState();
@@ -554,7 +555,7 @@ TEST_F(PipeWireSessionTest, SeededVolumeAndMuteHoldFromTheFirstBuffer) {
     std::atomic<double> peak{-1};
     std::atomic<bool> recording{false};
     std::thread meter([&] { peak = stack->level("builtin_speakers", 1.5, &recording).peak; });
-    EXPECT_TRUE(eventually([&] { return recording.load(); }, 10));
+    EXPECT_TRUE(waitUntil([&] { return recording.load(); }, 10));
     std::this_thread::sleep_for(std::chrono::milliseconds(100));  // past the skipped 0.1 s
     play("Seeded", object);
     meter.join();
@@ -580,7 +581,7 @@ TEST_F(PipeWireSessionTest, SeededVolumeAndMuteHoldFromTheFirstBuffer) {
   // that quits in that moment keeps what was stored before, which no client can hurry. The stop
   // has made the server hold the mute; the app quits once the session manager has it.
   if (stack->currentStack()) {
-    EXPECT_TRUE(eventually(
+    EXPECT_TRUE(waitUntil(
         [&] {
           const std::string state = stack->wirePlumberState();
           const auto at = state.find("application.id:org.example.Seeded=");
@@ -595,7 +596,7 @@ TEST_F(PipeWireSessionTest, SeededVolumeAndMuteHoldFromTheFirstBuffer) {
   PipeWireSession unmuted(PipeWireSessionPorts{plane, graphs, *journal});
   unmuted.setGain(0.5f, false);
   ASSERT_EQ(unmuted.start({102}, device(2)), std::nullopt);
-  EXPECT_TRUE(eventually(
+  EXPECT_TRUE(waitUntil(
       [&] { return std::fabs(stack->level("usb_dac").rms - kToneRms * 0.5) < 0.01; }, 10));
   unmuted.stop();
 }

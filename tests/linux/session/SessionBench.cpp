@@ -18,15 +18,15 @@
 #include <sstream>
 #include <thread>
 
+#include "linux/stack/AudioStack.h"
 #include "platform/linux/PipeWireSession.h"
-#include "tests/linux/session/SessionAudioStack.h"
 #include "tests/linux/session/SessionTestPlane.h"
 
 namespace tavuno {
 namespace {
 
-using test::eventually;
-using test::SessionAudioStack;
+using test::AudioStack;
+using test::waitUntil;
 
 // Two playback streams of this process that put a click at the same graph sample: the
 // reference (left channel) straight to the default output, the application (right channel)
@@ -50,7 +50,7 @@ class ClickPair {
   }
   // Clicks `seconds` from now on the graph clock; false when the graph did not run.
   bool clickIn(double seconds) {
-    if (!eventually([&] { return position_.load() != 0; }, 2)) return false;
+    if (!waitUntil([&] { return position_.load() != 0; }, 2)) return false;
     target_ = position_.load() + static_cast<std::uint64_t>(seconds * 48000);
     return true;
   }
@@ -124,7 +124,7 @@ class ClickPair {
 };
 
 // The application's click minus the reference's, in ms; NaN when either was not heard.
-double clickDistance(SessionAudioStack& stack, ClickPair& clicks) {
+double clickDistance(AudioStack& stack, ClickPair& clicks) {
   std::vector<float> heard;
   std::thread recorder([&] { heard = stack.record("builtin_speakers", 1.2); });
   std::this_thread::sleep_for(std::chrono::milliseconds(200));
@@ -195,7 +195,7 @@ const bool churnMode = [] {
 class SessionBench : public ::testing::Test {
  protected:
   void SetUp() override {
-    stack = &SessionAudioStack::get();
+    stack = &AudioStack::shared({.devices = AudioStack::Devices::session, .privateHome = true});
     if (!stack->problem().empty()) GTEST_SKIP() << stack->problem();
     journal = std::make_unique<SteerJournal>(stack->root() + "/bench-journal");
     std::string error;
@@ -208,7 +208,7 @@ class SessionBench : public ::testing::Test {
         {"pw-metadata", "-n", "settings", "0", "clock.force-quantum", std::to_string(frames)});
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
   }
-  SessionAudioStack* stack = nullptr;
+  AudioStack* stack = nullptr;
   test::SessionTestPlane plane;
   PipeWireGraphSource graphs;
   std::shared_ptr<PipeWireGraph> graph;
@@ -273,7 +273,7 @@ TEST_F(SessionBench, DISABLED_CpuPerTappedApp) {
     return double(after - before) * 1000.0 / double(hz) / seconds;
   };
   const double idle = measure();
-  pid_t player = stack->play("BenchCpu");
+  pid_t player = stack->playLoop("BenchCpu");
   plane.pids[100] = player;
   const double untapped = measure();
   PipeWireSession session(PipeWireSessionPorts{plane, graphs, *journal});
@@ -299,7 +299,7 @@ TEST_F(SessionBench, DISABLED_EightAppsUnderLoad) {
   out.id = 1;
   out.output = true;
   for (int i = 0; i < 8; ++i) {
-    pid_t p = stack->play("Bench" + std::to_string(i));
+    pid_t p = stack->playLoop("Bench" + std::to_string(i));
     players.push_back(p);
     plane.pids[100 + i] = p;
     sessions.push_back(
@@ -342,7 +342,7 @@ TEST_F(SessionBench, DISABLED_OtherClientsVolumeChurn) {
   std::vector<std::unique_ptr<PipeWireSession>> sessions;
   std::vector<pid_t> players;
   for (int i = 0; i < 2; ++i) {
-    players.push_back(stack->play("Churn" + std::to_string(i)));
+    players.push_back(stack->playLoop("Churn" + std::to_string(i)));
     plane.pids[100 + i] = players.back();
     sessions.push_back(
         std::make_unique<PipeWireSession>(PipeWireSessionPorts{plane, graphs, *journal}));
