@@ -11,6 +11,7 @@
 #include "base/ports/DefaultsStore.h"
 #include "platform/sim/SimMainQueue.h"
 #include "platform/std/FileDefaultsStore.h"
+#include "ports/EveryKindOfValue.h"
 #include "support/TempDir.h"
 
 namespace tavuno {
@@ -50,23 +51,8 @@ class DefaultsStoreContract : public ::testing::Test {
 using Stores = ::testing::Types<InMemoryStore, SettingsFileStore>;
 TYPED_TEST_SUITE(DefaultsStoreContract, Stores);
 
-void fillEveryKind(DefaultsStore& store) {
-  store.set("s", std::string("texto"));
-  store.set("b", true);
-  store.set("i", std::int64_t{-42});
-  store.set("d", 0.25);
-  store.set("data", Bytes{0, 1, 2, 255, '"', '\n'});
-  store.set("dict", StringMap{{"a", "1"}, {"ç", "é"}});
-}
-
-void expectEveryKind(const DefaultsStore& store) {
-  EXPECT_EQ(store.string("s"), "texto");
-  EXPECT_EQ(store.boolean("b"), true);
-  EXPECT_EQ(store.integer("i"), -42);
-  EXPECT_EQ(store.real("d"), 0.25);
-  EXPECT_EQ(store.data("data"), (Bytes{0, 1, 2, 255, '"', '\n'}));
-  EXPECT_EQ(store.dictionary("dict"), (StringMap{{"a", "1"}, {"ç", "é"}}));
-}
+using test::expectEveryKind;
+using test::fillEveryKind;
 
 TYPED_TEST(DefaultsStoreContract, ValuesKeepTheirKind) {
   DefaultsStore& store = this->rig.store();

@@ -12,6 +12,7 @@
 #include "platform/std/FileDefaultsStore.h"
 #include "platform/std/SettingsCodec.h"
 #include "platform/std/SettingsFile.h"
+#include "ports/EveryKindOfValue.h"
 #include "support/TempDir.h"
 
 namespace tavuno {
@@ -30,23 +31,8 @@ std::vector<fs::path> entries(const fs::path& directory) {
   return result;
 }
 
-void fillEveryKind(DefaultsStore& store) {
-  store.set("s", std::string("texto"));
-  store.set("b", true);
-  store.set("i", std::int64_t{-42});
-  store.set("d", 0.25);
-  store.set("data", Bytes{0, 1, 2, 255, '"', '\n'});
-  store.set("dict", StringMap{{"a", "1"}, {"ç", "é"}});
-}
-
-void expectEveryKind(const DefaultsStore& store) {
-  EXPECT_EQ(store.string("s"), "texto");
-  EXPECT_EQ(store.boolean("b"), true);
-  EXPECT_EQ(store.integer("i"), -42);
-  EXPECT_EQ(store.real("d"), 0.25);
-  EXPECT_EQ(store.data("data"), (Bytes{0, 1, 2, 255, '"', '\n'}));
-  EXPECT_EQ(store.dictionary("dict"), (StringMap{{"a", "1"}, {"ç", "é"}}));
-}
+using test::expectEveryKind;
+using test::fillEveryKind;
 
 // What every store promises (each kind kept, read back after a reopen) is in
 // DefaultsStoreContractTest.cpp, for this store and the in-memory one.
