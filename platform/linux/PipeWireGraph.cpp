@@ -126,29 +126,36 @@ struct PipeWireGraph::Impl {
       view.maxQuantum = std::max(view.maxQuantum, frames);
   }
 
+  // `touched`: the nodes whose watchers hear of the change (Watcher), as it stands once `f`
+  // has run (which may add to it).
   template <typename F>
-  void change(F f) {
+  void change(F f, const Touched& touched = {}) {
     {
       std::lock_guard<std::mutex> guard(graph->mutex_);
       f(graph->view_);
       ++graph->view_.changes;
-      ++graph->view_.structure;
+      graph->tell(touched);
     }
     graph->changed_.notify_all();
-    graph->structureChanged_.notify_all();
   }
-  // A stream's own volume or mute: counted on the node, so that a session following other
-  // nodes is not woken by a client that republishes its volume all the time.
+  // A stream's own volume or mute.
   template <typename F>
   void levelChange(std::uint32_t id, F f) {
     {
       std::lock_guard<std::mutex> guard(graph->mutex_);
       Node& node = graph->view_.nodes[id];
       f(node);
-      ++node.levelVersion;
       ++graph->view_.changes;
+      graph->tell({{id}});
     }
     graph->changed_.notify_all();
+  }
+  // The nodes a client made. On the loop thread, the mirror's only writer: read without the lock.
+  std::vector<std::uint32_t> nodesOf(std::uint32_t client) const {
+    std::vector<std::uint32_t> out;
+    for (const auto& [id, node] : graph->view_.nodes)
+      if (node.client == client) out.push_back(id);
+    return out;
   }
 
   static void nodeInfo(void* data, const pw_node_info* info) {
@@ -173,18 +180,20 @@ struct PipeWireGraph::Impl {
       if (auto it = nodes.find(bound->id); it != nodes.end() && sameIdentity(it->second, fresh))
         return;
     }
-    bound->impl->change([&](View& view) {
-      Node& node = view.nodes[bound->id];
-      node.id = fresh.id;
-      if (fresh.serial) node.serial = fresh.serial;
-      if (!fresh.name.empty()) node.name = fresh.name;
-      if (!fresh.mediaClass.empty()) node.mediaClass = fresh.mediaClass;
-      node.pid = fresh.pid;
-      node.ownerPid = fresh.ownerPid;
-      node.ownerStart = fresh.ownerStart;
-      node.client = fresh.client;
-      node.props = std::move(fresh.props);
-    });
+    bound->impl->change(
+        [&](View& view) {
+          Node& node = view.nodes[bound->id];
+          node.id = fresh.id;
+          if (fresh.serial) node.serial = fresh.serial;
+          if (!fresh.name.empty()) node.name = fresh.name;
+          if (!fresh.mediaClass.empty()) node.mediaClass = fresh.mediaClass;
+          node.pid = fresh.pid;
+          node.ownerPid = fresh.ownerPid;
+          node.ownerStart = fresh.ownerStart;
+          node.client = fresh.client;
+          node.props = std::move(fresh.props);
+        },
+        {{bound->id}});
   }
 
   static void nodeParam(void* data, int, std::uint32_t id, std::uint32_t, std::uint32_t,
@@ -210,33 +219,42 @@ struct PipeWireGraph::Impl {
       return 0;
     }
     if (!bound->isDefault) return 0;
-    bound->impl->change([&](View& view) {
-      if (key == nullptr) {
-        std::erase_if(view.targets, [&](const auto& e) { return e.first.first == subject; });
-        return;
-      }
-      if (subject == PW_ID_CORE && std::strcmp(key, "default.audio.sink") == 0) {
-        view.defaultSink = jsonName(value);
-        return;
-      }
-      if (std::strcmp(key, serverkey::targetObject) != 0 &&
-          std::strcmp(key, serverkey::targetNode) != 0)
-        return;
-      auto& written = bound->impl->awaitingEcho;
-      auto echo = std::find_if(written.begin(), written.end(), [&](const Written& w) {
-        return w.subject == subject && w.key == key &&
-               (value ? w.value == std::string(value) : !w.value);
-      });
-      if (echo != written.end()) {
-        view.targetsHeard = true;
-        written.erase(echo);
-      }
-      if (value == nullptr) {
-        view.targets.erase({subject, key});
-      } else {
-        view.targets[{subject, key}] = value;
-      }
-    });
+    // A stream's targets, all of them or one: the stream's watchers hear of it.
+    Touched touched;
+    if (key == nullptr || std::strcmp(key, serverkey::targetObject) == 0 ||
+        std::strcmp(key, serverkey::targetNode) == 0)
+      touched.nodes = {subject};
+    bound->impl->change(
+        [&](View& view) {
+          if (key == nullptr) {
+            std::erase_if(view.targets, [&](const auto& e) { return e.first.first == subject; });
+            return;
+          }
+          if (subject == PW_ID_CORE && std::strcmp(key, "default.audio.sink") == 0) {
+            view.defaultSink = jsonName(value);
+            return;
+          }
+          if (std::strcmp(key, serverkey::targetObject) != 0 &&
+              std::strcmp(key, serverkey::targetNode) != 0)
+            return;
+          auto& written = bound->impl->awaitingEcho;
+          auto echo = std::find_if(written.begin(), written.end(), [&](const Written& w) {
+            return w.subject == subject && w.key == key &&
+                   (value ? w.value == std::string(value) : !w.value);
+          });
+          if (echo != written.end()) {
+            // The first echo changes how every stream's target reads (View::targetsHeard).
+            if (!view.targetsHeard) touched.all = true;
+            view.targetsHeard = true;
+            written.erase(echo);
+          }
+          if (value == nullptr) {
+            view.targets.erase({subject, key});
+          } else {
+            view.targets[{subject, key}] = value;
+          }
+        },
+        touched);
     return 0;
   }
 
@@ -272,29 +290,33 @@ struct PipeWireGraph::Impl {
         std::uint32_t ids[] = {SPA_PARAM_Props};
         pw_node_subscribe_params(reinterpret_cast<pw_node*>(bound->proxy), ids, 1);
       }
-      impl->change([&](View& view) {
-        Node& node = view.nodes[id];
-        node.id = id;
-        if (const char* v = get(props, PW_KEY_OBJECT_SERIAL)) node.serial = toU64(v);
-        if (const char* v = get(props, PW_KEY_NODE_NAME)) node.name = v;
-        if (mediaClass) node.mediaClass = mediaClass;
-      });
+      impl->change(
+          [&](View& view) {
+            Node& node = view.nodes[id];
+            node.id = id;
+            if (const char* v = get(props, PW_KEY_OBJECT_SERIAL)) node.serial = toU64(v);
+            if (const char* v = get(props, PW_KEY_NODE_NAME)) node.name = v;
+            if (mediaClass) node.mediaClass = mediaClass;
+          },
+          {{id}});
       impl->nodes[id] = std::move(bound);
     } else if (std::strcmp(type, PW_TYPE_INTERFACE_Client) == 0) {
       // The global's properties carry the credentials the server took from the socket.
       const std::int32_t pid = toInt(get(props, PW_KEY_SEC_PID));
-      if (pid > 0) impl->change([&](View& view) { view.clientPids[id] = pid; });
+      // Whose its nodes are may change with it (ownedByTavuno).
+      if (pid > 0)
+        impl->change([&](View& view) { view.clientPids[id] = pid; }, {impl->nodesOf(id)});
     } else if (std::strcmp(type, PW_TYPE_INTERFACE_Link) == 0) {
       Link link{static_cast<std::uint32_t>(toInt(get(props, PW_KEY_LINK_OUTPUT_NODE))),
                 static_cast<std::uint32_t>(toInt(get(props, PW_KEY_LINK_INPUT_NODE)))};
-      impl->change([&](View& view) { view.links[id] = link; });
+      impl->change([&](View& view) { view.links[id] = link; }, {{link.outputNode, link.inputNode}});
     } else if (std::strcmp(type, PW_TYPE_INTERFACE_Metadata) == 0) {
       const char* name = get(props, "metadata.name");
       if (!name) return;
       const bool isDefault = std::strcmp(name, "default") == 0;
       const bool isRoute = std::strcmp(name, "route-settings") == 0;
       if (std::strcmp(name, "sm-settings") == 0) {
-        impl->change([](View& view) { view.restoreFollowsStreams = true; });
+        impl->change([](View& view) { view.restoreFollowsStreams = true; }, Touched::everyone());
         return;
       }
       const bool isSettings = std::strcmp(name, "settings") == 0;
@@ -311,7 +333,7 @@ struct PipeWireGraph::Impl {
       if (isDefault) impl->defaultMetadata = reinterpret_cast<pw_metadata*>(bound->proxy);
       if (isRoute) {
         impl->routeSettings = reinterpret_cast<pw_metadata*>(bound->proxy);
-        impl->change([](View& view) { view.routeSettings = true; });
+        impl->change([](View& view) { view.routeSettings = true; }, Touched::everyone());
       }
       impl->metadata[id] = std::move(bound);
     }
@@ -329,18 +351,28 @@ struct PipeWireGraph::Impl {
       if (proxy == impl->defaultMetadata) impl->defaultMetadata = nullptr;
       if (proxy == impl->routeSettings) {
         impl->routeSettings = nullptr;
-        impl->change([](View& view) { view.routeSettings = false; });
+        impl->change([](View& view) { view.routeSettings = false; }, Touched::everyone());
       }
       spa_hook_remove(&it->second->listener);
       pw_proxy_destroy(it->second->proxy);
       impl->metadata.erase(it);
     }
-    impl->change([&](View& view) {
-      view.nodes.erase(id);
-      view.links.erase(id);
-      view.clientPids.erase(id);
-      std::erase_if(view.targets, [&](const auto& e) { return e.first.first == id; });
-    });
+    // A node, a link (both its ends) or a client (its nodes) went.
+    Touched touched{{id}};
+    if (auto link = impl->graph->view_.links.find(id); link != impl->graph->view_.links.end())
+      touched.nodes.insert(touched.nodes.end(), {link->second.outputNode, link->second.inputNode});
+    if (impl->graph->view_.clientPids.count(id)) {
+      const auto made = impl->nodesOf(id);
+      touched.nodes.insert(touched.nodes.end(), made.begin(), made.end());
+    }
+    impl->change(
+        [&](View& view) {
+          view.nodes.erase(id);
+          view.links.erase(id);
+          view.clientPids.erase(id);
+          std::erase_if(view.targets, [&](const auto& e) { return e.first.first == id; });
+        },
+        touched);
   }
 
   // The server's clock settings come with its core's properties (its context properties).
@@ -367,7 +399,7 @@ struct PipeWireGraph::Impl {
   static void coreError(void* data, std::uint32_t id, int, int res, const char*) {
     auto* impl = static_cast<Impl*>(data);
     if (id == PW_ID_CORE && res == -EPIPE) {
-      impl->change([](View& view) { view.connected = false; });
+      impl->change([](View& view) { view.connected = false; }, Touched::everyone());
       pw_thread_loop_signal(impl->graph->loop_, false);
     }
   }
@@ -498,6 +530,28 @@ PipeWireGraph::~PipeWireGraph() {
   if (loop_) pw_thread_loop_destroy(loop_);
 }
 
+std::uint64_t PipeWireGraph::watch(Watcher watcher) {
+  std::lock_guard<std::mutex> guard(mutex_);
+  const std::uint64_t id = ++lastWatch_;
+  std::vector<std::uint32_t> all;
+  for (const auto& [node, n] : view_.nodes)
+    all.push_back(node);
+  watcher(view_, &all);
+  watchers_.emplace(id, std::move(watcher));
+  return id;
+}
+
+void PipeWireGraph::unwatch(std::uint64_t id) {
+  std::lock_guard<std::mutex> guard(mutex_);
+  watchers_.erase(id);
+}
+
+void PipeWireGraph::tell(const Touched& touched) const {
+  if (!touched.all && touched.nodes.empty()) return;
+  for (const auto& [id, watcher] : watchers_)
+    watcher(view_, touched.all ? nullptr : &touched.nodes);
+}
+
 PipeWireGraph::View PipeWireGraph::view() const {
   std::lock_guard<std::mutex> guard(mutex_);
   return view_;
@@ -508,25 +562,15 @@ bool PipeWireGraph::connected() const {
   return view_.connected;
 }
 
-bool PipeWireGraph::waitOn(std::condition_variable& changed,
-                           const std::function<bool(const View&)>& done, double seconds) const {
+bool PipeWireGraph::waitUntil(const std::function<bool(const View&)>& done, double seconds) const {
   const auto deadline = std::chrono::steady_clock::now() +
                         std::chrono::duration_cast<std::chrono::steady_clock::duration>(
                             std::chrono::duration<double>(seconds));
   std::unique_lock<std::mutex> lock(mutex_);
   while (!done(view_)) {
-    if (changed.wait_until(lock, deadline) == std::cv_status::timeout) return done(view_);
+    if (changed_.wait_until(lock, deadline) == std::cv_status::timeout) return done(view_);
   }
   return true;
-}
-
-bool PipeWireGraph::waitForStructure(const std::function<bool(const View&)>& done,
-                                     double seconds) const {
-  return waitOn(structureChanged_, done, seconds);
-}
-
-bool PipeWireGraph::waitUntil(const std::function<bool(const View&)>& done, double seconds) const {
-  return waitOn(changed_, done, seconds);
 }
 
 bool PipeWireGraph::answers() const {

@@ -37,7 +37,6 @@ class PipeWireGraph {
     std::vector<float> volumes;                // the stream's channel volumes once known (linear)
     bool volumesKnown = false;
     bool muted = false;  // the stream's own mute (Props), as the server last reported it
-    std::uint64_t levelVersion = 0;  // grows with every report of its volume or mute
   };
   struct Link {
     std::uint32_t outputNode = 0;
@@ -71,8 +70,7 @@ class PipeWireGraph {
     // maximum quantum its core reports and the maximum and forced quantum of its `settings`
     // metadata; 0 when it says none of them.
     std::uint32_t maxQuantum = 0;
-    std::uint64_t changes = 0;    // grows with every change seen
-    std::uint64_t structure = 0;  // grows with every change but a stream's volume or mute
+    std::uint64_t changes = 0;  // grows with every change seen
 
     const Node* node(std::uint32_t id) const;
     const Node* nodeNamed(const std::string& name) const;
@@ -91,11 +89,16 @@ class PipeWireGraph {
   PipeWireGraph& operator=(const PipeWireGraph&) = delete;
 
   View view() const;
+  // Told on the loop thread, with the mirror's lock held, of each change that touched a node
+  // (its properties, its volume or mute, its targets, a link to or from it, its client): the
+  // nodes, or null when the change may concern every node (the connection lost, WirePlumber's
+  // metadata coming or going). A watcher only takes note: it must not call the graph. watch()
+  // tells the new watcher of every node there is first; after unwatch() it is never called.
+  using Watcher = std::function<void(const View& view, const std::vector<std::uint32_t>* nodes)>;
+  std::uint64_t watch(Watcher watcher);
+  void unwatch(std::uint64_t id);
   // Waits until `done` holds for the mirror or `seconds` pass; answers the last verdict.
   bool waitUntil(const std::function<bool(const View&)>& done, double seconds) const;
-  // The same, woken only by changes of nodes, links and targets (View::structure), not by
-  // streams' volume or mute reports: `done` sees those at the latest when `seconds` pass.
-  bool waitForStructure(const std::function<bool(const View&)>& done, double seconds) const;
   bool connected() const;
   // Whether the server answers a round trip within 2 s: a connection whose end died without
   // the error reaching us still says it is connected.
@@ -123,8 +126,13 @@ class PipeWireGraph {
 
  private:
   PipeWireGraph();
-  bool waitOn(std::condition_variable& changed, const std::function<bool(const View&)>& done,
-              double seconds) const;
+  struct Touched {
+    std::vector<std::uint32_t> nodes;
+    bool all = false;
+    static Touched everyone() { return {{}, true}; }
+  };
+  // With mutex_ held: the watchers of the touched nodes hear of the change.
+  void tell(const Touched& touched) const;
 
   pw_thread_loop* loop_ = nullptr;
   pw_context* context_ = nullptr;
@@ -132,8 +140,9 @@ class PipeWireGraph {
   std::unique_ptr<Impl> impl_;
   mutable std::mutex mutex_;
   mutable std::condition_variable changed_;
-  mutable std::condition_variable structureChanged_;
   View view_;
+  std::map<std::uint64_t, Watcher> watchers_;
+  std::uint64_t lastWatch_ = 0;
 
   friend struct Impl;
 };

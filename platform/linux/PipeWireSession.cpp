@@ -91,6 +91,10 @@ std::optional<SessionFailure> PipeWireSession::open(const SessionControlPlane::O
   graph_ = ports_.graphs.current(error);
   if (!graph_)
     return SessionFailure::server(textKey("Conectar ao servidor de áudio"), -ECONNREFUSED, kServer);
+  filter_.emplace(pids());
+  watch_ =
+      graph_->watch([this](const PipeWireGraph::View& view,
+                           const std::vector<std::uint32_t>* nodes) { graphChanged(view, nodes); });
   // An application another Tavuno already holds is left to it, whole: splitting its streams
   // between two Tavunos would leave neither in control.
   {
@@ -255,47 +259,30 @@ bool PipeWireSession::restore(std::uint32_t id, const Steered& steered) {
   return done;
 }
 
-void PipeWireSession::follow() {
-  std::uint64_t structureSeen = ~std::uint64_t{0};
-  std::uint64_t levelsSeen = 0;
-  std::uint64_t gainSeen = ~std::uint64_t{0};
-  // The steered streams' own volume and mute reports, summed: what of the rest of the graph
-  // this session follows. Read in the follower's thread, which alone changes steered_ here.
-  auto reports = [&](const PipeWireGraph::View& v) {
-    std::uint64_t sum = 0;
-    for (const auto& [id, s] : steered_)
-      if (const auto* node = v.node(id)) sum += node->levelVersion;
-    return sum;
-  };
-  while (following()) {
-    // Woken by the graph when a node, link or target changes; not by the volume reports of
-    // streams, which other clients may republish all the time. This session's own streams'
-    // reports, a gain change and stop() are seen within the 50 ms the wait lasts.
-    graph_->waitForStructure(
-        [&](const PipeWireGraph::View& v) {
-          return v.structure != structureSeen || reports(v) != levelsSeen || !following();
-        },
-        0.05);
-    if (!following()) break;
-    const std::uint64_t gain = levels().version;
-    bool changed = false;
-    graph_->waitUntil(
-        [&](const PipeWireGraph::View& v) {
-          changed = v.structure != structureSeen || reports(v) != levelsSeen;
-          return true;
-        },
-        0);
-    if (!changed && gain == gainSeen) continue;
-    gainSeen = gain;
-    const PipeWireGraph::View view = graph_->view();
-    structureSeen = view.structure;
-    levelsSeen = reports(view);
-    if (!view.connected) continue;
-    reconcile(view);
-    keepLevels(graph_->view());
-    // At most one reconcile per 25 ms: a burst of changes is taken in one go.
-    graph_->waitForStructure([&](const PipeWireGraph::View&) { return !following(); }, 0.025);
+void PipeWireSession::turn() {
+  const PipeWireGraph::View view = graph_->view();
+  if (!view.connected) return;
+  reconcile(view);
+  keepLevels(graph_->view());
+}
+
+void PipeWireSession::graphChanged(const PipeWireGraph::View& view,
+                                   const std::vector<std::uint32_t>* nodes) {
+  // Every node, or the nodes the change touched: only the application's output streams (or
+  // what were ones) wake the follower. A node is the application's by the pid it declares; the
+  // turn itself tells Tavuno's own nodes from it.
+  if (!nodes) {
+    nudgeFollower();
+    return;
   }
+  bool ours = false;
+  for (std::uint32_t id : *nodes) {
+    const auto* node = view.node(id);
+    std::optional<std::int32_t> pid;
+    if (node) pid = node->mediaClass == "Stream/Output/Audio" ? node->pid : 0;
+    if (filter_->touched(id, pid)) ours = true;
+  }
+  if (ours) nudgeFollower();
 }
 
 void PipeWireSession::reconcile(const PipeWireGraph::View& view) {
@@ -398,6 +385,8 @@ bool PipeWireSession::levelsHeld(const PipeWireGraph::View& view) {
 }
 
 void PipeWireSession::release() {
+  if (graph_ && watch_) graph_->unwatch(watch_);
+  watch_ = 0;
   if (tap_) {
     tap_->destroy();
     tap_.reset();

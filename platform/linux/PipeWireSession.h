@@ -68,7 +68,7 @@ class PipeWireSession final : public SteeredSession {
 
  private:
   std::optional<SessionFailure> open(const SessionControlPlane::Output& output) override;
-  void follow() override;
+  void turn() override;
   bool serverUp() const override;
   void seedBeforeStop() override;
   bool restore(std::uint32_t node, const Steered& steered) override;
@@ -78,6 +78,8 @@ class PipeWireSession final : public SteeredSession {
   std::optional<SessionFailure> steer(const PipeWireGraph::Node& node,
                                       const PipeWireGraph::View& view,
                                       std::optional<SteerRecord> previous);
+  // The graph's watcher (PipeWireGraph::watch), on its loop thread.
+  void graphChanged(const PipeWireGraph::View& view, const std::vector<std::uint32_t>* nodes);
   void reconcile(const PipeWireGraph::View& view);
   void keepLevels(const PipeWireGraph::View& view);
   // Whether every steered stream's own volume and mute are the application's.
@@ -90,6 +92,9 @@ class PipeWireSession final : public SteeredSession {
   std::shared_ptr<PipeWireGraph> graph_;
   std::unique_ptr<PipeWireTap> tap_;
   std::uint32_t tapNode_ = 0;
+  std::uint64_t watch_ = 0;
+  // The application's streams among the nodes changes touch; the watcher's alone.
+  std::optional<AppStreamFilter> filter_;
 };
 
 }  // namespace tavuno

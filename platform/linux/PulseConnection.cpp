@@ -8,20 +8,47 @@
 
 #include <chrono>
 
+#include "base/text/Integer.h"
 #include "platform/linux/ProcessStart.h"
 #include "platform/linux/ServerKeys.h"
 
 namespace tavuno {
 
+namespace {
+
+// A process id the server reports; 0 when absent or not one.
+std::int32_t toPid(const char* text) {
+  const auto pid = parseInteger<std::int32_t>(text);
+  return pid && *pid > 0 ? *pid : 0;
+}
+
+}  // namespace
+
 struct PulseConnection::Callbacks {
   static void state(pa_context*, void* data) { static_cast<PulseConnection*>(data)->signal(); }
-  static void event(pa_context*, pa_subscription_event_type_t, std::uint32_t, void* data) {
+  // The loop thread, with the loop locked.
+  static void event(pa_context* context, pa_subscription_event_type_t type, std::uint32_t index,
+                    void* data) {
     auto* self = static_cast<PulseConnection*>(data);
-    {
-      std::lock_guard<std::mutex> guard(self->mutex_);
-      ++self->changes_;
+    if (!self->filter_) return;
+    if ((type & PA_SUBSCRIPTION_EVENT_TYPE_MASK) == PA_SUBSCRIPTION_EVENT_REMOVE) {
+      if (self->filter_->touched(index, std::nullopt)) self->changed_();
+      return;
     }
-    self->changed_.notify_all();
+    if (auto pid = self->filter_->knownPid(index)) {
+      if (self->filter_->touched(index, *pid)) self->changed_();
+      return;
+    }
+    // New to the connection: its process decides, once.
+    if (pa_operation* op = pa_context_get_sink_input_info(context, index, learned, self))
+      pa_operation_unref(op);
+  }
+  static void learned(pa_context*, const pa_sink_input_info* info, int eol, void* data) {
+    auto* self = static_cast<PulseConnection*>(data);
+    if (eol || !info || !self->filter_) return;
+    const std::int32_t pid =
+        toPid(pa_proplist_gets(info->proplist, PA_PROP_APPLICATION_PROCESS_ID));
+    if (self->filter_->touched(info->index, pid)) self->changed_();
   }
 };
 
@@ -194,15 +221,15 @@ bool PulseConnection::runAll(const std::vector<std::function<pa_operation*()>>& 
   return ok && finished;
 }
 
-std::uint64_t PulseConnection::changes() const {
-  std::lock_guard<std::mutex> guard(mutex_);
-  return changes_;
-}
-
-bool PulseConnection::waitForChange(std::uint64_t seen, double seconds) const {
-  std::unique_lock<std::mutex> lock(mutex_);
-  return changed_.wait_for(lock, std::chrono::duration<double>(seconds),
-                           [&] { return changes_ != seen; });
+void PulseConnection::follow(std::set<std::int32_t> pids, std::function<void()> changed) {
+  lock();
+  filter_.emplace(std::move(pids));
+  changed_ = std::move(changed);
+  // Every stream there is now, so that one of the application's that goes without having
+  // changed is known as one.
+  if (pa_operation* op = pa_context_get_sink_input_info_list(context_, Callbacks::learned, this))
+    pa_operation_unref(op);
+  unlock();
 }
 
 }  // namespace tavuno

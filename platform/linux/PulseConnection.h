@@ -1,12 +1,14 @@
 #pragma once
 
-#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <mutex>
+#include <optional>
+#include <set>
 #include <string>
 #include <vector>
+
+#include "platform/linux/FollowerGate.h"
 
 struct pa_threaded_mainloop;
 struct pa_context;
@@ -15,8 +17,8 @@ struct pa_operation;
 namespace tavuno {
 
 // One libpulse connection on its own threaded main loop, with bounded waits for the fallback
-// session's requests (the server answers on the loop thread; a worker waits for it). Sink-input
-// events are counted so a follower can wait for the next one.
+// session's requests (the server answers on the loop thread; a worker waits for it). The
+// sink-input events of the processes a session follows are passed on to it (follow).
 class PulseConnection {
  public:
   // Connects (≤ 2 s) and subscribes to sink-input events. Null with `error` set on failure.
@@ -46,9 +48,10 @@ class PulseConnection {
   // answer. Not from the loop thread.
   std::uint32_t serverCookie();
 
-  // Sink-input events seen so far, and a wait for the next one (any thread but the loop's).
-  std::uint64_t changes() const;
-  bool waitForChange(std::uint64_t seen, double seconds) const;
+  // Calls `changed` on the loop thread at each event of a sink-input of one of `pids` (it came,
+  // changed or went); the others' events are let pass. A stream new to the connection is looked
+  // up once for its process. Not from the loop thread.
+  void follow(std::set<std::int32_t> pids, std::function<void()> changed);
 
   struct Callbacks;
 
@@ -57,9 +60,9 @@ class PulseConnection {
 
   pa_threaded_mainloop* loop_ = nullptr;
   pa_context* context_ = nullptr;
-  mutable std::mutex mutex_;
-  mutable std::condition_variable changed_;
-  std::uint64_t changes_ = 0;
+  // The loop thread's, set with the loop locked.
+  std::optional<AppStreamFilter> filter_;
+  std::function<void()> changed_;
 };
 
 }  // namespace tavuno

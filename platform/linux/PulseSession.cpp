@@ -212,6 +212,7 @@ std::optional<SessionFailure> PulseSession::open(const SessionControlPlane::Outp
   if (!connection_)
     return SessionFailure::server(textKey("Conectar ao servidor de áudio"), -ECONNREFUSED, kServer);
   serverCookie_ = connection_->serverCookie();
+  connection_->follow(pids(), [this] { nudgeFollower(); });
   // An application another Tavuno already holds is left to it, whole.
   {
     std::string ignored;
@@ -362,41 +363,38 @@ std::optional<SessionFailure> PulseSession::move(const Input& input, const std::
   return SessionFailure::server(textKey("Direcionar o áudio do aplicativo"), -ETIMEDOUT, kServer);
 }
 
-void PulseSession::follow() {
-  std::uint64_t seen = connection_->changes();
-  std::uint64_t gainSeen = ~std::uint64_t{0};
-  while (following()) {
-    connection_->waitForChange(seen, 0.1);
-    if (!following()) break;
-    // A guardian that died (killed, out of memory) is replaced within a turn or so: a kill of
-    // Tavuno must still find one.
-    if (ports_.guardian) ports_.guardian->keepRunning();
-    const std::uint64_t gainVersion = levels().version;
-    if (connection_->changes() == seen && gainVersion == gainSeen) continue;
-    gainSeen = gainVersion;
-    seen = connection_->changes();
-    if (!connection_->connected()) continue;
-    std::string defaultSink;
-    const auto sinks = listSinks(defaultSink);
-    const auto inputs = listInputs();
-    dropWhere([&](std::uint32_t index, const Steered&) {
-      return std::none_of(inputs.begin(), inputs.end(),
-                          [&](const Input& i) { return i.index == index; });
-    });
-    bool yielded = false;
-    for (const Input& input : inputs) {
-      if (input.ours || !tapped(input.pid) || input.sink == tapIndex_) continue;
-      if (onRivalSink(input, sinks)) {
-        // Another Tavuno took the stream: it is that one's now, and stop() must not move it.
-        yielded = letGo(input.index) || yielded;
-        continue;
-      }
-      // New, or moved away by another program: that sink becomes the one stop() restores.
-      (void)move(input, sinks, defaultSink);
+double PulseSession::beatSeconds() const {
+  return ports_.guardian ? 0.1 : 0.0;
+}
+
+void PulseSession::beat() {
+  // A guardian that died (killed, out of memory) is replaced within a beat or so: a kill of
+  // Tavuno must still find one.
+  if (ports_.guardian) ports_.guardian->keepRunning();
+}
+
+void PulseSession::turn() {
+  if (!connection_->connected()) return;
+  std::string defaultSink;
+  const auto sinks = listSinks(defaultSink);
+  const auto inputs = listInputs();
+  dropWhere([&](std::uint32_t index, const Steered&) {
+    return std::none_of(inputs.begin(), inputs.end(),
+                        [&](const Input& i) { return i.index == index; });
+  });
+  bool yielded = false;
+  for (const Input& input : inputs) {
+    if (input.ours || !tapped(input.pid) || input.sink == tapIndex_) continue;
+    if (onRivalSink(input, sinks)) {
+      // Another Tavuno took the stream: it is that one's now, and stop() must not move it.
+      yielded = letGo(input.index) || yielded;
+      continue;
     }
-    settleRivals(yielded);
-    keepLevels(listInputs());
+    // New, or moved away by another program: that sink becomes the one stop() restores.
+    (void)move(input, sinks, defaultSink);
   }
+  settleRivals(yielded);
+  keepLevels(listInputs());
 }
 
 void PulseSession::keepLevels(const std::vector<Input>& inputs) {

@@ -68,7 +68,9 @@ class PulseSession final : public SteeredSession {
   };
 
   std::optional<SessionFailure> open(const SessionControlPlane::Output& output) override;
-  void follow() override;
+  void turn() override;
+  double beatSeconds() const override;
+  void beat() override;
   bool serverUp() const override;
   void seedBeforeStop() override;
   bool restore(std::uint32_t index, const Steered& steered) override;

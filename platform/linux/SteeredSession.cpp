@@ -58,6 +58,7 @@ void SteeredSession::setGain(float gain, bool muted) {
   muted_ = muted;
   ++gainVersion_;
   applyKernelGain();
+  gate_.nudge();
 }
 
 void SteeredSession::applyKernelGain() {
@@ -112,13 +113,25 @@ std::optional<SessionFailure> SteeredSession::start(const std::vector<AudioObjec
     return failure;
   }
   running_ = true;
-  following_ = true;
+  gate_.open();
   follower_ = std::thread([this] { follow(); });
   return std::nullopt;
 }
 
+void SteeredSession::follow() {
+  for (;;) {
+    const FollowerGate::Wake wake = gate_.await(beatSeconds());
+    if (wake == FollowerGate::Wake::closed) return;
+    beat();
+    if (wake == FollowerGate::Wake::turn) {
+      turn();
+      gate_.ended();
+    }
+  }
+}
+
 void SteeredSession::stop() {
-  following_ = false;
+  gate_.close();
   if (follower_.joinable()) follower_.join();
   // A volume set just before stop, which the follower had no turn for, is still seeded: the
   // app's next start must not be louder than what the user last chose.

@@ -13,6 +13,7 @@
 
 #include "engine/rt/tdsp.h"
 #include "engine/sessions/ManagedAudioSession.h"
+#include "platform/linux/FollowerGate.h"
 #include "platform/linux/SessionControlPlane.h"
 #include "platform/linux/SteerJournal.h"
 
@@ -24,6 +25,11 @@ namespace tavuno {
 // and stop (stop puts every steered stream back before the tap goes; one that cannot be put back
 // marks cleanupFailed). A server's session fills in the hooks: building its tap and steering the
 // streams there at start, a turn of the follower, putting one stream back, releasing the tap.
+//
+// The follower is fed by events: it sleeps until the server reports a change of one of the
+// application's own streams (the session's server filters them: AppStreamFilter, and calls
+// nudgeFollower), the application's volume or mute changes, or stop; a burst of changes is one
+// turn, and turns come at most once per 25 ms (FollowerGate).
 //
 // Threads: start, stop, diagnostics, cleanupFailed and shouldStopForBufferHealth on the
 // orchestration's side, one call at a time; setGain also from the main thread while the
@@ -70,8 +76,12 @@ class SteeredSession : public ManagedAudioSession {
   // Connects, builds the tap and steers the application's streams into it. A failure is
   // returned as it is; stop's teardown then undoes whatever was built.
   virtual std::optional<SessionFailure> open(const SessionControlPlane::Output& output) = 0;
-  // The follower thread's body: runs until following() turns false.
-  virtual void follow() = 0;
+  // A turn of the follower: something of the application's streams or levels changed.
+  virtual void turn() = 0;
+  // The follower calls beat() at every wake, a turn's included, and at least every
+  // beatSeconds() (0: only at its turns).
+  virtual double beatSeconds() const { return 0.0; }
+  virtual void beat() {}
   // Whether the server is still there; stop seeds the levels only then.
   virtual bool serverUp() const = 0;
   // At stop, with a gain change the follower had no turn for: seed it for the next start.
@@ -87,8 +97,10 @@ class SteeredSession : public ManagedAudioSession {
   // Names the tap of this start (tapName_) and answers its "<pid>.<n>" suffix, which the
   // tap's other objects share.
   std::string claimTapName();
-  bool following() const { return following_.load(); }
+  // A change the follower must look at; from any thread, the server's loop included.
+  void nudgeFollower() { gate_.nudge(); }
   bool tapped(std::int32_t pid) const { return pids_.count(pid) != 0; }
+  const std::set<std::int32_t>& pids() const { return pids_; }
   Levels levels() const;
   // Takes the loudest steered stream's own volume (none known: 1), so that the kernel makes up
   // the rest of the application's volume, and answers the levels as they are now.
@@ -120,6 +132,7 @@ class SteeredSession : public ManagedAudioSession {
 
  private:
   void teardown();
+  void follow();
   // With gainMutex_ held. The streams play at their own volume before the tap; the kernel
   // makes up the rest, so what is heard is never above the application's volume.
   void applyKernelGain();
@@ -131,7 +144,7 @@ class SteeredSession : public ManagedAudioSession {
   std::map<std::int32_t, std::uint64_t> pidStarts_;
   mutable std::mutex steeredMutex_;
   std::thread follower_;
-  std::atomic<bool> following_{false};
+  FollowerGate gate_;
   std::atomic<bool> lostToRival_{false};  // every steered stream went to another Tavuno
   bool running_ = false;
 
