@@ -134,6 +134,7 @@ struct PipeWireGraph::Impl {
       std::lock_guard<std::mutex> guard(graph->mutex_);
       f(graph->view_);
       ++graph->view_.changes;
+      graph->published_.reset();
       graph->tell(touched);
     }
     graph->changed_.notify_all();
@@ -146,6 +147,7 @@ struct PipeWireGraph::Impl {
       Node& node = graph->view_.nodes[id];
       f(node);
       ++graph->view_.changes;
+      graph->published_.reset();
       graph->tell({{id}});
     }
     graph->changed_.notify_all();
@@ -552,9 +554,12 @@ void PipeWireGraph::tell(const Touched& touched) const {
     watcher(view_, touched.all ? nullptr : &touched.nodes);
 }
 
-PipeWireGraph::View PipeWireGraph::view() const {
+std::shared_ptr<const PipeWireGraph::View> PipeWireGraph::view() const {
   std::lock_guard<std::mutex> guard(mutex_);
-  return view_;
+  // One copy per state of the graph, and only once someone reads it: a client that republishes
+  // its volume all the time costs no copies while no session looks.
+  if (!published_) published_ = std::make_shared<const View>(view_);
+  return published_;
 }
 
 bool PipeWireGraph::connected() const {

@@ -20,8 +20,9 @@ namespace tavuno {
 // One connection to the PipeWire server shared by every per-application session: a
 // `pw_thread_loop`, and a mirror of the graph kept by its registry listener (nodes with their
 // full properties and stream volumes, links, the `default` metadata's targets and default
-// sink). Workers read the mirror and wait on it with a deadline; writes go out with the loop
-// locked for as long as it takes to issue them. The real-time path never touches this.
+// sink). The loop thread alone changes the mirror; workers read it as immutable snapshots (one
+// copy per state, shared by every reader) and wait on it with a deadline; writes go out with the
+// loop locked for as long as it takes to issue them. The real-time path never touches this.
 class PipeWireGraph {
  public:
   struct Node {
@@ -88,7 +89,9 @@ class PipeWireGraph {
   PipeWireGraph(const PipeWireGraph&) = delete;
   PipeWireGraph& operator=(const PipeWireGraph&) = delete;
 
-  View view() const;
+  // The graph as it is now, shared and immutable: a later change makes a new snapshot and
+  // leaves this one as it was.
+  std::shared_ptr<const View> view() const;
   // Told on the loop thread, with the mirror's lock held, of each change that touched a node
   // (its properties, its volume or mute, its targets, a link to or from it, its client): the
   // nodes, or null when the change may concern every node (the connection lost, WirePlumber's
@@ -141,6 +144,7 @@ class PipeWireGraph {
   mutable std::mutex mutex_;
   mutable std::condition_variable changed_;
   View view_;
+  mutable std::shared_ptr<const View> published_;  // view_ as last read; reset by each change
   std::map<std::uint64_t, Watcher> watchers_;
   std::uint64_t lastWatch_ = 0;
 

@@ -98,7 +98,8 @@ std::optional<SessionFailure> PipeWireSession::open(const SessionControlPlane::O
   // An application another Tavuno already holds is left to it, whole: splitting its streams
   // between two Tavunos would leave neither in control.
   {
-    const PipeWireGraph::View view = graph_->view();
+    const auto snapshot = graph_->view();
+    const PipeWireGraph::View& view = *snapshot;
     for (const auto& [id, node] : view.nodes) {
       if (isAppOutput(view, node) && rivalHolds(view, id))
         return SessionFailure::unsupported(tr("Outro Tavuno já controla este aplicativo."));
@@ -114,7 +115,7 @@ std::optional<SessionFailure> PipeWireSession::open(const SessionControlPlane::O
   options.outputNode = output.nodeName;
   options.rate = output.rate;
   options.channels = output.channels;
-  options.maxQuantum = graph_->view().maxQuantum;
+  options.maxQuantum = graph_->view()->maxQuantum;
   options.ownerPid = self;
   options.ownerStart = processStartTime(self).value_or(0);
   options.observer = ports_.observer;
@@ -134,7 +135,8 @@ std::optional<SessionFailure> PipeWireSession::open(const SessionControlPlane::O
       kLastVerifySeconds);
   if (!playing) return SessionFailure::server(textKey("Preparar reprodução"), -ETIMEDOUT, kServer);
 
-  const PipeWireGraph::View view = graph_->view();
+  const auto snapshot = graph_->view();
+  const PipeWireGraph::View& view = *snapshot;
   for (const auto& [id, node] : view.nodes) {
     if (!isAppOutput(view, node) || rivalHolds(view, id)) continue;
     if (auto failure = steer(node, view, std::nullopt)) return failure;
@@ -210,7 +212,8 @@ std::optional<SessionFailure> PipeWireSession::steer(const PipeWireGraph::Node& 
   if (graph_->connected()) {
     // The key's change may never come back (see knownAs); a stream that settled in the tap is
     // steered all the same.
-    const PipeWireGraph::View v = graph_->view();
+    const auto snapshot = graph_->view();
+    const PipeWireGraph::View& v = *snapshot;
     const auto* now = v.node(id);
     if (!now || now->serial != serial || v.linked(id, tap)) return std::nullopt;
   }
@@ -222,7 +225,7 @@ bool PipeWireSession::restore(std::uint32_t id, const Steered& steered) {
   const SteerRecord& record = steered.record;
   const std::uint32_t tap = tapNode_;
   // Another Tavuno holds the stream now: putting it back would take it from that Tavuno.
-  if (graph_->connected() && rivalHolds(graph_->view(), id)) return true;
+  if (graph_->connected() && rivalHolds(*graph_->view(), id)) return true;
   // Gone (a node that is gone is restored), or playing somewhere other than the tap.
   auto leftTap = [&](const PipeWireGraph::View& v) {
     const auto* now = v.node(id);
@@ -255,15 +258,16 @@ bool PipeWireSession::restore(std::uint32_t id, const Steered& steered) {
     done = graph_->waitUntil(restored, verifySeconds(attempt));
   }
   // As in steer(): the links alone decide once the key's change has not come back.
-  if (!done && graph_->connected()) done = leftTap(graph_->view());
+  if (!done && graph_->connected()) done = leftTap(*graph_->view());
   return done;
 }
 
 void PipeWireSession::turn() {
-  const PipeWireGraph::View view = graph_->view();
+  const auto snapshot = graph_->view();
+  const PipeWireGraph::View& view = *snapshot;
   if (!view.connected) return;
   reconcile(view);
-  keepLevels(graph_->view());
+  keepLevels(*graph_->view());
 }
 
 void PipeWireSession::graphChanged(const PipeWireGraph::View& view,
@@ -366,10 +370,10 @@ void PipeWireSession::keepLevels(const PipeWireGraph::View& view) {
 }
 
 void PipeWireSession::seedBeforeStop() {
-  keepLevels(graph_->view());
+  keepLevels(*graph_->view());
   // Where the streams' own levels are the seed, WirePlumber stores them once the server
   // reports them: give that a moment before the streams go back (the app may quit next).
-  if (graph_->view().restoreFollowsStreams)
+  if (graph_->view()->restoreFollowsStreams)
     graph_->waitUntil([&](const auto& v) { return levelsHeld(v); }, 0.5);
 }
 
@@ -422,7 +426,8 @@ int PipeWireSession::sweep(PipeWireGraph& graph, SteerJournal& journal) {
   // The cookie comes with the core's first info, which a fresh connection has by now; without
   // it no record could be proven, so it is given a moment.
   graph.waitUntil([](const PipeWireGraph::View& v) { return v.serverCookie != 0; }, 1.0);
-  const PipeWireGraph::View view = graph.view();
+  const auto snapshot = graph.view();
+  const PipeWireGraph::View& view = *snapshot;
   int restored = 0;
   journal.update([&](std::vector<SteerRecord>& records) {
     SweepFacts facts{

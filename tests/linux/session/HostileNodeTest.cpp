@@ -125,7 +125,7 @@ TEST(HostileNodeTest, PropsThatLieAboutTheirLayoutLeaveTheMirrorWorking) {
     return false;
   };
   EXPECT_TRUE(graph->waitUntil(honest, 10)) << "the node's last, honest Props were not read";
-  for (const auto& [id, node] : graph->view().nodes) {
+  for (const auto& [id, node] : graph->view()->nodes) {
     if (node.name != kHostileName) continue;
     for (float v : node.volumes)
       EXPECT_TRUE(std::isfinite(v) && v >= 0.0f && v <= loudestStreamVolume) << v;

@@ -20,7 +20,7 @@
 #include "base/text/TavunoLanguage.h"
 #include "linux/stack/AudioStack.h"
 #include "platform/linux/PipeWireSession.h"
-#include "platform/linux/ProcessStart.h"
+#include "platform/linux/ProcFs.h"
 #include "platform/linux/RivalTavuno.h"
 #include "tests/linux/session/SessionTestPlane.h"
 #include "tests/rt/RealtimeProbe.h"
@@ -381,16 +381,17 @@ TEST_F(PipeWireSessionTest, TheSweepMovesOnlyStreamsItProves) {
   auto graph = graphs.current(error);
   ASSERT_TRUE(graph) << error;
   const PipeWireGraph::Node* stream = nullptr;
-  PipeWireGraph::View view;
+  std::shared_ptr<const PipeWireGraph::View> snapshot;
   ASSERT_TRUE(waitUntil(
       [&] {
-        view = graph->view();
+        snapshot = graph->view();
         stream = nullptr;
-        for (const auto& [id, node] : view.nodes)
+        for (const auto& [id, node] : snapshot->nodes)
           if (node.pid == app && node.mediaClass == "Stream/Output/Audio") stream = &node;
-        return stream != nullptr && view.serverCookie != 0;
+        return stream != nullptr && snapshot->serverCookie != 0;
       },
       10));
+  const PipeWireGraph::View& view = *snapshot;
   const auto self = static_cast<std::int32_t>(::getpid());
   SteerRecord proven;
   proven.node = stream->id;
@@ -416,7 +417,7 @@ TEST_F(PipeWireSessionTest, TheSweepMovesOnlyStreamsItProves) {
     ASSERT_TRUE(journal->add(r));
   EXPECT_EQ(PipeWireSession::sweep(*graph, *journal), 0);
   EXPECT_TRUE(journal->load().empty());
-  EXPECT_FALSE(graph->view().target(proven.node, "target.object"));
+  EXPECT_FALSE(graph->view()->target(proven.node, "target.object"));
   EXPECT_EQ(stack->sinkOf(app), "builtin_speakers");
 
   ASSERT_TRUE(journal->add(proven));
@@ -434,14 +435,20 @@ TEST_F(PipeWireSessionTest, TheServerNamesTheMakerOfTavunosTaps) {
   std::string error;
   auto graph = graphs.current(error);
   ASSERT_TRUE(graph) << error;
-  const PipeWireGraph::View view = graph->view();
+  const auto snapshot = graph->view();
+  const PipeWireGraph::View& view = *snapshot;
   const PipeWireGraph::Node* tap = view.nodeNamed(s->tapName());
   ASSERT_TRUE(tap);
   ASSERT_TRUE(view.clientPids.count(tap->client)) << "client " << tap->client;
   EXPECT_EQ(view.clientPids.at(tap->client), ::getpid());
   EXPECT_TRUE(ownedByTavuno(view, *tap, processStartTime));
+  const std::string tapName = s->tapName();
   s->stop();
   EXPECT_FALSE(s->cleanupFailed());
+  // The snapshot read before is as it was; the graph's next one no longer has the tap.
+  EXPECT_TRUE(graph->waitUntil([&](const auto& v) { return !v.nodeNamed(tapName); }, 5));
+  EXPECT_FALSE(graph->view()->nodeNamed(tapName));
+  EXPECT_EQ(view.nodeNamed(tapName), tap);
 }
 
 // The longest cycle the server allows, which sizes each tap's scratch, is known once the graph
@@ -452,7 +459,7 @@ TEST_F(PipeWireSessionTest, TheGraphKnowsTheServersLongestCycle) {
   ASSERT_TRUE(graph) << error;
   EXPECT_TRUE(
       graph->waitUntil([](const PipeWireGraph::View& v) { return v.maxQuantum >= 1024; }, 5))
-      << graph->view().maxQuantum;
+      << graph->view()->maxQuantum;
 }
 
 // Two Tavunos on one server never pull an application between them: one another running

@@ -245,7 +245,7 @@ TEST_F(SessionBench, DISABLED_AddedLatency) {
         graph->waitUntil([](const auto& v) { return v.nodeNamed("bench.loop") != nullptr; }, 3));
     const std::uint32_t app = clicks.appNode();
     graph->setTarget(app, "target.object", "bench.loop");
-    const std::uint32_t loopNode = graph->view().nodeNamed("bench.loop")->id;
+    const std::uint32_t loopNode = graph->view()->nodeNamed("bench.loop")->id;
     ASSERT_TRUE(graph->waitUntil([&](const auto& v) { return v.linked(app, loopNode); }, 3));
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     const double looped = clickDistance(*stack, clicks);
