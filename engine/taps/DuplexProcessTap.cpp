@@ -5,7 +5,7 @@
 
 #include "base/text/TavunoLanguage.h"
 #include "engine/sessions/RetainedAfterFailedCleanup.h"
-#include "engine/taps/DuplexFormatPolicy.h"
+#include "engine/taps/FormatPolicies.h"
 #include "engine/taps/TapSteps.h"
 
 namespace tavuno {

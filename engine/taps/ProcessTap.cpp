@@ -6,7 +6,7 @@
 
 #include "base/text/TavunoLanguage.h"
 #include "engine/sessions/RetainedAfterFailedCleanup.h"
-#include "engine/taps/StandardFormatPolicy.h"
+#include "engine/taps/FormatPolicies.h"
 #include "engine/taps/TapSteps.h"
 
 namespace tavuno {

@@ -16,7 +16,11 @@ class ObjectIds {
  public:
   static constexpr AudioObjectID first = 100;
 
-  AudioObjectID idFor(const std::string& key);
+  AudioObjectID idFor(const std::string& key) {
+    auto [it, inserted] = ids_.try_emplace(key, next_);
+    if (inserted) ++next_;
+    return it->second;
+  }
 
  private:
   std::unordered_map<std::string, AudioObjectID> ids_;

@@ -8,7 +8,7 @@
 #include <cstdio>
 
 #include "base/text/TavunoLanguage.h"
-#include "platform/linux/ProcessStart.h"
+#include "platform/linux/ProcFs.h"
 #include "platform/linux/RivalTavuno.h"
 #include "platform/linux/ServerKeys.h"
 

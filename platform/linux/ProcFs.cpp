@@ -120,3 +120,13 @@ std::vector<std::int32_t> namespacePids(std::string_view status) {
 }
 
 }  // namespace tavuno::procfs
+
+namespace tavuno {
+
+std::optional<std::uint64_t> processStartTime(std::int32_t pid) {
+  if (pid <= 0) return std::nullopt;
+  const auto stat = procfs::readFile("/proc/" + std::to_string(pid) + "/stat");
+  return stat ? procfs::startTime(*stat) : std::nullopt;
+}
+
+}  // namespace tavuno

@@ -1,7 +1,7 @@
 #include "platform/linux/ProcessLookup.h"
 
 #include "platform/linux/FlatpakHostPid.h"
-#include "platform/linux/ProcessStart.h"
+#include "platform/linux/ProcFs.h"
 
 #include <chrono>
 #include <map>

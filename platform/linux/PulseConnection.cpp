@@ -9,7 +9,7 @@
 #include <chrono>
 
 #include "base/text/Integer.h"
-#include "platform/linux/ProcessStart.h"
+#include "platform/linux/ProcFs.h"
 #include "platform/linux/ServerKeys.h"
 
 namespace tavuno {

@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "base/text/Integer.h"
-#include "platform/linux/ProcessStart.h"
+#include "platform/linux/ProcFs.h"
 #include "platform/linux/PulseConnection.h"
 #include "platform/linux/ServerKeys.h"
 #include "platform/linux/SteerJournal.h"

@@ -12,7 +12,7 @@
 
 #include "base/text/Integer.h"
 #include "base/text/TavunoLanguage.h"
-#include "platform/linux/ProcessStart.h"
+#include "platform/linux/ProcFs.h"
 #include "platform/linux/PulseGuardian.h"
 #include "platform/linux/RivalTavuno.h"
 #include "platform/linux/ServerKeys.h"

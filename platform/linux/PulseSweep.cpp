@@ -9,7 +9,7 @@
 
 #include "base/text/Integer.h"
 #include "platform/linux/ModuleArguments.h"
-#include "platform/linux/ProcessStart.h"
+#include "platform/linux/ProcFs.h"
 
 namespace tavuno {
 

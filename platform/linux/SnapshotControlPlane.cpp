@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "platform/linux/ProcessStart.h"
+#include "platform/linux/ProcFs.h"
 
 namespace tavuno {
 

@@ -7,7 +7,7 @@
 
 #include "base/text/TavunoLanguage.h"
 #include "engine/sessions/RetainedAfterFailedCleanup.h"
-#include "platform/linux/ProcessStart.h"
+#include "platform/linux/ProcFs.h"
 #include "platform/linux/ServerKeys.h"
 
 namespace tavuno {

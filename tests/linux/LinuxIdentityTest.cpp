@@ -14,7 +14,6 @@
 #include "platform/linux/LinuxIdentity.h"
 #include "platform/linux/ProcFs.h"
 #include "platform/linux/ProcessLookup.h"
-#include "platform/linux/ProcessStart.h"
 
 namespace tavuno {
 namespace {

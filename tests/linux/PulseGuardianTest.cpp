@@ -9,7 +9,7 @@
 #include <sstream>
 #include <thread>
 
-#include "platform/linux/ProcessStart.h"
+#include "platform/linux/ProcFs.h"
 #include "platform/linux/PulseGuardian.h"
 #include "platform/linux/PulseGuardianPlan.h"
 #include "support/Deadline.h"

@@ -3,8 +3,7 @@
 #include <limits>
 
 #include "engine/sessions/SessionFailure.h"
-#include "engine/taps/DuplexFormatPolicy.h"
-#include "engine/taps/StandardFormatPolicy.h"
+#include "engine/taps/FormatPolicies.h"
 #include "engine/taps/StreamFormat.h"
 #include "support/SimPlatform.h"
 

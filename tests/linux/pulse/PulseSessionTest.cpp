@@ -16,7 +16,7 @@
 #include <pulse/pulseaudio.h>
 
 #include "linux/stack/AudioStack.h"
-#include "platform/linux/ProcessStart.h"
+#include "platform/linux/ProcFs.h"
 #include "platform/linux/PulseGuardian.h"
 #include "platform/linux/PulseSession.h"
 #include "platform/linux/PulseSweep.h"

@@ -4,7 +4,7 @@
 
 #include <map>
 
-#include "platform/linux/ProcessStart.h"
+#include "platform/linux/ProcFs.h"
 #include "platform/linux/SessionControlPlane.h"
 
 namespace tavuno::test {

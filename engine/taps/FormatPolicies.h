@@ -6,6 +6,13 @@
 
 namespace tavuno {
 
+// The formats the standard session can pass through without conversion: an interleaved stereo
+// float input and an interleaved mono or stereo float output at the same rate (within 0.01 Hz).
+struct StandardFormatPolicy {
+  static bool supports(const AudioStreamBasicDescription& input,
+                       const AudioStreamBasicDescription& output);
+};
+
 // The formats of the duplex session: interleaved stereo float everywhere. Capture and device
 // rates may differ; the output unit converts between them.
 struct DuplexFormatPolicy {
