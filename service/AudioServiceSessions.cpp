@@ -11,7 +11,9 @@ std::optional<std::vector<AudioObjectID>> AudioService::processOutputDevices(
   std::uint32_t size = 0;
   if (ports_.hal.getPropertyDataSize(process, address, size) != status::noError)
     return std::nullopt;
-  if (size == 0 || size % sizeof(AudioObjectID) != 0) return std::nullopt;
+  // None (reported as none): streams that play on no device, which the server is still placing.
+  if (size == 0) return std::vector<AudioObjectID>{};
+  if (size % sizeof(AudioObjectID) != 0) return std::nullopt;
   std::vector<AudioObjectID> ids(size / sizeof(AudioObjectID));
   std::uint32_t read = size;
   if (ports_.hal.getPropertyData(process, address, read, ids.data()) != status::noError)

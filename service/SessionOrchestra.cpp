@@ -184,12 +184,33 @@ void SessionOrchestra::reconcile(const std::string& id, const Discovery& discove
     case SessionAction::idle:
       break;
     case SessionAction::start:
+      if (!running && awaitingPlacement(*app)) break;
       start(*app, *route, *candidate);
       break;
     case SessionAction::teardown:
       teardown(id);
       break;
   }
+}
+
+bool SessionOrchestra::awaitingPlacement(const ActiveApp& app) {
+  // Streams that play on no device yet are still being linked by the server: where they go says
+  // whether the app chose an output of its own, and taking them now would take them to the
+  // default for good. Looked at again shortly, for up to a second; then the route holds.
+  AppSessionRecord& known = record(app.id);
+  const AppMix mix = mixFor(host_.state().appSettings, app.id);
+  const bool placed = !app.nativeOutputIDs || !app.nativeOutputIDs->empty();
+  if (placed || app.ownOutputUID || mix.outputUID() || mix.followsDefault() ||
+      known.unplacedLooks >= kPlacementLooks) {
+    known.unplacedLooks = 0;
+    return false;
+  }
+  ++known.unplacedLooks;
+  std::weak_ptr<SessionOrchestra> weak = weak_from_this();
+  ports_.main.postAfter(kPlacementWait, [weak] {
+    if (auto self = weak.lock()) self->host_.refresh();
+  });
+  return true;
 }
 
 void SessionOrchestra::start(const ActiveApp& app, const AudioDevice& output,

@@ -65,6 +65,8 @@ struct AppSessionRecord {
   // What failed last; not started again until something changes.
   std::optional<SessionSignature> failed;
   SessionRetryBudget retryBudget;
+  // Refreshes in a row that found its streams playing on no device yet (see awaitingPlacement).
+  int unplacedLooks = 0;
   // Lives as long as the orchestra, so a stop always runs before the next
   // build of the same app.
   std::unique_ptr<AudioWorker> worker;
@@ -105,6 +107,9 @@ class SessionOrchestra : public std::enable_shared_from_this<SessionOrchestra> {
 
  private:
   using Phase = decltype(AppSessionRecord::phase);
+  // How long, and how many times, a first take waits for streams the server is still placing.
+  static constexpr double kPlacementWait = 0.1;
+  static constexpr int kPlacementLooks = 10;
 
   AppSessionRecord& record(const std::string& id);
   const AppSessionRecord* find(const std::string& id) const;
@@ -115,6 +120,7 @@ class SessionOrchestra : public std::enable_shared_from_this<SessionOrchestra> {
   std::optional<Uuid> pendingToken(const std::string& id) const;
 
   bool watchdogFailed(const std::string& id);
+  bool awaitingPlacement(const ActiveApp& app);
   void start(const ActiveApp& app, const AudioDevice& output, const SessionSignature& signature);
   bool completeStart(const std::string& id, const Uuid& token, const ActiveApp& app,
                      const SessionSignature& signature, SessionResult result);

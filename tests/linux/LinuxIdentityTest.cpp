@@ -10,7 +10,6 @@
 
 #include "engine/ApplicationIdentity.h"
 #include "linux/IdentityTempTree.h"
-#include "platform/linux/FlatpakHostPid.h"
 #include "platform/linux/LinuxIdentity.h"
 #include "platform/linux/ProcFs.h"
 #include "platform/linux/ProcessLookup.h"

@@ -100,7 +100,8 @@ TEST_F(DevicesTest, ProcessOutputDevicesChecksSizes) {
 
   const PropertyAddress devices{selector::processDevices, scope::output, 0};
   platform.hal.defineProperty(process, devices, {});
-  EXPECT_FALSE(ServiceProbe::processOutputDevices(*service, process)) << "size 0";
+  EXPECT_EQ(ServiceProbe::processOutputDevices(*service, process), std::vector<AudioObjectID>{})
+      << "size 0: streams on no device yet";
   platform.hal.defineProperty(process, devices, {1, 2, 3, 4, 5, 6});
   EXPECT_FALSE(ServiceProbe::processOutputDevices(*service, process))
       << "not a whole number of ids";

@@ -374,6 +374,40 @@ TEST_F(OrchestrationTest, AnAppKeepsTheOutputItChoseItselfUntilOneIsChosenInTavu
   EXPECT_EQ(sessions.made.back()->startedOutput.uid, "usb");
 }
 
+// An app seen while the server still links its streams (they play, on no device yet) is taken
+// once they are placed, on the output they went to; streams never placed go to the default
+// after a second.
+TEST_F(OrchestrationTest, StreamsOnTheirWayToADeviceAreTakenWhereTheyArrive) {
+  AudioObjectID usb = platform.hal.addDevice({.uid = "usb", .outputStreams = 1});
+  platform.hal.setProcessDevices(player, {});
+  make();
+  drainWorkers();
+  EXPECT_TRUE(sessions.made.empty());
+  platform.hal.setProcessDevices(player, {usb});
+  platform.main.advance(0.1);
+  drainWorkers();
+  ASSERT_EQ(sessions.made.size(), 1u);
+  EXPECT_EQ(sessions.made[0]->startedOutput.uid, "usb") << "not taken to the default";
+
+  service->stopApp("org.player");
+  drainWorkers();
+  platform.hal.setProcessDevices(player, {});
+  service->startApp(app());  // the user's own start does not wait
+  drainWorkers();
+  EXPECT_EQ(sessions.made.size(), 2u);
+  service->stopApp("org.player");
+  drainWorkers();
+  platform.defaults.set("appControlPreferences", json(R"({"automatic":true})"));
+  make();
+  platform.main.advance(0.5);
+  drainWorkers();
+  EXPECT_EQ(sessions.made.size(), 2u) << "still waiting for the streams";
+  platform.main.advance(1.0);
+  drainWorkers();
+  ASSERT_EQ(sessions.made.size(), 3u);
+  EXPECT_EQ(sessions.made.back()->startedOutput.uid, "speakers");
+}
+
 // An app on the default output follows the default; one seen elsewhere just after the default
 // changed is on its way there, not on an output of its own.
 TEST_F(OrchestrationTest, AnAppOnTheDefaultOutputHasNoOutputOfItsOwn) {

@@ -277,13 +277,13 @@ TEST_F(PulseSessionTest, AKilledTavunosGuardianGivesTheAppsBackAtOnce) {
     ASSERT_EQ(stack->sinkOf(pinned).rfind("tavuno.tap.", 0), 0u);
 
     std::vector<float> speakers, dac;
-    std::atomic<bool> speakersOn{false}, dacOn{false};
+    std::atomic<std::size_t> speakersOn{0}, dacOn{0};
     std::thread a([&] { speakers = stack->record("builtin_speakers", 1.8, &speakersOn); });
     std::thread b([&] { dac = stack->record("usb_dac", 1.8, &dacOn); });
-    EXPECT_TRUE(waitUntil([&] { return speakersOn && dacOn; }, 10));
+    EXPECT_TRUE(waitUntil([&] { return speakersOn > 0 && dacOn > 0; }, 10));
     const auto on = std::chrono::steady_clock::now();
     // The kill lands 0.3 s into the recordings, past the recorders' own start.
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_TRUE(waitUntil([&] { return speakersOn >= 14400 && dacOn >= 14400; }, 10));
     const auto killedAfter = std::chrono::steady_clock::now() - on;
     stack->stop(helper, SIGKILL);
     a.join();
@@ -412,10 +412,10 @@ TEST_F(PulseSessionTest, SeededVolumeAndMuteHoldFromTheFirstBuffer) {
     players.push_back(stack->spawn({"sh", "-c", "while :; do :; done"}));
   auto startPeak = [&](AudioObjectID object) {
     double peak = -1;
-    std::atomic<bool> recording{false};
-    std::thread meter([&] { peak = stack->level("builtin_speakers", 1.5, &recording).peak; });
-    EXPECT_TRUE(waitUntil([&] { return recording.load(); }, 10));
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));  // past the skipped 0.1 s
+    std::atomic<std::size_t> recorded{0};
+    std::thread meter([&] { peak = stack->level("builtin_speakers", 1.5, &recorded).peak; });
+    // Past the first 0.1 s, which the level leaves out.
+    EXPECT_TRUE(waitUntil([&] { return recorded.load() >= 4800; }, 10));
     play("PulseSeeded", object);
     meter.join();
     return peak;

@@ -332,11 +332,10 @@ TEST_F(PipeWireSessionTest, KilledTavunoLeavesNoAppSilentOrRerouted) {
     ASSERT_TRUE(graph->waitUntil(
         [&](const auto& v) { return !onRealSink(v, free) && !onRealSink(v, pinned); }, 10));
     std::vector<float> heard;
-    std::atomic<bool> recording{false};
-    std::thread recorder([&] { heard = stack->record("builtin_speakers", 0.8, &recording); });
-    EXPECT_TRUE(waitUntil([&] { return recording.load(); }, 10));
+    std::atomic<std::size_t> recorded{0};
+    std::thread recorder([&] { heard = stack->record("builtin_speakers", 0.8, &recorded); });
     // The kill lands 0.3 s into the recording, past the recorder's own start.
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_TRUE(waitUntil([&] { return recorded.load() >= 14400; }, 10));
     stack->stop(helper, SIGKILL);
     recorder.join();
     EXPECT_TRUE(graph->waitUntil(
@@ -498,8 +497,14 @@ TEST_F(PipeWireSessionTest, AnAppAnotherTavunoHoldsIsLeftToIt) {
   EXPECT_EQ(failure->kind(), SessionFailure::Kind::unsupported);
   EXPECT_EQ(failure->text(), tr("Outro Tavuno já controla este aplicativo."));
   EXPECT_TRUE(journal->load().empty());
-  // Given time to fight, nothing moves it.
-  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  // Nothing was written for it (the journal, which comes first, is empty); once the server has
+  // served everything this connection sent, it is still the other Tavuno's.
+  {
+    std::string error;
+    auto shared = graphs.current(error);
+    ASSERT_TRUE(shared) << error;
+    EXPECT_TRUE(shared->answers());
+  }
   EXPECT_EQ(stack->sinkOf(theirs), rivalTap);
 
   // This Tavuno holds the other app; a second one asked for it gives up (its helper exits).
@@ -560,10 +565,10 @@ TEST_F(PipeWireSessionTest, SeededVolumeAndMuteHoldFromTheFirstBuffer) {
   // The default output's peak from before a fresh start of the app to 1.4 s after it.
   auto startPeak = [&](AudioObjectID object) {
     std::atomic<double> peak{-1};
-    std::atomic<bool> recording{false};
-    std::thread meter([&] { peak = stack->level("builtin_speakers", 1.5, &recording).peak; });
-    EXPECT_TRUE(waitUntil([&] { return recording.load(); }, 10));
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));  // past the skipped 0.1 s
+    std::atomic<std::size_t> recorded{0};
+    std::thread meter([&] { peak = stack->level("builtin_speakers", 1.5, &recorded).peak; });
+    // Past the first 0.1 s, which the level leaves out.
+    EXPECT_TRUE(waitUntil([&] { return recorded.load() >= 4800; }, 10));
     play("Seeded", object);
     meter.join();
     return peak.load();

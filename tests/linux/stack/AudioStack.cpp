@@ -456,12 +456,12 @@ void AudioStack::stopPlayers() {
 }
 
 std::vector<float> AudioStack::record(const std::string& sink, double seconds,
-                                      std::atomic<bool>* started) {
-  return recordDevice(sink + ".monitor", seconds, started);
+                                      std::atomic<std::size_t>* recorded) {
+  return recordDevice(sink + ".monitor", seconds, recorded);
 }
 
 std::vector<float> AudioStack::recordDevice(const std::string& device, double seconds,
-                                            std::atomic<bool>* started) {
+                                            std::atomic<std::size_t>* recorded) {
   ChildProcess recorder({"parec", "--device=" + device, "--format=float32le", "--channels=2",
                          "--rate=48000", "--raw", "--latency-msec=10"},
                         {.pipeOutput = true});
@@ -475,8 +475,8 @@ std::vector<float> AudioStack::recordDevice(const std::string& device, double se
     const std::size_t n =
         left > 0 ? recorder.read(buffer, std::min(sizeof buffer, want - data.size()), left) : 0;
     if (n == 0) break;
-    if (started) *started = true;
     data.insert(data.end(), buffer, buffer + n);
+    if (recorded) *recorded = data.size() / 8;
   }
   recorder.stop();
   std::vector<float> samples(data.size() / 4);
@@ -485,8 +485,8 @@ std::vector<float> AudioStack::recordDevice(const std::string& device, double se
 }
 
 AudioStack::Level AudioStack::level(const std::string& sink, double seconds,
-                                    std::atomic<bool>* started) {
-  return levelOf(record(sink, 0.1 + seconds, started));
+                                    std::atomic<std::size_t>* recorded) {
+  return levelOf(record(sink, 0.1 + seconds, recorded));
 }
 
 AudioStack::Level AudioStack::sourceLevel(const std::string& source, double seconds) {

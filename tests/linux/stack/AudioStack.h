@@ -126,14 +126,16 @@ class AudioStack {
   void stopPlayer(pid_t pid) { stop(pid); }
   void stopPlayers();
 
-  // RMS and peak of what `sink` plays, over `seconds` after the first 0.1 s. `started`, when
-  // given, turns true once the first samples arrived (the recorder runs from then on).
+  // RMS and peak of what `sink` plays, over `seconds` after the first 0.1 s. `recorded`, when
+  // given, counts the frames recorded so far (48 kHz), from the first that arrived: a test
+  // times what it does by the recording, not by the clock.
   struct Level {
     double rms = 0;
     double peak = 0;
     bool recorded = false;  // false: the recording failed or came short
   };
-  Level level(const std::string& sink, double seconds = 0.5, std::atomic<bool>* started = nullptr);
+  Level level(const std::string& sink, double seconds = 0.5,
+              std::atomic<std::size_t>* recorded = nullptr);
   // The same of what a source (a microphone) records.
   Level sourceLevel(const std::string& source, double seconds = 0.5);
   // The RMS of what `sink` plays, nothing when recording failed.
@@ -144,7 +146,7 @@ class AudioStack {
   // What `sink` plays for `seconds`, interleaved stereo at 48 kHz, from the start; shorter when
   // the recorder stopped or gave nothing for `seconds` + 10 s.
   std::vector<float> record(const std::string& sink, double seconds,
-                            std::atomic<bool>* started = nullptr);
+                            std::atomic<std::size_t>* recorded = nullptr);
   // Name of the sink the stream of process `pid` plays to; empty when none.
   std::string sinkOf(pid_t pid);
 
@@ -167,7 +169,7 @@ class AudioStack {
  private:
   // What parec records from `device` (a source, or a sink's monitor).
   std::vector<float> recordDevice(const std::string& device, double seconds,
-                                  std::atomic<bool>* started);
+                                  std::atomic<std::size_t>* recorded);
   // The level of a stereo recording, its first 0.1 s left out.
   static Level levelOf(const std::vector<float>& samples);
   std::optional<std::string> startAudio();
