@@ -5,7 +5,6 @@
 #include "base/SettingsKeys.h"
 #include "base/text/TavunoLanguage.h"
 #include "devices/DevicePolicy.h"
-#include "devices/DevicePreferences.h"
 #include "devices/HeadsetPair.h"
 #include "hal/HalReaders.h"
 #include "service/AudioService.h"

@@ -5,7 +5,6 @@
 
 #include "base/ports/DefaultsStore.h"
 #include "devices/DevicePolicy.h"
-#include "devices/DevicePreferences.h"
 #include "devices/HeadsetPair.h"
 #include "devices/VolumePolicy.h"
 

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "devices/DevicePreferences.h"
+#include "devices/DevicePolicy.h"
 #include "hal/HalReaders.h"
 #include "service/AudioService.h"
 #include "support/ServiceProbe.h"
