@@ -13,6 +13,7 @@
 #include <chrono>
 #include <cstring>
 #include <deque>
+#include <set>
 
 #include "base/text/Integer.h"
 #include "platform/linux/ServerKeys.h"
@@ -89,6 +90,8 @@ struct PipeWireGraph::Impl {
     std::uint32_t id = 0;
     pw_proxy* proxy = nullptr;
     spa_hook listener{};
+    bool stream = false;  // a stream node, whose volume and mute reports may be followed
+    bool levels = false;  // its volume and mute reports are subscribed to
   };
   struct BoundMetadata {
     Impl* impl = nullptr;
@@ -103,6 +106,18 @@ struct PipeWireGraph::Impl {
   spa_hook registryListener{};
   spa_hook coreListener{};
   std::map<std::uint32_t, std::unique_ptr<BoundNode>> nodes;
+  // The processes whose streams' volume and mute reports are followed (the watchers'), with the
+  // loop locked: another client's stream that republishes its volume all the time sends its
+  // reports to nobody here.
+  std::multiset<std::int32_t> levelPids;
+
+  // With the loop locked: subscribes to a stream's reports once it is one of those processes'.
+  void followLevels(BoundNode& bound, std::int32_t pid) {
+    if (!bound.stream || bound.levels || pid <= 0 || !levelPids.count(pid)) return;
+    bound.levels = true;
+    std::uint32_t ids[] = {SPA_PARAM_Props};
+    pw_node_subscribe_params(reinterpret_cast<pw_node*>(bound.proxy), ids, 1);
+  }
   std::map<std::uint32_t, std::unique_ptr<BoundMetadata>> metadata;
   pw_metadata* defaultMetadata = nullptr;
   pw_metadata* routeSettings = nullptr;
@@ -175,6 +190,7 @@ struct PipeWireGraph::Impl {
     fresh.client = static_cast<std::uint32_t>(toInt(get(props, PW_KEY_CLIENT_ID)));
     for (const char* key : kRestoreKeys)
       if (const char* v = get(props, key)) fresh.props[key] = v;
+    bound->impl->followLevels(*bound, fresh.pid);
     {
       // A property update that leaves what the mirror keeps as it was changes nothing.
       std::lock_guard<std::mutex> guard(bound->impl->graph->mutex_);
@@ -288,10 +304,7 @@ struct PipeWireGraph::Impl {
       static const pw_node_events events = {PW_VERSION_NODE_EVENTS, nodeInfo, nodeParam};
       pw_proxy_add_object_listener(bound->proxy, &bound->listener, &events, bound.get());
       const char* mediaClass = get(props, PW_KEY_MEDIA_CLASS);
-      if (mediaClass && std::strncmp(mediaClass, "Stream/", 7) == 0) {
-        std::uint32_t ids[] = {SPA_PARAM_Props};
-        pw_node_subscribe_params(reinterpret_cast<pw_node*>(bound->proxy), ids, 1);
-      }
+      bound->stream = mediaClass && std::strncmp(mediaClass, "Stream/", 7) == 0;
       impl->change(
           [&](View& view) {
             Node& node = view.nodes[id];
@@ -532,9 +545,16 @@ PipeWireGraph::~PipeWireGraph() {
   if (loop_) pw_thread_loop_destroy(loop_);
 }
 
-std::uint64_t PipeWireGraph::watch(Watcher watcher) {
+std::uint64_t PipeWireGraph::watch(Watcher watcher, const std::set<std::int32_t>& pids) {
+  withLoopLocked([&] {
+    impl_->levelPids.insert(pids.begin(), pids.end());
+    for (auto& [node, bound] : impl_->nodes)
+      if (auto it = view_.nodes.find(node); it != view_.nodes.end())
+        impl_->followLevels(*bound, it->second.pid);
+  });
   std::lock_guard<std::mutex> guard(mutex_);
   const std::uint64_t id = ++lastWatch_;
+  watchedPids_.emplace(id, pids);
   std::vector<std::uint32_t> all;
   for (const auto& [node, n] : view_.nodes)
     all.push_back(node);
@@ -544,8 +564,21 @@ std::uint64_t PipeWireGraph::watch(Watcher watcher) {
 }
 
 void PipeWireGraph::unwatch(std::uint64_t id) {
-  std::lock_guard<std::mutex> guard(mutex_);
-  watchers_.erase(id);
+  std::set<std::int32_t> pids;
+  {
+    std::lock_guard<std::mutex> guard(mutex_);
+    watchers_.erase(id);
+    if (auto it = watchedPids_.find(id); it != watchedPids_.end()) {
+      pids = std::move(it->second);
+      watchedPids_.erase(it);
+    }
+  }
+  // A stream already subscribed to stays so: its reports are few once nobody changes it.
+  withLoopLocked([&] {
+    for (std::int32_t pid : pids)
+      if (auto it = impl_->levelPids.find(pid); it != impl_->levelPids.end())
+        impl_->levelPids.erase(it);
+  });
 }
 
 void PipeWireGraph::tell(const Touched& touched) const {

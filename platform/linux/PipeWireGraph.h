@@ -7,6 +7,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -97,8 +98,10 @@ class PipeWireGraph {
   // nodes, or null when the change may concern every node (the connection lost, WirePlumber's
   // metadata coming or going). A watcher only takes note: it must not call the graph. watch()
   // tells the new watcher of every node there is first; after unwatch() it is never called.
+  // The streams of `pids` have their volume and mute reports followed (Node::volumes, muted)
+  // from then on; other streams' reports are not subscribed to. Not from the loop thread.
   using Watcher = std::function<void(const View& view, const std::vector<std::uint32_t>* nodes)>;
-  std::uint64_t watch(Watcher watcher);
+  std::uint64_t watch(Watcher watcher, const std::set<std::int32_t>& pids);
   void unwatch(std::uint64_t id);
   // Waits until `done` holds for the mirror or `seconds` pass; answers the last verdict.
   bool waitUntil(const std::function<bool(const View&)>& done, double seconds) const;
@@ -146,6 +149,7 @@ class PipeWireGraph {
   View view_;
   mutable std::shared_ptr<const View> published_;  // view_ as last read; reset by each change
   std::map<std::uint64_t, Watcher> watchers_;
+  std::map<std::uint64_t, std::set<std::int32_t>> watchedPids_;
   std::uint64_t lastWatch_ = 0;
 
   friend struct Impl;

@@ -94,7 +94,8 @@ std::optional<SessionFailure> PipeWireSession::open(const SessionControlPlane::O
   filter_.emplace(pids());
   watch_ =
       graph_->watch([this](const PipeWireGraph::View& view,
-                           const std::vector<std::uint32_t>* nodes) { graphChanged(view, nodes); });
+                           const std::vector<std::uint32_t>* nodes) { graphChanged(view, nodes); },
+                    pids());
   // An application another Tavuno already holds is left to it, whole: splitting its streams
   // between two Tavunos would leave neither in control.
   {

@@ -72,7 +72,9 @@ const bool hostileMode = [] {
       pw_filter_new_simple(pw_main_loop_get_loop(loop), kHostileName,
                            pw_properties_new(PW_KEY_MEDIA_TYPE, "Audio", PW_KEY_MEDIA_CATEGORY,
                                              "Playback", PW_KEY_MEDIA_CLASS, "Stream/Output/Audio",
-                                             PW_KEY_NODE_NAME, kHostileName, nullptr),
+                                             PW_KEY_NODE_NAME, kHostileName,
+                                             PW_KEY_APP_PROCESS_ID, std::to_string(::getpid()).c_str(),
+                                             nullptr),
                            &events, nullptr);
   const float inf = std::numeric_limits<float>::infinity();
   const float nan = std::numeric_limits<float>::quiet_NaN();
@@ -115,6 +117,9 @@ TEST(HostileNodeTest, PropsThatLieAboutTheirLayoutLeaveTheMirrorWorking) {
   const std::string ready = stack.root() + "/hostile-ready";
   const pid_t hostile =
       stack.spawn({self, "--gtest_filter=-*"}, {{"TAVUNO_HOSTILE_NODE_READY", ready}});
+  // The hostile process's volume reports are followed, as a session follows its app's.
+  const auto watch =
+      graph->watch([](const PipeWireGraph::View&, const std::vector<std::uint32_t>*) {}, {hostile});
   ASSERT_TRUE(waitUntil([&] { return std::ifstream(ready).good(); }, 10));
 
   auto honest = [](const PipeWireGraph::View& v) {
@@ -131,6 +136,7 @@ TEST(HostileNodeTest, PropsThatLieAboutTheirLayoutLeaveTheMirrorWorking) {
       EXPECT_TRUE(std::isfinite(v) && v >= 0.0f && v <= loudestStreamVolume) << v;
   }
   EXPECT_TRUE(graph->answers()) << "the mirror's thread stopped answering";
+  graph->unwatch(watch);
   stack.stop(hostile);
 }
 
