@@ -98,9 +98,12 @@ TavunoApp::TavunoApp(AppOptions options, QObject* parent)
     service_->setError(file->message());
   // Built after the service and holding it weakly.
   shortcutBackend_ = std::move(desktop.shortcut);
+  const auto target = std::static_pointer_cast<MuteTarget>(service_);
   shortcut_ = std::make_unique<GlobalShortcutController>(
       *defaults_, *shortcutBackend_,
-      muteShortcutAction(std::static_pointer_cast<MuteTarget>(service_)));
+      GlobalShortcutController::Actions{
+          {ShortcutId::muteOutput, muteShortcutAction(target, MuteSide::output)},
+          {ShortcutId::muteInput, muteShortcutAction(target, MuteSide::input)}});
   loginItemBackend_ = std::move(desktop.loginItem);
   loginItem_ = std::make_unique<LoginItemController>(*loginItemBackend_);
 

@@ -158,11 +158,19 @@ class AudioService : public std::enable_shared_from_this<AudioService>,
   // Output volume and mute of the default output.
   bool setVolume(float value) override { return volume_->setVolume(value); }
   bool setMute(bool muted) override { return volume_->setMute(muted); }
-  bool muteAvailable() const override { return state_.muteAvailable; }
-  bool muted() const override { return state_.muted; }
   // The same for the default input: the failures name the microphone.
   bool setInputVolume(float value) override { return inputVolume_->setVolume(value); }
   bool setInputMute(bool muted) override { return inputVolume_->setMute(muted); }
+  // Either mute, for the global shortcuts.
+  bool muteAvailable(MuteSide side) const override {
+    return side == MuteSide::input ? state_.inputMuteAvailable : state_.muteAvailable;
+  }
+  bool muted(MuteSide side) const override {
+    return side == MuteSide::input ? state_.inputMuted : state_.muted;
+  }
+  bool setMute(MuteSide side, bool muted) override {
+    return side == MuteSide::input ? setInputMute(muted) : setMute(muted);
+  }
 
   // Device notifications: switching on asks the desktop first; only the
   // answer to the latest request counts, and switching off wins at once.

@@ -2,28 +2,32 @@
 
 namespace tavuno {
 
-void HotKeyDispatch::arm(std::function<void()> action) {
-  std::lock_guard lock(mutex_);
-  action_ = std::move(action);
+HotKeyIdentifier hotKeyIdentifier(ShortcutId shortcut) {
+  return {tavunoHotKeySignature, traitsOf(shortcut).hotKeyID};
 }
 
-void HotKeyDispatch::disarm() {
+void HotKeyDispatch::arm(ShortcutId shortcut, std::function<void()> action) {
   std::lock_guard lock(mutex_);
-  action_ = nullptr;
+  actions_[indexOf(shortcut)] = std::move(action);
 }
 
-bool HotKeyDispatch::armed() const {
+void HotKeyDispatch::disarm(ShortcutId shortcut) {
   std::lock_guard lock(mutex_);
-  return static_cast<bool>(action_);
+  actions_[indexOf(shortcut)] = nullptr;
+}
+
+bool HotKeyDispatch::armed(ShortcutId shortcut) const {
+  std::lock_guard lock(mutex_);
+  return static_cast<bool>(actions_[indexOf(shortcut)]);
 }
 
 HotKeyDisposition HotKeyDispatch::handle(const std::optional<HotKeyIdentifier>& press) {
-  if (!press || press->signature != tavunoHotKeySignature || press->id != tavunoHotKeyID)
-    return HotKeyDisposition::passedOn;
+  if (!press) return HotKeyDisposition::passedOn;
   std::function<void()> action;
-  {
+  for (ShortcutId shortcut : allShortcutIds) {
+    if (*press != hotKeyIdentifier(shortcut)) continue;
     std::lock_guard lock(mutex_);
-    action = action_;
+    action = actions_[indexOf(shortcut)];
   }
   if (!action) return HotKeyDisposition::passedOn;
   // Posted, never run here: the event thread must not touch the service.

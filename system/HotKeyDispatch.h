@@ -1,11 +1,13 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <mutex>
 #include <optional>
 
 #include "base/ports/MainQueue.h"
+#include "system/ShortcutId.h"
 
 namespace tavuno {
 
@@ -13,13 +15,16 @@ namespace tavuno {
 struct HotKeyIdentifier {
   std::uint32_t signature = 0;
   std::uint32_t id = 0;
+  bool operator==(const HotKeyIdentifier&) const = default;
 };
 
-// Tavuno's one hot key: signature 'TAVN', id 1, with Control, Option and
-// Command held (0x1000 | 0x0800 | 0x0100).
+// Tavuno's hot keys: signature 'TAVN' and the shortcut's own id, with
+// Control, Option and Command held (0x1000 | 0x0800 | 0x0100).
 inline constexpr std::uint32_t tavunoHotKeySignature = 0x5441564E;  // 'TAVN'
-inline constexpr std::uint32_t tavunoHotKeyID = 1;
 inline constexpr std::uint32_t tavunoHotKeyModifiers = 0x1900;
+
+// What a press of `shortcut` carries.
+HotKeyIdentifier hotKeyIdentifier(ShortcutId shortcut);
 
 enum class HotKeyDisposition {
   handled,
@@ -27,10 +32,10 @@ enum class HotKeyDisposition {
 };
 
 // The part of a hot-key back end that answers presses, whatever the platform.
-// The back end arms it with the action after a successful registration and
-// disarms it when it lets the combination go; its event callback hands every
-// press to handle(). handle() may run on any thread the event system uses;
-// the action always runs on the main queue.
+// The back end arms a shortcut with its action after a successful
+// registration and disarms it when it lets the combination go; its event
+// callback hands every press to handle(). handle() may run on any thread the
+// event system uses; the actions always run on the main queue.
 class HotKeyDispatch {
  public:
   explicit HotKeyDispatch(MainQueue& main) : main_(main) {}
@@ -38,19 +43,20 @@ class HotKeyDispatch {
   HotKeyDispatch(const HotKeyDispatch&) = delete;
   HotKeyDispatch& operator=(const HotKeyDispatch&) = delete;
 
-  void arm(std::function<void()> action);
-  void disarm();
-  bool armed() const;
+  void arm(ShortcutId shortcut, std::function<void()> action);
+  void disarm(ShortcutId shortcut);
+  bool armed(ShortcutId shortcut) const;
 
   // `press` is nothing when the event carried no readable identifier. A
-  // press of Tavuno's hot key while armed posts the action and is handled;
-  // anything else is passed on.
+  // press of one of Tavuno's hot keys while it is armed posts its action and
+  // is handled; anything else is passed on.
   HotKeyDisposition handle(const std::optional<HotKeyIdentifier>& press);
 
  private:
   MainQueue& main_;
   mutable std::mutex mutex_;
-  std::function<void()> action_;  // empty while disarmed
+  // By ShortcutId; empty while disarmed.
+  std::array<std::function<void()>, allShortcutIds.size()> actions_;
 };
 
 }  // namespace tavuno

@@ -21,6 +21,7 @@
 
 #include "app/DemoScene.h"
 #include "app/TavunoApp.h"
+#include "base/SettingsKeys.h"
 #include "base/text/TavunoLanguage.h"
 #include "ui/bridge/SettingsBridge.h"
 #include "ui/model/SettingsTexts.h"
@@ -184,6 +185,9 @@ int main(int argc, char** argv) {
     auto settings = std::make_unique<tavuno::InMemoryDefaultsStore>();
     settings->set(tavuno::TavunoLanguage::preferenceKey, std::string(language));
     settings->set("onboardingDone", true);
+    // Both global shortcuts on, each on its own letter.
+    settings->set(tavuno::key::globalShortcutEnabled, true);
+    settings->set(tavuno::key::inputMuteShortcutEnabled, true);
     tavuno::AppOptions options;
     options.demo = true;
     options.settings = std::move(settings);

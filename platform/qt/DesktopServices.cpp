@@ -17,10 +17,10 @@ namespace {
 // A session where no global shortcut can be had.
 class UnsupportedGlobalShortcut final : public GlobalShortcutRegistering {
  public:
-  SystemResult registerKey(ShortcutKey, std::function<void()>) override {
+  SystemResult registerKey(ShortcutId, ShortcutKey, std::function<void()>) override {
     return SystemError{ENOTSUP, tr("Atalhos globais não são suportados nesta sessão.")};
   }
-  void unregister() override {}
+  void unregister(ShortcutId) override {}
 };
 
 }  // namespace

@@ -1,11 +1,14 @@
 #include "platform/qt/PortalGlobalShortcut.h"
 
+#include <vector>
+
 #include <QDBusArgument>
 #include <QDBusMessage>
 #include <QDBusMetaType>
 #include <QDBusObjectPath>
 #include <QDBusPendingCallWatcher>
 #include <QList>
+#include <QStringList>
 
 #include "base/text/TavunoLanguage.h"
 
@@ -55,14 +58,21 @@ QString sessionHandle(const QVariantMap& results) {
   return handle.toString();
 }
 
-bool listsShortcut(const QVariantMap& results, const QString& id) {
+QString nameOf(ShortcutId shortcut) {
+  const std::string_view name = traitsOf(shortcut).name;
+  return QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size()));
+}
+
+// The names of the shortcuts a BindShortcuts answer says were bound.
+QStringList boundNames(const QVariantMap& results) {
   const QVariant list = results.value(QStringLiteral("shortcuts"));
-  if (!list.canConvert<QDBusArgument>()) return false;
+  if (!list.canConvert<QDBusArgument>()) return {};
   QList<portal::Shortcut> shortcuts;
   list.value<QDBusArgument>() >> shortcuts;
+  QStringList names;
   for (const auto& shortcut : shortcuts)
-    if (shortcut.id == id) return true;
-  return false;
+    names.append(shortcut.id);
+  return names;
 }
 
 }  // namespace
@@ -89,29 +99,38 @@ PortalGlobalShortcut::PortalGlobalShortcut(MainQueue& main, QDBusConnection bus)
 }
 
 PortalGlobalShortcut::~PortalGlobalShortcut() {
-  unregister();
+  shortcuts_.clear();
+  renew();
   bus_.disconnect(latin1(service), latin1(path), latin1(interfaceName), QStringLiteral("Activated"),
                   this, SLOT(activated(QDBusMessage)));
   while (!requests_.empty())
     forgetRequest(requests_.begin()->first);
 }
 
-SystemResult PortalGlobalShortcut::registerKey(ShortcutKey key, std::function<void()> action) {
-  unregister();
-  if (!bus_.isConnected()) return shortcutRegistrationError(otherError);
-  key_ = key;
-  dispatch_.arm(std::move(action));
-  request(Step::createSession, QStringLiteral("CreateSession"), {},
-          {{QStringLiteral("session_handle_token"), nextToken()}});
+SystemResult PortalGlobalShortcut::registerKey(ShortcutId shortcut, ShortcutKey key,
+                                               std::function<void()> action) {
+  if (!bus_.isConnected()) {
+    unregister(shortcut);
+    return shortcutRegistrationError(otherError);
+  }
+  shortcuts_[shortcut] = key;
+  dispatch_.arm(shortcut, std::move(action));
+  renew();
   return SystemResult::success();
 }
 
-void PortalGlobalShortcut::unregister() {
+void PortalGlobalShortcut::unregister(ShortcutId shortcut) {
+  dispatch_.disarm(shortcut);
+  if (shortcuts_.erase(shortcut)) renew();
+}
+
+void PortalGlobalShortcut::renew() {
   ++generation_;
-  dispatch_.disarm();
-  key_.reset();
   if (!session_.isEmpty()) closeSession(session_);
   session_.clear();
+  if (!shortcuts_.empty())
+    request(Step::createSession, QStringLiteral("CreateSession"), {},
+            {{QStringLiteral("session_handle_token"), nextToken()}});
 }
 
 QString PortalGlobalShortcut::nextToken() {
@@ -145,7 +164,7 @@ void PortalGlobalShortcut::request(Step step, const QString& method, QList<QVari
             if (pending == requests_.end()) return;
             const bool current = pending->second.generation == generation_;
             forgetRequest(requestPath);
-            if (current) lose(otherError);
+            if (current) loseAll(otherError);
           });
 }
 
@@ -174,32 +193,42 @@ void PortalGlobalShortcut::requestAnswered(const QDBusMessage& response) {
     }
     return;
   }
-  if (code != 0) return lose(code);
+  if (code != 0) return loseAll(code);
   switch (pending.step) {
     case Step::createSession: {
       const QString session = sessionHandle(results);
-      if (session.isEmpty()) return lose(otherError);
+      if (session.isEmpty()) return loseAll(otherError);
       session_ = session;
       bus_.connect(latin1(service), session_, latin1(sessionInterface), QStringLiteral("Closed"),
                    this, SLOT(sessionClosed(QDBusMessage)));
       bind(session_);
       return;
     }
-    case Step::bindShortcuts:
+    case Step::bindShortcuts: {
       // The user may bind a subset of what was asked, down to nothing.
-      if (!listsShortcut(results, latin1(shortcutId))) lose(1);
+      const QStringList bound = boundNames(results);
+      std::vector<ShortcutId> left;
+      for (const auto& [shortcut, key] : shortcuts_)
+        if (!bound.contains(nameOf(shortcut))) left.push_back(shortcut);
+      if (left.size() == shortcuts_.size()) return loseAll(1);
+      for (ShortcutId shortcut : left)
+        lose(shortcut, 1);
       return;
+    }
   }
 }
 
 void PortalGlobalShortcut::bind(const QString& session) {
-  portal::Shortcut mute;
-  mute.id = latin1(shortcutId);
-  // tavuno::tr: inside a QObject a bare tr() is Qt's.
-  mute.properties.insert(QStringLiteral("description"),
-                         QString::fromStdString(tavuno::tr("Silenciar ou reativar a saída")));
-  mute.properties.insert(QStringLiteral("preferred_trigger"), preferredTrigger(*key_));
-  const QList<portal::Shortcut> shortcuts{mute};
+  QList<portal::Shortcut> shortcuts;
+  for (const auto& [shortcut, key] : shortcuts_) {
+    portal::Shortcut entry;
+    entry.id = nameOf(shortcut);
+    // tavuno::tr: inside a QObject a bare tr() is Qt's.
+    entry.properties.insert(QStringLiteral("description"),
+                            QString::fromStdString(tavuno::tr(traitsOf(shortcut).description)));
+    entry.properties.insert(QStringLiteral("preferred_trigger"), preferredTrigger(key));
+    shortcuts.append(entry);
+  }
   request(Step::bindShortcuts, QStringLiteral("BindShortcuts"),
           {QVariant::fromValue(QDBusObjectPath(session)), QVariant::fromValue(shortcuts),
            QString()},  // no parent window
@@ -210,8 +239,8 @@ void PortalGlobalShortcut::activated(const QDBusMessage& signal) {
   const QList<QVariant> arguments = signal.arguments();
   if (arguments.size() < 2 || session_.isEmpty()) return;
   if (arguments[0].value<QDBusObjectPath>().path() != session_) return;
-  if (arguments[1].toString() != latin1(shortcutId)) return;
-  dispatch_.handle(HotKeyIdentifier{tavunoHotKeySignature, tavunoHotKeyID});
+  for (ShortcutId shortcut : allShortcutIds)
+    if (arguments[1].toString() == nameOf(shortcut)) dispatch_.handle(hotKeyIdentifier(shortcut));
 }
 
 void PortalGlobalShortcut::sessionClosed(const QDBusMessage& signal) {
@@ -219,7 +248,7 @@ void PortalGlobalShortcut::sessionClosed(const QDBusMessage& signal) {
   bus_.disconnect(latin1(service), session_, latin1(sessionInterface), QStringLiteral("Closed"),
                   this, SLOT(sessionClosed(QDBusMessage)));
   session_.clear();  // already closed: nothing to close
-  lose(otherError);
+  loseAll(otherError);
 }
 
 void PortalGlobalShortcut::closeSession(const QString& session) {
@@ -229,10 +258,22 @@ void PortalGlobalShortcut::closeSession(const QString& session) {
                                            QStringLiteral("Close")));
 }
 
-void PortalGlobalShortcut::lose(std::int32_t status) {
-  const bool wasRegistered = key_.has_value();
-  unregister();
-  if (wasRegistered && revoked_) revoked_(shortcutRegistrationError(status));
+void PortalGlobalShortcut::lose(ShortcutId shortcut, std::int32_t status) {
+  dispatch_.disarm(shortcut);
+  if (shortcuts_.erase(shortcut) && revoked_) revoked_(shortcut, shortcutRegistrationError(status));
+}
+
+void PortalGlobalShortcut::loseAll(std::int32_t status) {
+  std::vector<ShortcutId> lost;
+  for (const auto& [shortcut, key] : shortcuts_) {
+    lost.push_back(shortcut);
+    dispatch_.disarm(shortcut);
+  }
+  shortcuts_.clear();
+  renew();
+  if (revoked_)
+    for (ShortcutId shortcut : lost)
+      revoked_(shortcut, shortcutRegistrationError(status));
 }
 
 }  // namespace tavuno

@@ -17,18 +17,22 @@ class QDBusMessage;
 
 namespace tavuno {
 
-// The global shortcut through the desktop portal
+// The global shortcuts through the desktop portal
 // (org.freedesktop.portal.GlobalShortcuts), where the compositor keeps the
 // keyboard to itself (Wayland).
 //
 // The portal decides later and may ask the user, so registerKey() succeeds
-// at once and the outcome follows: a session is created, the shortcut is
-// bound with Control+Alt+Super and the letter as the preferred trigger (the
-// user may pick another), and each activation goes through HotKeyDispatch.
-// A refusal, a bind that leaves the shortcut out, or the portal closing the
-// session afterwards reaches the revoked handler with the portal's response
-// code; nothing is registered then. Answers to a registration that was since
-// replaced or released are ignored, and a session they created is closed.
+// at once and the outcome follows: a session is created, every registered
+// shortcut is bound in one request under its name (ShortcutTraits), with
+// Control+Alt+Super and its letter as the preferred trigger (the user may
+// pick another), and each activation goes through HotKeyDispatch. A session
+// binds once, so any registration or release starts a new session for the
+// shortcuts registered then and closes the old one. A refusal or the portal
+// closing the session afterwards reaches the revoked handler, for each
+// shortcut, with the portal's response code; a bind that leaves some out
+// loses those only. Nothing is registered for a lost shortcut. Answers to a
+// session that was since replaced are ignored, and a session they created is
+// closed.
 //
 // Main thread only; `main` must outlive it.
 class PortalGlobalShortcut final : public QObject, public GlobalShortcutRegistering {
@@ -38,7 +42,6 @@ class PortalGlobalShortcut final : public QObject, public GlobalShortcutRegister
   static constexpr const char* service = "org.freedesktop.portal.Desktop";
   static constexpr const char* path = "/org/freedesktop/portal/desktop";
   static constexpr const char* interfaceName = "org.freedesktop.portal.GlobalShortcuts";
-  static constexpr const char* shortcutId = "mute-output";
   // The response code of a failure that came with none (a failed call).
   static constexpr std::int32_t otherError = 2;
 
@@ -52,9 +55,10 @@ class PortalGlobalShortcut final : public QObject, public GlobalShortcutRegister
   PortalGlobalShortcut(MainQueue& main, QDBusConnection bus);
   ~PortalGlobalShortcut() override;
 
-  SystemResult registerKey(ShortcutKey key, std::function<void()> action) override;
-  void unregister() override;
-  void setRevokedHandler(std::function<void(SystemError)> handler) override {
+  SystemResult registerKey(ShortcutId shortcut, ShortcutKey key,
+                           std::function<void()> action) override;
+  void unregister(ShortcutId shortcut) override;
+  void setRevokedHandler(std::function<void(ShortcutId, SystemError)> handler) override {
     revoked_ = std::move(handler);
   }
 
@@ -76,18 +80,21 @@ class PortalGlobalShortcut final : public QObject, public GlobalShortcutRegister
   void forgetRequest(const QString& requestPath);
   void bind(const QString& session);
   void closeSession(const QString& session);
-  void lose(std::int32_t status);
+  // Closes the current session and, while any shortcut is registered,
+  // creates the next.
+  void renew();
+  void lose(ShortcutId shortcut, std::int32_t status);
+  void loseAll(std::int32_t status);
   QString nextToken();
 
   HotKeyDispatch dispatch_;
   QDBusConnection bus_;
-  std::function<void(SystemError)> revoked_;
-  // Bumped by every registration and release: answers carrying an older one
-  // are stale.
+  std::function<void(ShortcutId, SystemError)> revoked_;
+  // Bumped by every new session: answers carrying an older one are stale.
   std::uint64_t generation_ = 0;
-  std::map<QString, Pending> requests_;  // by request object path
-  std::optional<ShortcutKey> key_;       // registered (perhaps not yet bound)
-  QString session_;                      // of the current registration, once created
+  std::map<QString, Pending> requests_;          // by request object path
+  std::map<ShortcutId, ShortcutKey> shortcuts_;  // registered (perhaps not yet bound)
+  QString session_;                              // of the current registrations, once created
   unsigned tokens_ = 0;
 };
 

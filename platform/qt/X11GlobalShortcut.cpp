@@ -95,7 +95,8 @@ X11GlobalShortcut::X11GlobalShortcut(MainQueue& main, xcb_connection_t* connecti
 
 X11GlobalShortcut::~X11GlobalShortcut() {
   notifier_.reset();
-  ungrab();
+  for (auto& [shortcut, held] : grabs_)
+    ungrab(held);
   if (symbols_) xcb_key_symbols_free(symbols_);
   xcb_disconnect(connection_);  // the server drops whatever grab is left
 }
@@ -105,23 +106,32 @@ xcb_keysym_t X11GlobalShortcut::keysym(ShortcutKey key) {
   return static_cast<xcb_keysym_t>(rawValue(key)[0]);
 }
 
-SystemResult X11GlobalShortcut::registerKey(ShortcutKey key, std::function<void()> action) {
-  unregister();
-  SystemResult result = grab(key);
+SystemResult X11GlobalShortcut::registerKey(ShortcutId shortcut, ShortcutKey key,
+                                            std::function<void()> action) {
+  unregister(shortcut);
+  // A second grab of the same keys would replace, and its release end, the
+  // other shortcut's.
+  const bool held = std::any_of(grabs_.begin(), grabs_.end(),
+                                [&](const auto& entry) { return entry.second.key == key; });
+  Grab wanted{.key = key};
+  SystemResult result = held ? shortcutRegistrationError(XCB_ACCESS) : grab(wanted);
   if (result) {
-    key_ = key;
-    dispatch_.arm(std::move(action));
+    grabs_[shortcut] = std::move(wanted);
+    dispatch_.arm(shortcut, std::move(action));
   }
   // The round trips may have read events the socket will not announce again.
   readEvents(false);
   return result;
 }
 
-void X11GlobalShortcut::unregister() {
-  if (key_) settle();
-  dispatch_.disarm();
-  ungrab();
-  key_.reset();
+void X11GlobalShortcut::unregister(ShortcutId shortcut) {
+  if (grabs_.count(shortcut)) settle();
+  dispatch_.disarm(shortcut);
+  // Looked up again: settling may have lost it.
+  if (auto found = grabs_.find(shortcut); found != grabs_.end()) {
+    ungrab(found->second);
+    grabs_.erase(found);
+  }
 }
 
 void X11GlobalShortcut::settle() {
@@ -136,10 +146,10 @@ void X11GlobalShortcut::roundTrip() {
     std::free(xcb_get_input_focus_reply(connection_, xcb_get_input_focus(connection_), nullptr));
 }
 
-SystemResult X11GlobalShortcut::grab(ShortcutKey key) {
+SystemResult X11GlobalShortcut::grab(Grab& grab) {
   if (xcb_connection_has_error(connection_) || !symbols_)
     return shortcutRegistrationError(xcb_connection_has_error(connection_));
-  XcbPtr<xcb_keycode_t> found(xcb_key_symbols_get_keycode(symbols_, keysym(key)));
+  XcbPtr<xcb_keycode_t> found(xcb_key_symbols_get_keycode(symbols_, keysym(grab.key)));
   std::vector<xcb_keycode_t> keycodes;
   for (const xcb_keycode_t* code = found.get(); code && *code != XCB_NO_SYMBOL; ++code)
     if (std::find(keycodes.begin(), keycodes.end(), *code) == keycodes.end())
@@ -160,26 +170,26 @@ SystemResult X11GlobalShortcut::grab(ShortcutKey key) {
   }
   if (!refused && xcb_connection_has_error(connection_))
     refused = xcb_connection_has_error(connection_);
-  keycodes_ = std::move(keycodes);
-  keyDown_ = false;
+  grab.keycodes = std::move(keycodes);
+  grab.keyDown = false;
   if (refused) {
     // Releases only our own grabs, never the other client's, and waits until
     // the server did: nothing is left registered once this returns.
-    ungrab();
+    ungrab(grab);
     roundTrip();
     return shortcutRegistrationError(*refused);
   }
   return SystemResult::success();
 }
 
-void X11GlobalShortcut::ungrab() {
-  if (keycodes_.empty()) return;
-  for (xcb_keycode_t code : keycodes_)
+void X11GlobalShortcut::ungrab(Grab& grab) {
+  if (grab.keycodes.empty()) return;
+  for (xcb_keycode_t code : grab.keycodes)
     for (std::uint16_t state : grabbedStates)
       xcb_ungrab_key(connection_, code, root_, state);
   xcb_flush(connection_);
-  keycodes_.clear();
-  keyDown_ = false;
+  grab.keycodes.clear();
+  grab.keyDown = false;
 }
 
 void X11GlobalShortcut::readEvents(bool fromSocket) {
@@ -187,37 +197,51 @@ void X11GlobalShortcut::readEvents(bool fromSocket) {
                                                       : xcb_poll_for_queued_event(connection_)})
     handle(*event);
   if (const int error = xcb_connection_has_error(connection_)) {
-    // The X server is gone: nothing arrives any more.
+    // The X server is gone: nothing arrives any more, and nothing is grabbed.
     notifier_->setEnabled(false);
-    keycodes_.clear();
-    if (key_) lose(shortcutRegistrationError(error));
+    for (auto& [shortcut, held] : grabs_)
+      held.keycodes.clear();
+    while (!grabs_.empty())
+      lose(grabs_.begin()->first, shortcutRegistrationError(error));
   }
 }
 
 void X11GlobalShortcut::handle(const xcb_generic_event_t& event) {
+  const auto holding = [this](xcb_keycode_t code) {
+    return std::find_if(grabs_.begin(), grabs_.end(), [code](const auto& entry) {
+      const auto& codes = entry.second.keycodes;
+      return std::find(codes.begin(), codes.end(), code) != codes.end();
+    });
+  };
   switch (event.response_type & 0x7F) {
     case XCB_KEY_PRESS: {
       const auto& press = reinterpret_cast<const xcb_key_press_event_t&>(event);
-      if (std::find(keycodes_.begin(), keycodes_.end(), press.detail) == keycodes_.end()) return;
+      auto held = holding(press.detail);
+      if (held == grabs_.end()) return;
       if ((press.state & modifiers) != modifiers) return;
-      if (keyDown_) return;  // auto-repeat of a held key
-      keyDown_ = true;
-      dispatch_.handle(HotKeyIdentifier{tavunoHotKeySignature, tavunoHotKeyID});
+      if (held->second.keyDown) return;  // auto-repeat of a held key
+      held->second.keyDown = true;
+      dispatch_.handle(hotKeyIdentifier(held->first));
       return;
     }
     case XCB_KEY_RELEASE: {
       const auto& release = reinterpret_cast<const xcb_key_release_event_t&>(event);
-      if (std::find(keycodes_.begin(), keycodes_.end(), release.detail) != keycodes_.end())
-        keyDown_ = false;
+      if (auto held = holding(release.detail); held != grabs_.end()) held->second.keyDown = false;
       return;
     }
     case XCB_MAPPING_NOTIFY: {
       xcb_mapping_notify_event_t mapping;
       std::memcpy(&mapping, &event, sizeof mapping);
-      if (!xcb_refresh_keyboard_mapping(symbols_, &mapping) || !key_) return;
-      // The letter may sit on another key now: take that one instead.
-      ungrab();
-      if (SystemResult result = grab(*key_); !result) lose(*result.error());
+      if (!xcb_refresh_keyboard_mapping(symbols_, &mapping) || grabs_.empty()) return;
+      // The letters may sit on other keys now: take those instead. Every old
+      // grab goes first, so one letter's new key may be another's old one.
+      for (auto& [shortcut, held] : grabs_)
+        ungrab(held);
+      std::vector<std::pair<ShortcutId, SystemError>> lost;
+      for (auto& [shortcut, held] : grabs_)
+        if (SystemResult result = grab(held); !result) lost.emplace_back(shortcut, *result.error());
+      for (const auto& [shortcut, error] : lost)
+        lose(shortcut, error);
       return;
     }
     default:
@@ -225,10 +249,13 @@ void X11GlobalShortcut::handle(const xcb_generic_event_t& event) {
   }
 }
 
-void X11GlobalShortcut::lose(const SystemError& error) {
-  dispatch_.disarm();
-  key_.reset();
-  if (revoked_) revoked_(error);
+void X11GlobalShortcut::lose(ShortcutId shortcut, const SystemError& error) {
+  dispatch_.disarm(shortcut);
+  if (auto found = grabs_.find(shortcut); found != grabs_.end()) {
+    ungrab(found->second);
+    grabs_.erase(found);
+  }
+  if (revoked_) revoked_(shortcut, error);
 }
 
 }  // namespace tavuno

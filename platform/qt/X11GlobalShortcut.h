@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -18,8 +19,9 @@ class QSocketNotifier;
 
 namespace tavuno {
 
-// The global shortcut on an X11 display: Control+Alt+Super and the letter,
-// grabbed on the root window over Tavuno's own X connection.
+// The global shortcuts on an X11 display: Control+Alt+Super and each
+// shortcut's letter, grabbed on the root window over Tavuno's own X
+// connection.
 //
 // The letter is found by its keysym in the server's keyboard map (so it is
 // the M of whatever layout is active), and grabbed four times: also with
@@ -31,7 +33,8 @@ namespace tavuno {
 // HotKeyDispatch; a held key counts once (the server is asked to report
 // auto-repeat without releases). When the keyboard map changes the letter is
 // grabbed again; if that is refused, or the X server goes away, the
-// combination is lost and the revoked handler is told.
+// combination is lost and the revoked handler is told. A letter another of
+// Tavuno's shortcuts holds is refused as BadAccess.
 //
 // Main thread only; `main` must outlive it.
 class X11GlobalShortcut final : public GlobalShortcutRegistering {
@@ -48,9 +51,10 @@ class X11GlobalShortcut final : public GlobalShortcutRegistering {
   X11GlobalShortcut(const X11GlobalShortcut&) = delete;
   X11GlobalShortcut& operator=(const X11GlobalShortcut&) = delete;
 
-  SystemResult registerKey(ShortcutKey key, std::function<void()> action) override;
-  void unregister() override;
-  void setRevokedHandler(std::function<void(SystemError)> handler) override {
+  SystemResult registerKey(ShortcutId shortcut, ShortcutKey key,
+                           std::function<void()> action) override;
+  void unregister(ShortcutId shortcut) override;
+  void setRevokedHandler(std::function<void(ShortcutId, SystemError)> handler) override {
     revoked_ = std::move(handler);
   }
 
@@ -58,12 +62,19 @@ class X11GlobalShortcut final : public GlobalShortcutRegistering {
   static xcb_keysym_t keysym(ShortcutKey key);
 
  private:
+  // One registered shortcut's grabs.
+  struct Grab {
+    ShortcutKey key;
+    std::vector<xcb_keycode_t> keycodes;  // grabbed for key
+    bool keyDown = false;                 // a press seen and its release not yet
+  };
+
   X11GlobalShortcut(MainQueue& main, xcb_connection_t* connection, xcb_window_t root);
 
-  // Grabs every keycode of `key` with the four modifier states; on a refusal
-  // releases them all again.
-  SystemResult grab(ShortcutKey key);
-  void ungrab();
+  // Grabs every keycode of the grab's key with the four modifier states; on
+  // a refusal releases them all again.
+  SystemResult grab(Grab& grab);
+  void ungrab(Grab& grab);
   // Handles every press the server sent so far, with the grabs as they are.
   void settle();
   // Returns once the server has handled every request sent before.
@@ -72,18 +83,15 @@ class X11GlobalShortcut final : public GlobalShortcutRegistering {
   // there), then notices a lost connection.
   void readEvents(bool fromSocket);
   void handle(const xcb_generic_event_t& event);
-  void lose(const SystemError& error);
+  void lose(ShortcutId shortcut, const SystemError& error);
 
   HotKeyDispatch dispatch_;
   xcb_connection_t* connection_;
   xcb_window_t root_;
   xcb_key_symbols_t* symbols_;
   std::unique_ptr<QSocketNotifier> notifier_;
-  std::function<void(SystemError)> revoked_;
-
-  std::optional<ShortcutKey> key_;       // registered
-  std::vector<xcb_keycode_t> keycodes_;  // grabbed for key_
-  bool keyDown_ = false;                 // a press seen and its release not yet
+  std::function<void(ShortcutId, SystemError)> revoked_;
+  std::map<ShortcutId, Grab> grabs_;  // of the registered shortcuts
 };
 
 }  // namespace tavuno

@@ -2,11 +2,12 @@
 
 namespace tavuno {
 
-SystemResult FakeGlobalShortcut::registerKey(ShortcutKey key, std::function<void()> action) {
-  calls_.push_back({Call::Kind::registerKey, key});
-  // Like a real service: the earlier combination is let go first.
-  registered_.reset();
-  dispatch_.disarm();
+SystemResult FakeGlobalShortcut::registerKey(ShortcutId shortcut, ShortcutKey key,
+                                             std::function<void()> action) {
+  calls_.push_back({Call::Kind::registerKey, shortcut, key});
+  // Like a real service: the shortcut's earlier combination is let go first.
+  registered_.erase(shortcut);
+  dispatch_.disarm(shortcut);
   std::optional<std::int32_t> status;
   if (!failures_.empty()) {
     status = failures_.front();
@@ -15,21 +16,27 @@ SystemResult FakeGlobalShortcut::registerKey(ShortcutKey key, std::function<void
     status = it->second;
   }
   if (status) return shortcutRegistrationError(*status);
-  registered_ = key;
-  dispatch_.arm(std::move(action));
+  registered_[shortcut] = key;
+  dispatch_.arm(shortcut, std::move(action));
   return SystemResult::success();
 }
 
-void FakeGlobalShortcut::unregister() {
-  calls_.push_back({Call::Kind::unregister});
-  registered_.reset();
-  dispatch_.disarm();
+void FakeGlobalShortcut::unregister(ShortcutId shortcut) {
+  calls_.push_back({Call::Kind::unregister, shortcut});
+  registered_.erase(shortcut);
+  dispatch_.disarm(shortcut);
 }
 
-void FakeGlobalShortcut::revoke(std::int32_t status) {
-  registered_.reset();
-  dispatch_.disarm();
-  if (revoked_) revoked_(shortcutRegistrationError(status));
+void FakeGlobalShortcut::revoke(ShortcutId shortcut, std::int32_t status) {
+  registered_.erase(shortcut);
+  dispatch_.disarm(shortcut);
+  if (revoked_) revoked_(shortcut, shortcutRegistrationError(status));
+}
+
+std::optional<ShortcutKey> FakeGlobalShortcut::registeredKey(ShortcutId shortcut) const {
+  auto found = registered_.find(shortcut);
+  if (found == registered_.end()) return std::nullopt;
+  return found->second;
 }
 
 }  // namespace tavuno

@@ -19,20 +19,22 @@ class FakeGlobalShortcut : public GlobalShortcutRegistering {
   struct Call {
     enum class Kind { registerKey, unregister };
     Kind kind;
+    ShortcutId shortcut = ShortcutId::muteOutput;
     ShortcutKey key = ShortcutKey::m;  // for registerKey
     bool operator==(const Call&) const = default;
   };
 
   explicit FakeGlobalShortcut(MainQueue& main) : dispatch_(main) {}
 
-  SystemResult registerKey(ShortcutKey key, std::function<void()> action) override;
-  void unregister() override;
-  void setRevokedHandler(std::function<void(SystemError)> handler) override {
+  SystemResult registerKey(ShortcutId shortcut, ShortcutKey key,
+                           std::function<void()> action) override;
+  void unregister(ShortcutId shortcut) override;
+  void setRevokedHandler(std::function<void(ShortcutId, SystemError)> handler) override {
     revoked_ = std::move(handler);
   }
 
-  // The desktop withdraws the registered combination with `status`.
-  void revoke(std::int32_t status);
+  // The desktop withdraws the combination of `shortcut` with `status`.
+  void revoke(ShortcutId shortcut, std::int32_t status);
 
   // Another program holds `key`: registering it fails with `status`.
   void takeKey(ShortcutKey key, std::int32_t status) { taken_[key] = status; }
@@ -40,7 +42,7 @@ class FakeGlobalShortcut : public GlobalShortcutRegistering {
   // The next registration fails with `status`, whatever the key.
   void failNext(std::int32_t status) { failures_.push_back(status); }
 
-  const std::optional<ShortcutKey>& registeredKey() const { return registered_; }
+  std::optional<ShortcutKey> registeredKey(ShortcutId shortcut) const;
   const std::vector<Call>& calls() const { return calls_; }
   void clearCalls() { calls_.clear(); }
 
@@ -49,18 +51,18 @@ class FakeGlobalShortcut : public GlobalShortcutRegistering {
   HotKeyDisposition press(const std::optional<HotKeyIdentifier>& identifier) {
     return dispatch_.handle(identifier);
   }
-  // A press of the registered combination.
-  HotKeyDisposition pressRegistered() {
-    return press(HotKeyIdentifier{tavunoHotKeySignature, tavunoHotKeyID});
+  // A press of the combination registered for `shortcut`.
+  HotKeyDisposition pressRegistered(ShortcutId shortcut) {
+    return press(hotKeyIdentifier(shortcut));
   }
 
  private:
   HotKeyDispatch dispatch_;
   std::map<ShortcutKey, std::int32_t> taken_;
   std::deque<std::int32_t> failures_;
-  std::optional<ShortcutKey> registered_;
+  std::map<ShortcutId, ShortcutKey> registered_;
   std::vector<Call> calls_;
-  std::function<void(SystemError)> revoked_;
+  std::function<void(ShortcutId, SystemError)> revoked_;
 };
 
 }  // namespace tavuno

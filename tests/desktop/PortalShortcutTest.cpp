@@ -52,6 +52,9 @@ namespace {
 using test::BoundShortcut;
 using test::processEventsUntil;
 
+constexpr ShortcutId output = ShortcutId::muteOutput;
+constexpr ShortcutId mic = ShortcutId::muteInput;
+
 // A global shortcuts portal that records what it is asked and answers as the
 // test says.
 class FakePortal : public QDBusVirtualObject {
@@ -76,8 +79,11 @@ class FakePortal : public QDBusVirtualObject {
     if (message.member() == QLatin1String("BindShortcuts") && a.size() == 4) {
       session = a[0].value<QDBusObjectPath>().path();
       bound = qdbus_cast<QList<BoundShortcut>>(a[1]);
-      QVariantMap results{{QStringLiteral("shortcuts"),
-                           QVariant::fromValue(bindAccepts ? bound : QList<BoundShortcut>())}};
+      ++binds;
+      QList<BoundShortcut> accepted;
+      for (const auto& shortcut : bound)
+        if (bindAccepts && !leftOut.contains(shortcut.id)) accepted.append(shortcut);
+      QVariantMap results{{QStringLiteral("shortcuts"), QVariant::fromValue(accepted)}};
       answer(message, connection, bindResponse, results);
       return true;
     }
@@ -105,9 +111,11 @@ class FakePortal : public QDBusVirtualObject {
   }
 
   std::uint32_t bindResponse = 0;
-  bool bindAccepts = true;  // the answer lists the shortcut
-  bool hold = false;        // keeps the Response signals until release()
-  QString session;          // of the last bind
+  bool bindAccepts = true;  // the answer lists the shortcuts
+  QStringList leftOut;      // but these
+  int binds = 0;
+  bool hold = false;  // keeps the Response signals until release()
+  QString session;    // of the last bind
   QList<BoundShortcut> bound;
   std::vector<QString> closed;
   std::vector<QDBusMessage> held;
@@ -134,10 +142,6 @@ class FakePortal : public QDBusVirtualObject {
       connection.send(response);
     }
   }
-};
-
-struct CountingAction {
-  int presses = 0;
 };
 
 class PortalShortcutTest : public testing::Test {
@@ -172,13 +176,22 @@ class PortalShortcutTest : public testing::Test {
                                               &portal, QDBusConnection::SubPath));
     ASSERT_TRUE(server->registerService(QString::fromLatin1(PortalGlobalShortcut::service)));
     backend = std::make_unique<PortalGlobalShortcut>(main, *client);
-    controller =
-        std::make_unique<GlobalShortcutController>(defaults, *backend, [this] { ++presses; });
+    controller = std::make_unique<GlobalShortcutController>(
+        defaults, *backend,
+        GlobalShortcutController::Actions{{output, [this] { ++presses; }},
+                                          {mic, [this] { ++micPresses; }}});
   }
-  QString trigger() const {
-    return portal.bound.empty()
-               ? QString()
-               : portal.bound[0].properties.value(QStringLiteral("preferred_trigger")).toString();
+  QString trigger(int index = 0) const {
+    return portal.bound.size() <= index ? QString()
+                                        : portal.bound[index]
+                                              .properties.value(QStringLiteral("preferred_trigger"))
+                                              .toString();
+  }
+  QStringList boundIds() const {
+    QStringList ids;
+    for (const auto& shortcut : portal.bound)
+      ids.append(shortcut.id);
+    return ids;
   }
 
   static inline std::string why;
@@ -191,12 +204,13 @@ class PortalShortcutTest : public testing::Test {
   std::unique_ptr<PortalGlobalShortcut> backend;
   std::unique_ptr<GlobalShortcutController> controller;
   int presses = 0;
+  int micPresses = 0;
 };
 
 TEST_F(PortalShortcutTest, TheBoundShortcutActsAndALetterChangeBindsAnew) {
   startPortal();
-  controller->setEnabled(true);
-  EXPECT_TRUE(controller->enabled());
+  controller->setEnabled(output, true);
+  EXPECT_TRUE(controller->enabled(output));
   ASSERT_TRUE(processEventsUntil([&] { return !portal.bound.empty(); }));
   EXPECT_EQ(portal.bound[0].id, QStringLiteral("mute-output"));
   EXPECT_EQ(trigger(), QStringLiteral("CTRL+ALT+LOGO+m"));
@@ -212,7 +226,7 @@ TEST_F(PortalShortcutTest, TheBoundShortcutActsAndALetterChangeBindsAnew) {
   QCoreApplication::processEvents();
   EXPECT_EQ(presses, 1) << "only our shortcut in our session acts";
 
-  controller->setKey(ShortcutKey::v);
+  controller->setKey(output, ShortcutKey::v);
   ASSERT_TRUE(processEventsUntil([&] { return trigger() == QStringLiteral("CTRL+ALT+LOGO+v"); }));
   EXPECT_EQ(portal.closed, std::vector<QString>{first}) << "the old session is closed";
   portal.activate(*server, first, QStringLiteral("mute-output"));
@@ -221,7 +235,7 @@ TEST_F(PortalShortcutTest, TheBoundShortcutActsAndALetterChangeBindsAnew) {
   QCoreApplication::processEvents();
   EXPECT_EQ(presses, 2) << "the closed session no longer acts";
 
-  controller->setEnabled(false);
+  controller->setEnabled(output, false);
   ASSERT_TRUE(processEventsUntil([&] { return portal.closed.size() == 2; }));
 }
 
@@ -237,32 +251,91 @@ TEST_F(PortalShortcutTest, ARefusalOrAClosedSessionSwitchesTheShortcutOff) {
     SCOPED_TRACE(row.name);
     portal.bindResponse = row.response;
     portal.bindAccepts = row.accepts;
-    controller->setEnabled(true);
-    ASSERT_TRUE(processEventsUntil([&] { return !controller->enabled(); }));
-    EXPECT_EQ(controller->message(), refused);
+    controller->setEnabled(output, true);
+    ASSERT_TRUE(processEventsUntil([&] { return !controller->enabled(output); }));
+    EXPECT_EQ(controller->message(output), refused);
     EXPECT_EQ(defaults.boolean("globalShortcutEnabled"), false);
   }
 
   portal.bindResponse = 0;
   portal.bindAccepts = true;
   portal.bound.clear();
-  controller->setEnabled(true);
+  controller->setEnabled(output, true);
   ASSERT_TRUE(processEventsUntil([&] { return !portal.bound.empty(); }));
   portal.closeSession(*server);
-  ASSERT_TRUE(processEventsUntil([&] { return !controller->enabled(); }));
-  EXPECT_EQ(controller->message(),
+  ASSERT_TRUE(processEventsUntil([&] { return !controller->enabled(output); }));
+  EXPECT_EQ(controller->message(output),
             "O atalho não pôde ser registrado (erro 2); ele pode estar em uso.");
 }
 
 TEST_F(PortalShortcutTest, ASessionCreatedForAReleasedShortcutIsClosed) {
   startPortal();
   portal.hold = true;
-  controller->setEnabled(true);
-  controller->setEnabled(false);
+  controller->setEnabled(output, true);
+  controller->setEnabled(output, false);
   ASSERT_TRUE(processEventsUntil([&] { return portal.held.size() == 1; }));
   portal.release(*server);
   ASSERT_TRUE(processEventsUntil([&] { return portal.closed.size() == 1; }));
   EXPECT_TRUE(portal.bound.empty()) << "nothing bound for it";
+}
+
+TEST_F(PortalShortcutTest, BothShortcutsAreBoundInOneSessionAndEachActsOnItsOwn) {
+  startPortal();
+  controller->setEnabled(output, true);
+  ASSERT_TRUE(processEventsUntil([&] { return portal.binds == 1; }));
+  const QString outputsOwn = portal.session;
+  controller->setEnabled(mic, true);
+  ASSERT_TRUE(processEventsUntil([&] { return portal.binds == 2; }));
+  EXPECT_EQ(boundIds(), (QStringList{QStringLiteral("mute-output"), QStringLiteral("mute-input")}));
+  EXPECT_EQ(trigger(0), QStringLiteral("CTRL+ALT+LOGO+m"));
+  EXPECT_EQ(trigger(1), QStringLiteral("CTRL+ALT+LOGO+v"));
+  EXPECT_EQ(portal.bound[1].properties.value(QStringLiteral("description")).toString(),
+            QStringLiteral("Silenciar ou reativar o microfone"));
+  EXPECT_EQ(portal.closed, std::vector<QString>{outputsOwn}) << "a session binds once";
+
+  portal.activate(*server, portal.session, QStringLiteral("mute-input"));
+  portal.activate(*server, portal.session, QStringLiteral("mute-input"));
+  portal.activate(*server, outputsOwn, QStringLiteral("mute-output"));
+  portal.activate(*server, portal.session, QStringLiteral("mute-output"));
+  ASSERT_TRUE(processEventsUntil([&] { return micPresses == 2 && presses == 1; }));
+  QCoreApplication::processEvents();
+  EXPECT_EQ(presses, 1) << "the closed session no longer acts";
+
+  // Releasing one binds the other alone, in a session of its own.
+  controller->setEnabled(output, false);
+  ASSERT_TRUE(processEventsUntil([&] { return portal.binds == 3; }));
+  EXPECT_EQ(boundIds(), QStringList{QStringLiteral("mute-input")});
+  portal.activate(*server, portal.session, QStringLiteral("mute-output"));
+  portal.activate(*server, portal.session, QStringLiteral("mute-input"));
+  ASSERT_TRUE(processEventsUntil([&] { return micPresses == 3; }));
+  QCoreApplication::processEvents();
+  EXPECT_EQ(presses, 1);
+  EXPECT_TRUE(controller->enabled(mic));
+}
+
+TEST_F(PortalShortcutTest, ABindThatLeavesOneOutSwitchesThatOneOffAndAClosedSessionBoth) {
+  startPortal();
+  portal.leftOut = QStringList{QStringLiteral("mute-input")};
+  controller->setEnabled(output, true);
+  controller->setEnabled(mic, true);
+  ASSERT_TRUE(processEventsUntil([&] { return !controller->enabled(mic); }));
+  EXPECT_EQ(controller->message(mic),
+            "O atalho não pôde ser registrado (erro 1); ele pode estar em uso.");
+  EXPECT_EQ(defaults.boolean("inputMuteShortcutEnabled"), false);
+  EXPECT_TRUE(controller->enabled(output));
+  const int binds = portal.binds;
+  portal.activate(*server, portal.session, QStringLiteral("mute-output"));
+  ASSERT_TRUE(processEventsUntil([&] { return presses == 1; }));
+  EXPECT_EQ(portal.binds, binds) << "the output's session stays as it is";
+
+  portal.leftOut.clear();
+  controller->setEnabled(mic, true);
+  ASSERT_TRUE(processEventsUntil([&] { return portal.binds == binds + 1; }));
+  portal.closeSession(*server);
+  ASSERT_TRUE(processEventsUntil(
+      [&] { return !controller->enabled(output) && !controller->enabled(mic); }));
+  EXPECT_EQ(controller->message(mic),
+            "O atalho não pôde ser registrado (erro 2); ele pode estar em uso.");
 }
 
 TEST(DesktopShortcutChoice, WithoutPortalOrX11DisplayNoShortcutCanBeHad) {
@@ -274,7 +347,7 @@ TEST(DesktopShortcutChoice, WithoutPortalOrX11DisplayNoShortcutCanBeHad) {
   for (const DesktopSession& session :
        {DesktopSession{.wayland = true, .x11Display = ":0"}, DesktopSession{}}) {
     auto backend = makeGlobalShortcut(main, session, bus->connect());
-    SystemResult result = backend->registerKey(ShortcutKey::m, [] {});
+    SystemResult result = backend->registerKey(output, ShortcutKey::m, [] {});
     ASSERT_FALSE(result);
     EXPECT_EQ(result.error()->description, "Atalhos globais não são suportados nesta sessão.");
   }

@@ -23,19 +23,28 @@ namespace {
 
 using test::processEventsUntil;
 
-// The output's mute, recorded.
+constexpr ShortcutId output = ShortcutId::muteOutput;
+constexpr ShortcutId mic = ShortcutId::muteInput;
+
+// The output's and the microphone's mute, recorded.
 struct RecordingMute : MuteTarget {
-  bool muteAvailable() const override { return true; }
-  bool muted() const override { return isMuted; }
-  bool setMute(bool mute) override {
-    isMuted = mute;
-    ++changes;
+  struct Side {
+    bool muted = false;
+    int changes = 0;
+  };
+  bool muteAvailable(MuteSide) const override { return true; }
+  bool muted(MuteSide side) const override { return of(side).muted; }
+  bool setMute(MuteSide side, bool mute) override {
+    of(side).muted = mute;
+    ++of(side).changes;
     return true;
   }
   void setError(std::optional<std::string>) override {}
+  Side& of(MuteSide side) { return side == MuteSide::input ? input : output; }
+  const Side& of(MuteSide side) const { return side == MuteSide::input ? input : output; }
 
-  bool isMuted = false;
-  int changes = 0;
+  Side output;
+  Side input;
 };
 
 // Another client of the same X server: presses keys through XTEST and holds
@@ -58,16 +67,17 @@ class OtherClient {
     std::free(codes);
     return code;
   }
-  void key(xcb_keysym_t keysym, bool press) {
+  // The server makes the event `delayMs` after the one before.
+  void key(xcb_keysym_t keysym, bool press, std::uint32_t delayMs = 0) {
     xcb_test_fake_input(connection_, press ? XCB_KEY_PRESS : XCB_KEY_RELEASE, keycode(keysym),
-                        XCB_CURRENT_TIME, root_, 0, 0, 0);
+                        delayMs, root_, 0, 0, 0);
   }
-  // Control+Alt+Super held around a press of `letter`.
-  void pressShortcut(xcb_keysym_t letter) {
+  // Control+Alt+Super held around a press of `letter` held `holdMs`.
+  void pressShortcut(xcb_keysym_t letter, std::uint32_t holdMs = 0) {
     for (xcb_keysym_t modifier : {controlL, altL, superL})
       key(modifier, true);
     key(letter, true);
-    key(letter, false);
+    key(letter, false, holdMs);
     for (xcb_keysym_t modifier : {superL, altL, controlL})
       key(modifier, false);
     sync();
@@ -123,8 +133,11 @@ class X11ShortcutTest : public testing::Test {
     other = std::make_unique<OtherClient>(display);
   }
   std::unique_ptr<GlobalShortcutController> makeController() {
-    return std::make_unique<GlobalShortcutController>(defaults, *backend,
-                                                      muteShortcutAction(target));
+    return std::make_unique<GlobalShortcutController>(
+        defaults, *backend,
+        GlobalShortcutController::Actions{
+            {ShortcutId::muteOutput, muteShortcutAction(target, MuteSide::output)},
+            {ShortcutId::muteInput, muteShortcutAction(target, MuteSide::input)}});
   }
 
   static inline test::ChildProcess* server = nullptr;
@@ -138,44 +151,93 @@ class X11ShortcutTest : public testing::Test {
 
 TEST_F(X11ShortcutTest, PressesOfTheCombinationToggleTheMute) {
   auto controller = makeController();
-  controller->setEnabled(true);
-  ASSERT_TRUE(controller->enabled()) << controller->message().value_or("");
+  controller->setEnabled(output, true);
+  ASSERT_TRUE(controller->enabled(output)) << controller->message(output).value_or("");
 
   other->pressShortcut('m');
-  ASSERT_TRUE(processEventsUntil([&] { return target->changes == 1; }));
-  EXPECT_TRUE(target->isMuted);
+  ASSERT_TRUE(processEventsUntil([&] { return target->output.changes == 1; }));
+  EXPECT_TRUE(target->output.muted);
 
   // Caps Lock on changes the modifier state the server matches.
   other->toggleCapsLock();
   other->pressShortcut('m');
   other->toggleCapsLock();
   // A press made before the letter changes still counts.
-  controller->setKey(ShortcutKey::v);
-  ASSERT_EQ(controller->key(), ShortcutKey::v);
-  ASSERT_TRUE(processEventsUntil([&] { return target->changes == 2; }));
-  EXPECT_FALSE(target->isMuted);
+  controller->setKey(output, ShortcutKey::v);
+  ASSERT_EQ(controller->key(output), ShortcutKey::v);
+  ASSERT_TRUE(processEventsUntil([&] { return target->output.changes == 2; }));
+  EXPECT_FALSE(target->output.muted);
 
   other->pressShortcut('m');  // the old letter is free again
   other->pressShortcut('v');
-  ASSERT_TRUE(processEventsUntil([&] { return target->changes == 3; }));
+  ASSERT_TRUE(processEventsUntil([&] { return target->output.changes == 3; }));
   EXPECT_TRUE(other->grab('m', X11GlobalShortcut::modifiers)) << "m was let go";
+}
+
+TEST_F(X11ShortcutTest, TheMicrophonesCombinationTogglesTheInputMuteOncePerHold) {
+  auto controller = makeController();
+  controller->setEnabled(output, true);
+  controller->setEnabled(mic, true);
+  ASSERT_TRUE(controller->enabled(mic)) << controller->message(mic).value_or("");
+  ASSERT_EQ(controller->key(mic), ShortcutKey::v);
+
+  // Held past the server's repeat delay (660 ms unless set otherwise) and
+  // several repeats (every 40 ms): the server sends the press again and again.
+  other->pressShortcut('v', 1000);
+  other->pressShortcut('m');
+  ASSERT_TRUE(processEventsUntil([&] { return target->output.changes == 1; }));
+  EXPECT_EQ(target->input.changes, 1) << "a held key counts once";
+  EXPECT_TRUE(target->input.muted);
+  other->pressShortcut('v');
+  ASSERT_TRUE(processEventsUntil([&] { return target->input.changes == 2; }));
+  EXPECT_FALSE(target->input.muted);
+  EXPECT_EQ(target->output.changes, 1) << "each combination acts on its own side";
+
+  // Releasing one leaves the other's grab in place.
+  controller->setEnabled(output, false);
+  EXPECT_TRUE(other->grab('m', X11GlobalShortcut::modifiers));
+  EXPECT_FALSE(other->grab('v', X11GlobalShortcut::modifiers));
+  other->pressShortcut('v');
+  ASSERT_TRUE(processEventsUntil([&] { return target->input.changes == 3; }));
+
+  // The back end itself never lets two shortcuts grab one key.
+  SystemResult same = backend->registerKey(ShortcutId::muteOutput, ShortcutKey::v, [] {});
+  ASSERT_FALSE(same);
+  EXPECT_EQ(same.error()->status, XCB_ACCESS);
+  other->pressShortcut('v');
+  ASSERT_TRUE(processEventsUntil([&] { return target->input.changes == 4; }));
+}
+
+TEST_F(X11ShortcutTest, AGrabAnotherClientHoldsIsRefusedToTheMicrophoneAlone) {
+  ASSERT_TRUE(other->grab('v', X11GlobalShortcut::modifiers | XCB_MOD_MASK_2));
+  auto controller = makeController();
+  controller->setEnabled(output, true);
+  controller->setEnabled(mic, true);
+  EXPECT_FALSE(controller->enabled(mic));
+  EXPECT_EQ(controller->message(mic),
+            "O atalho não pôde ser registrado (erro 10); ele pode estar em uso.");
+  EXPECT_EQ(defaults.boolean("inputMuteShortcutEnabled"), false);
+  EXPECT_TRUE(other->grab('v', X11GlobalShortcut::modifiers)) << "what was granted was given back";
+  EXPECT_TRUE(controller->enabled(output));
+  other->pressShortcut('m');
+  ASSERT_TRUE(processEventsUntil([&] { return target->output.changes == 1; }));
 }
 
 TEST_F(X11ShortcutTest, ACombinationAnotherClientHoldsIsRefusedWithTheMessage) {
   ASSERT_TRUE(other->grab('m', X11GlobalShortcut::modifiers));
   auto controller = makeController();
-  controller->setEnabled(true);
-  EXPECT_FALSE(controller->enabled());
-  EXPECT_EQ(controller->message(),
+  controller->setEnabled(output, true);
+  EXPECT_FALSE(controller->enabled(output));
+  EXPECT_EQ(controller->message(output),
             "O atalho não pôde ser registrado (erro 10); ele pode estar em uso.")
       << "BadAccess";
   EXPECT_EQ(defaults.boolean("globalShortcutEnabled"), false);
   // The variants the server did grant were given back.
   EXPECT_TRUE(other->grab('m', X11GlobalShortcut::modifiers | XCB_MOD_MASK_LOCK));
 
-  controller->setKey(ShortcutKey::s);
-  controller->setEnabled(true);
-  EXPECT_TRUE(controller->enabled()) << "another letter is free";
+  controller->setKey(output, ShortcutKey::s);
+  controller->setEnabled(output, true);
+  EXPECT_TRUE(controller->enabled(output)) << "another letter is free";
 }
 
 }  // namespace

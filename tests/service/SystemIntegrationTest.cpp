@@ -67,20 +67,35 @@ TEST_F(SystemIntegrationTest, OnlyTheLatestPermissionAnswerCountsAndOffWinsAtOnc
   EXPECT_EQ(platform.defaults.boolean("notificationsEnabled"), true);
 }
 
-TEST_F(SystemIntegrationTest, TheShortcutTogglesMuteOrExplainsWhyNot) {
+TEST_F(SystemIntegrationTest, TheShortcutsToggleTheirMuteOrExplainWhyNot) {
+  const AudioObjectID mic =
+      platform.hal.addDevice({.uid = "mic", .inputStreams = 1, .inputMute = SimControl{0}});
+  platform.hal.setDefaultInput(mic);
   auto service = make();
-  auto action = muteShortcutAction(service);
-  action();
+  auto muteOutput = muteShortcutAction(service, MuteSide::output);
+  auto muteInput = muteShortcutAction(service, MuteSide::input);
+  muteOutput();
   EXPECT_EQ(platform.hal.muted(speakers), true);
-  action();
+  muteInput();
+  EXPECT_EQ(platform.hal.muted(mic, scope::input), true);
+  EXPECT_TRUE(service->state().inputMuted);
+  muteOutput();
   EXPECT_EQ(platform.hal.muted(speakers), false);
+  EXPECT_TRUE(service->state().inputMuted) << "the output's shortcut leaves the microphone alone";
+  muteInput();
+  EXPECT_FALSE(service->state().inputMuted);
 
   platform.hal.removeProperty(speakers, {selector::mute, scope::output, 0});
+  platform.hal.removeProperty(mic, {selector::mute, scope::input, 0});
   service->refresh();
-  action();
+  muteOutput();
   EXPECT_EQ(service->state().error, "The current output has no mute control.");
+  muteInput();
+  EXPECT_EQ(service->state().error, "The current microphone offers no mute control.");
+  EXPECT_FALSE(service->state().inputMuted);
   service.reset();
-  action();  // the service is gone: nothing happens
+  muteOutput();  // the service is gone: nothing happens
+  muteInput();
 }
 
 }  // namespace

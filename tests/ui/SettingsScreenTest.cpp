@@ -17,6 +17,10 @@
 namespace tavuno {
 namespace {
 
+constexpr ShortcutId output = ShortcutId::muteOutput;
+constexpr ShortcutId mic = ShortcutId::muteInput;
+using ui::PickerBox;
+
 class SettingsScreen : public test::AppFixture {
  protected:
   void SetUp() override {
@@ -40,7 +44,7 @@ TEST_F(SettingsScreen, SwitchingTheLanguageRetranslatesTheOpenScreenWithQtsOwnTe
   EXPECT_EQ(app->window()->title()->text(), "Settings");
   EXPECT_EQ(app->window()->sidebar()->button(2)->accessibleName(), "Profiles");
   EXPECT_EQ(settings().startAtLogin()->text(), "Start at login");
-  EXPECT_EQ(settings().shortcutCaption()->text(),
+  EXPECT_EQ(settings().shortcutCaption(output)->text(),
             "While Tavuno is focused, Ctrl+Shift+M mutes or unmutes the output.");
   EXPECT_EQ(settings().languagePicker()->currentText(), "English");
   EXPECT_EQ(QCoreApplication::translate("QLineEdit", "&Undo"), "&Undo") << "Qt's own texts too";
@@ -74,19 +78,69 @@ TEST_F(SettingsScreen, SwitchesReachTheirControllersAndShowWhatTheyReport) {
   EXPECT_TRUE(settings().notifications()->isChecked());
 
   // The shortcut, and a key another program holds.
-  QTest::mouseClick(settings().shortcut(), Qt::LeftButton);
-  EXPECT_EQ(hotKeys().registeredKey(), ShortcutKey::m);
-  EXPECT_EQ(settings().shortcutKey()->currentText(), "Ctrl+Alt+Super+M");
+  QTest::mouseClick(settings().shortcut(output), Qt::LeftButton);
+  EXPECT_EQ(hotKeys().registeredKey(output), ShortcutKey::m);
+  EXPECT_EQ(settings().shortcutKey(output)->currentText(), "Ctrl+Alt+Super+M");
   hotKeys().takeKey(ShortcutKey::v, 7);
-  emit settings().shortcutKey()->activated(1);
+  emit settings().shortcutKey(output)->activated(1);
   deliver();
-  EXPECT_EQ(app->shortcut()->key(), ShortcutKey::m);
-  EXPECT_EQ(settings().shortcutKey()->currentText(), "Ctrl+Alt+Super+M") << "the old key stays";
-  EXPECT_FALSE(settings().shortcutMessage()->isHidden());
-  emit settings().shortcutKey()->activated(2);
+  EXPECT_EQ(app->shortcut()->key(output), ShortcutKey::m);
+  EXPECT_EQ(settings().shortcutKey(output)->currentText(), "Ctrl+Alt+Super+M")
+      << "the old key stays";
+  EXPECT_FALSE(settings().shortcutMessage(output)->isHidden());
+  emit settings().shortcutKey(output)->activated(2);
   deliver();
-  EXPECT_EQ(hotKeys().registeredKey(), ShortcutKey::s);
-  EXPECT_TRUE(settings().shortcutMessage()->isHidden());
+  EXPECT_EQ(hotKeys().registeredKey(output), ShortcutKey::s);
+  EXPECT_TRUE(settings().shortcutMessage(output)->isHidden());
+}
+
+TEST_F(SettingsScreen, TheMicrophonesShortcutBelowTheOutputsTogglesTheInputMute) {
+  auto top = [&](QWidget* widget) { return widget->mapTo(&settings(), QPoint()).y(); };
+  EXPECT_GT(top(settings().shortcut(mic)), top(settings().shortcutKey(output)))
+      << "below the output's key";
+  EXPECT_EQ(settings().shortcut(mic)->text(), "Atalho global para silenciar o microfone");
+  EXPECT_FALSE(settings().shortcut(mic)->isChecked()) << "off until switched on";
+  EXPECT_EQ(settings().shortcutKey(mic)->currentText(), "Ctrl+Alt+Super+V");
+  EXPECT_TRUE(settings().shortcutMessage(mic)->isHidden());
+
+  QTest::mouseClick(settings().shortcut(output), Qt::LeftButton);
+  QTest::mouseClick(settings().shortcut(mic), Qt::LeftButton);
+  deliver();
+  EXPECT_TRUE(settings().shortcut(mic)->isChecked());
+  EXPECT_EQ(hotKeys().registeredKey(mic), ShortcutKey::v);
+  EXPECT_EQ(hotKeys().registeredKey(output), ShortcutKey::m) << "both at once";
+  const bool before = service().state().inputMuted;
+  EXPECT_EQ(hotKeys().pressRegistered(mic), HotKeyDisposition::handled);
+  ASSERT_TRUE(test::processEventsUntil([&] { return service().state().inputMuted != before; }));
+
+  // The output's letter, chosen with the keyboard: refused, with the reason.
+  PickerBox* key = settings().shortcutKey(mic);
+  key->setFocus();
+  QTest::keyClick(key, Qt::Key_Up);
+  deliver();
+  EXPECT_EQ(key->currentText(), "Ctrl+Alt+Super+V");
+  EXPECT_EQ(settings().shortcutMessage(mic)->text(),
+            "Essa combinação já é usada pelo atalho para silenciar a saída.");
+  EXPECT_FALSE(settings().shortcutMessage(mic)->isHidden());
+  EXPECT_TRUE(settings().shortcutMessage(output)->isHidden());
+  QTest::keyClick(key, Qt::Key_Down);
+  deliver();
+  EXPECT_EQ(key->currentText(), "Ctrl+Alt+Super+S");
+  EXPECT_EQ(hotKeys().registeredKey(mic), ShortcutKey::s);
+  EXPECT_TRUE(settings().shortcutMessage(mic)->isHidden());
+
+  restart();
+  app->window()->open();
+  app->window()->selectSection(4);
+  deliver();
+  EXPECT_TRUE(settings().shortcut(mic)->isChecked()) << "kept for the next start";
+  EXPECT_EQ(settings().shortcutKey(mic)->currentText(), "Ctrl+Alt+Super+S");
+  EXPECT_EQ(hotKeys().registeredKey(mic), ShortcutKey::s);
+
+  emit settings().languagePicker()->activated(2);  // English
+  deliver();
+  EXPECT_EQ(settings().shortcut(mic)->text(), "Global shortcut to mute the microphone");
+  EXPECT_EQ(settings().shortcutKey(mic)->accessibleName(), "Global combination for the microphone");
 }
 
 class Onboarding : public test::AppFixture {

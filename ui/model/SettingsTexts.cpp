@@ -23,6 +23,16 @@ Picker shortcutKeyPicker(ShortcutKey current) {
   return picker;
 }
 
+ShortcutTexts shortcutTexts(ShortcutId id) {
+  if (id == ShortcutId::muteInput)
+    return {textKey("Atalho global para silenciar o microfone"),
+            textKey("Em qualquer aplicativo, a combinação silencia ou reativa o microfone."),
+            textKey("Combinação global do microfone")};
+  return {textKey("Atalho global para silenciar a saída"),
+          textKey("Com o Tavuno ativo, ⇧⌘M silencia ou reativa a saída."),
+          textKey("Combinação global")};
+}
+
 Picker languagePicker(const std::string& preference) {
   Picker picker;
   picker.entries = {{tr("Idioma do sistema"), std::string("system")},

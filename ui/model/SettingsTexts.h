@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "system/ShortcutId.h"
 #include "system/ShortcutKey.h"
 #include "ui/model/PickerEntries.h"
 
@@ -12,6 +13,15 @@ std::string shortcutKeyLabel(ShortcutKey key);
 // "Combinação global": every letter, `current` selected; each entry stands
 // for the key's raw value.
 Picker shortcutKeyPicker(ShortcutKey current);
+
+// A global shortcut's texts on the settings screen (catalogue keys): its
+// switch, the caption under it, and its key picker's accessible name.
+struct ShortcutTexts {
+  const char* title;
+  const char* caption;
+  const char* keyName;
+};
+ShortcutTexts shortcutTexts(ShortcutId id);
 
 // "Idioma": "Idioma do sistema", "Português", "English", standing for
 // "system", "pt" and "en"; `preference` selected (anything else: the system).

@@ -48,11 +48,6 @@ SettingsView::SettingsView(const ScreenContext& context, QWidget* parent)
       login_(new Switch),
       loginMessage_(makeLabel("warning")),
       notifications_(new Switch),
-      shortcut_(new Switch),
-      shortcutCaption_(makeLabel("caption")),
-      keyTitle_(makeLabel("caption")),
-      key_(new PickerBox),
-      shortcutMessage_(makeLabel("warning")),
       footer_(makeLabel("caption")) {
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
@@ -84,20 +79,9 @@ SettingsView::SettingsView(const ScreenContext& context, QWidget* parent)
   layout->addWidget(systemCard);
 
   auto* shortcutCard = new Card(this);
-  shortcutCard->body()->addLayout(withSymbol("keyboard", shortcut_, this));
-  shortcutCaption_->setIndent(28);
-  shortcutCard->body()->addWidget(shortcutCaption_);
-  auto* keyRow = new QHBoxLayout;
-  keyRow->setContentsMargins(28, 0, 0, 0);
-  keyRow->setSpacing(10);
-  keyTitle_->setWordWrap(false);
-  keyRow->addWidget(keyTitle_);
-  key_->setMinimumWidth(220);
-  keyRow->addWidget(key_);
-  keyRow->addStretch(1);
-  shortcutCard->body()->addLayout(keyRow);
-  shortcutMessage_->setIndent(28);
-  shortcutCard->body()->addWidget(shortcutMessage_);
+  addShortcut(ShortcutId::muteOutput, "keyboard", shortcutCard->body());
+  shortcutCard->body()->addWidget(makeDivider(this));
+  addShortcut(ShortcutId::muteInput, "mic", shortcutCard->body());
   layout->addWidget(shortcutCard);
 
   auto* footer = new QHBoxLayout;
@@ -125,15 +109,6 @@ SettingsView::SettingsView(const ScreenContext& context, QWidget* parent)
     if (auto service = context_.service.service()) service->setNotificationsEnabled(on);
     render();
   });
-  connect(shortcut_, &Switch::clicked, this, [this](bool on) {
-    context_.shortcut.setEnabled(on);
-    render();
-  });
-  connect(key_, &PickerBox::chosen, this, [this](const PickerEntry& entry) {
-    if (auto key = entry.uid ? shortcutKeyFromRaw(*entry.uid) : std::nullopt)
-      context_.shortcut.setKey(*key);
-    render();
-  });
   connect(&context_.shortcutChanges, &ControllerBridge::changed, this, &SettingsView::render);
   connect(&context_.loginItemChanges, &ControllerBridge::changed, this, &SettingsView::render);
   connect(&context_.settings, &SettingsBridge::languageChanged, this, &SettingsView::render);
@@ -141,6 +116,39 @@ SettingsView::SettingsView(const ScreenContext& context, QWidget* parent)
       *this, context_.service,
       fieldBit(ServiceField::controlPreferences) | fieldBit(ServiceField::notificationsEnabled),
       [this] { render(); });
+}
+
+void SettingsView::addShortcut(ShortcutId id, const char* icon, QVBoxLayout* card) {
+  ShortcutControls& controls = shortcuts_[indexOf(id)];
+  controls = {.toggle = new Switch,
+              .caption = makeLabel("caption"),
+              .keyTitle = makeLabel("caption"),
+              .key = new PickerBox,
+              .message = makeLabel("warning")};
+  card->addLayout(withSymbol(icon, controls.toggle, this));
+  controls.caption->setIndent(28);
+  card->addWidget(controls.caption);
+  auto* keyRow = new QHBoxLayout;
+  keyRow->setContentsMargins(28, 0, 0, 0);
+  keyRow->setSpacing(10);
+  controls.keyTitle->setWordWrap(false);
+  keyRow->addWidget(controls.keyTitle);
+  controls.key->setMinimumWidth(220);
+  keyRow->addWidget(controls.key);
+  keyRow->addStretch(1);
+  card->addLayout(keyRow);
+  controls.message->setIndent(28);
+  card->addWidget(controls.message);
+
+  connect(controls.toggle, &Switch::clicked, this, [this, id](bool on) {
+    context_.shortcut.setEnabled(id, on);
+    render();
+  });
+  connect(controls.key, &PickerBox::chosen, this, [this, id](const PickerEntry& entry) {
+    if (auto key = entry.uid ? shortcutKeyFromRaw(*entry.uid) : std::nullopt)
+      context_.shortcut.setKey(id, *key);
+    render();
+  });
 }
 
 void SettingsView::showEvent(QShowEvent* event) {
@@ -171,18 +179,25 @@ void SettingsView::render() {
   notifications_->setAccessibleName(notifications_->text());
   setChecked(notifications_, state.notificationsEnabled);
 
-  shortcut_->setText(tr("Atalho global para silenciar a saída"));
-  shortcut_->setAccessibleName(shortcut_->text());
-  setChecked(shortcut_, context_.shortcut.enabled());
-  shortcutCaption_->setText(tr("Com o Tavuno ativo, ⇧⌘M silencia ou reativa a saída."));
-  keyTitle_->setText(tr("Combinação global"));
-  key_->setAccessibleName(tr("Combinação global"));
-  key_->present(shortcutKeyPicker(context_.shortcut.key()));
-  const auto& shortcutMessage = context_.shortcut.message();
-  setTextShown(shortcutMessage_, shortcutMessage ? qs(*shortcutMessage) : QString());
+  for (ShortcutId id : allShortcutIds)
+    renderShortcut(id);
 
   footer_->setText(
       tr("O controle por aplicativo pode solicitar permissão para gravar áudio do sistema."));
+}
+
+void SettingsView::renderShortcut(ShortcutId id) {
+  const ShortcutControls& controls = shortcuts_[indexOf(id)];
+  const ShortcutTexts texts = shortcutTexts(id);
+  controls.toggle->setText(tr(texts.title));
+  controls.toggle->setAccessibleName(controls.toggle->text());
+  setChecked(controls.toggle, context_.shortcut.enabled(id));
+  controls.caption->setText(tr(texts.caption));
+  controls.keyTitle->setText(tr("Combinação global"));
+  controls.key->setAccessibleName(tr(texts.keyName));
+  controls.key->present(shortcutKeyPicker(context_.shortcut.key(id)));
+  const auto& message = context_.shortcut.message(id);
+  setTextShown(controls.message, message ? qs(*message) : QString());
 }
 
 }  // namespace tavuno::ui

@@ -1,10 +1,14 @@
 #pragma once
 
+#include <array>
+
 #include <QWidget>
 
+#include "system/ShortcutId.h"
 #include "ui/views/ScreenContext.h"
 
 class QLabel;
+class QVBoxLayout;
 
 namespace tavuno::ui {
 
@@ -14,7 +18,8 @@ class Switch;
 // The "Settings" section: the language (every text changes at once),
 // automatic per-app control, start at login (read again each time the
 // screen is shown: the user may have removed the autostart entry), device
-// notifications, and the global mute shortcut with its key.
+// notifications, and the global shortcuts (muting the output, muting the
+// microphone), each with its switch and its key, one below the other.
 class SettingsView : public QWidget {
   Q_OBJECT
 
@@ -27,15 +32,27 @@ class SettingsView : public QWidget {
   Switch* startAtLogin() const { return login_; }
   QLabel* loginMessage() const { return loginMessage_; }
   Switch* notifications() const { return notifications_; }
-  Switch* shortcut() const { return shortcut_; }
-  QLabel* shortcutCaption() const { return shortcutCaption_; }
-  PickerBox* shortcutKey() const { return key_; }
-  QLabel* shortcutMessage() const { return shortcutMessage_; }
+  Switch* shortcut(ShortcutId id) const { return shortcuts_[indexOf(id)].toggle; }
+  QLabel* shortcutCaption(ShortcutId id) const { return shortcuts_[indexOf(id)].caption; }
+  PickerBox* shortcutKey(ShortcutId id) const { return shortcuts_[indexOf(id)].key; }
+  QLabel* shortcutMessage(ShortcutId id) const { return shortcuts_[indexOf(id)].message; }
 
  protected:
   void showEvent(QShowEvent* event) override;
 
  private:
+  // One shortcut's switch, the caption under it, its key with the key's
+  // title, and its last registration problem.
+  struct ShortcutControls {
+    Switch* toggle;
+    QLabel* caption;
+    QLabel* keyTitle;
+    PickerBox* key;
+    QLabel* message;
+  };
+
+  void addShortcut(ShortcutId id, const char* icon, QVBoxLayout* card);
+  void renderShortcut(ShortcutId id);
   void render();
 
   ScreenContext context_;
@@ -46,11 +63,7 @@ class SettingsView : public QWidget {
   Switch* login_;
   QLabel* loginMessage_;
   Switch* notifications_;
-  Switch* shortcut_;
-  QLabel* shortcutCaption_;
-  QLabel* keyTitle_;
-  PickerBox* key_;
-  QLabel* shortcutMessage_;
+  std::array<ShortcutControls, allShortcutIds.size()> shortcuts_{};
   QLabel* footer_;
 };
 
