@@ -67,7 +67,7 @@ float talking(double t) {
 }  // namespace
 
 DemoScene::DemoScene(MainQueue& main)
-    : hal_(main), inputLevels_(main), workers_(main), audio_(tap_) {
+    : hal_(main), inputLevels_(main, &hal_), workers_(main), audio_(tap_) {
   const SimDeviceSpec devices[] = {
       {.uid = "demo.speakers",
        .name = "Built-in Speakers",

@@ -231,10 +231,13 @@ int main(int argc, char** argv) {
       row->cancelButton()->click();
       window.resize(1040, 800);
     }
+    // The mixer with the output and the microphone muted.
     window.selectSection(0);
+    app.service()->setInputMute(true);
     run(300);
     ok &= save(window, QStringLiteral("%1/%2-muted.png").arg(out, language));
     app.service()->setMute(false);
+    app.service()->setInputMute(false);
     // An output with neither volume nor mute (a digital output the server
     // passes through) and a microphone the same (a webcam's):
     // "Indisponível", and the mute buttons say why they are off.

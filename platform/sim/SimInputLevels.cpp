@@ -11,8 +11,9 @@ class SimStream;
 }  // namespace
 
 struct SimInputLevels::Shared {
-  explicit Shared(MainQueue& main) : main(main) {}
+  Shared(MainQueue& main, const SimHal* hal) : main(main), hal(hal) {}
   MainQueue& main;
+  const SimHal* hal;
   std::map<AudioObjectID, Signal> signals;
   std::map<AudioObjectID, int> openFaults;
   std::vector<SimStream*> streams;
@@ -34,6 +35,7 @@ class SimStream : public InputLevelStream {
 
   float peak() const override {
     if (state_ != State::running) return 0;
+    if (shared_->hal && shared_->hal->muted(device_, scope::input).value_or(false)) return 0;
     auto it = shared_->signals.find(device_);
     return it == shared_->signals.end() ? 0.0f : it->second(shared_->main.uptime());
   }
@@ -52,7 +54,8 @@ class SimStream : public InputLevelStream {
 
 }  // namespace
 
-SimInputLevels::SimInputLevels(MainQueue& main) : shared_(std::make_shared<Shared>(main)) {}
+SimInputLevels::SimInputLevels(MainQueue& main, const SimHal* hal)
+    : shared_(std::make_shared<Shared>(main, hal)) {}
 
 SimInputLevels::~SimInputLevels() = default;
 

@@ -7,19 +7,21 @@
 
 #include "base/ports/MainQueue.h"
 #include "hal/InputLevelPort.h"
+#include "platform/sim/SimHal.h"
 
 namespace tavuno {
 
 // Simulated input meters: each device delivers a peak that is a function of
 // the main queue's clock (virtual time in tests), so what a meter reads is
-// deterministic. Faults: opens that fail, streams that fail while open,
+// deterministic; a device muted on `hal` (when given) delivers silence, as a
+// muted source does. Faults: opens that fail, streams that fail while open,
 // streams held in their opening state. Main thread only.
 class SimInputLevels : public InputLevelPort {
  public:
   // The linear peak a device delivers at `seconds` of the main queue's clock.
   using Signal = std::function<float(double seconds)>;
 
-  explicit SimInputLevels(MainQueue& main);
+  explicit SimInputLevels(MainQueue& main, const SimHal* hal = nullptr);
   ~SimInputLevels() override;
 
   std::unique_ptr<InputLevelStream> open(AudioObjectID device) override;

@@ -34,7 +34,7 @@ constexpr std::size_t maxText = 24;
 struct World {
   SimMainQueue main;
   SimHal hal{main};
-  SimInputLevels inputLevels{main};
+  SimInputLevels inputLevels{main, &hal};
   SimTapPlatform tap;
   SimIdentity identity;
   InMemoryDefaultsStore defaults;

@@ -18,8 +18,11 @@ class InputMeterTest : public ::testing::Test {
   test::ScopedLanguage language{test::englishCatalog()};
 
   AudioObjectID addInput(const std::string& uid, std::uint32_t transport = transport::usb) {
-    return platform.hal.addDevice(
-        {.uid = uid, .name = uid, .transport = transport, .inputStreams = 1});
+    return platform.hal.addDevice({.uid = uid,
+                                   .name = uid,
+                                   .transport = transport,
+                                   .inputStreams = 1,
+                                   .inputMute = SimControl{0.0f}});
   }
   std::shared_ptr<AudioService> start(AudioObjectID defaultInput) {
     platform.hal.setDefaultInput(defaultInput);
@@ -44,6 +47,9 @@ TEST_F(InputMeterTest, MetersOnlyWhileShownAndReadsTheInputsPeakOverTime) {
   EXPECT_EQ(service->inputPeak(), 0.0f);
   platform.main.advance(1.5);
   EXPECT_EQ(service->inputPeak(), 0.5f);
+  ASSERT_TRUE(service->setInputMute(true));
+  EXPECT_EQ(service->inputPeak(), 0.0f) << "a muted microphone shows nothing";
+  ASSERT_TRUE(service->setInputMute(false));
   service->refresh();
   EXPECT_EQ(platform.inputLevels.opens(), 1) << "a refresh keeps the open meter";
 

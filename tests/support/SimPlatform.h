@@ -18,7 +18,7 @@ struct SimPlatform {
   SimHal hal{main};
   InMemoryDefaultsStore defaults;
   ManualSerialQueueFactory workers;
-  SimInputLevels inputLevels{main};
+  SimInputLevels inputLevels{main, &hal};
 
   ServicePorts ports() {
     ServicePorts ports{defaults, main, hal, workers};

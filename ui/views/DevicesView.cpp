@@ -25,6 +25,7 @@ DevicesView::DevicesView(ServiceBridge& bridge, MeterFeed& meters, QWidget* pare
       outputs_(new DeviceList(bridge, false)),
       inputs_(new DeviceList(bridge, true)),
       inputLevel_(new InputLevelView(bridge, meters)),
+      levelTitle_(makeLabel("caption")),
       heading_(makeLabel("heading")),
       preferredOutput_(new DevicePicker(bridge, false, DevicePicker::Role::preferred)),
       preferredInput_(new DevicePicker(bridge, true, DevicePicker::Role::preferred)),
@@ -40,7 +41,12 @@ DevicesView::DevicesView(ServiceBridge& bridge, MeterFeed& meters, QWidget* pare
     auto* card = new Card(this);
     card->body()->addWidget(list);
     // What the default input hears, under the inputs.
-    if (list == inputs_) card->body()->addWidget(inputLevel_);
+    if (list == inputs_) {
+      card->body()->addWidget(makeDivider(this));
+      card->body()->addWidget(levelTitle_);
+      card->body()->addWidget(inputLevel_);
+    }
+    card->body()->addStretch(1);
     lists->addWidget(card, 1);
   }
   layout->addLayout(lists);
@@ -83,6 +89,7 @@ DevicesView::DevicesView(ServiceBridge& bridge, MeterFeed& meters, QWidget* pare
 void DevicesView::render() {
   const auto& state = bridge_.state();
   heading_->setText(tr("Headset preferido"));
+  levelTitle_->setText(tr("Nível de entrada"));
   automatic_->setText(tr("Alternar automaticamente e restaurar ao reconectar"));
   automatic_->setAccessibleName(automatic_->text());
   {

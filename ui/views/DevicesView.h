@@ -37,6 +37,7 @@ class DevicesView : public QWidget {
   DeviceList* outputs_;
   DeviceList* inputs_;
   InputLevelView* inputLevel_;
+  QLabel* levelTitle_;
   QLabel* heading_;
   DevicePicker* preferredOutput_;
   DevicePicker* preferredInput_;

@@ -26,7 +26,9 @@ InputLevelView::InputLevelView(ServiceBridge& bridge, MeterFeed& meters, QWidget
   auto* row = new QHBoxLayout;
   row->setSpacing(10);
   row->addWidget(meter_, 1, Qt::AlignVCenter);
-  row->addWidget(test_);
+  // As wide as its text: alone on the row it stays at the left.
+  test_->setSizePolicy(QSizePolicy::Maximum, QSizePolicy::Fixed);
+  row->addWidget(test_, 0, Qt::AlignLeft);
   layout->addLayout(row);
   layout->addWidget(caption_);
 

@@ -108,11 +108,12 @@ VolumeView::VolumeView(ServiceBridge& bridge, const Side& side, MeterFeed* meter
   controls->addWidget(mute_);
   controls->addWidget(slider_, 1);
   layout->addLayout(controls);
-  layout->addWidget(caption_);
+  // The input's meter right under its slider, above the caption.
   if (meters) {
     level_ = new InputLevelView(bridge, *meters, this);
     layout->addWidget(level_);
   }
+  layout->addWidget(caption_);
 
   connect(mute_, &QPushButton::clicked, this, [this] {
     if (auto service = bridge_.service())
