@@ -49,16 +49,25 @@ std::string demoName(const char* portuguese, const char* english) {
   return TavunoLanguage::current() == "pt" ? portuguese : english;
 }
 
-// Speech: syllables in phrases with pauses.
-float speech(double t, std::uint32_t) {
+// The envelope of speech: syllables in phrases with pauses, 0...1.
+double syllables(double t) {
   const bool phrase = std::sin(tau * 0.23 * t) > -0.35;
-  const double syllable = std::abs(std::sin(tau * 2.7 * t));
-  return static_cast<float>((phrase ? 0.75 : 0.04) * syllable) * tone(t, 180.0);
+  return (phrase ? 1.0 : 0.05) * std::abs(std::sin(tau * 2.7 * t));
+}
+
+float speech(double t, std::uint32_t) {
+  return static_cast<float>(0.75 * syllables(t)) * tone(t, 180.0);
+}
+
+// The peak a microphone hears of someone talking near it, over a quiet room.
+float talking(double t) {
+  return static_cast<float>(0.02 + 0.55 * syllables(t));
 }
 
 }  // namespace
 
-DemoScene::DemoScene(MainQueue& main) : hal_(main), workers_(main), audio_(tap_) {
+DemoScene::DemoScene(MainQueue& main)
+    : hal_(main), inputLevels_(main, &hal_), workers_(main), audio_(tap_) {
   const SimDeviceSpec devices[] = {
       {.uid = "demo.speakers",
        .name = "Built-in Speakers",
@@ -105,6 +114,7 @@ DemoScene::DemoScene(MainQueue& main) : hal_(main), workers_(main), audio_(tap_)
     const AudioObjectID id = addDevice(spec);
     if (spec.uid == "demo.speakers") speakers = id;
     if (spec.uid == "demo.mic") mic = id;
+    if (spec.inputStreams > 0) inputLevels_.setSignal(id, talking);
   }
   hal_.setDefaultOutput(speakers);
   hal_.setDefaultInput(mic);
@@ -144,7 +154,8 @@ ServicePorts DemoScene::ports(DefaultsStore& defaults, MainQueue& main) {
                       .workers = workers_,
                       .perAppAudioSupported = true,
                       .tap = &tap_,
-                      .identity = &identity_};
+                      .identity = &identity_,
+                      .inputLevels = &inputLevels_};
 }
 
 void DemoScene::seedSettings(DefaultsStore& defaults) {

@@ -6,6 +6,7 @@
 #include "app/MainThreadSerialQueue.h"
 #include "platform/sim/SimHal.h"
 #include "platform/sim/SimIdentity.h"
+#include "platform/sim/SimInputLevels.h"
 #include "platform/sim/SimTapPlatform.h"
 #include "service/AudioService.h"
 
@@ -16,7 +17,8 @@ namespace tavuno {
 // devices (built-in speakers and microphone, a Bluetooth headset, a USB
 // interface with per-channel volume, an HDMI output, a USB microphone),
 // three applications playing synthetic signals through real sessions over
-// the simulated taps, so the meters move, two more running without audio,
+// the simulated taps, so the meters move (the microphones hear someone
+// talking), two more running without audio,
 // four profiles (one on an unplugged TV), rules of every kind and some
 // history.
 class DemoScene {
@@ -32,6 +34,7 @@ class DemoScene {
 
   DemoAudio& audio() { return audio_; }
   SimHal& hal() { return hal_; }
+  SimInputLevels& inputLevels() { return inputLevels_; }
   // Plugs in a device: the server's side and the taps' side, so a session
   // can play on it.
   AudioObjectID addDevice(const SimDeviceSpec& spec);
@@ -40,6 +43,7 @@ class DemoScene {
   SimHal hal_;
   SimTapPlatform tap_;
   SimIdentity identity_;
+  SimInputLevels inputLevels_;
   MainThreadSerialQueueFactory workers_;
   DemoAudio audio_;
 };

@@ -50,7 +50,8 @@ PlatformBuilder linuxPlatform(LinuxPlatformOptions options) {
                                         .hal = backEnd.hal(),
                                         .workers = backEnd.workers(),
                                         .perAppAudioSupported = backEnd.serverConnected(),
-                                        .identity = &backEnd.identity()});
+                                        .identity = &backEnd.identity(),
+                                        .inputLevels = &backEnd.inputLevels()});
     platform.options.makeSession = backEnd.sessions()->factory();
     platform.appIconName = [identity = &backEnd.identity()](const std::string& appId) {
       return identity->iconName(appId);

@@ -21,4 +21,10 @@ struct AudioDevice {
   friend bool operator==(const AudioDevice&, const AudioDevice&) = default;
 };
 
+// A Bluetooth device (classic or LE): its microphone is only usable in the
+// headset's call profile.
+inline bool isBluetooth(const AudioDevice& device) {
+  return device.transport == transport::bluetooth || device.transport == transport::bluetoothLE;
+}
+
 }  // namespace tavuno

@@ -7,10 +7,6 @@ namespace tavuno {
 
 namespace {
 
-bool isBluetooth(const AudioDevice& device) {
-  return device.transport == transport::bluetooth || device.transport == transport::bluetoothLE;
-}
-
 // The UID in lower case without its ":input" or ":output" suffix; nothing
 // when it has neither.
 std::optional<std::string> headsetIdentity(const std::string& uid) {

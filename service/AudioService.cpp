@@ -22,6 +22,8 @@ AudioService::AudioService(Private, ServicePorts ports, ServiceOptions options)
       volume_(std::make_shared<VolumeController>(static_cast<VolumeHost&>(*this), ports_)),
       inputVolume_(std::make_shared<VolumeController>(static_cast<VolumeHost&>(*this), ports_,
                                                       VolumeSide::input)),
+      inputMeter_(std::make_unique<InputMeterController>(static_cast<ServiceHost&>(*this),
+                                                         ports_.main, ports_.inputLevels)),
       profiles_(std::make_unique<ProfileKeeper>(static_cast<ProfileHost&>(*this), ports_)),
       automations_(std::make_unique<AutomationRunner>(static_cast<AutomationHost&>(*this), ports_,
                                                       options_)),
@@ -45,6 +47,14 @@ AudioService::~AudioService() {
   // Every live session gives its app's audio back, then the workers are let
   // go to finish what they hold on their own.
   sessions_->quit(quitRestoreDeadline);
+}
+
+void AudioService::notify(ServiceField field) {
+  observers_.notify(field);
+  // The meter follows the default input, and a device's transport decides
+  // whether it may meter it unasked.
+  if (inputMeter_ && (field == ServiceField::defaultInput || field == ServiceField::devices))
+    inputMeter_->follow();
 }
 
 void AudioService::construct(bool startTimer) {

@@ -29,6 +29,7 @@
 #include "hal/Hal.h"
 #include "service/AutomationRunner.h"
 #include "service/DeviceDirector.h"
+#include "service/InputMeterController.h"
 #include "service/ProfileKeeper.h"
 #include "service/PropertyListeners.h"
 #include "service/ServiceState.h"
@@ -73,6 +74,8 @@ struct ServicePorts {
   // Without them no application is discovered or controlled.
   TapPlatform* tap = nullptr;
   IdentityPort* identity = nullptr;
+  // The default input's level meter; without it the meter is unavailable.
+  InputLevelPort* inputLevels = nullptr;
 };
 
 // Choices fixed at construction; the application uses the defaults.
@@ -171,6 +174,12 @@ class AudioService : public std::enable_shared_from_this<AudioService>,
   bool setMute(MuteSide side, bool muted) override {
     return side == MuteSide::input ? setInputMute(muted) : setMute(muted);
   }
+  // The default input's level meter (see InputMeterController): whether a
+  // screen shows it, a test of a Bluetooth input the user starts or stops,
+  // and the latest peak while metering (the meters' clock reads it).
+  void setInputMeterShown(bool shown) { inputMeter_->setShown(shown); }
+  void setInputMeterTesting(bool testing) { inputMeter_->setTesting(testing); }
+  std::optional<float> inputPeak() { return inputMeter_->peak(); }
 
   // Device notifications: switching on asks the desktop first; only the
   // answer to the latest request counts, and switching off wins at once.
@@ -323,7 +332,7 @@ class AudioService : public std::enable_shared_from_this<AudioService>,
   }
 
   ServiceState& publishedState() override { return state_; }
-  void notify(ServiceField field) override { observers_.notify(field); }
+  void notify(ServiceField field) override;
 
   ServicePorts ports_;
   ServiceOptions options_;
@@ -341,6 +350,7 @@ class AudioService : public std::enable_shared_from_this<AudioService>,
   std::shared_ptr<DeviceDirector> devices_;
   std::shared_ptr<VolumeController> volume_;
   std::shared_ptr<VolumeController> inputVolume_;
+  std::unique_ptr<InputMeterController> inputMeter_;
   std::unique_ptr<ProfileKeeper> profiles_;
   std::unique_ptr<AutomationRunner> automations_;
 

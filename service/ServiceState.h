@@ -31,6 +31,7 @@ enum class ServiceField {
   inputVolumeAvailable,
   inputMuted,
   inputMuteAvailable,
+  inputMeter,
   error,
   notificationsEnabled,
   profiles,
@@ -54,6 +55,15 @@ enum class ServiceField {
   automatic,
 };
 
+// Where the default input's level meter stands.
+enum class InputMeterStatus {
+  off,           // no screen shows it, or there is no default input
+  live,          // metering the default input
+  awaitingTest,  // a Bluetooth input: not metered until the user asks
+  testing,       // a Bluetooth input metered because the user asked
+  unavailable,   // the meter could not start, or stopped working
+};
+
 // What every screen shows. Written only by AudioService, on the main thread.
 struct ServiceState {
   std::vector<AudioDevice> devices;
@@ -68,6 +78,7 @@ struct ServiceState {
   bool inputVolumeAvailable = false;
   bool inputMuted = false;
   bool inputMuteAvailable = false;
+  InputMeterStatus inputMeter = InputMeterStatus::off;
   std::optional<std::string> error;
   bool notificationsEnabled = false;
   std::vector<AudioProfile> profiles;

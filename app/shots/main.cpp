@@ -235,25 +235,50 @@ int main(int argc, char** argv) {
       row->cancelButton()->click();
       window.resize(1040, 800);
     }
+    // The mixer with the output and the microphone muted.
     window.selectSection(0);
+    app.service()->setInputMute(true);
     run(300);
     ok &= save(window, QStringLiteral("%1/%2-muted.png").arg(out, language));
     app.service()->setMute(false);
+    app.service()->setInputMute(false);
     // An output with neither volume nor mute (a digital output the server
-    // passes through): "Indisponível", and the mute button says why it is off.
+    // passes through) and a microphone the same (a webcam's):
+    // "Indisponível", and the mute buttons say why they are off.
     {
       auto& scene = *static_cast<tavuno::DemoScene*>(app.platformOwner());
       auto& hal = scene.hal();
       const auto speakers = hal.defaultOutput();
+      const auto mic = hal.defaultInput();
       const auto digital = scene.addDevice({.uid = "demo.spdif",
                                             .name = "Digital Output (S/PDIF)",
                                             .transport = tavuno::transport::builtIn,
                                             .outputStreams = 1});
+      const auto webcam = scene.addDevice({.uid = "demo.webcam",
+                                           .name = "HD Pro Webcam C920 Analog Stereo",
+                                           .transport = tavuno::transport::usb,
+                                           .inputStreams = 1});
+      scene.inputLevels().setLevel(webcam, 0.08f);
       hal.setDefaultOutput(digital);
+      hal.setDefaultInput(webcam);
       run(400);
       ok &= save(window, QStringLiteral("%1/%2-unavailable.png").arg(out, language));
       hal.setDefaultOutput(speakers);
+      hal.setDefaultInput(mic);
       hal.removeDevice(digital);
+      hal.removeDevice(webcam);
+      run(300);
+    }
+    // A Bluetooth headset's microphone as the input: "Testar" instead of a
+    // live meter, and why.
+    {
+      auto& hal = static_cast<tavuno::DemoScene*>(app.platformOwner())->hal();
+      const auto mic = hal.defaultInput();
+      for (const auto& device : app.service()->state().devices)
+        if (device.input && device.uid == "demo.headset") hal.setDefaultInput(device.id);
+      run(400);
+      ok &= save(window, QStringLiteral("%1/%2-bluetooth-mic.png").arg(out, language));
+      hal.setDefaultInput(mic);
       run(300);
     }
     // The smallest window the layout allows.

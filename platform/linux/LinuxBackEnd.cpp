@@ -36,12 +36,14 @@ LinuxBackEnd::LinuxBackEnd(MainQueue& main, LinuxBackEndOptions options)
   kept_.mirror.start();
   synced_ = kept_.mirror.waitForSync(options.syncTimeout, options.silentServerTimeout);
   hal_.emplace(main, kept_.mirror.hub(), kept_.mirror);
+  inputLevels_.emplace(*hal_, kept_.mirror);
   // Off this thread: a server that does not answer would hold the caller up
   // for seconds, and every session waits for the sweep anyway.
   if (kept_.sessions) kept_.sessions->sweepInBackground(options.swept);
 }
 
 LinuxBackEnd::~LinuxBackEnd() {
+  inputLevels_.reset();
   hal_.reset();
   kept_.mirror.stop();
 }

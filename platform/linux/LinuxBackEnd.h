@@ -10,6 +10,7 @@
 #include "platform/linux/LinuxHal.h"
 #include "platform/linux/LinuxIdentity.h"
 #include "platform/linux/LinuxSessionFactory.h"
+#include "platform/linux/PulseInputLevels.h"
 #include "platform/linux/PulseMirror.h"
 #include "platform/linux/SnapshotControlPlane.h"
 #include "platform/std/ThreadSerialQueue.h"
@@ -64,6 +65,8 @@ class LinuxBackEnd {
   SnapshotHub& hub() { return kept_.mirror.hub(); }
   const SessionControlPlane& plane() const { return kept_.plane; }
   LinuxHal& hal() { return *hal_; }
+  // The default input's meter, on the mirror's connection.
+  InputLevelPort& inputLevels() { return *inputLevels_; }
   DesktopIndex& desktop() { return desktop_; }
   LinuxIdentity& identity() { return identity_; }
   SerialQueueFactory& workers() { return workers_; }
@@ -85,6 +88,7 @@ class LinuxBackEnd {
   DesktopIndex desktop_;
   LinuxIdentity identity_;
   std::optional<LinuxHal> hal_;
+  std::optional<PulseInputLevels> inputLevels_;
   ThreadSerialQueueFactory workers_;
   bool synced_ = false;
 };

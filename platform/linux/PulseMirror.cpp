@@ -401,6 +401,13 @@ void PulseMirror::setDefaultSink(const std::string& sink, Done done) {
       std::move(done));
 }
 
+void PulseMirror::onLoop(std::function<void(bool loopAlive, pa_context* ready)> work) {
+  impl_->post([impl = impl_.get(), work = std::move(work)] {
+    const bool alive = impl->running;
+    work(alive, alive && impl->ready ? impl->context : nullptr);
+  });
+}
+
 void PulseMirror::setDefaultSource(const std::string& source, Done done) {
   impl_->write(
       [source](pa_context* context, pa_context_success_cb_t callback, void* data) {

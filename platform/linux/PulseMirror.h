@@ -3,12 +3,15 @@
 #include <sys/types.h>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
 #include "platform/linux/ProcessLookup.h"
 #include "platform/linux/ServerWriter.h"
 #include "platform/linux/SnapshotHub.h"
+
+struct pa_context;
 
 namespace tavuno {
 
@@ -66,6 +69,13 @@ class PulseMirror : public ServerWriter {
   void setSourceMute(const std::string& source, bool mute, Done done) override;
   void setDefaultSink(const std::string& sink, Done done) override;
   void setDefaultSource(const std::string& source, Done done) override;
+
+  // Runs `work` on the mirror's thread, for streams that share its
+  // connection (the input meter): with the context while connected, else
+  // null. Once the thread has stopped, it runs on the caller's thread with
+  // `loopAlive` false, when nothing of libpulse may be touched any more.
+  // Returns at once.
+  void onLoop(std::function<void(bool loopAlive, pa_context* ready)> work);
 
  private:
   struct Impl;

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <limits>
 #include <memory>
 #include <string>
@@ -16,6 +17,7 @@
 #include "platform/sim/ManualSerialQueue.h"
 #include "platform/sim/SimHal.h"
 #include "platform/sim/SimIdentity.h"
+#include "platform/sim/SimInputLevels.h"
 #include "platform/sim/SimMainQueue.h"
 #include "platform/sim/SimTapPlatform.h"
 #include "service/AudioService.h"
@@ -32,6 +34,7 @@ constexpr std::size_t maxText = 24;
 struct World {
   SimMainQueue main;
   SimHal hal{main};
+  SimInputLevels inputLevels{main, &hal};
   SimTapPlatform tap;
   SimIdentity identity;
   InMemoryDefaultsStore defaults;
@@ -41,6 +44,7 @@ struct World {
     ServicePorts ports{defaults, main, hal, workers};
     ports.tap = &tap;
     ports.identity = &identity;
+    ports.inputLevels = &inputLevels;
     ServiceOptions options;
     options.now = [] { return WallTime(std::chrono::hours(24 * 20000 + 7)); };
     options.calendar = [] { return Calendar(); };
@@ -55,7 +59,7 @@ class Driver {
 
   void step() {
     const auto& state = service_.state();
-    switch (in_.ConsumeIntegralInRange<int>(0, 17)) {
+    switch (in_.ConsumeIntegralInRange<int>(0, 18)) {
       case 0:
         addDevice();
         break;
@@ -158,6 +162,9 @@ class Driver {
       case 16:
         failLater();
         break;
+      case 17:
+        meter();
+        break;
       default:
         world_.workers.runAll();
         world_.main.advance(in_.ConsumeIntegralInRange<int>(0, 200) / 10.0);
@@ -189,6 +196,31 @@ class Driver {
     if (ids.empty() || in_.ConsumeIntegralInRange<int>(0, 7) == 0)
       return in_.ConsumeIntegral<AudioObjectID>();
     return *pick(ids);
+  }
+
+  // The input meter: shown or hidden, tested, read, failing; at most one
+  // stream is ever open, and only while the meter says it meters.
+  void meter() {
+    switch (in_.ConsumeIntegralInRange<int>(0, 4)) {
+      case 0:
+        service_.setInputMeterShown(in_.ConsumeBool());
+        break;
+      case 1:
+        service_.setInputMeterTesting(in_.ConsumeBool());
+        break;
+      case 2:
+        world_.inputLevels.failStreams(device());
+        break;
+      case 3:
+        world_.inputLevels.failOpens(device(), in_.ConsumeIntegralInRange<int>(-1, 2));
+        break;
+      default:
+        world_.inputLevels.setLevel(device(), number());
+    }
+    if (auto peak = service_.inputPeak(); peak && !(*peak >= 0 && *peak <= 1)) std::abort();
+    const auto status = service_.state().inputMeter;
+    const bool metering = status == InputMeterStatus::live || status == InputMeterStatus::testing;
+    if (world_.inputLevels.openDevices().size() != (metering ? 1u : 0u)) std::abort();
   }
 
   void addDevice() {

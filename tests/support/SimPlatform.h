@@ -5,6 +5,7 @@
 #include "base/text/TavunoLanguage.h"
 #include "platform/sim/ManualSerialQueue.h"
 #include "platform/sim/SimHal.h"
+#include "platform/sim/SimInputLevels.h"
 #include "platform/sim/SimMainQueue.h"
 #include "service/AudioService.h"
 
@@ -17,8 +18,13 @@ struct SimPlatform {
   SimHal hal{main};
   InMemoryDefaultsStore defaults;
   ManualSerialQueueFactory workers;
+  SimInputLevels inputLevels{main, &hal};
 
-  ServicePorts ports() { return ServicePorts{defaults, main, hal, workers}; }
+  ServicePorts ports() {
+    ServicePorts ports{defaults, main, hal, workers};
+    ports.inputLevels = &inputLevels;
+    return ports;
+  }
   std::shared_ptr<AudioService> makeService(ServiceOptions options = {}) {
     return AudioService::create(ports(), std::move(options));
   }

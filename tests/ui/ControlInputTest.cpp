@@ -131,18 +131,21 @@ TEST_F(ControlInput, ThePreferredPickersTakeTheWheelOnlyWithTheFocus) {
 }
 
 // Wheel, a click on the groove, keys and a drag all reach the service, and the
-// thumb rests on what was sent: the output's slider and an app's.
+// thumb rests on what was sent: the output's slider, the input's and an app's.
 TEST_F(ControlInput, EveryWayOfMovingASliderReachesTheService) {
   auto* output = window()->mixer()->volume()->slider();
+  auto* input = window()->mixer()->inputVolume()->slider();
   auto* app = row(player).slider();
   struct Case {
+    const char* name;
     ui::VolumeSlider* slider;
     std::function<float()> sent;
-  } cases[] = {{output, [&] { return service().state().volume; }},
-               {app, [&] { return service().settings(player).volume(); }}};
+  } cases[] = {{"output", output, [&] { return service().state().volume; }},
+               {"input", input, [&] { return service().state().inputVolume; }},
+               {"app", app, [&] { return service().settings(player).volume(); }}};
   for (const Case& c : cases) {
     ui::VolumeSlider* slider = c.slider;
-    SCOPED_TRACE(slider == output ? "output" : "app");
+    SCOPED_TRACE(c.name);
     const std::function<bool()> agrees = [&] {
       return std::lround(c.sent() * 100) == slider->value();
     };

@@ -111,7 +111,9 @@ TEST_F(MixerScreen, MetersRunOnlyWhileAMixerIsVisibleAndShowTheAudio) {
   ASSERT_TRUE(processEventsUntil([&] { return playerRow().meter()->level() > 0.3; }))
       << "the demo's music reaches the meter";
   app->window()->selectSection(1);
-  EXPECT_FALSE(meters->running()) << "devices shown: no mixer visible";
+  EXPECT_TRUE(meters->running()) << "devices shown: the input's level only";
+  app->window()->selectSection(2);
+  EXPECT_FALSE(meters->running()) << "profiles shown: no meter visible";
   app->panel()->popup(QPoint(50, 50));
   EXPECT_TRUE(meters->running());
   app->panel()->hide();

@@ -11,6 +11,7 @@
 #include "ui/views/DeviceList.h"
 #include "ui/views/DevicePicker.h"
 #include "ui/views/FollowService.h"
+#include "ui/views/InputLevelView.h"
 #include "ui/views/ViewHelpers.h"
 #include "ui/widgets/Card.h"
 #include "ui/widgets/Switch.h"
@@ -18,11 +19,13 @@
 
 namespace tavuno::ui {
 
-DevicesView::DevicesView(ServiceBridge& bridge, QWidget* parent)
+DevicesView::DevicesView(ServiceBridge& bridge, MeterFeed& meters, QWidget* parent)
     : QWidget(parent),
       bridge_(bridge),
       outputs_(new DeviceList(bridge, false)),
       inputs_(new DeviceList(bridge, true)),
+      inputLevel_(new InputLevelView(bridge, meters)),
+      levelTitle_(makeLabel("caption")),
       heading_(makeLabel("heading")),
       preferredOutput_(new DevicePicker(bridge, false, DevicePicker::Role::preferred)),
       preferredInput_(new DevicePicker(bridge, true, DevicePicker::Role::preferred)),
@@ -37,6 +40,13 @@ DevicesView::DevicesView(ServiceBridge& bridge, QWidget* parent)
   for (auto* list : {outputs_, inputs_}) {
     auto* card = new Card(this);
     card->body()->addWidget(list);
+    // What the default input hears, under the inputs.
+    if (list == inputs_) {
+      card->body()->addWidget(makeDivider(this));
+      card->body()->addWidget(levelTitle_);
+      card->body()->addWidget(inputLevel_);
+    }
+    card->body()->addStretch(1);
     lists->addWidget(card, 1);
   }
   layout->addLayout(lists);
@@ -79,6 +89,7 @@ DevicesView::DevicesView(ServiceBridge& bridge, QWidget* parent)
 void DevicesView::render() {
   const auto& state = bridge_.state();
   heading_->setText(tr("Headset preferido"));
+  levelTitle_->setText(tr("Nível de entrada"));
   automatic_->setText(tr("Alternar automaticamente e restaurar ao reconectar"));
   automatic_->setAccessibleName(automatic_->text());
   {

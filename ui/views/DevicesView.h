@@ -9,19 +9,22 @@ namespace tavuno::ui {
 
 class DeviceList;
 class DevicePicker;
+class InputLevelView;
+class MeterFeed;
 class ServiceBridge;
 class Switch;
 
-// The "Devices" section: the outputs and inputs, and the preferred headset
-// with automatic switching.
+// The "Devices" section: the outputs and inputs (with the default input's
+// level), and the preferred headset with automatic switching.
 class DevicesView : public QWidget {
   Q_OBJECT
 
  public:
-  explicit DevicesView(ServiceBridge& bridge, QWidget* parent = nullptr);
+  DevicesView(ServiceBridge& bridge, MeterFeed& meters, QWidget* parent = nullptr);
 
   DeviceList* outputs() const { return outputs_; }
   DeviceList* inputs() const { return inputs_; }
+  InputLevelView* inputLevel() const { return inputLevel_; }
   DevicePicker* preferredOutput() const { return preferredOutput_; }
   DevicePicker* preferredInput() const { return preferredInput_; }
   Switch* automatic() const { return automatic_; }
@@ -33,6 +36,8 @@ class DevicesView : public QWidget {
   ServiceBridge& bridge_;
   DeviceList* outputs_;
   DeviceList* inputs_;
+  InputLevelView* inputLevel_;
+  QLabel* levelTitle_;
   QLabel* heading_;
   DevicePicker* preferredOutput_;
   DevicePicker* preferredInput_;

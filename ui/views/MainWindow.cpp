@@ -37,7 +37,7 @@ MainWindow::MainWindow(const ScreenContext& context, QWidget* parent)
       scroll_(new QScrollArea(this)),
       pages_(new QWidget),
       mixer_(new MixerView(context.service, context.meters)),
-      devices_(new DevicesView(context.service)),
+      devices_(new DevicesView(context.service, context.meters)),
       profiles_(new ProfilesView(context.service)),
       automations_(new AutomationsView(context)),
       settings_(new SettingsView(context)),

@@ -17,6 +17,7 @@ MixerView::MixerView(ServiceBridge& bridge, MeterFeed& meters, QWidget* parent)
       volume_(new VolumeView(bridge)),
       output_(new DevicePicker(bridge, false, DevicePicker::Role::systemDefault)),
       input_(new DevicePicker(bridge, true, DevicePicker::Role::systemDefault)),
+      inputVolume_(new VolumeView(bridge, meters)),
       apps_(new AppsView(bridge, meters, false)) {
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
@@ -35,12 +36,16 @@ MixerView::MixerView(ServiceBridge& bridge, MeterFeed& meters, QWidget* parent)
 
   auto* devices = new QHBoxLayout;
   devices->setSpacing(14);
-  for (auto* picker : {output_, input_}) {
-    auto* card = new Card(this);
-    card->body()->addWidget(picker);
-    card->body()->addStretch(1);
-    devices->addWidget(card, 1, Qt::AlignTop);
-  }
+  auto* outputCard = new Card(this);
+  outputCard->body()->addWidget(output_);
+  outputCard->body()->addStretch(1);
+  devices->addWidget(outputCard, 1, Qt::AlignTop);
+  // The microphone's level and controls under its picker.
+  auto* inputCard = new Card(this);
+  inputCard->body()->addWidget(input_);
+  inputCard->body()->addWidget(makeDivider(this));
+  inputCard->body()->addWidget(inputVolume_);
+  devices->addWidget(inputCard, 1, Qt::AlignTop);
   layout->addLayout(devices);
 
   auto* appsCard = new Card(this);

@@ -12,7 +12,8 @@ class ServiceBridge;
 class VolumeView;
 
 // The "Mixer" section: the active profile, the output volume, the default
-// output and input side by side, and the applications with audio.
+// output and input side by side (the input with its volume, mute and level),
+// and the applications with audio.
 class MixerView : public QWidget {
   Q_OBJECT
 
@@ -23,6 +24,7 @@ class MixerView : public QWidget {
   VolumeView* volume() const { return volume_; }
   DevicePicker* output() const { return output_; }
   DevicePicker* input() const { return input_; }
+  VolumeView* inputVolume() const { return inputVolume_; }
   AppsView* apps() const { return apps_; }
 
  private:
@@ -30,6 +32,7 @@ class MixerView : public QWidget {
   VolumeView* volume_;
   DevicePicker* output_;
   DevicePicker* input_;
+  VolumeView* inputVolume_;
   AppsView* apps_;
 };
 

@@ -32,6 +32,7 @@ TrayPanel::TrayPanel(ServiceBridge& bridge, MeterFeed& meters, QWidget* parent)
       volume_(new VolumeView(bridge)),
       output_(new DevicePicker(bridge, false, DevicePicker::Role::systemDefault)),
       input_(new DevicePicker(bridge, true, DevicePicker::Role::systemDefault)),
+      inputVolume_(new VolumeView(bridge, meters)),
       scroll_(new QScrollArea),
       apps_(new AppsView(bridge, meters, true)),
       quit_(new QPushButton) {
@@ -60,6 +61,9 @@ TrayPanel::TrayPanel(ServiceBridge& bridge, MeterFeed& meters, QWidget* parent)
   layout->addWidget(makeDivider(this));
   layout->addWidget(output_);
   layout->addWidget(input_);
+  auto* inputCard = new Card(this, 14);
+  inputCard->body()->addWidget(inputVolume_);
+  layout->addWidget(inputCard);
   layout->addWidget(makeDivider(this));
   // The applications scroll when there are many, so the panel fits a screen.
   scroll_->setWidgetResizable(true);

@@ -41,6 +41,7 @@ class TrayPanel : public QWidget {
   QPushButton* quitButton() const { return quit_; }
   AppsView* apps() const { return apps_; }
   VolumeView* volume() const { return volume_; }
+  VolumeView* inputVolume() const { return inputVolume_; }
   ErrorLine* errorLine() const { return error_; }
 
  signals:
@@ -63,6 +64,7 @@ class TrayPanel : public QWidget {
   VolumeView* volume_;
   DevicePicker* output_;
   DevicePicker* input_;
+  VolumeView* inputVolume_;
   QScrollArea* scroll_;
   AppsView* apps_;
   QPushButton* quit_;

@@ -8,6 +8,7 @@
 #include "ui/model/DeviceCaptions.h"
 #include "ui/model/ViewTexts.h"
 #include "ui/views/FollowService.h"
+#include "ui/views/InputLevelView.h"
 #include "ui/views/ViewHelpers.h"
 #include "ui/widgets/Icons.h"
 #include "ui/widgets/Theme.h"
@@ -15,10 +16,76 @@
 
 namespace tavuno::ui {
 
+// What differs between the output's view and the input's: the fields it
+// shows, the operations it calls, its symbols and texts (textKey()s).
+struct VolumeView::Side {
+  float ServiceState::*volume;
+  bool ServiceState::*volumeAvailable;
+  bool ServiceState::*muted;
+  bool ServiceState::*muteAvailable;
+  quint64 fields;
+  bool (AudioService::*setVolume)(float);
+  bool (AudioService::*setMute)(bool);
+  const char* symbol;
+  const char* mutedSymbol;
+  const char* title;
+  const char* mute;
+  const char* unmute;
+  const char* noMute;
+  const char* noVolume;
+};
+
+namespace {
+
+const VolumeView::Side outputSide{
+    &ServiceState::volume,
+    &ServiceState::volumeAvailable,
+    &ServiceState::muted,
+    &ServiceState::muteAvailable,
+    fieldBit(ServiceField::volume) | fieldBit(ServiceField::volumeAvailable) |
+        fieldBit(ServiceField::muted) | fieldBit(ServiceField::muteAvailable),
+    &AudioService::setVolume,
+    &AudioService::setMute,
+    "speaker",
+    "speaker-muted",
+    textKey("Volume de saída"),
+    textKey("Silenciar saída"),
+    textKey("Reativar saída"),
+    textKey("A saída atual não oferece controle de silêncio."),
+    textKey("O dispositivo atual não oferece controle de volume ao macOS."),
+};
+
+const VolumeView::Side inputSide{
+    &ServiceState::inputVolume,
+    &ServiceState::inputVolumeAvailable,
+    &ServiceState::inputMuted,
+    &ServiceState::inputMuteAvailable,
+    fieldBit(ServiceField::inputVolume) | fieldBit(ServiceField::inputVolumeAvailable) |
+        fieldBit(ServiceField::inputMuted) | fieldBit(ServiceField::inputMuteAvailable),
+    &AudioService::setInputVolume,
+    &AudioService::setInputMute,
+    "mic",
+    "mic-muted",
+    textKey("Volume de entrada"),
+    textKey("Silenciar entrada"),
+    textKey("Reativar entrada"),
+    textKey("O microfone atual não oferece controle de silêncio."),
+    textKey("O microfone atual não oferece controle de volume."),
+};
+
+}  // namespace
+
 VolumeView::VolumeView(ServiceBridge& bridge, QWidget* parent)
+    : VolumeView(bridge, outputSide, nullptr, parent) {}
+
+VolumeView::VolumeView(ServiceBridge& bridge, MeterFeed& meters, QWidget* parent)
+    : VolumeView(bridge, inputSide, &meters, parent) {}
+
+VolumeView::VolumeView(ServiceBridge& bridge, const Side& side, MeterFeed* meters, QWidget* parent)
     : QWidget(parent),
       bridge_(bridge),
-      // The heading names the level; the speaker is the output and the mute button.
+      side_(side),
+      // The heading names the level; the device's symbol is the mute button.
       icon_(makeSymbol("sliders", 18, colors::accent, this)),
       title_(makeLabel("heading", this)),
       value_(makeLabel("value", this)),
@@ -41,47 +108,49 @@ VolumeView::VolumeView(ServiceBridge& bridge, QWidget* parent)
   controls->addWidget(mute_);
   controls->addWidget(slider_, 1);
   layout->addLayout(controls);
+  // The input's meter right under its slider, above the caption.
+  if (meters) {
+    level_ = new InputLevelView(bridge, *meters, this);
+    layout->addWidget(level_);
+  }
   layout->addWidget(caption_);
 
   connect(mute_, &QPushButton::clicked, this, [this] {
-    if (auto service = bridge_.service()) service->setMute(!service->state().muted);
+    if (auto service = bridge_.service())
+      ((*service).*side_.setMute)(!(service->state().*side_.muted));
   });
   connect(slider_, &VolumeSlider::volumeChosen, this, [this](float volume) {
-    if (auto service = bridge_.service()) service->setVolume(volume);
+    if (auto service = bridge_.service()) ((*service).*side_.setVolume)(volume);
   });
-  followService(*this, bridge_,
-                fieldBit(ServiceField::volume) | fieldBit(ServiceField::volumeAvailable) |
-                    fieldBit(ServiceField::muted) | fieldBit(ServiceField::muteAvailable),
-                [this] { render(); });
+  followService(*this, bridge_, side_.fields, [this] { render(); });
 }
 
 void VolumeView::render() {
   const auto& state = bridge_.state();
-  title_->setText(tr("Volume de saída"));
-  value_->setText(state.volumeAvailable ? qs(percentText(state.volume)) : tr("Indisponível"));
-  mute_->setIcon(symbolIcon(state.muted ? "speaker-muted" : "speaker",
-                            state.muted ? colors::warning : colors::text));
-  mute_->setToolTip(state.muted ? tr("Reativar saída") : tr("Silenciar saída"));
-  // A toggle to assistive technology: pressed while the output is muted.
-  mute_->setAccessibleName(tr("Silenciar saída"));
+  const float volume = state.*side_.volume;
+  const bool volumeAvailable = state.*side_.volumeAvailable;
+  const bool muted = state.*side_.muted;
+  const bool muteAvailable = state.*side_.muteAvailable;
+  title_->setText(tr(side_.title));
+  value_->setText(volumeAvailable ? qs(percentText(volume)) : tr("Indisponível"));
+  mute_->setIcon(
+      symbolIcon(muted ? side_.mutedSymbol : side_.symbol, muted ? colors::warning : colors::text));
+  mute_->setToolTip(muted ? tr(side_.unmute) : tr(side_.mute));
+  // A toggle to assistive technology: pressed while muted.
+  mute_->setAccessibleName(tr(side_.mute));
   mute_->setCheckable(true);
   {
     const QSignalBlocker block(mute_);
-    mute_->setChecked(state.muted);
+    mute_->setChecked(muted);
   }
-  mute_->setEnabled(state.muteAvailable);
-  slider_->setEnabled(state.volumeAvailable);
+  mute_->setEnabled(muteAvailable);
+  slider_->setEnabled(volumeAvailable);
   // Disabled, each says why.
-  if (!state.muteAvailable)
-    mute_->setToolTip(tr("A saída atual não oferece controle de silêncio."));
-  slider_->setToolTip(state.volumeAvailable
-                          ? QString()
-                          : tr("O dispositivo atual não oferece controle de volume ao macOS."));
-  slider_->setAccessibleName(tr("Volume de saída"));
-  slider_->showValue(state.volume);
-  setTextShown(caption_, state.volumeAvailable
-                             ? QString()
-                             : tr("O dispositivo atual não oferece controle de volume ao macOS."));
+  if (!muteAvailable) mute_->setToolTip(tr(side_.noMute));
+  slider_->setToolTip(volumeAvailable ? QString() : tr(side_.noVolume));
+  slider_->setAccessibleName(tr(side_.title));
+  slider_->showValue(volume);
+  setTextShown(caption_, volumeAvailable ? QString() : tr(side_.noVolume));
 }
 
 }  // namespace tavuno::ui

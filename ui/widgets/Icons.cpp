@@ -42,6 +42,11 @@ constexpr Drawing drawings[] = {
     {"mic",
      R"(<rect x="8.5" y="2.5" width="7" height="12" rx="3.5" fill="C"/>
         <path d="M5 11.5a7 7 0 0 0 14 0M12 18.5v3M8.5 21.5h7" stroke="C" stroke-width="2" fill="none" stroke-linecap="round"/>)"},
+    {"mic-muted",
+     R"(<rect x="8.5" y="2.5" width="7" height="12" rx="3.5" fill="C"/>
+        <path d="M5 11.5a7 7 0 0 0 14 0M12 18.5v3M8.5 21.5h7" stroke="C" stroke-width="2" fill="none" stroke-linecap="round"/>
+        <path d="M3.5 3.5l17 17" stroke="#0b1220" stroke-width="4.5" stroke-linecap="round"/>
+        <path d="M3.5 3.5l17 17" stroke="C" stroke-width="2" stroke-linecap="round"/>)"},
     {"waveform",
      R"(<g stroke="C" stroke-width="2.2" stroke-linecap="round"><path d="M3 10.5v3M7 7v10M11 3.5v17M15 7.5v9M19 10v4"/></g>)"},
     {"check-circle",

@@ -1,6 +1,8 @@
 // The service on the real platform: devices, defaults, volume and mute,
 // listeners and automatic switching against a private audio server.
 #include <cmath>
+#include <functional>
+#include <optional>
 
 #include "devices/HeadsetPair.h"
 #include "linux/server/LinuxServiceFixture.h"
@@ -12,8 +14,34 @@ namespace {
 
 using Server = AudioStack;
 
-// A 440 Hz tone at RMS 0.3536 heard at the server's volume v: ×v³.
+// A 440 Hz tone at RMS 0.3536 (peak 0.5) heard at the server's volume v: ×v³.
 constexpr double toneRMS = 0.3536;
+
+// A microphone that hears the USB DAC (a remap of its monitor) while the
+// tone plays there, gone again with this whatever the test did: the later
+// tests count the devices. Its UID is its source name.
+class DacMicrophone {
+ public:
+  static constexpr const char* name = "tavuno_test_mic";
+
+  explicit DacMicrophone(AudioStack& server) : server_(server) {
+    const auto module =
+        server.pactl({"load-module", "module-remap-source", std::string("source_name=") + name,
+                      std::string("master=") + Server::usbDac + ".monitor",
+                      "source_properties=device.description=TestMic"});
+    if (module) module_ = static_cast<std::uint32_t>(std::stoul(*module));
+    playing_ = module_ && server.play("org.example.Talk", "Talk", Server::usbDac);
+  }
+  ~DacMicrophone() {
+    if (module_) server_.unloadModule(*module_);
+  }
+  bool hearsTheTone() const { return playing_; }
+
+ private:
+  AudioStack& server_;
+  std::optional<std::uint32_t> module_;
+  bool playing_ = false;
+};
 
 TEST_F(LinuxServiceTest, DevicesCarryTheirTransportsAndTheHeadsetPairs) {
   makeService();
@@ -114,28 +142,11 @@ TEST_F(LinuxServiceTest, TheMicrophonesVolumeAndMuteAreTheServersAndHeardInAReco
   EXPECT_FALSE(service->state().muted);
 
   // A microphone that hears the USB DAC: the tone, then silence once muted.
-  const char* mic = "tavuno_test_mic";
-  const auto module =
-      server().pactl({"load-module", "module-remap-source", std::string("source_name=") + mic,
-                      std::string("master=") + Server::usbDac + ".monitor",
-                      "source_properties=device.description=TestMic"});
-  ASSERT_TRUE(module);
-  // Gone again whatever happens below: the later tests count the devices.
-  struct Unload {
-    AudioStack& server;
-    std::uint32_t index;
-    ~Unload() { server.unloadModule(index); }
-  } unload{server(), static_cast<std::uint32_t>(std::stoul(*module))};
-  ASSERT_TRUE(server().play("org.example.Talk", "Talk", Server::usbDac));
-  AudioObjectID micId = 0;
-  ASSERT_TRUE(pumpUntil(
-      [&] {
-        for (const auto& device : service->state().devices)
-          if (device.input && device.name == "TestMic") micId = device.id;
-        return micId != 0;
-      },
-      10.0));
-  ASSERT_TRUE(service->setDefault(micId, true));
+  const char* mic = DacMicrophone::name;
+  DacMicrophone microphone(server());
+  ASSERT_TRUE(microphone.hearsTheTone());
+  ASSERT_TRUE(pumpUntil([&] { return idOf(mic) != 0; }, 10.0));
+  ASSERT_TRUE(service->setDefault(idOf(mic), true));
   ASSERT_TRUE(pumpUntil([&] { return service->state().inputMuteAvailable; }, 10.0));
   ASSERT_TRUE(service->setInputVolume(1.0f));
   ASSERT_TRUE(service->setInputMute(false));
@@ -148,6 +159,61 @@ TEST_F(LinuxServiceTest, TheMicrophonesVolumeAndMuteAreTheServersAndHeardInAReco
   heard = server().sourceLevel(mic);
   ASSERT_TRUE(heard.recorded);
   EXPECT_LT(heard.rms, 0.001);
+}
+
+// The input meter on the server: the Bluetooth microphone is left alone
+// until tested; a microphone that hears a tone shows it, a muted one
+// nothing; the recording stream exists only while the meter is shown.
+TEST_F(LinuxServiceTest, TheInputMeterHearsTheMicrophoneOnlyWhileShownAndAsked) {
+  makeService(/*startTimer=*/false);
+  auto meterStreams = [&] {
+    const std::string list = server().pactl({"list", "source-outputs"}).value_or("");
+    std::size_t count = 0;
+    for (auto at = list.find("Tavuno input level"); at != std::string::npos;
+         at = list.find("Tavuno input level", at + 1))
+      ++count;
+    return count;
+  };
+  // Peaks read at the meters' pace, until one shows what is wanted.
+  auto peakUntil = [&](const std::function<bool(float)>& wanted) {
+    return pumpUntil([&] { return wanted(service->inputPeak().value_or(-1)); }, 10.0);
+  };
+
+  // The stack's default input is the headset's microphone.
+  service->setInputMeterShown(true);
+  EXPECT_EQ(service->state().inputMeter, InputMeterStatus::awaitingTest);
+  pump(0.3);
+  EXPECT_EQ(meterStreams(), 0u) << "a Bluetooth microphone is not recorded unasked";
+  service->setInputMeterTesting(true);
+  EXPECT_EQ(service->state().inputMeter, InputMeterStatus::testing);
+  EXPECT_TRUE(pumpUntil([&] { return meterStreams() == 1; }, 10.0));
+  service->setInputMeterTesting(false);
+  EXPECT_TRUE(pumpUntil([&] { return meterStreams() == 0; }, 10.0));
+
+  DacMicrophone microphone(server());
+  ASSERT_TRUE(microphone.hearsTheTone());
+  ASSERT_TRUE(pumpUntil([&] { return idOf(DacMicrophone::name) != 0; }, 10.0));
+  ASSERT_TRUE(service->setDefault(idOf(DacMicrophone::name), true));
+  EXPECT_EQ(service->state().inputMeter, InputMeterStatus::live) << "follows the new default";
+  // The server may restore what an earlier test left on a source of this name.
+  ASSERT_TRUE(pumpUntil([&] { return service->state().inputMuteAvailable; }, 10.0));
+  ASSERT_TRUE(service->setInputVolume(1.0f));
+  ASSERT_TRUE(service->setInputMute(false));
+  EXPECT_TRUE(peakUntil([](float peak) { return peak > 0.3f; })) << "the tone's 0.5 peak";
+  EXPECT_EQ(meterStreams(), 1u);
+
+  ASSERT_TRUE(service->setInputMute(true));
+  EXPECT_TRUE(peakUntil([](float peak) { return peak >= 0 && peak < 0.01f; }))
+      << "a muted microphone shows nothing";
+  ASSERT_TRUE(service->setInputMute(false));
+  EXPECT_TRUE(peakUntil([](float peak) { return peak > 0.3f; }));
+  server().stopPlayers();
+  EXPECT_TRUE(peakUntil([](float peak) { return peak >= 0 && peak < 0.01f; })) << "silence";
+
+  service->setInputMeterShown(false);
+  EXPECT_EQ(service->inputPeak(), std::nullopt);
+  EXPECT_TRUE(pumpUntil([&] { return meterStreams() == 0; }, 10.0)) << "closed when hidden";
+  EXPECT_EQ(service->state().inputMeter, InputMeterStatus::off);
 }
 
 TEST_F(LinuxServiceTest, APluggedPreferredDeviceIsChosenAndTheBuiltInOneWhenItGoes) {

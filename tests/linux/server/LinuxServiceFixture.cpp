@@ -54,7 +54,9 @@ void LinuxServiceTest::makeService(bool startTimer) {
   ServiceOptions options;
   options.startTimer = startTimer;
   options.notifications = notifications;
-  service = AudioService::create({defaults, main, *hal, workers}, std::move(options));
+  ServicePorts ports{defaults, main, *hal, workers};
+  ports.inputLevels = &backEnd->inputLevels();
+  service = AudioService::create(ports, std::move(options));
 }
 
 void LinuxServiceTest::TearDown() {
