@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cmath>
 #include <cstring>
+#include <memory>
 #include <string>
 
 namespace tavuno {
@@ -21,7 +22,20 @@ struct PeakStream {
   std::atomic<State> state{State::opening};
   pa_stream* stream = nullptr;
   bool closed = false;
+  // Set while a stream closed during its creation waits to be ready: the
+  // stream's callbacks still point here.
+  std::shared_ptr<PeakStream> keep;
 };
+
+// Mirror thread: lets the server's stream go.
+void release(PeakStream& shared) {
+  pa_stream_set_read_callback(shared.stream, nullptr, nullptr);
+  pa_stream_set_state_callback(shared.stream, nullptr, nullptr);
+  pa_stream_disconnect(shared.stream);
+  pa_stream_unref(shared.stream);
+  shared.stream = nullptr;
+  shared.keep.reset();  // last: may free `shared`
+}
 
 // A handful of fragments at most per wake-up: the server sends one peak a
 // fragment, and a backlog only ever needs its latest.
@@ -50,6 +64,10 @@ void onRead(pa_stream* stream, std::size_t, void* data) {
 
 void onState(pa_stream* stream, void* data) {
   auto* shared = static_cast<PeakStream*>(data);
+  if (shared->closed && pa_stream_get_state(stream) != PA_STREAM_CREATING) {
+    release(*shared);
+    return;
+  }
   switch (pa_stream_get_state(stream)) {
     case PA_STREAM_READY:
       shared->state.store(State::running);
@@ -92,14 +110,17 @@ void connect(PeakStream& shared, pa_context* context, const std::string& source)
 
 // Mirror thread. Once the loop is gone the stream cannot be touched: it is
 // left to the process's end (only quitting gets there).
-void disconnect(PeakStream& shared, bool loopAlive) {
-  shared.closed = true;
-  if (!shared.stream || !loopAlive) return;
-  pa_stream_set_read_callback(shared.stream, nullptr, nullptr);
-  pa_stream_set_state_callback(shared.stream, nullptr, nullptr);
-  pa_stream_disconnect(shared.stream);
-  pa_stream_unref(shared.stream);
-  shared.stream = nullptr;
+// A stream still being created cannot be disconnected (libpulse refuses
+// until the server's answer came, and the stream would then record for good):
+// it goes as soon as it is ready or has failed (onState).
+void disconnect(const std::shared_ptr<PeakStream>& shared, bool loopAlive) {
+  shared->closed = true;
+  if (!shared->stream || !loopAlive) return;
+  if (pa_stream_get_state(shared->stream) == PA_STREAM_CREATING) {
+    shared->keep = shared;
+    return;
+  }
+  release(*shared);
 }
 
 class PulseLevelStream : public InputLevelStream {
@@ -107,7 +128,7 @@ class PulseLevelStream : public InputLevelStream {
   PulseLevelStream(PulseMirror& mirror, std::shared_ptr<PeakStream> shared)
       : mirror_(mirror), shared_(std::move(shared)) {}
   ~PulseLevelStream() override {
-    mirror_.onLoop([shared = shared_](bool alive, pa_context*) { disconnect(*shared, alive); });
+    mirror_.onLoop([shared = shared_](bool alive, pa_context*) { disconnect(shared, alive); });
   }
 
   float peak() const override {

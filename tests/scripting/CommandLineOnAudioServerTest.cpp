@@ -3,6 +3,7 @@
 // changes on the server shows in the status.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <optional>
 
@@ -109,6 +110,45 @@ TEST(CommandLineOnAudioServer, CommandsReachTheServerAndTheStatusFollowsIt) {
   EXPECT_EQ(list["profiles"][0]["active"], true);
   EXPECT_TRUE(onServer(server, {"get-default-sink"}).starts_with(Server::usbDac))
       << "the default profile followed the output chosen before";
+
+  // The microphone: chosen and set by the command line, read back from the server, changed
+  // there, and put back by a profile that keeps it.
+  const std::string mic = Server::headsetMic;
+  auto micIs = [&](const char* volume, const char* mute) {
+    return onServer(server, {"get-source-volume", mic}).find(volume) != std::string::npos &&
+           onServer(server, {"get-source-mute", mic}).find(mute) != std::string::npos;
+  };
+  run = test::runTavuno(*bus, {"input", "BT Headset Mic"});
+  EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+  ASSERT_TRUE(test::processEventsUntil(
+      [&] { return onServer(server, {"get-default-source"}).starts_with(mic); }, 5));
+  run = test::runTavuno(*bus, {"input-volume", "50"});
+  EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+  run = test::runTavuno(*bus, {"input-mute", "on"});
+  EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+  EXPECT_TRUE(test::processEventsUntil([&] { return micIs(" 50%", "yes"); }, 5));
+  run = test::runTavuno(*bus, {"profile", "save", "Call"});
+  EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+  // Another profile active, so that what follows changes that one, not "Call".
+  run = test::runTavuno(*bus, {"profile", "apply", "Default profile"});
+  EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+  onServer(server, {"set-source-volume", mic, "20%"});
+  onServer(server, {"set-source-mute", mic, "0"});
+  ASSERT_TRUE(test::processEventsUntil(
+      [&] {
+        return !service.state().inputMuted && std::fabs(service.state().inputVolume - 0.2f) < 0.01f;
+      },
+      5))
+      << "the change made on the server is seen";
+  run = test::runTavuno(*bus, {"profile", "apply", "Call"});
+  EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+  EXPECT_TRUE(test::processEventsUntil([&] { return micIs(" 50%", "yes"); }, 5))
+      << "the profile puts the microphone back";
+  run = test::runTavuno(*bus, {"status", "--json"});
+  ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+  const auto after = nlohmann::json::parse(run.out.toStdString(), nullptr, false);
+  EXPECT_EQ(after["inputVolume"], 50);
+  EXPECT_EQ(after["inputMuted"], true);
 }
 
 }  // namespace

@@ -99,6 +99,12 @@ TEST_F(PulseInputLevelsTest, AToneShowsOnTheMeterAMutedSourceNoneAndClosingEndsT
   stream.reset();
   EXPECT_TRUE(pumpUntil([&] { return meterStreams() == 0; }));
 
+  // Closed while the server is still creating it (the screen left at once): it goes as soon as
+  // it exists, never recording on for good.
+  for (int i = 0; i < 10; ++i)
+    levels.open(mic).reset();
+  EXPECT_TRUE(pumpUntil([&] { return meterStreams() == 0; })) << meterStreams() << " left";
+
   // A source that goes away fails its stream.
   stream = levels.open(mic);
   ASSERT_TRUE(pumpUntil([&] { return stream->state() == InputLevelStream::State::running; }));
