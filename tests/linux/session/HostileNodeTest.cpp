@@ -68,14 +68,12 @@ const bool hostileMode = [] {
   pw_init(nullptr, nullptr);
   pw_main_loop* loop = pw_main_loop_new(nullptr);
   static const pw_filter_events events = {PW_VERSION_FILTER_EVENTS};
-  pw_filter* filter =
-      pw_filter_new_simple(pw_main_loop_get_loop(loop), kHostileName,
-                           pw_properties_new(PW_KEY_MEDIA_TYPE, "Audio", PW_KEY_MEDIA_CATEGORY,
-                                             "Playback", PW_KEY_MEDIA_CLASS, "Stream/Output/Audio",
-                                             PW_KEY_NODE_NAME, kHostileName,
-                                             PW_KEY_APP_PROCESS_ID, std::to_string(::getpid()).c_str(),
-                                             nullptr),
-                           &events, nullptr);
+  pw_filter* filter = pw_filter_new_simple(
+      pw_main_loop_get_loop(loop), kHostileName,
+      pw_properties_new(PW_KEY_MEDIA_TYPE, "Audio", PW_KEY_MEDIA_CATEGORY, "Playback",
+                        PW_KEY_MEDIA_CLASS, "Stream/Output/Audio", PW_KEY_NODE_NAME, kHostileName,
+                        PW_KEY_APP_PROCESS_ID, std::to_string(::getpid()).c_str(), nullptr),
+      &events, nullptr);
   const float inf = std::numeric_limits<float>::infinity();
   const float nan = std::numeric_limits<float>::quiet_NaN();
   // The lies first, then an honest report: once the mirror shows the honest one it has read
