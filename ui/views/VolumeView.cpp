@@ -24,8 +24,8 @@ struct VolumeView::Side {
   bool ServiceState::*muted;
   bool ServiceState::*muteAvailable;
   quint64 fields;
-  bool (AudioService::*setVolume)(float);
-  bool (AudioService::*setMute)(bool);
+  bool (*setVolume)(AudioService&, float);
+  bool (*setMute)(AudioService&, bool);
   const char* symbol;
   const char* mutedSymbol;
   const char* title;
@@ -44,8 +44,8 @@ const VolumeView::Side outputSide{
     &ServiceState::muteAvailable,
     fieldBit(ServiceField::volume) | fieldBit(ServiceField::volumeAvailable) |
         fieldBit(ServiceField::muted) | fieldBit(ServiceField::muteAvailable),
-    &AudioService::setVolume,
-    &AudioService::setMute,
+    [](AudioService& service, float volume) { return service.setVolume(volume); },
+    [](AudioService& service, bool muted) { return service.setMute(muted); },
     "speaker",
     "speaker-muted",
     textKey("Volume de saída"),
@@ -62,8 +62,8 @@ const VolumeView::Side inputSide{
     &ServiceState::inputMuteAvailable,
     fieldBit(ServiceField::inputVolume) | fieldBit(ServiceField::inputVolumeAvailable) |
         fieldBit(ServiceField::inputMuted) | fieldBit(ServiceField::inputMuteAvailable),
-    &AudioService::setInputVolume,
-    &AudioService::setInputMute,
+    [](AudioService& service, float volume) { return service.setInputVolume(volume); },
+    [](AudioService& service, bool muted) { return service.setInputMute(muted); },
     "mic",
     "mic-muted",
     textKey("Volume de entrada"),
@@ -116,11 +116,10 @@ VolumeView::VolumeView(ServiceBridge& bridge, const Side& side, MeterFeed* meter
   layout->addWidget(caption_);
 
   connect(mute_, &QPushButton::clicked, this, [this] {
-    if (auto service = bridge_.service())
-      ((*service).*side_.setMute)(!(service->state().*side_.muted));
+    if (auto service = bridge_.service()) side_.setMute(*service, !(service->state().*side_.muted));
   });
   connect(slider_, &VolumeSlider::volumeChosen, this, [this](float volume) {
-    if (auto service = bridge_.service()) ((*service).*side_.setVolume)(volume);
+    if (auto service = bridge_.service()) side_.setVolume(*service, volume);
   });
   followService(*this, bridge_, side_.fields, [this] { render(); });
 }
