@@ -2,6 +2,8 @@
 // on PipeWire's pulse server works on PulseAudio itself.
 #include <gtest/gtest.h>
 
+#include <atomic>
+
 #include <cstdlib>
 #include <functional>
 #include <optional>
@@ -33,6 +35,13 @@ class PulseInputLevelsTest : public ::testing::Test {
     ASSERT_TRUE(backEnd->synced());
   }
   void TearDown() override {
+    // A stream let go at the end is let go on the mirror's thread: that runs before the mirror
+    // goes, or the stream would be left to the process's end.
+    if (backEnd) {
+      std::atomic<bool> served{false};
+      backEnd->mirror().onLoop([&served](bool, pa_context*) { served = true; });
+      pumpUntil([&] { return served.load(); });
+    }
     backEnd.reset();
     if (module) stack->unloadModule(*module);
     if (player) stack->stop(player);
